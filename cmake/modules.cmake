@@ -1,0 +1,18 @@
+# add_zc_module(NAME SOURCES... LINK libs...): a plug-in module built around
+# the shared frame, named NAME with the platform's suffix and no prefix, that
+# imports the host operations from the host library.
+function(add_zc_module name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINK" ${ARGN})
+  add_library(${name} MODULE ${PROJECT_SOURCE_DIR}/frame/entry.cc ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE zcadhost ${ARG_LINK})
+  set_target_properties(${name} PROPERTIES PREFIX "")
+  if(NOT WIN32)
+    set_target_properties(${name} PROPERTIES BUILD_RPATH "$ORIGIN" INSTALL_RPATH "$ORIGIN")
+    # Only the two entry points leave the module; the standard library's
+    # template instances would otherwise be exported as weak symbols.
+    target_link_options(${name} PRIVATE -Wl,--no-undefined
+                        -Wl,--version-script=${PROJECT_SOURCE_DIR}/frame/exports.map)
+    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/frame/exports.map)
+  endif()
+endfunction()

@@ -1,0 +1,76 @@
+// Exported entry points and function dispatch, built into each module.
+#include "frame/frame.h"
+
+namespace {
+
+void unlockApplication(void* appHandle) {
+  if (ZcRxDynamicLinker* linker = findDynamicLinker()) linker->unlockApplication(appHandle);
+}
+
+void registerMultipleDocuments(void* appHandle) {
+  if (ZcRxDynamicLinker* linker = findDynamicLinker()) linker->registerAppMDIAware(appHandle);
+}
+
+}  // namespace
+
+ZcRxDynamicLinker* findDynamicLinker() {
+  ZcRxDictionary* registry = zcrxSysRegistry();
+  ZcRxObject* found = registry ? registry->at(u"DynamicLinker") : nullptr;
+  if (!found) return nullptr;
+  const ZcRxClass* linkerClass = ZcRxDynamicLinker::desc();
+  const ZcRxClass* foundClass = found->isA();
+  if (!foundClass || !foundClass->isDerivedFrom(linkerClass)) return nullptr;
+  return static_cast<ZcRxDynamicLinker*>(found);
+}
+
+int defineFunctions() {
+  for (int code = 0; code < kFunctionCount; ++code) {
+    if (zcedDefun(kFunctionTable[code].name, code) == 0) return kRtError;
+  }
+  return kRtNormal;
+}
+
+int undefineFunctions() {
+  for (int code = 0; code < kFunctionCount; ++code) zcedUndef(kFunctionTable[code].name, code);
+  return kRtNormal;
+}
+
+int dispatchFunction() {
+  const int code = zcedGetFunCode();
+  if (code < 0 || code >= kFunctionCount) {
+    zcdbFail(kDispatchFailureMessage);
+    return kRtError;
+  }
+  try {
+    return kFunctionTable[code].handler(zcedGetArgs());
+  } catch (...) {
+    // Handlers do not throw by design; memory exhaustion is the one way out.
+    return kRtError;
+  }
+}
+
+extern "C" ZC_MODULE_EXPORT int zcrxGetApiVersion() {
+  return kApiVersion;
+}
+
+extern "C" ZC_MODULE_EXPORT int zcrxEntryPoint(unsigned message, void* appHandle) {
+  switch (message) {
+    case kEntryInitApp:
+      // Two separate lookups: the linker may be replaced between the calls.
+      unlockApplication(appHandle);
+      registerMultipleDocuments(appHandle);
+      break;
+    case kEntryLoadDocument:
+      defineFunctions();
+      break;
+    case kEntryUnloadDocument:
+      undefineFunctions();
+      break;
+    case kEntryInvokeFunction:
+      dispatchFunction();
+      break;
+    default:  // kEntryUnloadApp and unknown messages: nothing to do
+      break;
+  }
+  return 0;
+}

@@ -1,0 +1,134 @@
+// The emulated host: loads plug-in modules, keeps the host's state behind the
+// operations of frame/host_api.h, and invokes the modules' LISP functions.
+//
+// This is the C++ face of the host library, used by the zchost command and by
+// the tests. Everything runs on the caller's thread; the state is
+// process-wide, as it is in a real host.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "frame/host_api.h"
+
+namespace zc {
+
+// A LISP value as the host holds it.
+struct ZC_HOST_API Value {
+  enum class Kind { kNil, kT, kInt, kReal, kString, kSymbol, kList };
+  Kind kind = Kind::kNil;
+  int32_t integer = 0;
+  double real = 0;
+  std::u16string text;  // a string's text or a symbol's name
+  std::vector<Value> items;
+
+  static Value nil() { return Value(); }
+  static Value t() { return withKind(Kind::kT); }
+  static Value makeInt(int32_t v) {
+    Value value = withKind(Kind::kInt);
+    value.integer = v;
+    return value;
+  }
+  static Value makeReal(double v) {
+    Value value = withKind(Kind::kReal);
+    value.real = v;
+    return value;
+  }
+  static Value makeString(std::u16string v) {
+    Value value = withKind(Kind::kString);
+    value.text = std::move(v);
+    return value;
+  }
+  static Value makeSymbol(std::u16string name) {
+    Value value = withKind(Kind::kSymbol);
+    value.text = std::move(name);
+    return value;
+  }
+  static Value makeList(std::vector<Value> items) {
+    if (items.empty()) return nil();
+    Value value = withKind(Kind::kList);
+    value.items = std::move(items);
+    return value;
+  }
+  bool isNil() const { return kind == Kind::kNil; }
+
+ private:
+  static Value withKind(Kind kind) {
+    Value value;
+    value.kind = kind;
+    return value;
+  }
+};
+
+// What one call of a module function produced.
+struct CallResult {
+  enum class Kind { kNone, kString, kReal };
+  // Set when the host could not make the call at all (unknown function, an
+  // argument no module can receive).
+  std::optional<std::u16string> error;
+  Kind kind = Kind::kNone;
+  std::u16string text;
+  double real = 0;
+  // The message given to zcdbFail, if any.
+  std::optional<std::u16string> failure;
+  // What the call printed on the command line.
+  std::u16string printed;
+};
+
+struct Module;
+
+// Loads a module by file path and sends it kEntryInitApp and
+// kEntryLoadDocument. Null with `*error` set when the file cannot be loaded
+// or does not answer interface version 2021.
+ZC_HOST_API Module* loadModule(const std::string& path, std::string* error);
+// Sends kEntryUnloadDocument and kEntryUnloadApp and unloads the library.
+ZC_HOST_API void unloadModule(Module* module);
+ZC_HOST_API void unloadAllModules();
+// Sends one entry message to a module, as the host would.
+ZC_HOST_API int sendMessage(Module* module, unsigned message);
+ZC_HOST_API std::string modulePath(const Module* module);
+
+// True when a module has defined `name` (case ignored).
+ZC_HOST_API bool isDefined(std::u16string_view name);
+// Calls the LISP function `name` (case ignored) with `args`.
+ZC_HOST_API CallResult invoke(std::u16string_view name, const std::vector<Value>& args);
+// Sends kEntryInvokeFunction to `module` with an arbitrary function code.
+ZC_HOST_API CallResult invokeCode(Module* module, int code, const std::vector<Value>& args);
+
+// LISP symbols, as zcedGetSym reads them (names compared ignoring case).
+ZC_HOST_API void setSymbol(std::u16string_view name, Value value);
+ZC_HOST_API void unsetSymbol(std::u16string_view name);
+ZC_HOST_API std::optional<Value> symbolValue(std::u16string_view name);
+
+// Command-line text printed so far, kept for tests.
+ZC_HOST_API std::u16string transcript();
+ZC_HOST_API void clearTranscript();
+// Whether command-line text also goes to standard output (the default).
+ZC_HOST_API void setEcho(bool echo);
+// Writes UTF-8 text to standard output, in order with the modules' text.
+ZC_HOST_API void writeOutput(std::string_view utf8);
+// True when nothing was written yet or the last byte written was a newline.
+ZC_HOST_API bool outputAtLineStart();
+
+// Test hooks.
+// Makes zcedDefun fail (answer 0) for one function code; -1 for none.
+ZC_HOST_API void failDefunForCode(int code);
+// What the registry answers for "DynamicLinker".
+enum class LinkerMode { kLinker, kMissing, kOtherClass };
+ZC_HOST_API void setLinkerMode(LinkerMode mode);
+// Every host operation a module called, one line each ("zcedDefun Delfile 0",
+// "unlockApplication", ...), since the last clear.
+ZC_HOST_API std::vector<std::string> hostCallLog();
+ZC_HOST_API void clearHostCallLog();
+// The application handle the host gave a module.
+ZC_HOST_API void* applicationHandle(const Module* module);
+
+// Formats a UTF-16 printf format as zcutPrintf does.
+ZC_HOST_API std::u16string formatPrintf(const char16_t* format, va_list args);
+ZC_HOST_API std::u16string formatString(const char16_t* format, ...);
+
+}  // namespace zc

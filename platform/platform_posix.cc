@@ -1,0 +1,500 @@
+// POSIX implementation of the platform services: iconv for the ANSI code
+// page, the C.UTF-8 locale for case mapping, and file names in UTF-8 resolved
+// with Windows habits ('\' separators, ASCII case ignored, drive ignored).
+#include <dirent.h>
+#include <fcntl.h>
+#include <iconv.h>
+#include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <cwctype>
+#include <map>
+#include <thread>
+
+#include "platform/platform.h"
+
+static_assert(std::endian::native == std::endian::little, "UTF-16LE is the native char16_t order");
+
+namespace platform {
+namespace {
+
+// ---------------------------------------------------------------- code pages
+
+std::string iconvName(int codePage) {
+  switch (codePage) {
+    case 65001:
+      return "UTF-8";
+    case 20127:
+      return "ASCII";
+    case 28591:
+      return "ISO-8859-1";
+    default:
+      return "CP" + std::to_string(codePage);
+  }
+}
+
+// Conversion descriptors, opened once per code page and direction.
+struct ConverterCache {
+  std::map<std::pair<int, bool>, iconv_t> open;
+  ~ConverterCache() {
+    for (auto& entry : open) ::iconv_close(entry.second);
+  }
+};
+
+iconv_t converter(int codePage, bool toUnicode) {
+  static thread_local ConverterCache cache;
+  auto key = std::make_pair(codePage, toUnicode);
+  auto it = cache.open.find(key);
+  if (it != cache.open.end()) return it->second;
+  std::string name = iconvName(codePage);
+  iconv_t cd =
+      toUnicode ? iconv_open("UTF-16LE", name.c_str()) : iconv_open(name.c_str(), "UTF-16LE");
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    // An unknown code page falls back to Windows Latin 1.
+    cd = toUnicode ? iconv_open("UTF-16LE", "CP1252") : iconv_open("CP1252", "UTF-16LE");
+  }
+  cache.open[key] = cd;
+  return cd;
+}
+
+bool isHighSurrogate(char16_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// ---------------------------------------------------------------- paths
+
+struct stat statOf(const std::string& path, bool* ok, bool follow = false) {
+  struct stat st;
+  *ok = (follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) == 0;
+  return st;
+}
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x += 32;
+    if (y >= 'A' && y <= 'Z') y += 32;
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// The entry of `directory` whose name equals `name` ignoring ASCII case; the
+// first in byte order when several do.
+std::optional<std::string> findIgnoringCase(const std::string& directory, const std::string& name) {
+  DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
+  if (!dir) return std::nullopt;
+  std::optional<std::string> best;
+  while (dirent* entry = ::readdir(dir)) {
+    std::string_view candidate(entry->d_name);
+    if (equalIgnoringAsciiCase(candidate, name) && (!best || candidate < *best)) {
+      best = std::string(candidate);
+    }
+  }
+  ::closedir(dir);
+  return best;
+}
+
+// The file-system name for a path given in the host's form.
+std::string nativePath(std::u16string_view path) {
+  if (path.size() >= 2 && path[1] == u':') path.remove_prefix(2);  // drives name nothing here
+  std::string given = toUtf8(path);
+  std::replace(given.begin(), given.end(), '\\', '/');
+  if (given.empty() || exists(given)) return given;
+
+  // Resolve component by component, ignoring letter case where the exact
+  // name does not exist.
+  std::string resolved;
+  size_t pos = 0;
+  if (given[0] == '/') {
+    resolved = "/";
+    pos = 1;
+  }
+  while (pos <= given.size()) {
+    size_t slash = given.find('/', pos);
+    if (slash == std::string::npos) slash = given.size();
+    std::string component = given.substr(pos, slash - pos);
+    const bool last = slash == given.size();
+    if (!component.empty()) {
+      std::string candidate = resolved + component;
+      if (component != "." && component != ".." && !exists(candidate)) {
+        std::optional<std::string> match =
+            findIgnoringCase(resolved.empty() ? "." : resolved, component);
+        if (!match) return resolved + given.substr(pos);  // the rest does not exist
+        candidate = resolved + *match;
+      }
+      resolved = candidate;
+    }
+    if (!last) resolved += '/';
+    pos = slash + 1;
+  }
+  return resolved;
+}
+
+std::string directoryPath(std::u16string_view directory) {
+  std::string native = nativePath(directory);
+  return native.empty() ? std::string(".") : native;
+}
+
+// ---------------------------------------------------------------- files
+
+class PosixFile : public File {
+ public:
+  explicit PosixFile(int fd) : fd_(fd) {}
+  ~PosixFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  bool read(uint64_t offset, void* data, size_t n, size_t* got) override {
+    for (;;) {
+      ssize_t r = ::pread(fd_, data, n, static_cast<off_t>(offset));
+      if (r >= 0) {
+        *got = static_cast<size_t>(r);
+        return true;
+      }
+      if (errno != EINTR) return false;
+    }
+  }
+
+  bool write(uint64_t offset, const void* data, size_t n) override {
+    const auto* p = static_cast<const unsigned char*>(data);
+    while (n > 0) {
+      ssize_t w = ::pwrite(fd_, p, n, static_cast<off_t>(offset));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (w == 0) return false;
+      p += w;
+      n -= static_cast<size_t>(w);
+      offset += static_cast<uint64_t>(w);
+    }
+    return true;
+  }
+
+  std::optional<uint64_t> size() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return std::nullopt;
+    return static_cast<uint64_t>(st.st_size);
+  }
+
+  bool sync() override { return ::fsync(fd_) == 0; }
+
+  bool lockExclusive(int timeoutMs) override {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    struct flock lock;
+    std::memset(&lock, 0, sizeof lock);
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    for (;;) {
+      if (::fcntl(fd_, F_SETLK, &lock) == 0) return true;
+      if (errno != EACCES && errno != EAGAIN && errno != EINTR) return false;
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
+
+  bool close() override {
+    int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixEnv : public Env {
+ public:
+  bool findFiles(std::u16string_view pattern, bool wantSizes,
+                 std::vector<DirEntry>* entries) override {
+    entries->clear();
+    PathParts parts = splitPath(pattern);
+    const std::u16string last = parts.name + parts.ext;
+    const std::string dirPath = directoryPath(parts.drive + parts.dir);
+    DIR* dir = ::opendir(dirPath.c_str());
+    if (!dir) return false;
+    const int dirFd = ::dirfd(dir);
+    std::vector<std::pair<std::string, DirEntry>> found;
+    while (dirent* e = ::readdir(dir)) {
+      std::u16string name = fromUtf8(e->d_name);
+      if (!matchesPattern(last, name)) continue;
+      DirEntry entry;
+      entry.name = std::move(name);
+      unsigned char type = e->d_type;
+      struct stat st;
+      if (type == DT_UNKNOWN || type == DT_LNK || (type == DT_REG && wantSizes)) {
+        if (::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISLNK(st.st_mode)) {
+          entry.isLink = true;
+          // A link reports its target's kind and size, as a Windows link
+          // reports the directory bit; it is never descended.
+          struct stat target;
+          if (::fstatat(dirFd, e->d_name, &target, 0) == 0) st = target;
+        }
+        entry.isDirectory = S_ISDIR(st.st_mode);
+        if (!entry.isDirectory && wantSizes) entry.size = static_cast<uint64_t>(st.st_size);
+      } else {
+        entry.isDirectory = type == DT_DIR;
+      }
+      found.emplace_back(e->d_name, std::move(entry));
+    }
+    ::closedir(dir);
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    entries->reserve(found.size());
+    for (auto& f : found) entries->push_back(std::move(f.second));
+    return !entries->empty();
+  }
+
+  bool copyFile(std::u16string_view from, std::u16string_view to) override {
+    const std::string source = nativePath(from), target = nativePath(to);
+    int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat inStat, outStat;
+    if (::fstat(in, &inStat) != 0 || !S_ISREG(inStat.st_mode)) {
+      ::close(in);
+      return false;
+    }
+    // Copying a file onto itself would truncate it first.
+    if (::stat(target.c_str(), &outStat) == 0 && outStat.st_dev == inStat.st_dev &&
+        outStat.st_ino == inStat.st_ino) {
+      ::close(in);
+      return false;
+    }
+    int out =
+        ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, inStat.st_mode & 0777);
+    if (out < 0) {
+      ::close(in);
+      return false;
+    }
+    PosixFile reader(in), writer(out);
+    std::vector<unsigned char> buffer(1 << 17);
+    uint64_t offset = 0;
+    for (;;) {
+      size_t got = 0;
+      if (!reader.read(offset, buffer.data(), buffer.size(), &got)) return false;
+      if (got == 0) break;
+      if (!writer.write(offset, buffer.data(), got)) return false;
+      offset += got;
+    }
+    return writer.close();
+  }
+
+  bool removeFile(std::u16string_view path) override {
+    return ::unlink(nativePath(path).c_str()) == 0;
+  }
+
+  bool fileExists(std::u16string_view path) override {
+    return !path.empty() && exists(nativePath(path));
+  }
+
+  std::optional<uint64_t> fileSize(std::u16string_view path) override {
+    bool ok = false;
+    struct stat st = statOf(nativePath(path), &ok, true);
+    if (!ok || !S_ISREG(st.st_mode)) return std::nullopt;
+    return static_cast<uint64_t>(st.st_size);
+  }
+
+  std::unique_ptr<File> openFile(std::u16string_view path, OpenMode mode) override {
+    int flags = O_CLOEXEC;
+    switch (mode) {
+      case OpenMode::kRead:
+        flags |= O_RDONLY;
+        break;
+      case OpenMode::kReadWrite:
+        flags |= O_RDWR;
+        break;
+      case OpenMode::kCreateTruncate:
+        flags |= O_WRONLY | O_CREAT | O_TRUNC;
+        break;
+    }
+    int fd = ::open(nativePath(path).c_str(), flags, 0666);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      return nullptr;
+    }
+    return std::make_unique<PosixFile>(fd);
+  }
+
+  std::unique_ptr<File> createTempFile(std::u16string_view directory,
+                                       std::u16string* path) override {
+    std::string dir = directoryPath(directory);
+    if (dir.back() != '/') dir += '/';
+    std::string templ = dir + "~slb" + "XXXXXX" + ".tmp";
+    int fd = ::mkstemps(templ.data(), 4);
+    if (fd < 0) return nullptr;
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    *path = std::u16string(directory) + fromUtf8(templ.substr(dir.size()));
+    return std::make_unique<PosixFile>(fd);
+  }
+
+  bool replaceFile(std::u16string_view from, std::u16string_view to) override {
+    const std::string source = nativePath(from), target = nativePath(to);
+    struct stat st;
+    if (::stat(target.c_str(), &st) == 0 && ::chmod(source.c_str(), st.st_mode & 07777) != 0) {
+      return false;
+    }
+    if (::rename(source.c_str(), target.c_str()) != 0) return false;
+    // Make the rename itself durable.
+    std::string parent = target.substr(0, target.rfind('/') + 1);
+    int dirFd = ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+      ::fsync(dirFd);
+      ::close(dirFd);
+    }
+    return true;
+  }
+};
+
+locale_t unicodeLocale() {
+  static locale_t locale = [] {
+    locale_t l = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    return l ? l : ::newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+  }();
+  return locale;
+}
+
+template <typename Map>
+std::u16string mapCase(std::u16string_view text, Map map) {
+  std::u16string out(text);
+  locale_t locale = unicodeLocale();
+  for (char16_t& c : out) {
+    if (isHighSurrogate(c) || isLowSurrogate(c)) continue;
+    wint_t mapped = map(static_cast<wint_t>(c), locale);
+    if (mapped <= 0xFFFF && !isHighSurrogate(static_cast<char16_t>(mapped)) &&
+        !isLowSurrogate(static_cast<char16_t>(mapped))) {
+      c = static_cast<char16_t>(mapped);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+Env* Env::defaultEnv() {
+  static PosixEnv env;
+  return &env;
+}
+
+int ansiCodePage() {
+  const char* value = std::getenv("ANSI_CODEPAGE");
+  if (!value || !*value) return 950;
+  char* end = nullptr;
+  long cp = std::strtol(value, &end, 10);
+  if (*end != '\0' || cp <= 0 || cp > 65535) return 950;
+  return static_cast<int>(cp);
+}
+
+std::string toAnsi(std::u16string_view text) {
+  std::string out;
+  if (text.empty()) return out;
+  iconv_t cd = converter(ansiCodePage(), false);
+  ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  out.resize(text.size() * 4 + 16);
+  char* in = reinterpret_cast<char*>(const_cast<char16_t*>(text.data()));
+  size_t inLeft = text.size() * 2;
+  char* dst = out.data();
+  size_t outLeft = out.size();
+  while (inLeft > 0) {
+    if (::iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG) {
+      size_t used = static_cast<size_t>(dst - out.data());
+      out.resize(out.size() * 2);
+      dst = out.data() + used;
+      outLeft = out.size() - used;
+      continue;
+    }
+    // No mapping (or a lone surrogate): the default character, then skip the
+    // character.
+    if (outLeft == 0) continue;
+    *dst++ = '?';
+    --outLeft;
+    char16_t unit;
+    std::memcpy(&unit, in, 2);
+    size_t skip = 2;
+    if (isHighSurrogate(unit) && inLeft >= 4) {
+      char16_t next;
+      std::memcpy(&next, in + 2, 2);
+      if (isLowSurrogate(next)) skip = 4;
+    }
+    in += skip;
+    inLeft -= std::min(skip, inLeft);
+    ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  out.resize(static_cast<size_t>(dst - out.data()));
+  return out;
+}
+
+std::u16string fromAnsi(std::string_view text) {
+  std::u16string out;
+  if (text.empty()) return out;
+  const int codePage = ansiCodePage();
+  const char16_t substitute = codePage == 65001 ? u'\uFFFD' : u'?';
+  iconv_t cd = converter(codePage, true);
+  ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  out.resize(text.size() + 8);
+  char* in = const_cast<char*>(text.data());
+  size_t inLeft = text.size();
+  char* dst = reinterpret_cast<char*>(out.data());
+  size_t outLeft = out.size() * 2;
+  while (inLeft > 0) {
+    if (::iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG || outLeft < 2) {
+      size_t used = static_cast<size_t>(dst - reinterpret_cast<char*>(out.data()));
+      out.resize(out.size() * 2);
+      dst = reinterpret_cast<char*>(out.data()) + used;
+      outLeft = out.size() * 2 - used;
+      if (errno == E2BIG) continue;
+    }
+    std::memcpy(dst, &substitute, 2);
+    dst += 2;
+    outLeft -= 2;
+    ++in;
+    --inLeft;
+    ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  out.resize(static_cast<size_t>(dst - reinterpret_cast<char*>(out.data())) / 2);
+  return out;
+}
+
+bool isLeadByte(unsigned char byte) {
+  switch (ansiCodePage()) {
+    case 932:
+      return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 936:
+    case 949:
+    case 950:
+      return byte >= 0x81 && byte <= 0xFE;
+    default:
+      return false;  // single-byte code pages; UTF-8 trail bytes are never ASCII
+  }
+}
+
+std::u16string toLowerWide(std::u16string_view text) {
+  return mapCase(text, [](wint_t c, locale_t l) { return ::towlower_l(c, l); });
+}
+
+std::u16string toUpperWide(std::u16string_view text) {
+  return mapCase(text, [](wint_t c, locale_t l) { return ::towupper_l(c, l); });
+}
+
+}  // namespace platform

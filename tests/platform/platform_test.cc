@@ -1,0 +1,190 @@
+// Code pages, case mapping, path splitting, pattern matching and the POSIX
+// name resolution of the platform layer.
+#include "platform/platform.h"
+
+#include <filesystem>
+
+#include "tests/support/test_support.h"
+
+namespace {
+
+using platform::Env;
+
+TEST(CodePage, RoundTripsChineseUnderBig5AndGbk) {
+  struct Case {
+    const char* codePage;
+    std::u16string text;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {"950", u"中文", "\xA4\xA4\xA4\xE5"},
+      {"936", u"中文", "\xD6\xD0\xCE\xC4"},
+      {"1252", u"café", "caf\xE9"},
+      {"65001", u"中", "\xE4\xB8\xAD"},
+  };
+  for (const Case& c : cases) {
+    test::ScopedCodePage cp(c.codePage);
+    EXPECT_EQ(platform::toAnsi(c.text), c.bytes) << c.codePage;
+    EXPECT_EQ(platform::fromAnsi(c.bytes), c.text) << c.codePage;
+  }
+}
+
+TEST(CodePage, UnmappableCharactersBecomeTheDefaultCharacter) {
+  test::ScopedCodePage cp("1252");
+  EXPECT_EQ(platform::toAnsi(u"a中b"), "a?b");
+  EXPECT_EQ(platform::toAnsi(u"x\U0001F600y"), "x?y");  // a surrogate pair is one character
+  test::ScopedCodePage big5("950");
+  EXPECT_EQ(platform::toAnsi(u"é"), "?");
+  EXPECT_EQ(platform::fromAnsi("\xA4"), u"?");  // a lead byte cut off
+}
+
+TEST(CodePage, UnsetMeans950) {
+  const char* old = std::getenv("ANSI_CODEPAGE");
+  std::string saved = old ? old : "";
+  ::unsetenv("ANSI_CODEPAGE");
+  EXPECT_EQ(platform::ansiCodePage(), 950);
+  if (old) ::setenv("ANSI_CODEPAGE", saved.c_str(), 1);
+}
+
+TEST(CodePage, ComparisonFoldsAsciiOnlyAndNeverATrailByte) {
+  test::ScopedCodePage cp("950");
+  EXPECT_EQ(platform::compareIgnoringCase("abc", "ABC"), 0);
+  EXPECT_NE(platform::compareIgnoringCase("abc", "abd"), 0);
+  // Big5 A4 61 and A4 41: same lead byte, trail bytes 'a' and 'A'.
+  EXPECT_NE(platform::compareIgnoringCase("\xA4\x61", "\xA4\x41"), 0);
+  EXPECT_NE(platform::compareIgnoringCase("ab", "abc"), 0);
+  test::ScopedCodePage latin("1252");
+  EXPECT_EQ(platform::compareIgnoringCase("\xA4\x61", "\xA4\x41"), 0);
+}
+
+TEST(CodePage, ClippingNeverSplitsADoubleByteCharacter) {
+  test::ScopedCodePage cp("950");
+  EXPECT_EQ(platform::clipToCharacters("a\xA4\xA4", 2), 1u);
+  EXPECT_EQ(platform::clipToCharacters("a\xA4\xA4", 3), 3u);
+  EXPECT_EQ(platform::clipToCharacters("abc", 10), 3u);
+}
+
+TEST(CaseMapping, MapsBeyondAscii) {
+  EXPECT_EQ(platform::toUpperWide(u"abc_é中"), u"ABC_É中");
+  EXPECT_EQ(platform::toLowerWide(u"PARTS.DBF Ä"), u"parts.dbf ä");
+}
+
+TEST(SplitPath, GivesTheFourPartsOfWsplitpath) {
+  struct Case {
+    std::u16string path, drive, dir, name, ext;
+  };
+  const Case cases[] = {
+      {u"C:\\dwg\\*.dwg", u"C:", u"\\dwg\\", u"*", u".dwg"},
+      {u"C:a.b.c", u"C:", u"", u"a.b", u".c"},
+      {u"dir/sub\\file", u"", u"dir/sub\\", u"file", u""},
+      {u"*.txt", u"", u"", u"*", u".txt"},
+      {u"lib", u"", u"", u"lib", u""},
+      {u"x\\.hidden", u"", u"x\\", u"", u".hidden"},
+      {u"", u"", u"", u"", u""},
+  };
+  for (const Case& c : cases) {
+    platform::PathParts parts = platform::splitPath(c.path);
+    EXPECT_EQ(parts.drive, c.drive) << test::utf8(c.path);
+    EXPECT_EQ(parts.dir, c.dir) << test::utf8(c.path);
+    EXPECT_EQ(parts.name, c.name) << test::utf8(c.path);
+    EXPECT_EQ(parts.ext, c.ext) << test::utf8(c.path);
+  }
+}
+
+TEST(Pattern, MatchesAsTheWindowsSearchDoes) {
+  struct Case {
+    std::u16string pattern, name;
+    bool matches;
+  };
+  const Case cases[] = {
+      {u"*.*", u"noextension", true}, {u"*.*", u".", true},         {u"*", u"a.b", true},
+      {u"*.dwg", u"X.DWG", true},     {u"*.dwg", u"x.dwgx", false}, {u"?.txt", u"a.txt", true},
+      {u"?.txt", u"ab.txt", false},   {u"x.dwg", u"X.dwg", true},   {u"a*b*c", u"aXbYc", true},
+      {u"a*b*c", u"aXbY", false},     {u"x.*", u"x", true},         {u"*.", u"noext", true},
+      {u"*.", u"has.ext", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::matchesPattern(c.pattern, c.name), c.matches)
+        << test::utf8(c.pattern) << " vs " << test::utf8(c.name);
+  }
+}
+
+class PosixFilesTest : public test::TempDirTest {};
+
+TEST_F(PosixFilesTest, NamesResolveIgnoringCaseWithBackslashesAndDrives) {
+  std::filesystem::create_directories("Data/Sub");
+  test::writeFile("Data/Sub/Parts.DBF", "x");
+  Env* env = Env::current();
+  EXPECT_TRUE(env->fileExists(u"data\\sub\\parts.dbf"));
+  EXPECT_TRUE(env->fileExists(u"C:DATA/SUB/PARTS.dbf"));
+  EXPECT_EQ(env->fileSize(u"data\\SUB\\parts.dbf"), std::optional<uint64_t>(1));
+  EXPECT_FALSE(env->fileExists(u"data\\sub\\missing.dbf"));
+  // An exact match wins over a case-insensitive one.
+  test::writeFile("Data/Sub/parts.dbf", "exact");
+  auto file = env->openFile(u"Data/Sub/parts.dbf", platform::OpenMode::kRead);
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->size(), std::optional<uint64_t>(5));
+}
+
+TEST_F(PosixFilesTest, FindFilesSortsByNameAndMarksDirectoriesAndLinks) {
+  std::filesystem::create_directories("d/sub");
+  test::writeFile("d/b.txt", "bb");
+  test::writeFile("d/a.TXT", "a");
+  std::filesystem::create_directory_symlink("..", "d/up");
+  std::vector<platform::DirEntry> entries;
+  ASSERT_TRUE(Env::current()->findFiles(u"d\\*.*", true, &entries));
+  std::vector<std::u16string> names;
+  for (const auto& e : entries) names.push_back(e.name);
+  EXPECT_EQ(names, (std::vector<std::u16string>{u".", u"..", u"a.TXT", u"b.txt", u"sub", u"up"}));
+  EXPECT_EQ(entries[3].size, 2u);
+  EXPECT_TRUE(entries[4].isDirectory);
+  EXPECT_TRUE(entries[5].isDirectory && entries[5].isLink);
+  EXPECT_TRUE(Env::current()->findFiles(u"d/*.txt", true, &entries));
+  EXPECT_EQ(entries.size(), 2u);
+  EXPECT_FALSE(Env::current()->findFiles(u"d/*.none", true, &entries));
+  EXPECT_FALSE(Env::current()->findFiles(u"missing/*.*", true, &entries));
+}
+
+TEST_F(PosixFilesTest, TempFilesAreExclusiveAndReplaceKeepsPermissions) {
+  test::writeFile("lib.slb", "old");
+  std::filesystem::permissions("lib.slb", std::filesystem::perms::owner_read |
+                                              std::filesystem::perms::owner_write |
+                                              std::filesystem::perms::group_read);
+  std::u16string first, second;
+  auto a = Env::current()->createTempFile(u"", &first);
+  auto b = Env::current()->createTempFile(u"", &second);
+  ASSERT_TRUE(a && b);
+  EXPECT_NE(first, second);
+  ASSERT_TRUE(a->write(0, "new", 3));
+  ASSERT_TRUE(a->sync());
+  ASSERT_TRUE(a->close());
+  ASSERT_TRUE(Env::current()->replaceFile(first, u"lib.slb"));
+  EXPECT_EQ(test::readFile("lib.slb"), "new");
+  EXPECT_FALSE(Env::current()->fileExists(first));
+  EXPECT_EQ(std::filesystem::status("lib.slb").permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                std::filesystem::perms::group_read);
+  b->close();
+}
+
+TEST_F(PosixFilesTest, CopyOntoItselfFailsWithoutTruncating) {
+  test::writeFile("same.txt", "keep me");
+  EXPECT_FALSE(Env::current()->copyFile(u"same.txt", u"SAME.TXT"));
+  EXPECT_EQ(test::readFile("same.txt"), "keep me");
+}
+
+TEST_F(PosixFilesTest, DirectoriesAreNotOpenedAsFiles) {
+  std::filesystem::create_directory("folder");
+  EXPECT_EQ(Env::current()->openFile(u"folder", platform::OpenMode::kRead), nullptr);
+  EXPECT_FALSE(Env::current()->removeFile(u"folder"));
+}
+
+TEST(Utf8, RoundTripsAndReplacesInvalidSequences) {
+  EXPECT_EQ(platform::fromUtf8("a\xE4\xB8\xAD\xF0\x9F\x98\x80"), u"a中\U0001F600");
+  EXPECT_EQ(platform::toUtf8(u"a中\U0001F600"), "a\xE4\xB8\xAD\xF0\x9F\x98\x80");
+  EXPECT_EQ(platform::fromUtf8("\xFF"
+                               "a\xE4\xB8"),
+            u"\uFFFDa\uFFFD\uFFFD");
+}
+
+}  // namespace

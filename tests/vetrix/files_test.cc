@@ -1,0 +1,133 @@
+// Delfile, Copyfile and Dirfile through the host, on real files.
+#include <filesystem>
+
+#include "tests/support/test_support.h"
+#include "vetrix/files/file_functions.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test::call;
+using test::I;
+using test::S;
+
+class FilesTest : public test::ModuleTest {};
+
+TEST_F(FilesTest, DelfileAnnouncesDeletesAndReportsFailure) {
+  test::writeFile("gone.txt", "x");
+  zc::CallResult result = call(u"Delfile", {S(u"gone.txt")});
+  EXPECT_EQ(result.printed, u"\nDELETE->gone.txt");
+  EXPECT_FALSE(fs::exists("gone.txt"));
+  EXPECT_EQ(result.kind, zc::CallResult::Kind::kNone);
+
+  EXPECT_EQ(call(u"delfile", {S(u"missing.txt")}).printed, u"\nDELETE->missing.txt\nDELETE FAIL");
+  test::writeFile("a.txt", "x");
+  EXPECT_EQ(call(u"Delfile", {S(u"*.txt")}).printed, u"\nDELETE->*.txt\nDELETE FAIL");
+  EXPECT_TRUE(fs::exists("a.txt"));
+}
+
+TEST_F(FilesTest, DelfileRefusesBadArgumentsSilently) {
+  test::writeFile("a.txt", "x");
+  for (const auto& args : std::vector<std::vector<zc::Value>>{
+           {}, {S(u"a.txt"), S(u"a.txt")}, {I(5)}, {zc::Value::nil()}}) {
+    EXPECT_EQ(call(u"Delfile", args).printed, u"");
+  }
+  EXPECT_TRUE(fs::exists("a.txt"));
+}
+
+TEST_F(FilesTest, CopyfileCopiesOverAnExistingDestination) {
+  test::writeFile("src.txt", "new contents");
+  test::writeFile("dst.txt", "old");
+  EXPECT_EQ(call(u"Copyfile", {S(u"src.txt"), S(u"dst.txt"), I(3)}).printed,
+            u"\nCOPY src.txt dst.txt");
+  EXPECT_EQ(test::readFile("dst.txt"), "new contents");
+}
+
+TEST_F(FilesTest, CopyfileReportsAMissingSource) {
+  EXPECT_EQ(call(u"Copyfile", {S(u"nope.txt"), S(u"dst.txt")}).printed,
+            u"\nCOPY nope.txt dst.txt\nCOPY FAIL!");
+  EXPECT_FALSE(fs::exists("dst.txt"));
+}
+
+TEST_F(FilesTest, CopyfileRefusesBadArgumentsSilently) {
+  test::writeFile("src.txt", "x");
+  for (const auto& args : std::vector<std::vector<zc::Value>>{
+           {}, {S(u"src.txt")}, {I(1), S(u"dst.txt")}, {S(u"src.txt"), I(2)}}) {
+    EXPECT_EQ(call(u"Copyfile", args).printed, u"");
+  }
+  EXPECT_FALSE(fs::exists("dst.txt"));
+}
+
+TEST_F(FilesTest, CopyfileTakesPathsLongerThanEightyCharacters) {
+  const std::u16string longName = std::u16string(120, u'n') + u".txt";
+  test::writeFile("src.txt", "long");
+  EXPECT_EQ(call(u"Copyfile", {S(u"src.txt"), S(longName)}).printed, u"\nCOPY src.txt " + longName);
+  EXPECT_EQ(test::readFile(test::utf8(longName)), "long");
+}
+
+std::string line(const char* name, long size, const char* where) {
+  char buffer[512];
+  std::snprintf(buffer, sizeof buffer, "%12s %10ld %s\r\n", name, size, where);
+  return buffer;
+}
+
+TEST_F(FilesTest, DirfileListsDepthFirstWithDriveAndDirectory) {
+  fs::create_directories("a/b/c.dwg");  // a directory matching the pattern
+  fs::create_directories("a/z");
+  test::writeFile("a/x.dwg", std::string(1234, 'x'));
+  test::writeFile("a/b/y.dwg", "12345");
+  test::writeFile("a/b/c.dwg/deep.dwg", "");
+  test::writeFile("a/z/w.dwg", "w");
+  test::writeFile("a/note.txt", "not listed");
+  EXPECT_EQ(call(u"Dirfile", {S(u"C:a\\*.dwg")}).printed, u"");
+  EXPECT_EQ(test::readFile("dirfile"), line("x.dwg", 1234, "C:a\\") + line("y.dwg", 5, "C:a\\b\\") +
+                                           line("deep.dwg", 0, "C:a\\b\\c.dwg\\") +
+                                           line("w.dwg", 1, "C:a\\z\\"));
+}
+
+TEST_F(FilesTest, DirfileOfARelativePatternLeavesTheLastColumnsEmpty) {
+  fs::create_directories("sub");
+  test::writeFile("one.txt", "1");
+  test::writeFile("sub/two.txt", "22");
+  call(u"Dirfile", {S(u"*.txt")});
+  EXPECT_EQ(test::readFile("dirfile"), line("one.txt", 1, "") + line("two.txt", 2, "sub\\"));
+}
+
+TEST_F(FilesTest, DirfileWithoutWildcardsFindsTheNameInEveryFolder) {
+  fs::create_directories("p/q");
+  test::writeFile("p/x.dwg", "1");
+  test::writeFile("p/q/X.DWG", "22");
+  call(u"Dirfile", {S(u"p/x.dwg")});
+  EXPECT_EQ(test::readFile("dirfile"), line("x.dwg", 1, "p/") + line("X.DWG", 2, "p/q\\"));
+}
+
+TEST_F(FilesTest, DirfileNeverFollowsALinkBackUpTheTree) {
+  fs::create_directories("t/inner");
+  test::writeFile("t/inner/f.txt", "f");
+  fs::create_directory_symlink("..", "t/inner/loop");
+  call(u"Dirfile", {S(u"t/*.txt")});
+  EXPECT_EQ(test::readFile("dirfile"), line("f.txt", 1, "t/inner\\"));
+}
+
+TEST_F(FilesTest, DirfileTruncatesOnNoMatchAndKeepsItOnBadArguments) {
+  test::writeFile("dirfile", "previous");
+  for (const auto& args : std::vector<std::vector<zc::Value>>{{}, {I(3)}, {S(u"*.x"), S(u"*.y")}}) {
+    call(u"Dirfile", args);
+    EXPECT_EQ(test::readFile("dirfile"), "previous");
+  }
+  call(u"Dirfile", {S(u"*.nothing")});
+  EXPECT_EQ(test::readFile("dirfile"), "");
+}
+
+TEST_F(FilesTest, DirfileReportsAnUncreatableListing) {
+  fs::create_directory("dirfile");  // a folder where the file should go
+  EXPECT_EQ(call(u"Dirfile", {S(u"*.*")}).printed, u"\nOPEN DIRFILE FAIL");
+}
+
+TEST(ListingLine, PrintsTheLowThirtyTwoBitsSignedAndLongNamesWhole) {
+  EXPECT_EQ(formatListingLine("big.bin", 3000000000ull, "", ""), "     big.bin -1294967296 \r\n");
+  const std::string name(300, 'n');
+  EXPECT_EQ(formatListingLine(name, 1, "C:", "\\d\\"), name + "          1 C:\\d\\\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,4 @@
+#include "vetrix/slides/slbedit.h"
+int Slbedit(const ResultBuffer*) {
+  return kRtError;
+}
