@@ -3,11 +3,26 @@
 
 #include <string>
 
+#include "frame/host_api.h"
+
 namespace zc {
 
 // Opens a shared library; null with `*error` set on failure.
 void* openLibrary(const std::string& path, std::string* error);
 void* librarySymbol(void* library, const char* name);
 void closeLibrary(void* library);
+
+}  // namespace zc
+
+namespace zc {
+
+// The folder of the running executable.
+ZC_HOST_API std::string executableDirectory();
+// The file name of a module called `name` in `directory`.
+ZC_HOST_API std::string moduleFileName(const std::string& directory, const std::string& name);
+// Sets an environment variable for this process and what it loads.
+ZC_HOST_API void setEnvironment(const char* name, const std::string& value);
+// True when standard input is a terminal.
+ZC_HOST_API bool standardInputIsTerminal();
 
 }  // namespace zc

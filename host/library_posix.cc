@@ -22,3 +22,31 @@ void closeLibrary(void* library) {
 }
 
 }  // namespace zc
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace zc {
+
+std::string executableDirectory() {
+  char buffer[4096];
+  ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return ".";
+  std::string path(buffer, static_cast<size_t>(n));
+  return path.substr(0, path.rfind('/'));
+}
+
+std::string moduleFileName(const std::string& directory, const std::string& name) {
+  return directory + "/" + name + ".so";
+}
+
+void setEnvironment(const char* name, const std::string& value) {
+  ::setenv(name, value.c_str(), 1);
+}
+
+bool standardInputIsTerminal() {
+  return ::isatty(0) == 1;
+}
+
+}  // namespace zc

@@ -1,0 +1,124 @@
+// zchost as a process: output bytes, standard error, exit status, files.
+#include <filesystem>
+
+#include "tests/support/process.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using test::runZchost;
+
+class ZchostTest : public test::TempDirTest {};
+
+TEST_F(ZchostTest, ExpressionsPrintExactlyWhatTheModulesPrint) {
+  test::ProcessResult r = runZchost({"-e", "(Delfile \"missing.txt\")"});
+  EXPECT_EQ(r.out, "\nDELETE->missing.txt\nDELETE FAIL");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(ZchostTest, PrintFunctionsKeepTheirOrderWithModuleOutput) {
+  test::ProcessResult r =
+      runZchost({"-e",
+                 "(princ \"a\") (Delfile \"x\") (prin1 \"q\\\"\") (print 1.5) (terpri) "
+                 "(princ ($rtd 0.5235987755982988))"});
+  EXPECT_EQ(r.out, "a\nDELETE->x\nDELETE FAIL\"q\\\"\"\n1.5 \n30.0");
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(ZchostTest, ErrorsGoToStandardErrorAndEvaluationGoesOn) {
+  test::ProcessResult r = runZchost(
+      {"-e", "($addbl \"abc\" 2) (undefined_fn 1) (princ \"after\") (strcat 1) (princ \"end\")"});
+  EXPECT_EQ(r.out, "afterend");
+  EXPECT_EQ(r.err,
+            "; error: 整數值小於字串的長度\n"
+            "; error: no function definition: UNDEFINED_FN\n"
+            "; error: bad argument type: stringp 1\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(ZchostTest, UnbalancedInputIsAnError) {
+  test::ProcessResult r = runZchost({"-e", "(princ \"a\"))(princ \"b\")"});
+  EXPECT_EQ(r.out, "ab");
+  EXPECT_EQ(r.err, "; error: extra right paren on input\n");
+  EXPECT_EQ(r.status, 1);
+  r = runZchost({"-e", "(princ \"a\""});
+  EXPECT_EQ(r.err, "; error: malformed list on input\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(ZchostTest, ReplPrintsEachValueOnALineOfItsOwn) {
+  test::ProcessResult r =
+      runZchost({},
+                "($dtr 180)\n(setq $acad_code \"CHINESE\")\n($eorc \"中\" \"en\")\n"
+                "(Delfile \"nothing\")\n(list 1\n 2)\n");
+  EXPECT_EQ(r.out,
+            "3.141592653589793\n\"CHINESE\"\n\"中\"\n\nDELETE->nothing\nDELETE FAIL\nnil\n(1 2)\n");
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(ZchostTest, FilesAndStandardInputRunInCommandLineOrder) {
+  test::writeFile("script.lsp", "(setq x \"from file\")\n(princ x)\n");
+  test::ProcessResult r =
+      runZchost({"-e", "(princ 1)", "script.lsp", "-", "-e", "(princ 3)"}, "(princ 2)");
+  EXPECT_EQ(r.out, "1from file23");
+  EXPECT_EQ(r.status, 0);
+  r = runZchost({"-e", "(load \"script.lsp\") (princ (strlen x))"});
+  EXPECT_EQ(r.out, "from file9");
+}
+
+TEST_F(ZchostTest, RelativePathsAreTheUsersWorkingDirectory) {
+  test::writeFile("a.txt", "copy me");
+  test::ProcessResult r = runZchost({"-e", "(Copyfile \"a.txt\" \"b.txt\") (Dirfile \"*.txt\")"});
+  EXPECT_EQ(test::readFile("b.txt"), "copy me");
+  EXPECT_NE(test::readFile("dirfile").find("       a.txt          7 \r\n"), std::string::npos);
+}
+
+TEST_F(ZchostTest, CodePageOptionSetsTheAnsiCodePage) {
+  test::ProcessResult r = runZchost({"--codepage", "1252", "-e", "(prin1 ($addbl \"中\" 2))"});
+  EXPECT_EQ(r.out, "\"? \"");
+  r = runZchost({"--codepage", "936", "-e", "(prin1 ($addbl \"中\" 3))"});
+  EXPECT_EQ(r.out, "\"中 \"");
+}
+
+TEST_F(ZchostTest, ModulesLoadByNameOrPathAndOnlyThoseAreDefined) {
+  test::ProcessResult r = runZchost({"-l", "calden", "-e", "(princ ($npi 1)) (Delfile \"x\")"});
+  EXPECT_EQ(r.out, "3.141592653589793");
+  EXPECT_EQ(r.err, "; error: no function definition: DELFILE\n");
+  r = runZchost({"--load", test::modulePath("vetrix"), "-e", "(DELFILE \"x\")"});
+  EXPECT_EQ(r.out, "\nDELETE->x\nDELETE FAIL");
+}
+
+TEST_F(ZchostTest, UsageErrorsAndUnloadableModulesExitWithTwo) {
+  test::writeFile("bogus.so", "not a library");
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--frobnicate"},
+                                               {"-e"},
+                                               {"--codepage", "abc"},
+                                               {"-l", "./bogus.so", "-e", "1"},
+                                               {"-l", "nosuchmodule", "-e", "1"}}) {
+    test::ProcessResult r = runZchost(args);
+    EXPECT_EQ(r.status, 2) << args[0];
+    EXPECT_FALSE(r.err.empty());
+  }
+  test::ProcessResult r = runZchost({"-l", "./bogus.so", "-e", "1"});
+  EXPECT_NE(r.err.find("bogus.so"), std::string::npos);
+}
+
+TEST_F(ZchostTest, ExitEndsTheRunWithItsStatus) {
+  EXPECT_EQ(runZchost({"-e", "(princ 1) (exit 3) (princ 2)"}).out, "1");
+  EXPECT_EQ(runZchost({"-e", "(exit 3)"}).status, 3);
+  EXPECT_EQ(runZchost({"-e", "(exit)"}).status, 0);
+  EXPECT_EQ(runZchost({"--help"}).status, 0);
+  EXPECT_EQ(runZchost({"--version"}).out.rfind("zchost ", 0), 0u);
+}
+
+TEST_F(ZchostTest, ArgumentsReachTheModulesWithTheirTypeCodes) {
+  // 70000 is a 32-bit integer and a list is no real: both are refused.
+  test::ProcessResult r = runZchost({"-e", "($rtd 70000) ($rtd '(1 2)) ($rtd nil) ($rtd T)"});
+
+  EXPECT_EQ(r.err,
+            "; error: 接收到的輸入值不是實數\n; error: 接收到的輸入值不是實數\n"
+            "; error: 接收到的輸入值不是實數\n; error: 接收到的輸入值不是實數\n");
+}
+
+}  // namespace

@@ -1,0 +1,21 @@
+// Running a command as a child process, for end-to-end tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace test {
+
+struct ProcessResult {
+  std::string out;
+  std::string err;
+  int status = -1;  // the exit status; -1 when killed by a signal
+};
+
+// Runs `argv` in the current directory with `input` on its standard input.
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input = "");
+
+// Runs the built zchost with `args`.
+ProcessResult runZchost(const std::vector<std::string>& args, const std::string& input = "");
+
+}  // namespace test
