@@ -11,8 +11,12 @@ function(add_zc_module name)
     set_target_properties(${name} PROPERTIES BUILD_RPATH "$ORIGIN" INSTALL_RPATH "$ORIGIN")
     # Only the two entry points leave the module; the standard library's
     # template instances would otherwise be exported as weak symbols.
-    target_link_options(${name} PRIVATE -Wl,--no-undefined
-                        -Wl,--version-script=${PROJECT_SOURCE_DIR}/frame/exports.map)
+    if(NOT ZC_SANITIZE AND NOT ZC_BUILD_FUZZERS)
+      # Sanitizer runtimes live in the executable, so only plain builds can
+      # insist that a module resolves everything at link time.
+      target_link_options(${name} PRIVATE -Wl,--no-undefined)
+    endif()
+    target_link_options(${name} PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/frame/exports.map)
     set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/frame/exports.map)
   endif()
 endfunction()
