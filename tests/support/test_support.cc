@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -92,6 +93,56 @@ zc::CallResult call(std::u16string_view name, const std::vector<zc::Value>& args
 
 std::string utf8(std::u16string_view text) {
   return platform::toUtf8(text);
+}
+
+}  // namespace test
+
+namespace test {
+
+ArgList::ArgList(const std::vector<zc::Value>& values) {
+  strings_.reserve(values.size());
+  for (const zc::Value& v : values) {
+    ResultBuffer rb{};
+    switch (v.kind) {
+      case zc::Value::Kind::kString:
+        strings_.push_back(v.text);
+        rb.restype = kRtString;
+        rb.resval.rstring = strings_.back().data();
+        break;
+      case zc::Value::Kind::kInt:
+        rb.restype = kRtShort;
+        rb.resval.rint = static_cast<int16_t>(v.integer);
+        break;
+      case zc::Value::Kind::kReal:
+        rb.restype = kRtReal;
+        rb.resval.rreal = v.real;
+        break;
+      default:
+        rb.restype = kRtNil;
+        break;
+    }
+    nodes_.push_back(rb);
+  }
+  for (size_t i = 0; i + 1 < nodes_.size(); ++i) nodes_[i].rbnext = &nodes_[i + 1];
+}
+
+HandlerResult callHandler(int (*handler)(const ResultBuffer*), const std::vector<zc::Value>& args) {
+  zc::setEcho(false);
+  ArgList list(args);
+  zc::clearTranscript();
+  HandlerResult result;
+  result.status = handler(list.head());
+  result.printed = zc::transcript();
+  return result;
+}
+
+std::vector<std::string> filesHere() {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(".")) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace test

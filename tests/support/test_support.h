@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/host_api.h"
 #include "host/host.h"
 
 namespace test {
@@ -62,5 +63,31 @@ inline zc::Value R(double x) {
 zc::CallResult call(std::u16string_view name, const std::vector<zc::Value>& args);
 
 std::string utf8(std::u16string_view text);
+
+}  // namespace test
+
+namespace test {
+
+// An argument list built from values, for calling a handler directly.
+class ArgList {
+ public:
+  explicit ArgList(const std::vector<zc::Value>& values);
+  const ResultBuffer* head() const { return nodes_.empty() ? nullptr : nodes_.data(); }
+
+ private:
+  std::vector<ResultBuffer> nodes_;
+  std::vector<std::u16string> strings_;
+};
+
+struct HandlerResult {
+  int status;
+  std::u16string printed;
+};
+
+// Calls a handler outside any host call and collects what it printed.
+HandlerResult callHandler(int (*handler)(const ResultBuffer*), const std::vector<zc::Value>& args);
+
+// The names of the files in the current directory.
+std::vector<std::string> filesHere();
 
 }  // namespace test

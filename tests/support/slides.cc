@@ -1,0 +1,58 @@
+#include "tests/support/slides.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace test {
+
+std::string makeSlide(size_t size, char fill) {
+  std::string slide = "AutoCAD Slide";
+  if (size > slide.size()) slide.append(size - slide.size(), fill);
+  return slide;
+}
+
+std::string makeLibrary(const std::vector<std::pair<std::string, std::string>>& slides) {
+  std::string out("AutoCAD Slide Library 1.0\r\n\x1a\0\0\0\0", 32);
+  uint32_t offset = 32 + 36 * static_cast<uint32_t>(slides.size() + 1);
+  for (const auto& [name, data] : slides) {
+    std::string field = name;
+    field.resize(32, '\0');
+    out += field;
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>(offset >> shift));
+    offset += static_cast<uint32_t>(data.size());
+  }
+  out.append(36, '\0');
+  for (const auto& slide : slides) out += slide.second;
+  return out;
+}
+
+std::vector<LibrarySlide> parseLibrary(const std::string& bytes) {
+  std::vector<LibrarySlide> slides;
+  EXPECT_GE(bytes.size(), 32u);
+  EXPECT_EQ(bytes.substr(0, 28), std::string("AutoCAD Slide Library 1.0\r\n\x1a", 28));
+  size_t at = 32;
+  while (at + 36 <= bytes.size() && bytes[at] != '\0') {
+    LibrarySlide slide;
+    slide.name = std::string(bytes.c_str() + at, strnlen(bytes.c_str() + at, 32));
+    uint32_t offset = 0;
+    for (int i = 3; i >= 0; --i)
+      offset = offset << 8 | static_cast<unsigned char>(bytes[at + 32 + i]);
+    slide.offset = static_cast<int32_t>(offset);
+    slides.push_back(slide);
+    at += 36;
+  }
+  if (slides.empty()) return slides;
+  EXPECT_EQ(static_cast<size_t>(slides[0].offset), at + 36) << "first slide follows the terminator";
+  for (size_t i = 0; i < slides.size(); ++i) {
+    const size_t end =
+        i + 1 < slides.size() ? static_cast<size_t>(slides[i + 1].offset) : bytes.size();
+    EXPECT_LE(static_cast<size_t>(slides[i].offset), end);
+    if (static_cast<size_t>(slides[i].offset) <= end && end <= bytes.size()) {
+      slides[i].data = bytes.substr(static_cast<size_t>(slides[i].offset), end - slides[i].offset);
+    }
+  }
+  return slides;
+}
+
+}  // namespace test

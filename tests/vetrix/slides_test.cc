@@ -1,0 +1,386 @@
+// Slbedit and the slide-library formats, on real files.
+#include <filesystem>
+
+#include "tests/support/slides.h"
+#include "tests/support/test_support.h"
+#include "vetrix/slides/slbedit.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test::I;
+using test::makeLibrary;
+using test::makeSlide;
+using test::parseLibrary;
+using test::S;
+
+std::vector<int32_t> offsetsOf(const std::string& library) {
+  std::vector<int32_t> offsets;
+  for (const auto& slide : parseLibrary(library)) offsets.push_back(slide.offset);
+  return offsets;
+}
+
+std::vector<std::string> namesOf(const std::string& library) {
+  std::vector<std::string> names;
+  for (const auto& slide : parseLibrary(library)) names.push_back(slide.name);
+  return names;
+}
+
+class SlbeditTest : public test::TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    zc::setEcho(false);
+  }
+  static test::HandlerResult run(const std::vector<zc::Value>& args) {
+    return test::callHandler(Slbedit, args);
+  }
+  // The three-slide library of the worked example: 100, 50 and 100 bytes.
+  static void writeExample() {
+    test::writeFile("lib.slb", makeLibrary({{"S1", makeSlide(100, '1')},
+                                            {"s2", makeSlide(50, '2')},
+                                            {"S3", makeSlide(100, '3')}}));
+  }
+};
+
+TEST_F(SlbeditTest, WritersFollowTheWorkedExample) {
+  writeExample();
+  EXPECT_EQ(offsetsOf(test::readFile("lib.slb")), (std::vector<int32_t>{176, 276, 326}));
+
+  test::writeFile("s4.sld", makeSlide(60, '4'));
+  EXPECT_EQ(run({S(u"a"), S(u"lib"), S(u"s4")}).status, 1);
+  std::string lib = test::readFile("lib.slb");
+  EXPECT_EQ(offsetsOf(lib), (std::vector<int32_t>{212, 312, 362, 462}));
+  EXPECT_EQ(lib.size(), 522u);
+  EXPECT_EQ(namesOf(lib).back(), "S4");
+
+  writeExample();
+  test::writeFile("S2.sld", makeSlide(70, 'n'));
+  test::HandlerResult replaced = run({S(u"A"), S(u"lib"), S(u"S2")});
+  EXPECT_EQ(replaced.status, 1);
+  EXPECT_EQ(replaced.printed, u"\nSLBEDIT ADD SLB SUCCESS !");
+  lib = test::readFile("lib.slb");
+  EXPECT_EQ(offsetsOf(lib), (std::vector<int32_t>{176, 276, 346}));
+  EXPECT_EQ(lib.size(), 446u);
+  EXPECT_EQ(namesOf(lib), (std::vector<std::string>{"S1", "s2", "S3"}));  // stored name kept
+  EXPECT_EQ(parseLibrary(lib)[1].data, makeSlide(70, 'n'));
+
+  writeExample();
+  test::HandlerResult removed = run({S(u"d"), S(u"lib"), S(u"S2")});
+  EXPECT_EQ(removed.status, 1);
+  EXPECT_EQ(removed.printed, u"");
+  lib = test::readFile("lib.slb");
+  EXPECT_EQ(offsetsOf(lib), (std::vector<int32_t>{140, 240}));
+  EXPECT_EQ(lib.size(), 340u);
+  EXPECT_EQ(parseLibrary(lib)[1].data, makeSlide(100, '3'));
+  EXPECT_EQ(test::filesHere(), (std::vector<std::string>{"S2.sld", "lib.slb", "s4.sld"}));
+}
+
+TEST_F(SlbeditTest, MissingLibraryIsCreatedHoldingTheSlideForAddAndDelete) {
+  for (const char16_t* command : {u"a", u"d"}) {
+    fs::remove("lib.slb");
+    test::writeFile("abc.sld", makeSlide(40));
+    test::HandlerResult r = run({S(command), S(u"lib"), S(u"abc")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.printed, u"\nMake New SLB File: lib.slb");
+    const std::string lib = test::readFile("lib.slb");
+    EXPECT_EQ(lib.size(), 104u + 40u);
+    ASSERT_EQ(parseLibrary(lib).size(), 1u);
+    EXPECT_EQ(parseLibrary(lib)[0].name, "abc");
+    EXPECT_EQ(parseLibrary(lib)[0].offset, 104);
+  }
+}
+
+TEST_F(SlbeditTest, MissingLibraryAndMissingSlideLeavesAHeaderOnlyLibraryAndNoTemporaryFile) {
+  test::HandlerResult r = run({S(u"a"), S(u"lib"), S(u"abc")});
+  EXPECT_EQ(r.status, kRtError);
+  EXPECT_EQ(r.printed,
+            u"\nMake New SLB File: lib.slb\nFile not exist:abc.sld\nFile [abc.sld] Open Error !");
+  EXPECT_EQ(test::readFile("lib.slb").size(), 32u);
+  EXPECT_EQ(test::filesHere(), std::vector<std::string>{"lib.slb"});
+
+  fs::remove("lib.slb");
+  r = run({S(u"l"), S(u"lib")});
+  EXPECT_EQ(r.status, kRtError);
+  EXPECT_EQ(r.printed,
+            u"\nMake New SLB File: lib.slb\nFile not exist:.sld\nFile [.sld] Open Error !");
+}
+
+TEST_F(SlbeditTest, EmptyLibrariesListAddAndDelete) {
+  for (size_t length : {32u, 68u}) {
+    std::string empty = makeLibrary({});  // 68 bytes: header and terminator
+    empty.resize(length);
+    test::writeFile("lib.slb", empty);
+    EXPECT_EQ(run({S(u"l"), S(u"lib")}).printed, u"\n< List sld file > :\n");
+    test::HandlerResult missing = run({S(u"d"), S(u"lib"), S(u"x")});
+    EXPECT_EQ(missing.printed, u"\nNot found SLD:x.sld");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(test::readFile("lib.slb"), empty);
+    test::writeFile("x.sld", makeSlide(20));
+    EXPECT_EQ(run({S(u"a"), S(u"lib"), S(u"x")}).status, 1);
+    const std::string lib = test::readFile("lib.slb");
+    ASSERT_EQ(parseLibrary(lib).size(), 1u);
+    EXPECT_EQ(parseLibrary(lib)[0].offset, 104);
+    EXPECT_EQ(lib.size(), 124u);
+  }
+}
+
+TEST_F(SlbeditTest, DeletingTheLastSlideLeavesHeaderAndTerminator) {
+  test::writeFile("lib.slb", makeLibrary({{"ONLY", makeSlide(30)}}));
+  EXPECT_EQ(run({S(u"d"), S(u"lib"), S(u"only")}).status, 1);
+  EXPECT_EQ(test::readFile("lib.slb"), makeLibrary({}));
+}
+
+TEST_F(SlbeditTest, BadArgumentsAreRefusedSilentlyWithoutTouchingFiles) {
+  const std::vector<std::vector<zc::Value>> cases = {
+      {},
+      {I(1), S(u"lib")},
+      {S(u"ll"), S(u"lib")},
+      {S(u""), S(u"lib")},
+      {S(u"l")},
+      {S(u"l"), I(3)},
+      {S(u"a"), S(u"lib")},
+      {S(u"a"), S(u"lib"), I(4)},
+      {S(u"d"), I(2), S(u"x")},
+  };
+  for (const auto& args : cases) {
+    test::HandlerResult r = run(args);
+    EXPECT_EQ(r.status, kRtError);
+    EXPECT_EQ(r.printed, u"");
+  }
+  EXPECT_TRUE(test::filesHere().empty());
+}
+
+TEST_F(SlbeditTest, UnknownCommandPrintsUsage) {
+  test::HandlerResult r = run({S(u"x"), S(u"lib")});
+  EXPECT_EQ(r.status, kRtError);
+  EXPECT_NE(r.printed.find(u"\n Usage : SLBEDIT <command> <*.slb> <*.sld>"), std::u16string::npos);
+  EXPECT_NE(r.printed.find(u"\n -----------------------------------------------------\n"),
+            std::u16string::npos);
+  EXPECT_TRUE(test::filesHere().empty());
+}
+
+TEST_F(SlbeditTest, LibraryNameAlwaysGetsTheExtension) {
+  test::writeFile("lib.slb.slb", makeLibrary({{"A", makeSlide(20)}}));
+  EXPECT_EQ(run({S(u"L"), S(u"lib.slb"), I(5)}).printed, u"\n< List sld file > :\nA         ");
+}
+
+TEST_F(SlbeditTest, ListingPutsEightNamesOnALine) {
+  std::vector<std::pair<std::string, std::string>> slides;
+  for (int i = 1; i <= 9; ++i) slides.push_back({"N" + std::to_string(i), makeSlide(14)});
+  slides[1].first = "TENLETTERS";
+  test::writeFile("nine.slb", makeLibrary(slides));
+  EXPECT_EQ(run({S(u"l"), S(u"nine")}).printed,
+            u"\n< List sld file > :\nN1        TENLETTERSN3        N4        N5        N6        "
+            u"N7        N8        \nN9        ");
+  slides.pop_back();
+  test::writeFile("eight.slb", makeLibrary(slides));
+  EXPECT_EQ(run({S(u"l"), S(u"eight")}).printed.back(), u'\n');
+}
+
+TEST_F(SlbeditTest, DuplicateNamesAddReplacesTheLastAndDeleteRemovesTheFirst) {
+  test::writeFile("lib.slb", makeLibrary({{"DUP", makeSlide(20, 'a')},
+                                          {"MID", makeSlide(20, 'b')},
+                                          {"DUP", makeSlide(20, 'c')}}));
+  test::writeFile("dup.sld", makeSlide(25, 'z'));
+  run({S(u"a"), S(u"lib"), S(u"dup")});
+  std::vector<test::LibrarySlide> slides = parseLibrary(test::readFile("lib.slb"));
+  ASSERT_EQ(slides.size(), 3u);
+  EXPECT_EQ(slides[0].data, makeSlide(20, 'a'));
+  EXPECT_EQ(slides[2].data, makeSlide(25, 'z'));
+  run({S(u"d"), S(u"lib"), S(u"dup")});
+  slides = parseLibrary(test::readFile("lib.slb"));
+  ASSERT_EQ(slides.size(), 2u);
+  EXPECT_EQ(slides[0].name, "MID");
+  EXPECT_EQ(slides[1].data, makeSlide(25, 'z'));
+}
+
+TEST_F(SlbeditTest, DeleteComparesTheWholeName) {
+  const std::string original = makeLibrary({{"ABCDEFGH", makeSlide(20)}});
+  test::writeFile("lib.slb", original);
+  test::HandlerResult r = run({S(u"d"), S(u"lib"), S(u"ABCDEFGHX")});
+  EXPECT_EQ(r.printed, u"\nNot found SLD:ABCDEFGHX.sld");
+  EXPECT_EQ(test::readFile("lib.slb"), original);
+  EXPECT_EQ(test::filesHere(), std::vector<std::string>{"lib.slb"});
+}
+
+TEST_F(SlbeditTest, ChineseNamesDifferingInATrailByteStayApart) {
+  test::ScopedCodePage cp("950");
+  // Two Big5 characters with the same lead byte whose trail bytes are 'a' and
+  // 'A'.
+  const std::u16string first = platform::fromAnsi("\xA4\x61");
+  const std::u16string second = platform::fromAnsi("\xA4\x41");
+  ASSERT_NE(first, second);
+  test::writeFile(test::utf8(first) + ".sld", makeSlide(20, '1'));
+  test::writeFile(test::utf8(second) + ".sld", makeSlide(20, '2'));
+  run({S(u"a"), S(u"lib"), S(first)});
+  EXPECT_EQ(run({S(u"a"), S(u"lib"), S(second)}).status, 1);
+  EXPECT_EQ(namesOf(test::readFile("lib.slb")), (std::vector<std::string>{"\xA4\x61", "\xA4\x41"}));
+}
+
+TEST_F(SlbeditTest, SlideArgumentWithAFolderStoresTheUpperCaseName) {
+  fs::create_directory("sub");
+  test::writeFile("sub/abc.sld", makeSlide(20));
+  test::writeFile("lib.slb", makeLibrary({{"OLD", makeSlide(20)}}));
+  EXPECT_EQ(run({S(u"a"), S(u"lib"), S(u"C:sub\\abc")}).status, 1);
+  EXPECT_EQ(namesOf(test::readFile("lib.slb")), (std::vector<std::string>{"OLD", "ABC"}));
+}
+
+TEST_F(SlbeditTest, LongSlideNamesAreRefusedBeforeAnyFileIsMade) {
+  const std::u16string name(32, u'n');
+  test::writeFile(test::utf8(name) + ".sld", makeSlide(20));
+  test::HandlerResult r = run({S(u"a"), S(u"lib"), S(name)});
+  EXPECT_EQ(r.status, kRtError);
+  EXPECT_EQ(r.printed.rfind(u"\n", 0), 0u);
+  EXPECT_FALSE(fs::exists("lib.slb"));
+  const std::u16string fits(31, u'n');
+  test::writeFile(test::utf8(fits) + ".sld", makeSlide(20));
+  EXPECT_EQ(run({S(u"a"), S(u"lib"), S(fits)}).status, 1);
+}
+
+TEST_F(SlbeditTest, NonSlidesAreRefusedAndTheLibraryStaysAsItWas) {
+  writeExample();
+  const std::string original = test::readFile("lib.slb");
+  test::writeFile("fake.sld", "AutoCAD Slid");  // one byte short of the magic
+  test::HandlerResult r = run({S(u"a"), S(u"lib"), S(u"fake")});
+  EXPECT_EQ(r.status, kRtError);
+  EXPECT_EQ(r.printed, u"\nThis is not a SLD file\nFile [fake.sld] Open Error !");
+  EXPECT_EQ(test::readFile("lib.slb"), original);
+  // A library starts with "AutoCAD Slide" too, so it passes as a slide.
+  test::writeFile("other.sld", makeLibrary({}));
+  EXPECT_EQ(run({S(u"a"), S(u"lib"), S(u"other")}).status, 1);
+}
+
+TEST_F(SlbeditTest, DamagedLibrariesAreRefusedAndNeverRewritten) {
+  const std::string good = makeLibrary({{"A", makeSlide(20)}, {"B", makeSlide(30)}});
+  auto withByte = [&](size_t at, char value) {
+    std::string bad = good;
+    bad[at] = value;
+    return bad;
+  };
+  std::string unterminated = good;
+  std::fill(unterminated.begin() + 32, unterminated.begin() + 64, 'N');
+  std::string headerPadding = good;
+  headerPadding[29] = 'x';  // bytes 28-31 are not compared
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {good.substr(0, 27), false},                // shorter than the compared header
+      {withByte(3, 'x'), false},                  // not the header text
+      {good.substr(0, 50), false},                // directory cut short
+      {withByte(32 + 32, 105), false},            // first offset not behind a whole directory
+      {withByte(32 + 32, 68), false},             // first offset inside the header
+      {withByte(32 + 36 + 32 + 1, 0x10), false},  // second offset past the end
+      {withByte(32 + 36 + 32, 1), false},         // offsets decrease
+      {unterminated, false},
+      {makeLibrary({}) + "junk", false},
+      {good.substr(0, 160), true},  // the second slide is empty: still consistent
+      {headerPadding, true},
+  };
+  test::writeFile("x.sld", makeSlide(20));
+  for (const auto& [bytes, valid] : cases) {
+    test::writeFile("lib.slb", bytes);
+    for (const char16_t* command : {u"l", u"a", u"d"}) {
+      test::HandlerResult r = run({S(command), S(u"lib"), S(u"x")});
+      if (!valid) {
+        EXPECT_EQ(r.status, kRtError);
+        EXPECT_EQ(r.printed, u"\nThis is not a SLB file\nOPEN SLB FILE ERROR: lib.slb");
+        EXPECT_EQ(test::readFile("lib.slb"), bytes);
+      } else {
+        EXPECT_EQ(r.status, 1) << test::utf8(command);
+      }
+    }
+  }
+}
+
+TEST_F(SlbeditTest, FullLibraryRefusesANewSlideButReplacesAndListsWhole) {
+  std::vector<std::pair<std::string, std::string>> slides;
+  for (int i = 0; i < kMaxSlides; ++i) slides.push_back({"S" + std::to_string(i), makeSlide(14)});
+  const std::string full = makeLibrary(slides);
+  test::writeFile("lib.slb", full);
+  test::writeFile("new.sld", makeSlide(20));
+  test::HandlerResult r = run({S(u"a"), S(u"lib"), S(u"new")});
+  EXPECT_EQ(r.status, kRtError);
+  EXPECT_EQ(r.printed.rfind(u"\n", 0), 0u);
+  EXPECT_EQ(test::readFile("lib.slb"), full);
+  EXPECT_EQ(test::filesHere(), (std::vector<std::string>{"lib.slb", "new.sld"}));
+  test::writeFile("s7.sld", makeSlide(20, 'r'));
+  EXPECT_EQ(run({S(u"a"), S(u"lib"), S(u"s7")}).status, 1);
+  EXPECT_EQ(parseLibrary(test::readFile("lib.slb"))[7].data, makeSlide(20, 'r'));
+
+  for (int i = kMaxSlides; i < 260; ++i) slides.push_back({"T" + std::to_string(i), makeSlide(14)});
+  test::writeFile("big.slb", makeLibrary(slides));
+  r = run({S(u"l"), S(u"big")});
+  EXPECT_NE(r.printed.find(u"T259"), std::u16string::npos);
+  EXPECT_EQ(run({S(u"d"), S(u"big"), S(u"T255")}).status, 1);
+  EXPECT_EQ(parseLibrary(test::readFile("big.slb")).size(), 259u);
+}
+
+TEST_F(SlbeditTest, ReplaceKeepsTheLibrarysPermissionBits) {
+  writeExample();
+  fs::permissions("lib.slb", fs::perms::owner_read | fs::perms::owner_write);
+  test::writeFile("s1.sld", makeSlide(10));
+  EXPECT_EQ(run({S(u"a"), S(u"lib"), S(u"s1")}).status, 1);
+  EXPECT_EQ(fs::status("lib.slb").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// The real libraries of public CAD projects: the directory read agrees with
+// the file, and every slide survives a delete and an add.
+class RealLibrariesTest : public SlbeditTest {};
+
+TEST_F(RealLibrariesTest, EveryLibraryListsAndRoundTripsEachSlide) {
+  const fs::path data = fs::path(ZC_SOURCE_DIR) / "tests/data/slides";
+  int libraries = 0;
+  for (const auto& entry : fs::directory_iterator(data)) {
+    if (entry.path().extension() != ".slb") continue;
+    ++libraries;
+    SCOPED_TRACE(entry.path().filename().string());
+    const std::string original = test::readFile(entry.path());
+    test::writeFile("lib.slb", original);
+    std::vector<test::LibrarySlide> slides = parseLibrary(original);
+    ASSERT_FALSE(slides.empty());
+    size_t total = 0;
+    for (const auto& slide : slides) total += slide.data.size();
+    EXPECT_EQ(total, original.size() - static_cast<size_t>(slides[0].offset));
+
+    std::u16string listed = run({S(u"l"), S(u"lib")}).printed;
+    for (const auto& slide : slides) {
+      EXPECT_NE(listed.find(platform::fromAnsi(slide.name)), std::u16string::npos);
+    }
+    for (const auto& slide : slides) {
+      test::writeFile(slide.name + ".sld", slide.data);
+      ASSERT_EQ(run({S(u"d"), S(u"lib"), S(platform::fromAnsi(slide.name))}).status, 1);
+      ASSERT_EQ(run({S(u"a"), S(u"lib"), S(platform::fromAnsi(slide.name))}).status, 1);
+      fs::remove(slide.name + ".sld");
+    }
+    // Each slide went to the end once: the same slides, in the same order.
+    std::vector<test::LibrarySlide> after = parseLibrary(test::readFile("lib.slb"));
+    ASSERT_EQ(after.size(), slides.size());
+    for (size_t i = 0; i < slides.size(); ++i) {
+      EXPECT_EQ(after[i].name, slides[i].name);
+      EXPECT_EQ(after[i].data, slides[i].data);
+    }
+  }
+  EXPECT_EQ(libraries, 4);
+}
+
+TEST_F(RealLibrariesTest, RealSlidesAddToANewLibrary) {
+  const fs::path data = fs::path(ZC_SOURCE_DIR) / "tests/data/slides";
+  std::vector<std::string> added;
+  for (const auto& entry : fs::directory_iterator(data)) {
+    const std::string ext = entry.path().extension().string();
+    if (ext != ".sld" && ext != ".SLD") continue;
+    std::string stem = entry.path().stem().string();
+    stem = stem.substr(stem.find("__") + 2);
+    if (stem.size() > 31) continue;
+    fs::copy_file(entry.path(), stem + ".sld");
+    ASSERT_EQ(run({S(u"a"), S(u"real"), S(platform::fromUtf8(stem))}).status, 1) << stem;
+    added.push_back(stem);
+  }
+  std::vector<test::LibrarySlide> slides = parseLibrary(test::readFile("real.slb"));
+  ASSERT_EQ(slides.size(), added.size());
+  for (size_t i = 0; i < slides.size(); ++i) {
+    EXPECT_EQ(slides[i].data, test::readFile(added[i] + ".sld"));
+  }
+}
+
+}  // namespace

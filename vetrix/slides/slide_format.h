@@ -1,0 +1,99 @@
+// AutoCAD slide libraries (.slb) and slides (.sld).
+//
+// A library is a 32-byte header, a directory of 36-byte entries (a 32-byte
+// NUL-terminated name in the ANSI code page and a little-endian signed 32-bit
+// absolute offset), a terminator entry of 36 zero bytes, then the slides,
+// each the complete bytes of its slide file, back to back in directory order.
+// Sizes are not stored: a slide runs to the next slide's offset, the last one
+// to the end of the file.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+// "AutoCAD Slide Library 1.0\r\n", 0x1A and four zero bytes.
+inline constexpr char kLibraryHeader[] = "AutoCAD Slide Library 1.0\r\n\x1a\0\0\0";
+constexpr size_t kLibraryHeaderSize = 32;
+// Only the text and the 0x1A are compared; the four padding bytes vary.
+constexpr size_t kLibraryHeaderCompared = 28;
+constexpr size_t kDirectoryEntrySize = 36;
+constexpr size_t kSlideNameSize = 32;  // a name holds at most 31 bytes
+constexpr size_t kMaxSlideNameLength = kSlideNameSize - 1;
+// The first bytes of every slide file.
+inline constexpr char kSlideMagic[] = "AutoCAD Slide";
+constexpr size_t kSlideMagicSize = 13;
+// Other installations keep a directory of this many entries: a library is
+// never grown beyond it.
+constexpr int kMaxSlides = 250;
+static_assert(sizeof(kLibraryHeader) == kLibraryHeaderSize);
+
+// Where the first slide begins in a library of `count` slides.
+constexpr uint64_t firstSlideOffset(uint64_t count) {
+  return kLibraryHeaderSize + kDirectoryEntrySize * (count + 1);
+}
+
+struct DirectoryEntry {
+  std::array<char, kSlideNameSize> name{};  // NUL-terminated, zero padded
+  int32_t offset = 0;
+  int32_t size = 0;
+
+  std::string_view nameView() const;
+  void setName(std::string_view ansiName);  // at most 31 bytes are kept
+};
+
+// The directory of the library being edited, refilled by every read.
+struct SlideDirectory {
+  std::vector<DirectoryEntry> entries;
+  int64_t libraryLength = 0;
+  // While a slide is removed: the offsets the entries had in the old library.
+  std::vector<int32_t> previousOffsets;
+
+  int count() const { return static_cast<int>(entries.size()); }
+};
+
+// The directory shared by every Slbedit call of the module.
+SlideDirectory& slideDirectory();
+
+// Creates (or truncates) `path` holding only the library header. Failure is
+// left for the caller to find. Returns 0.
+int createLibraryFile(std::u16string_view path);
+// 0 when the file starts with the library header; otherwise prints
+// "\nThis is not a SLB file" and returns 1.
+int checkLibraryHeader(platform::File& library);
+// 0 when the file starts with "AutoCAD Slide"; otherwise prints
+// "\nThis is not a SLD file" and returns 1.
+int checkSlideHeader(platform::File& slide);
+
+// Why readDirectory refused a library.
+struct DirectoryFault {
+  uint64_t offset = 0;  // the byte at fault
+  const char* reason = "";
+};
+
+// Reads and validates the directory of an open library whose length is
+// already in `directory.libraryLength`. A 32-byte header-only file and a
+// header followed by the terminator alone read as empty libraries. False with
+// `*fault` set for a library whose directory does not describe the file.
+bool readDirectory(platform::File& library, SlideDirectory& directory, DirectoryFault* fault);
+
+enum class WriteResult { kWritten, kFailed, kTooLarge };
+
+// Writes the whole library with `slide` added under `name`: replacing the
+// data of the last entry whose name equals `name` (ignoring ASCII case), or
+// appended as a new last entry. Offsets follow from the layout.
+WriteResult writeLibraryWithSlide(platform::File& output, platform::File& library,
+                                  platform::File& slide, uint64_t slideLength,
+                                  std::string_view name, SlideDirectory& directory);
+// Writes the whole library without entry `index`.
+WriteResult writeLibraryWithout(platform::File& output, platform::File& library, int index,
+                                SlideDirectory& directory);
+
+// The last (for adding) or first (for deleting) entry named `name`, or -1.
+int findLastSlide(const SlideDirectory& directory, std::string_view name);
+int findFirstSlide(const SlideDirectory& directory, std::string_view name);
