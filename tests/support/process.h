@@ -19,3 +19,23 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
 ProcessResult runZchost(const std::vector<std::string>& args, const std::string& input = "");
 
 }  // namespace test
+
+namespace test {
+
+// A child process started without waiting for it.
+class ChildProcess {
+ public:
+  explicit ChildProcess(const std::vector<std::string>& argv);
+  ~ChildProcess();
+  // Kills the child at once (SIGKILL, TerminateProcess) and reaps it.
+  void kill();
+  // Waits for the child; its exit status, -1 when it was killed.
+  int wait();
+
+ private:
+  long long id_ = -1;
+  bool done_ = false;
+  int status_ = -1;
+};
+
+}  // namespace test

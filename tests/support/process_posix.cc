@@ -79,3 +79,44 @@ ProcessResult runZchost(const std::vector<std::string>& args, const std::string&
 }
 
 }  // namespace test
+
+#include <fcntl.h>
+
+namespace test {
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, 0);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  id_ = pid;
+}
+
+ChildProcess::~ChildProcess() {
+  if (!done_) kill();
+}
+
+void ChildProcess::kill() {
+  if (done_) return;
+  ::kill(static_cast<pid_t>(id_), SIGKILL);
+  wait();
+}
+
+int ChildProcess::wait() {
+  if (done_) return status_;
+  int status = 0;
+  ::waitpid(static_cast<pid_t>(id_), &status, 0);
+  done_ = true;
+  status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return status_;
+}
+
+}  // namespace test

@@ -1,0 +1,57 @@
+// A process adding a slide is killed at random moments: the library is always
+// either the old one or the new one.
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "tests/support/process.h"
+#include "tests/support/slides.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+class SlidesCrashTest : public test::TempDirTest {};
+
+TEST_F(SlidesCrashTest, KilledAddLeavesTheOldOrTheNewLibrary) {
+  std::vector<std::pair<std::string, std::string>> slides;
+  for (int i = 0; i < 40; ++i) {
+    slides.push_back(
+        {"S" + std::to_string(i), test::makeSlide(200000, static_cast<char>('a' + i % 26))});
+  }
+  const std::string original = test::makeLibrary(slides);
+  test::writeFile("added.sld", test::makeSlide(150000, 'z'));
+  const std::vector<std::string> command = {test::binDir() + "/zchost", "-l", "vetrix", "-e",
+                                            "(Slbedit \"a\" \"big\" \"added\")"};
+
+  test::writeFile("big.slb", original);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(test::ChildProcess(command).wait(), 0);
+  const auto duration = std::chrono::steady_clock::now() - start;
+  const std::string edited = test::readFile("big.slb");
+  ASSERT_NE(edited, original);
+
+  std::mt19937 random(12345);
+  const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(duration).count();
+  int sawOld = 0, sawNew = 0;
+  for (int round = 0; round < 24; ++round) {
+    test::writeFile("big.slb", original);
+    test::ChildProcess child(command);
+    std::this_thread::sleep_for(
+        std::chrono::microseconds(std::uniform_int_distribution<long long>(0, micros)(random)));
+    child.kill();
+    const std::string after = test::readFile("big.slb");
+    const bool isOld = after == original, isNew = after == edited;
+    EXPECT_TRUE(isOld || isNew) << "round " << round << ": " << after.size() << " bytes";
+    sawOld += isOld;
+    sawNew += isNew;
+    // A killed process cannot remove its temporary file; sweep it away.
+    for (const std::string& name : test::filesHere()) {
+      if (name.rfind("~slb", 0) == 0) std::filesystem::remove(name);
+    }
+  }
+  RecordProperty("old", sawOld);
+  RecordProperty("new", sawNew);
+}
+
+}  // namespace
