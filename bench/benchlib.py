@@ -1,0 +1,76 @@
+"""Helpers for the benchmarks: timing whole processes and their peak memory."""
+import os
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+BIN = ROOT / "build" / "bin"
+ZCHOST = BIN / "zchost"
+
+
+def ensure_built():
+    if not ZCHOST.exists():
+        subprocess.run(["cmake", "--preset", "default"], cwd=ROOT, check=True,
+                       stdout=subprocess.DEVNULL)
+        subprocess.run(["cmake", "--build", "--preset", "default", "-j", str(os.cpu_count())],
+                       cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
+
+
+def run(argv, cwd, shell=False):
+    """Runs a command once; returns its wall-clock seconds."""
+    if shell:
+        argv = ["sh", "-c", argv]
+    start = time.perf_counter()
+    proc = subprocess.run(argv, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    elapsed = time.perf_counter() - start
+    if proc.returncode != 0:
+        sys.exit(f"benchmark command failed ({proc.returncode}): {argv}")
+    return elapsed
+
+
+def peak_rss(argv, cwd, shell=False):
+    """The peak RSS of one run in MiB, measured by GNU time: a child forked
+    from this Python process would count Python's pages until it execs."""
+    rss_file = Path(cwd) / ".maxrss"
+    if shell:
+        argv = ["sh", "-c", argv]
+    subprocess.run(["/usr/bin/time", "-f", "%M", "-o", str(rss_file)] + list(argv), cwd=cwd,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    return int(rss_file.read_text().split()[-1]) / 1024.0
+
+
+def best(argv, cwd, repeat=5, setup=None, shell=False):
+    """The fastest of `repeat` runs (after `setup()` each time) and the
+    largest peak RSS of them."""
+    times = []
+    for _ in range(repeat):
+        if setup:
+            setup()
+        times.append(run(argv, cwd, shell=shell))
+    if setup:
+        setup()
+    return min(times), peak_rss(argv, cwd, shell=shell)
+
+
+def zchost(expression):
+    return [str(ZCHOST), "-l", "vetrix", "-e", expression]
+
+
+def fresh_folder(name):
+    folder = ROOT / "build" / "bench" / name
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+    return folder
+
+
+def report(label, ours, floor, goal, rss=None):
+    ratio = ours / floor if floor > 0 else float("inf")
+    line = f"{label:<34} {ours * 1000:9.2f} ms  floor {floor * 1000:9.2f} ms  ratio {ratio:5.2f}"
+    line += f"  (goal <= {goal})"
+    if rss is not None:
+        line += f"  peak RSS {rss:6.1f} MiB"
+    print(line, flush=True)
+    return ratio
