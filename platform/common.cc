@@ -51,12 +51,20 @@ void Env::setCurrent(Env* env) {
   currentEnv = env;
 }
 
+LeadBytes::LeadBytes() {
+  for (int b = 0; b < 256; ++b) lead_[b] = isLeadByte(static_cast<unsigned char>(b));
+}
+
 int compareIgnoringCase(std::string_view a, std::string_view b) {
+  return compareIgnoringCase(a, b, LeadBytes());
+}
+
+int compareIgnoringCase(std::string_view a, std::string_view b, const LeadBytes& leads) {
   size_t i = 0;
   while (i < a.size() && i < b.size()) {
     const auto ca = static_cast<unsigned char>(a[i]);
     const auto cb = static_cast<unsigned char>(b[i]);
-    if (isLeadByte(ca) && ca == cb && i + 1 < a.size() && i + 1 < b.size()) {
+    if (leads.isLead(ca) && ca == cb && i + 1 < a.size() && i + 1 < b.size()) {
       // A double-byte character: both bytes compared exactly.
       if (a[i + 1] != b[i + 1]) {
         return static_cast<unsigned char>(a[i + 1]) < static_cast<unsigned char>(b[i + 1]) ? -1 : 1;

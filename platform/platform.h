@@ -38,10 +38,23 @@ std::u16string toUpperWide(std::u16string_view text);
 
 // True when `byte` starts a two-byte character in the ANSI code page.
 bool isLeadByte(unsigned char byte);
+
+// The lead bytes of the ANSI code page in force when it was made, for
+// comparing many texts without asking for the code page each time.
+class LeadBytes {
+ public:
+  LeadBytes();
+  bool isLead(unsigned char byte) const { return lead_[byte]; }
+
+ private:
+  bool lead_[256];
+};
+
 // Compares two ANSI texts ignoring the case of ASCII letters only. The second
 // byte of a double-byte character is compared exactly, never folded.
 // Returns <0, 0 or >0 as strcmp does.
 int compareIgnoringCase(std::string_view a, std::string_view b);
+int compareIgnoringCase(std::string_view a, std::string_view b, const LeadBytes& leads);
 // The longest prefix of `text` of at most `limit` bytes that does not end in
 // the middle of a double-byte character.
 size_t clipToCharacters(std::string_view text, size_t limit);

@@ -198,15 +198,17 @@ bool readDirectory(platform::File& library, SlideDirectory& directory, Directory
 }
 
 int findLastSlide(const SlideDirectory& directory, std::string_view name) {
+  const platform::LeadBytes leads;
   for (int i = directory.count() - 1; i >= 0; --i) {
-    if (platform::compareIgnoringCase(directory.entries[i].nameView(), name) == 0) return i;
+    if (platform::compareIgnoringCase(directory.entries[i].nameView(), name, leads) == 0) return i;
   }
   return -1;
 }
 
 int findFirstSlide(const SlideDirectory& directory, std::string_view name) {
+  const platform::LeadBytes leads;
   for (int i = 0; i < directory.count(); ++i) {
-    if (platform::compareIgnoringCase(directory.entries[i].nameView(), name) == 0) return i;
+    if (platform::compareIgnoringCase(directory.entries[i].nameView(), name, leads) == 0) return i;
   }
   return -1;
 }

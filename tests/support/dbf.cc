@@ -1,0 +1,88 @@
+#include "tests/support/dbf.h"
+
+#include <gtest/gtest.h>
+
+namespace test {
+namespace {
+
+void put16(std::string& s, size_t at, unsigned v) {
+  s[at] = static_cast<char>(v & 0xFF);
+  s[at + 1] = static_cast<char>(v >> 8);
+}
+
+unsigned get16(const std::string& s, size_t at) {
+  return static_cast<unsigned char>(s[at]) | static_cast<unsigned char>(s[at + 1]) << 8;
+}
+
+}  // namespace
+
+std::string makeTable(const TableSpec& spec) {
+  const size_t n = spec.fields.size();
+  const size_t headerLength = 32 + 32 * n + static_cast<size_t>(spec.terminatorBytes);
+  size_t recordLength = 1;
+  for (const auto& f : spec.fields) recordLength += static_cast<size_t>(f.second);
+  std::string out(32, '\0');
+  out[0] = 3;
+  out[1] = 124;
+  out[2] = 5;
+  out[3] = 17;
+  const auto count = static_cast<uint32_t>(spec.records.size());
+  for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<char>(count >> (8 * i));
+  put16(out, 8, static_cast<unsigned>(headerLength));
+  put16(out, 10, static_cast<unsigned>(recordLength));
+  for (const auto& [name, width] : spec.fields) {
+    std::string d(32, '\0');
+    d.replace(0, name.size(), name);
+    d[11] = 'C';
+    d[16] = static_cast<char>(width);
+    out += d;
+  }
+  out += '\r';
+  if (spec.terminatorBytes == 2) out += '\0';
+  for (const auto& values : spec.records) {
+    size_t first = 0;
+    char flag = ' ';
+    if (!values.empty() && values[0] == "*") {
+      flag = '*';
+      first = 1;
+    }
+    out += flag;
+    for (size_t i = 0; i < n; ++i) {
+      std::string v = first + i < values.size() ? values[first + i] : "";
+      v.resize(static_cast<size_t>(spec.fields[i].second), ' ');
+      out += v;
+    }
+  }
+  if (spec.endOfFileMark) out += '\x1a';
+  return out;
+}
+
+TableView readTableStrictly(const std::string& bytes) {
+  TableView view;
+  EXPECT_GE(bytes.size(), 32u);
+  if (bytes.size() < 32) return view;
+  for (int i = 3; i >= 0; --i)
+    view.count = view.count << 8 | static_cast<unsigned char>(bytes[4 + i]);
+  view.headerLength = static_cast<uint16_t>(get16(bytes, 8));
+  view.recordLength = static_cast<uint16_t>(get16(bytes, 10));
+  const size_t expected =
+      view.headerLength + static_cast<size_t>(view.count) * view.recordLength + 1;
+  EXPECT_EQ(bytes.size(), expected) << "file length against the header";
+  if (bytes.size() != expected) return view;
+  EXPECT_EQ(bytes.back(), '\x1a');
+  for (uint32_t i = 0; i < view.count; ++i) {
+    const std::string record =
+        bytes.substr(view.headerLength + i * view.recordLength, view.recordLength);
+    EXPECT_TRUE(record[0] == ' ' || record[0] == '*') << "deletion flag of record " << i;
+    view.records.push_back(record);
+  }
+  return view;
+}
+
+std::string field(const TableSpec& spec, const std::string& record, size_t index) {
+  size_t at = 1;
+  for (size_t i = 0; i < index; ++i) at += static_cast<size_t>(spec.fields[i].second);
+  return record.substr(at, static_cast<size_t>(spec.fields[index].second));
+}
+
+}  // namespace test

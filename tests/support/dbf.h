@@ -1,0 +1,35 @@
+// Building and reading dBASE tables in tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace test {
+
+struct TableSpec {
+  std::vector<std::pair<std::string, int>> fields;  // character fields: name, width
+  std::vector<std::vector<std::string>> records;    // values; a leading "*" value marks deleted
+  int terminatorBytes = 1;                          // 1: 32+32n+1 header, 2: 32+32n+2
+  bool endOfFileMark = true;
+};
+
+// A table as dBASE writes it.
+std::string makeTable(const TableSpec& spec);
+
+struct TableView {
+  uint32_t count = 0;
+  uint16_t headerLength = 0;
+  uint16_t recordLength = 0;
+  std::vector<std::string> records;  // whole records, deletion flag first
+};
+
+// Reads a table strictly: the file must hold exactly the counted records and
+// an end-of-file mark. Fails the test otherwise.
+TableView readTableStrictly(const std::string& bytes);
+
+// One field of a record by descriptor index (blank padding kept).
+std::string field(const TableSpec& spec, const std::string& record, size_t index);
+
+}  // namespace test

@@ -1,0 +1,323 @@
+// Read_Dbf and Write_Dbf on real tables.
+#include <filesystem>
+#include <set>
+
+#include "tests/support/dbf.h"
+#include "tests/support/faulty_env.h"
+#include "tests/support/process.h"
+#include "tests/support/test_support.h"
+#include "vetrix/dbf/dbf_functions.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test::I;
+using test::S;
+using test::TableSpec;
+
+TableSpec partsSpec(int terminatorBytes = 1) {
+  TableSpec spec;
+  spec.fields = {{"NO1", 6}, {"PNAME", 20}, {"UNIT", 4}};
+  spec.records = {{"AB12", "HEX BOLT", "PCS"},
+                  {"A10", "WASHER", "BOX"},
+                  {"*", "DEL1", "GONE", "X"},
+                  {"A1", "NUT", "PCS"}};
+  spec.terminatorBytes = terminatorBytes;
+  return spec;
+}
+
+class DbfTest : public test::ModuleTest {
+ protected:
+  static test::HandlerResult read(const std::vector<zc::Value>& args) {
+    return test::callHandler(Read_Dbf, args);
+  }
+  static test::HandlerResult write(const std::vector<zc::Value>& args) {
+    return test::callHandler(Write_Dbf, args);
+  }
+  static std::u16string lookup(const std::u16string& table, const std::u16string& key) {
+    zc::CallResult r = test::call(u"Read_Dbf", {S(table), S(key)});
+    return r.kind == zc::CallResult::Kind::kString ? r.text : u"<none>";
+  }
+};
+
+TEST_F(DbfTest, ReadFindsTheFirstRecordWhoseKeyBeginsWithTheKey) {
+  test::writeFile("parts.dbf", test::makeTable(partsSpec()));
+  struct Case {
+    std::u16string key, result;
+  };
+  const Case cases[] = {
+      {u"AB12", u"AB12 HEX BOLT             PCS "},
+      {u"ab12", u"ab12 HEX BOLT             PCS "},  // the caller's key, not the stored one
+      {u"AB", u"AB HEX BOLT             PCS "},
+      {u"", u" HEX BOLT             PCS "},
+      {u"A1", u"A1 WASHER               BOX "},      // A10 comes before A1
+      {u"DEL1", u"DEL1 GONE                 X   "},  // deleted records are found
+      {u"AB12X", u"<none>"},
+      {u"AB123456", u"<none>"},  // longer than the key field
+      {u"Z", u"<none>"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(lookup(u"parts", c.key), c.result) << test::utf8(c.key);
+}
+
+TEST_F(DbfTest, ReadReportsWhatItFound) {
+  test::writeFile("parts.dbf", test::makeTable(partsSpec()));
+  test::HandlerResult found = read({S(u"parts"), S(u"ab12"), I(9)});
+  EXPECT_EQ(found.status, kRtNormal);
+  EXPECT_EQ(found.printed, u"\nFound Data->[ab12]");
+  test::HandlerResult missing = read({S(u"parts"), S(u"QQ")});
+  EXPECT_EQ(missing.status, kRtError);
+  EXPECT_EQ(missing.printed, u"\nNot Found Data->[QQ]");
+  test::HandlerResult noTable = read({S(u"NoSuch"), S(u"QQ")});
+  EXPECT_EQ(noTable.status, kRtError);
+  EXPECT_EQ(noTable.printed, u"\nOpen DBF NAME Fail->[nosuch.dbf]\nNot Found Data->[QQ]");
+  for (const auto& args : std::vector<std::vector<zc::Value>>{
+           {}, {S(u"parts")}, {I(1), S(u"AB")}, {S(u"parts"), I(1)}}) {
+    test::HandlerResult r = read(args);
+    EXPECT_EQ(r.status, kRtError);
+    EXPECT_EQ(r.printed, u"");
+  }
+}
+
+TEST_F(DbfTest, ReadLowerCasesTheNameAndAddsTheExtensionOnlyWhenMissing) {
+  test::writeFile("Parts.DBF", test::makeTable(partsSpec()));  // found ignoring case
+  for (const char16_t* name : {u"parts", u"PARTS", u"Parts.DBF"}) {
+    EXPECT_EQ(lookup(name, u"AB12"), u"AB12 HEX BOLT             PCS ") << test::utf8(name);
+  }
+  test::writeFile("x.dbf.bak", test::makeTable(partsSpec()));
+  EXPECT_EQ(lookup(u"X.DBF.BAK", u"A1"), u"A1 WASHER               BOX ");
+}
+
+TEST_F(DbfTest, ReadRolesFollowTheDescriptorNames) {
+  TableSpec spec;
+  spec.fields = {{"no1x", 4}, {"PNAME", 3}, {"PNAME2", 5}, {"UNITS", 2}, {"unit", 3}};
+  spec.records = {{"K1", "aaa", "bbbbb", "uu", "ccc"}};
+  test::writeFile("roles.dbf", test::makeTable(spec));
+  EXPECT_EQ(lookup(u"roles", u"K1"), u"K1 bbbbb ccc");
+  spec.fields = {{"NO1", 4}, {"UNIT", 3}};
+  spec.records = {{"K1", "pcs"}};
+  test::writeFile("noname.dbf", test::makeTable(spec));
+  EXPECT_EQ(lookup(u"noname", u"K1"), u"K1  pcs");
+}
+
+TEST_F(DbfTest, ReadHandlesOddButReadableTables) {
+  TableSpec spec = partsSpec(2);
+  spec.endOfFileMark = false;
+  test::writeFile("two.dbf", test::makeTable(spec));
+  EXPECT_EQ(lookup(u"two", u"A1"), u"A1 WASHER               BOX ");
+  EXPECT_EQ(lookup(u"two", u"A1 "), u"A1  NUT                  PCS ");  // the last, no end mark
+
+  std::string noFields = test::makeTable(partsSpec());
+  noFields[8] = 33;  // header length below 64: no descriptors
+  noFields[9] = 0;
+  test::writeFile("nofields.dbf", noFields);
+  EXPECT_EQ(lookup(u"nofields", u""), u"  ");
+  EXPECT_EQ(lookup(u"nofields", u"A"), u"<none>");
+}
+
+TEST_F(DbfTest, BadTablesNeverCrashAndNeverChange) {
+  const std::string good = test::makeTable(partsSpec());
+  auto with = [&](size_t at, std::string bytes) {
+    std::string bad = good;
+    bad.replace(at, bytes.size(), bytes);
+    return bad;
+  };
+  const std::vector<std::string> bad = {
+      good.substr(0, 20),                           // shorter than a header
+      with(8, std::string("\xff\xff", 2)),          // header length past the file
+      with(10, std::string("\xff\x7f", 2)),         // record length past the file
+      with(4, std::string("\x40\x00\x00\x00", 4)),  // counts more records than present
+      with(32 + 32 + 16, "\xff"),                   // a field runs past the record
+      with(8, std::string("\x21\x00", 2)),          // no descriptors
+      with(10, std::string("\x00\x00", 2)),         // zero record length
+  };
+  for (size_t i = 0; i < bad.size(); ++i) {
+    SCOPED_TRACE(i);
+    test::writeFile("bad.dbf", bad[i]);
+    read({S(u"bad"), S(u"A1")});
+    read({S(u"bad"), S(u"")});
+    test::HandlerResult w = write({S(u"bad.dbf"), S(u"NEWKEY"), S(u"n"), S(u"u")});
+    EXPECT_EQ(w.status, kRtNormal);
+    EXPECT_EQ(w.printed.rfind(u"\n", 0), 0u);
+    EXPECT_TRUE(test::readFile("bad.dbf") == bad[i]);
+  }
+  // Counting more than present, a lookup still sees the records that are there.
+  test::writeFile("short.dbf", bad[3]);
+  EXPECT_EQ(lookup(u"short", u"A1 "), u"A1  NUT                  PCS ");
+}
+
+TEST_F(DbfTest, WriteUpdatesOnlyNameAndUnitOfTheMatchingRecord) {
+  for (int terminator : {1, 2}) {
+    SCOPED_TRACE(terminator);
+    TableSpec spec = partsSpec(terminator);
+    test::writeFile("t.dbf", test::makeTable(spec));
+    struct Case {
+      std::u16string key;
+      size_t record;
+    };
+    // ab12 matches AB12 ignoring case; A matches AB12 first and A1 matches A10
+    // before A1; the empty key the first record; DEL1 a record marked deleted.
+    for (const Case& c :
+         {Case{u"ab12", 0}, Case{u"A", 0}, Case{u"A1", 1}, Case{u"", 0}, Case{u"DEL1", 2}}) {
+      const std::string before = test::readFile("t.dbf");
+      EXPECT_EQ(write({S(u"t.dbf"), S(c.key), S(u"NEW NAME"), S(u"")}).status, kRtNormal);
+      const std::string after = test::readFile("t.dbf");
+      ASSERT_EQ(after.size(), before.size());
+      test::TableView view = test::readTableStrictly(after);
+      ASSERT_EQ(view.count, 4u);
+      const std::string& record = view.records[c.record];
+      EXPECT_EQ(test::field(spec, record, 1), "NEW NAME            ");
+      EXPECT_EQ(test::field(spec, record, 2), "    ");
+      EXPECT_EQ(record.substr(0, 7),
+                test::readTableStrictly(before).records[c.record].substr(0, 7));
+      for (size_t i = 0; i < 4; ++i) {
+        if (i != c.record) {
+          EXPECT_EQ(view.records[i], test::readTableStrictly(before).records[i]);
+        }
+      }
+    }
+  }
+}
+
+TEST_F(DbfTest, WriteAppendsANewKeyWithOtherFieldsBlank) {
+  TableSpec spec = partsSpec();
+  spec.fields.push_back({"QTY", 5});
+  spec.records[0].push_back("12");
+  test::writeFile("t.dbf", test::makeTable(spec));
+  const size_t before = test::readFile("t.dbf").size();
+  write({S(u"t.dbf"), S(u"NEW1"), S(u"FIVE5"), S(u"KG")});
+  const std::string after = test::readFile("t.dbf");
+  EXPECT_EQ(after.size(), before + 36u);
+  test::TableView view = test::readTableStrictly(after);
+  ASSERT_EQ(view.count, 5u);
+  EXPECT_EQ(view.records[4], " NEW1  FIVE5               KG       ");
+  EXPECT_EQ(after.substr(1, 3), test::makeTable(spec).substr(1, 3));  // date not updated
+}
+
+TEST_F(DbfTest, WriteToATableWithoutRecordsAppendsTheFirst) {
+  TableSpec spec = partsSpec();
+  spec.records.clear();
+  test::writeFile("empty.dbf", test::makeTable(spec));
+  EXPECT_EQ(lookup(u"empty", u""), u"<none>");
+  write({S(u"empty.dbf"), S(u"K"), S(u"N"), S(u"U")});
+  EXPECT_EQ(lookup(u"empty", u"K"), u"K N                    U   ");
+}
+
+TEST_F(DbfTest, WriteCutsLongValuesAtTheFieldWithoutSplittingACharacter) {
+  test::ScopedCodePage cp("950");
+  test::writeFile("t.dbf", test::makeTable(partsSpec()));
+  // 19 ASCII bytes and a two-byte character: the character does not fit.
+  write({S(u"t.dbf"), S(u"A1"), S(std::u16string(19, u'n') + u"中文"), S(u"中文字")});
+  test::TableView view = test::readTableStrictly(test::readFile("t.dbf"));
+  ASSERT_EQ(view.count, 4u);
+  EXPECT_EQ(test::field(partsSpec(), view.records[1], 1), std::string(19, 'n') + " ");
+  EXPECT_EQ(test::field(partsSpec(), view.records[1], 2), platform::toAnsi(u"中文"));
+  EXPECT_EQ(view.records[1].substr(0, 7), " A10   ");
+}
+
+TEST_F(DbfTest, WriteRefusesWhatItCannotStore) {
+  const std::string original = test::makeTable(partsSpec());
+  test::writeFile("t.dbf", original);
+  test::HandlerResult longKey = write({S(u"t.dbf"), S(u"KEY1234"), S(u"n"), S(u"u")});
+  EXPECT_EQ(longKey.status, kRtNormal);
+  EXPECT_EQ(longKey.printed.rfind(u"\n", 0), 0u);
+  for (const auto& args :
+       std::vector<std::vector<zc::Value>>{{I(1), S(u"K"), S(u"n"), S(u"u")},
+                                           {S(u"t.dbf")},
+                                           {S(u"t.dbf"), I(1), S(u"n"), S(u"u")},
+                                           {S(u"t.dbf"), S(u"K")},
+                                           {S(u"t.dbf"), S(u"K"), S(u"n")},
+                                           {S(u"t.dbf"), S(u"K"), test::R(1.0), S(u"u")},
+                                           {S(u"t.dbf"), S(u"K"), S(u"n"), I(4)}}) {
+    EXPECT_EQ(write(args).status, kRtError);
+  }
+  EXPECT_EQ(write({}).status, kRtNormal);
+  EXPECT_TRUE(test::readFile("t.dbf") == original);
+}
+
+TEST_F(DbfTest, WriteTakesTheFieldsNamedPnameAndUnitAfterTheKey) {
+  TableSpec spec;
+  spec.fields = {{"PNAME", 4}, {"PNAME2", 3}, {"pname", 3}, {"UNITS", 2}};
+  spec.records = {{"K1", "aaa", "bbb", "cc"}};
+  test::writeFile("t.dbf", test::makeTable(spec));
+  write({S(u"t.dbf"), S(u"K1"), S(u"NEW"), S(u"UU")});
+  test::TableView view = test::readTableStrictly(test::readFile("t.dbf"));
+  ASSERT_EQ(view.records.size(), 1u);
+  EXPECT_EQ(view.records[0], " K1  aaaNEWcc");  // only the last field named PNAME after the key
+}
+
+TEST_F(DbfTest, ChineseKeysDifferingInATrailByteAreDifferentKeys) {
+  test::ScopedCodePage cp("950");
+  const std::u16string first = platform::fromAnsi("\xA4\x61");
+  const std::u16string second = platform::fromAnsi("\xA4\x41");
+  TableSpec spec = partsSpec();
+  spec.records = {{"\xA4\x61", "FIRST", "U1"}};
+  test::writeFile("t.dbf", test::makeTable(spec));
+  EXPECT_EQ(lookup(u"t", second), u"<none>");
+  write({S(u"t.dbf"), S(second), S(u"SECOND"), S(u"U2")});
+  EXPECT_EQ(test::readTableStrictly(test::readFile("t.dbf")).count, 2u);
+  EXPECT_EQ(lookup(u"t", first).substr(0, 8), first + u" FIRST ");
+}
+
+TEST_F(DbfTest, WriteToAMissingTablePrintsTheBig5MessageOnStandardOutput) {
+  test::ProcessResult r = test::runZchost(
+      {"-l", "vetrix", "-e", "(Write_Dbf \"nosuch\" \"K\" \"n\" \"u\") (princ \"|\")"});
+  EXPECT_EQ(r.out, "\xB5\x4C\xAA\x6B\xB6\x7D\xB1\xD2\xC0\xC9\xAE\xD7 nosuch|");
+  EXPECT_EQ(r.err, "");
+  EXPECT_FALSE(fs::exists("nosuch"));
+}
+
+TEST_F(DbfTest, EveryFailingWriteLeavesATableThatItsHeaderDescribes) {
+  const std::string original = test::makeTable(partsSpec());
+  test::FaultyEnv env;
+  for (const char16_t* key : {u"A1", u"NEWKEY"}) {
+    for (int n = 1; n < 40; ++n) {
+      SCOPED_TRACE(n);
+      test::writeFile("t.dbf", original);
+      env.failAt(n);
+      test::HandlerResult r;
+      {
+        test::ScopedEnv scoped(&env);
+        r = write({S(u"t.dbf"), S(key), S(u"VALUE"), S(u"U")});
+      }
+      // The header counts only records that are whole in the file.
+      const std::string after = test::readFile("t.dbf");
+      const uint32_t count = static_cast<unsigned char>(after[4]);
+      const size_t recordLength = static_cast<unsigned char>(after[10]);
+      const size_t headerLength = static_cast<unsigned char>(after[8]);
+      EXPECT_TRUE(count == 4 || count == 5);
+      EXPECT_GE(after.size(), headerLength + count * recordLength);
+      EXPECT_TRUE(after.compare(0, 4, original, 0, 4) == 0);
+      if (!env.injected()) break;
+      if (after != original) {
+        EXPECT_EQ(r.printed.rfind(u"\n", 0), 0u) << env.lastFailed();
+      }
+    }
+  }
+}
+
+TEST_F(DbfTest, ConcurrentWritersLoseNothing) {
+  TableSpec spec = partsSpec();
+  spec.fields[0].second = 10;
+  test::writeFile("shared.dbf", test::makeTable(spec));
+  std::vector<std::unique_ptr<test::ChildProcess>> writers;
+  for (int w = 0; w < 4; ++w) {
+    std::string script;
+    for (int i = 0; i < 200; ++i) {
+      script += "(Write_Dbf \"shared.dbf\" \"W" + std::to_string(w) + "K" + std::to_string(i) +
+                "\" \"writer " + std::to_string(w) + "\" \"U\")\n";
+    }
+    const std::string file = "writer" + std::to_string(w) + ".lsp";
+    test::writeFile(file, script);
+    writers.push_back(std::make_unique<test::ChildProcess>(
+        std::vector<std::string>{test::binDir() + "/zchost", "-l", "vetrix", file}));
+  }
+  for (auto& writer : writers) EXPECT_EQ(writer->wait(), 0);
+  test::TableView view = test::readTableStrictly(test::readFile("shared.dbf"));
+  ASSERT_EQ(view.count, 804u);
+  std::set<std::string> keys;
+  for (const std::string& record : view.records) keys.insert(test::field(spec, record, 0));
+  EXPECT_EQ(keys.size(), 804u);
+  EXPECT_TRUE(keys.count("W3K199    "));
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+// dBASE tables (.dbf) as Read_Dbf and Write_Dbf use them.
+//
+// Little-endian throughout: a 32-byte header (record count at 4, header
+// length at 8, record length at 10), 32-byte field descriptors from offset 32
+// (name in bytes 0-10, NUL padded; width at 16), a terminator, then the
+// records from the header length on. A record is a deletion flag (' ' live,
+// '*' deleted) followed by the fields, each exactly its width, text
+// left-aligned and blank padded. An end-of-file mark 0x1A follows the last
+// record. Field text is in the ANSI code page.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+constexpr size_t kDbfHeaderSize = 32;
+constexpr size_t kDbfDescriptorSize = 32;
+constexpr size_t kDbfFieldNameSize = 11;
+constexpr size_t kDbfRecordCountOffset = 4;
+constexpr size_t kDbfHeaderLengthOffset = 8;
+constexpr size_t kDbfRecordLengthOffset = 10;
+constexpr size_t kDbfFieldWidthOffset = 16;
+constexpr char kDbfEndOfFile = 0x1A;
+constexpr char kDbfBlank = ' ';
+
+struct DbfHeader {
+  unsigned char raw[kDbfHeaderSize] = {};
+
+  uint32_t recordCount() const;
+  void setRecordCount(uint32_t count);
+  uint16_t headerLength() const;
+  uint16_t recordLength() const;
+};
+
+struct DbfFieldDescriptor {
+  std::string name;  // up to the first NUL of the 11-byte name
+  unsigned width = 0;
+  unsigned offset = 0;  // within the record's data (after the deletion flag)
+};
+
+// The descriptors a header promises, floor((H - 32) / 32) of them (none for a
+// header length below 64), read from `bytes` (which starts at offset 32 and
+// may hold fewer).
+std::vector<DbfFieldDescriptor> parseDescriptors(const DbfHeader& header, std::string_view bytes);
+// How many descriptors the header promises.
+size_t descriptorCount(const DbfHeader& header);
+
+// True when a record's key field matches the key: the first key-length bytes
+// of the field, read as text, equal the key ignoring the case of ASCII
+// letters. A key longer than the field matches nothing; the empty key matches
+// every record.
+bool keyMatches(std::string_view keyField, std::string_view key);
+bool keyMatches(std::string_view keyField, std::string_view key, const platform::LeadBytes& leads);
+
+// Case-insensitive comparison of field names (ASCII letters only).
+bool fieldNameIs(std::string_view name, std::string_view wanted);
+bool fieldNameStartsWith(std::string_view name, std::string_view prefix);
+
+// The layout of an open table: header, descriptors and the file's length.
+struct DbfTable {
+  DbfHeader header;
+  std::vector<DbfFieldDescriptor> fields;
+  uint64_t fileLength = 0;
+
+  // How many whole records lie inside the file, whatever the header counts.
+  uint64_t recordsPresent() const;
+};
+
+// Reads the header and the descriptors; false for a file shorter than a
+// header or one that cannot be read.
+bool readTable(platform::File& file, DbfTable* table);
+
+// A record found by scanRecords.
+struct DbfRecord {
+  uint64_t index = 0;
+  uint64_t offset = 0;  // of its deletion flag
+  std::string bytes;    // the whole record
+};
+
+enum class ScanResult { kFound, kNotFound, kReadFailed };
+
+// Visits the records in file order from the header length, as many as the
+// header counts and no more than lie whole inside the file, reading in
+// blocks; the first whose key field (`keyWidth` bytes at the start of the
+// record's data) matches `key` is returned in *found.
+ScanResult scanRecords(platform::File& file, const DbfTable& table, unsigned keyWidth,
+                       std::string_view key, DbfRecord* found);
