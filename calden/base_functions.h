@@ -3,7 +3,7 @@
 // arguments are reported through zcdbFail (a missing one silently).
 #pragma once
 
-#include "frame/host_api.h"
+#include "frame/host_interface.h"
 
 // ($rtd radians) -> degrees: x / pi * 180.
 int $rtd(const ResultBuffer* args);

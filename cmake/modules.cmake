@@ -7,7 +7,11 @@ function(add_zc_module name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE zcadhost ${ARG_LINK})
   set_target_properties(${name} PROPERTIES PREFIX "")
-  if(NOT WIN32)
+  if(WIN32)
+    # Exports without decoration: the entry points are cdecl, and --kill-at
+    # removes any @N a calling convention would add.
+    target_link_options(${name} PRIVATE -Wl,--kill-at)
+  else()
     set_target_properties(${name} PROPERTIES BUILD_RPATH "$ORIGIN" INSTALL_RPATH "$ORIGIN")
     # Only the two entry points leave the module; the standard library's
     # template instances would otherwise be exported as weak symbols.

@@ -14,8 +14,7 @@ void registerMultipleDocuments(void* appHandle) {
 }  // namespace
 
 ZcRxDynamicLinker* findDynamicLinker() {
-  ZcRxDictionary* registry = zcrxSysRegistry();
-  ZcRxObject* found = registry ? registry->at(u"DynamicLinker") : nullptr;
+  ZcRxObject* found = lookupService(u"DynamicLinker");
   if (!found) return nullptr;
   const ZcRxClass* linkerClass = ZcRxDynamicLinker::desc();
   const ZcRxClass* foundClass = found->isA();

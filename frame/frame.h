@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "frame/host_api.h"
+#include "frame/host_interface.h"
 
 // A LISP-callable handler: takes the call's argument list (null for none) and
 // returns a status. The status goes no further than the frame.
@@ -39,5 +39,7 @@ inline const ResultBuffer* nextArg(const ResultBuffer* arg) {
 }
 // The text of a kRtString node; a null pointer reads as the empty text.
 inline std::u16string_view argText(const ResultBuffer* arg) {
-  return arg->resval.rstring ? std::u16string_view(arg->resval.rstring) : std::u16string_view();
+  // The host's string type is UTF-16 whatever its name (char16_t, wchar_t).
+  const auto* text = reinterpret_cast<const char16_t*>(arg->resval.rstring);
+  return text ? std::u16string_view(text) : std::u16string_view();
 }

@@ -108,6 +108,12 @@ class ZC_HOST_API ZcRxDictionary : public ZcRxObject {
 
 extern "C" ZC_HOST_API ZcRxDictionary* zcrxSysRegistry();
 
+// The service registered under `key`, or null.
+inline ZcRxObject* lookupService(const char16_t* key) {
+  ZcRxDictionary* registry = zcrxSysRegistry();
+  return registry ? registry->at(key) : nullptr;
+}
+
 // Messages the host sends to zcrxEntryPoint.
 enum EntryMessage : unsigned {
   kEntryInitApp = 1,

@@ -1,7 +1,9 @@
 // Loading shared libraries by file path.
 #pragma once
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "frame/host_api.h"
 
@@ -24,5 +26,12 @@ ZC_HOST_API std::string moduleFileName(const std::string& directory, const std::
 ZC_HOST_API void setEnvironment(const char* name, const std::string& value);
 // True when standard input is a terminal.
 ZC_HOST_API bool standardInputIsTerminal();
+// The program's arguments in UTF-8 (on Windows taken from the wide command
+// line, whatever the ANSI code page).
+ZC_HOST_API std::vector<std::string> commandLineArguments(int argc, char** argv);
+// Makes the standard streams pass bytes unchanged.
+ZC_HOST_API void prepareStandardStreams();
+// Opens a file named in UTF-8.
+ZC_HOST_API std::FILE* openFileUtf8(const std::string& path, const char* mode);
 
 }  // namespace zc

@@ -50,3 +50,17 @@ bool standardInputIsTerminal() {
 }
 
 }  // namespace zc
+
+namespace zc {
+
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+void prepareStandardStreams() {}
+
+std::FILE* openFileUtf8(const std::string& path, const char* mode) {
+  return std::fopen(path.c_str(), mode);
+}
+
+}  // namespace zc

@@ -1,9 +1,8 @@
 // The evaluator: a handful of built-ins, and calls into the modules.
 #include <cstdio>
-#include <fstream>
 #include <map>
-#include <sstream>
 
+#include "host/library.h"
 #include "host/lisp.h"
 #include "platform/platform.h"
 
@@ -172,13 +171,16 @@ Value eval(const Value& form) {
 }
 
 Value loadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in && path.find('.') == std::string::npos) in.open(path + ".lsp", std::ios::binary);
-  if (!in) fail("LOAD failed: \"" + path + "\"");
-  std::ostringstream text;
-  text << in.rdbuf();
+  std::FILE* file = zc::openFileUtf8(path, "rb");
+  if (!file && path.find('.') == std::string::npos) file = zc::openFileUtf8(path + ".lsp", "rb");
+  if (!file) fail("LOAD failed: \"" + path + "\"");
+  std::string text;
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+  std::fclose(file);
   Value last;
-  for (const Value& form : readAll(text.str())) last = eval(form);
+  for (const Value& form : readAll(text)) last = eval(form);
   return last;
 }
 

@@ -1,11 +1,14 @@
 // zchost: loads the modules and evaluates LISP that calls them.
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "host/library.h"
 #include "host/lisp.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -143,7 +146,7 @@ class Session {
 };
 
 bool readWholeFile(const std::string& name, std::string* text) {
-  std::FILE* file = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
+  std::FILE* file = name == "-" ? stdin : zc::openFileUtf8(name, "rb");
   if (!file) return false;
   char buffer[65536];
   size_t n;
@@ -155,14 +158,16 @@ bool readWholeFile(const std::string& name, std::string* text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  zc::prepareStandardStreams();
+  const std::vector<std::string> arguments = zc::commandLineArguments(argc, argv);
+  const int count = static_cast<int>(arguments.size());
   std::vector<std::string> modules;
   std::vector<Source> sources;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&](const char* option) -> const char* {
-      if (i + 1 >= argc) return nullptr;
-      (void)option;
-      return argv[++i];
+  for (int i = 1; i < count; ++i) {
+    const std::string arg = arguments[i];
+    auto value = [&](const char*) -> const char* {
+      if (i + 1 >= count) return nullptr;
+      return arguments[++i].c_str();
     };
     if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
@@ -180,6 +185,11 @@ int main(int argc, char** argv) {
         return usageError("--codepage needs a code page number");
       }
       zc::setEnvironment("ANSI_CODEPAGE", codePage);
+      if (platform::ansiCodePage() != std::atoi(codePage)) {
+        // On Windows the ANSI code page is the system's own.
+        return usageError("code page " + std::string(codePage) + " cannot be used here; it is " +
+                          std::to_string(platform::ansiCodePage()));
+      }
     } else if (arg == "-e") {
       const char* expression = value("-e");
       if (!expression) return usageError("-e needs an expression");

@@ -15,6 +15,9 @@ struct ProcessResult {
 // Runs `argv` in the current directory with `input` on its standard input.
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input = "");
 
+// The built zchost program.
+std::string zchostPath();
+
 // Runs the built zchost with `args`.
 ProcessResult runZchost(const std::vector<std::string>& args, const std::string& input = "");
 

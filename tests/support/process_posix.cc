@@ -72,8 +72,12 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
   return result;
 }
 
+std::string zchostPath() {
+  return binDir() + "/zchost";
+}
+
 ProcessResult runZchost(const std::vector<std::string>& args, const std::string& input) {
-  std::vector<std::string> argv = {binDir() + "/zchost"};
+  std::vector<std::string> argv = {zchostPath()};
   argv.insert(argv.end(), args.begin(), args.end());
   return runProcess(argv, input);
 }

@@ -1,53 +1,90 @@
 #include "tests/support/test_support.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
 
+#include "host/library.h"
 #include "platform/platform.h"
 
 namespace test {
 
-std::string binDir() {
-  return ZC_BIN_DIR;
-}
+namespace {
 
-std::string modulePath(const std::string& name) {
+void setVariable(const char* name, const char* value) {
 #if defined(_WIN32)
-  return binDir() + "/" + name + ".dll";
+  _putenv_s(name, value ? value : "");
 #else
-  return binDir() + "/" + name + ".so";
+  if (value)
+    ::setenv(name, value, 1);
+  else
+    ::unsetenv(name);
 #endif
 }
 
-std::string readFile(const std::filesystem::path& path) {
+}  // namespace
+
+std::string binDir() {
+  return zc::executableDirectory();
+}
+
+std::string modulePath(const std::string& name) {
+  return zc::moduleFileName(binDir(), name);
+}
+
+std::filesystem::path testDataDir() {
+  return u8path(binDir()) / "testdata";
+}
+
+std::filesystem::path u8path(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string readPath(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
 }
 
-void writeFile(const std::filesystem::path& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+std::string readFile(std::string_view utf8Path) {
+  return readPath(u8path(utf8Path));
+}
+
+void writeFile(std::string_view utf8Path, std::string_view bytes) {
+  std::ofstream out(u8path(utf8Path), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 ScopedCodePage::ScopedCodePage(const char* codePage) {
+  if (!codePage) return;
   const char* old = std::getenv("ANSI_CODEPAGE");
   hadPrevious_ = old != nullptr;
   if (old) previous_ = old;
-  ::setenv("ANSI_CODEPAGE", codePage, 1);
+  setVariable("ANSI_CODEPAGE", codePage);
+  changed_ = true;
+  active_ = platform::ansiCodePage() == std::atoi(codePage);
 }
 
 ScopedCodePage::~ScopedCodePage() {
-  if (hadPrevious_)
-    ::setenv("ANSI_CODEPAGE", previous_.c_str(), 1);
-  else
-    ::unsetenv("ANSI_CODEPAGE");
+  if (changed_) setVariable("ANSI_CODEPAGE", hadPrevious_ ? previous_.c_str() : nullptr);
+}
+
+const char* chineseCodePage() {
+#if defined(_WIN32)
+  switch (platform::ansiCodePage()) {
+    case 950:
+      return "950";
+    case 936:
+      return "936";
+    default:
+      return nullptr;
+  }
+#else
+  return "950";
+#endif
 }
 
 void TempDirTest::SetUp() {
@@ -67,16 +104,18 @@ void TempDirTest::TearDown() {
 }
 
 void ModuleTest::loadModules() {
-  static bool loaded = false;
-  if (loaded) return;
   zc::setEcho(false);
-  for (const char* name : {"vetrix", "calden"}) {
+  // Another test may have unloaded them (all tests share one host when the
+  // test program runs them in one process).
+  const std::pair<const char*, const char16_t*> modules[] = {{"vetrix", u"Read_Dbf"},
+                                                             {"calden", u"$rtd"}};
+  for (const auto& [name, function] : modules) {
+    if (zc::isDefined(function)) continue;
     std::string error;
     if (!zc::loadModule(modulePath(name), &error)) {
       ADD_FAILURE() << "cannot load " << name << ": " << error;
     }
   }
-  loaded = true;
 }
 
 void ModuleTest::SetUp() {

@@ -203,7 +203,8 @@ TEST_F(DbfTest, WriteToATableWithoutRecordsAppendsTheFirst) {
 }
 
 TEST_F(DbfTest, WriteCutsLongValuesAtTheFieldWithoutSplittingACharacter) {
-  test::ScopedCodePage cp("950");
+  test::ScopedCodePage cp(test::chineseCodePage());
+  ASSERT_TRUE(cp.active());
   test::writeFile("t.dbf", test::makeTable(partsSpec()));
   // 19 ASCII bytes and a two-byte character: the character does not fit.
   write({S(u"t.dbf"), S(u"A1"), S(std::u16string(19, u'n') + u"中文"), S(u"中文字")});
@@ -246,7 +247,8 @@ TEST_F(DbfTest, WriteTakesTheFieldsNamedPnameAndUnitAfterTheKey) {
 }
 
 TEST_F(DbfTest, ChineseKeysDifferingInATrailByteAreDifferentKeys) {
-  test::ScopedCodePage cp("950");
+  test::ScopedCodePage cp(test::chineseCodePage());
+  ASSERT_TRUE(cp.active());
   const std::u16string first = platform::fromAnsi("\xA4\x61");
   const std::u16string second = platform::fromAnsi("\xA4\x41");
   TableSpec spec = partsSpec();
@@ -309,7 +311,7 @@ TEST_F(DbfTest, ConcurrentWritersLoseNothing) {
     const std::string file = "writer" + std::to_string(w) + ".lsp";
     test::writeFile(file, script);
     writers.push_back(std::make_unique<test::ChildProcess>(
-        std::vector<std::string>{test::binDir() + "/zchost", "-l", "vetrix", file}));
+        std::vector<std::string>{test::zchostPath(), "-l", "vetrix", file}));
   }
   for (auto& writer : writers) EXPECT_EQ(writer->wait(), 0);
   test::TableView view = test::readTableStrictly(test::readFile("shared.dbf"));

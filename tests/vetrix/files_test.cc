@@ -101,13 +101,16 @@ TEST_F(FilesTest, DirfileWithoutWildcardsFindsTheNameInEveryFolder) {
   EXPECT_EQ(test::readFile("dirfile"), line("x.dwg", 1, "p/") + line("X.DWG", 2, "p/q\\"));
 }
 
-TEST_F(FilesTest, DirfileNeverFollowsALinkBackUpTheTree) {
+#if !defined(_WIN32)
+// Symbolic links to directories; junctions are the Windows counterpart.
+TEST_F(FilesTest, DirfileNeverFollowsALinkBackUpTheTreeOnPosix) {
   fs::create_directories("t/inner");
   test::writeFile("t/inner/f.txt", "f");
   fs::create_directory_symlink("..", "t/inner/loop");
   call(u"Dirfile", {S(u"t/*.txt")});
   EXPECT_EQ(test::readFile("dirfile"), line("f.txt", 1, "t/inner\\"));
 }
+#endif
 
 TEST_F(FilesTest, DirfileTruncatesOnNoMatchAndKeepsItOnBadArguments) {
   test::writeFile("dirfile", "previous");

@@ -21,7 +21,7 @@ TEST_F(SlidesCrashTest, KilledAddLeavesTheOldOrTheNewLibrary) {
   }
   const std::string original = test::makeLibrary(slides);
   test::writeFile("added.sld", test::makeSlide(150000, 'z'));
-  const std::vector<std::string> command = {test::binDir() + "/zchost", "-l", "vetrix", "-e",
+  const std::vector<std::string> command = {test::zchostPath(), "-l", "vetrix", "-e",
                                             "(Slbedit \"a\" \"big\" \"added\")"};
 
   test::writeFile("big.slb", original);

@@ -2,7 +2,7 @@
 // key in a dBASE table with the fields NO1, PNAME and UNIT.
 #pragma once
 
-#include "frame/host_api.h"
+#include "frame/host_interface.h"
 
 // (Read_Dbf table key) -> "key name unit" with the name and unit fields at
 // their full width. Prints "\nFound Data->[key]" or "\nNot Found Data->[key]".

@@ -1,4 +1,4 @@
-#include "frame/host_api.h"
+#include "frame/host_interface.h"
 #include "platform/platform.h"
 #include "vetrix/dbf/dbf_engines.h"
 #include "vetrix/dbf/dbf_format.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "frame/host_api.h"
+#include "frame/host_interface.h"
 #include "platform/platform.h"
 
 // (Delfile path): deletes one file; prints "\nDELETE->path" and, on failure,

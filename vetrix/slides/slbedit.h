@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "frame/host_api.h"
+#include "frame/host_interface.h"
 #include "platform/platform.h"
 #include "vetrix/slides/slide_format.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "frame/host_api.h"
+#include "frame/host_interface.h"
 
 namespace {
 

@@ -1,0 +1,88 @@
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <windows.h>
+
+#include "host/library.h"
+#include "platform/platform.h"
+
+namespace zc {
+namespace {
+
+std::wstring wide(const std::string& utf8) {
+  const std::u16string text = platform::fromUtf8(utf8);
+  return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
+}
+
+std::string utf8(const wchar_t* text) {
+  return platform::toUtf8(reinterpret_cast<const char16_t*>(text));
+}
+
+}  // namespace
+
+void* openLibrary(const std::string& path, std::string* error) {
+  HMODULE library = LoadLibraryW(wide(path).c_str());
+  if (!library) {
+    wchar_t* message = nullptr;
+    const DWORD code = GetLastError();
+    FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<LPWSTR>(&message), 0, nullptr);
+    *error = message ? utf8(message) : "error " + std::to_string(code);
+    while (!error->empty() && (error->back() == '\n' || error->back() == '\r')) error->pop_back();
+    if (message) LocalFree(message);
+  }
+  return library;
+}
+
+void* librarySymbol(void* library, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void closeLibrary(void* library) {
+  FreeLibrary(static_cast<HMODULE>(library));
+}
+
+std::string executableDirectory() {
+  wchar_t buffer[32768];
+  const DWORD n = GetModuleFileNameW(nullptr, buffer, 32768);
+  std::string path = utf8(std::wstring(buffer, n).c_str());
+  const size_t separator = path.find_last_of("\\/");
+  return separator == std::string::npos ? "." : path.substr(0, separator);
+}
+
+std::string moduleFileName(const std::string& directory, const std::string& name) {
+  return directory + "\\" + name + ".dll";
+}
+
+void setEnvironment(const char* name, const std::string& value) {
+  _putenv_s(name, value.c_str());
+}
+
+bool standardInputIsTerminal() {
+  return _isatty(0) != 0;
+}
+
+std::vector<std::string> commandLineArguments(int, char**) {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> out;
+  for (int i = 0; i < count; ++i) out.push_back(utf8(arguments[i]));
+  LocalFree(arguments);
+  return out;
+}
+
+void prepareStandardStreams() {
+  // Bytes pass unchanged: no CR added before LF, none taken away.
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
+
+FILE* openFileUtf8(const std::string& path, const char* mode) {
+  return _wfopen(wide(path).c_str(), wide(mode).c_str());
+}
+
+}  // namespace zc
