@@ -1,9 +1,11 @@
+// <windows.h> comes first: the other Windows headers build on it.
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <windows.h>
 
 #include "host/library.h"
 #include "platform/platform.h"

@@ -2,11 +2,12 @@
 // conversion, case mapping, directory search, copy, deletion, temporary
 // files, atomic replace and file locks. Paths are passed to the *W services
 // unchanged (char16_t and wchar_t are both UTF-16 here).
+#include <windows.h>
+
 #include <io.h>
 #include <share.h>
 #include <stdio.h>
 #include <wchar.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <cstdlib>
