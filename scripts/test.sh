@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the default build, the sanitizer build, and the
-# Windows builds (the 64-bit suite under Wine with code pages 950 and 936).
+# Builds and runs every test: the default build, the sanitizer build, the
+# fuzzers, and the Windows builds (the 64-bit suite under Wine with code pages 950 and 936).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh cmake g++ make python3 libgtest-dev clang shapelib python3-dbfread time \
@@ -11,6 +11,8 @@ done
 
 cmake --workflow --preset default
 cmake --workflow --preset asan
+# libFuzzer targets (clang): a short run of each over its corpus.
+cmake --workflow --preset fuzz
 
 # The 32-bit Windows build: it must build without a warning.
 cmake --preset mingw >/dev/null
