@@ -5,8 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-mingw64}
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver64
+case $preset in
+  mingw) wine=/usr/lib/wine/wine wineserver=/usr/lib/wine/wineserver32 ;;  # 32-bit
+  *) wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64 ;;
+esac
 status=0
 for codepage in 950 936; do
   case $codepage in
