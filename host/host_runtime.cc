@@ -91,7 +91,6 @@ class Chain {
 struct Definition {
   Module* module;
   int code;
-  std::u16string name;  // as the module spelled it
 };
 
 struct Call {
@@ -398,7 +397,7 @@ int zcedDefun(const char16_t* name, int code) {
   std::u16string text = name ? name : u"";
   logCall("zcedDefun " + platform::toUtf8(text) + " " + std::to_string(code));
   if (!s.driving || !name || code == s.failDefunCode) return 0;
-  s.functions[zc::fold(text)] = zc::Definition{s.driving, code, text};
+  s.functions[zc::fold(text)] = zc::Definition{s.driving, code};
   return 1;
 }
 

@@ -73,12 +73,6 @@ bool isLowSurrogate(char16_t c) {
 
 // ---------------------------------------------------------------- paths
 
-struct stat statOf(const std::string& path, bool* ok, bool follow = false) {
-  struct stat st;
-  *ok = (follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) == 0;
-  return st;
-}
-
 bool exists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
@@ -306,9 +300,8 @@ class PosixEnv : public Env {
   }
 
   std::optional<uint64_t> fileSize(std::u16string_view path) override {
-    bool ok = false;
-    struct stat st = statOf(nativePath(path), &ok, true);
-    if (!ok || !S_ISREG(st.st_mode)) return std::nullopt;
+    struct stat st;
+    if (::stat(nativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     return static_cast<uint64_t>(st.st_size);
   }
 

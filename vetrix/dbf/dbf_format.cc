@@ -53,10 +53,6 @@ std::vector<DbfFieldDescriptor> parseDescriptors(const DbfHeader& header, std::s
   return fields;
 }
 
-bool keyMatches(std::string_view keyField, std::string_view key) {
-  return keyMatches(keyField, key, platform::LeadBytes());
-}
-
 bool keyMatches(std::string_view keyField, std::string_view key, const platform::LeadBytes& leads) {
   if (key.size() > keyField.size()) return false;
   std::string_view stored = keyField.substr(0, key.size());

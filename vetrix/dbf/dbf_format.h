@@ -53,7 +53,6 @@ size_t descriptorCount(const DbfHeader& header);
 // of the field, read as text, equal the key ignoring the case of ASCII
 // letters. A key longer than the field matches nothing; the empty key matches
 // every record.
-bool keyMatches(std::string_view keyField, std::string_view key);
 bool keyMatches(std::string_view keyField, std::string_view key, const platform::LeadBytes& leads);
 
 // Case-insensitive comparison of field names (ASCII letters only).

@@ -56,7 +56,7 @@ int libraryUnchanged(const SlbeditRequest& request) {
 
 // Writes the library with the slide added under `name` into `output`.
 AddStep runAddStep(const SlbeditRequest& request, std::string_view name, File& output,
-                   File* library, SlideDirectory& directory) {
+                   File& library, SlideDirectory& directory) {
   std::unique_ptr<File> slide;
   if (Env::current()->fileExists(request.slideFile)) {
     slide = Env::current()->openFile(request.slideFile, platform::OpenMode::kRead);
@@ -72,9 +72,7 @@ AddStep runAddStep(const SlbeditRequest& request, std::string_view name, File& o
     zcutPrintf(u"\nSLB FILE FULL (%d slides): %s", kMaxSlides, request.libraryPath.c_str());
     return AddStep::kLibraryFull;
   }
-  // A new library has no slide data of its own to copy.
-  File& source = library ? *library : *slide;
-  switch (writeLibraryWithSlide(output, source, *slide, *length, name, directory)) {
+  switch (writeLibraryWithSlide(output, library, *slide, *length, name, directory)) {
     case WriteResult::kWritten:
       return AddStep::kWritten;
     case WriteResult::kTooLarge:
@@ -102,6 +100,17 @@ int finishAdd(const SlbeditRequest& request, PendingLibrary& pending, AddStep st
   if (!pending.commit()) return libraryUnchanged(request);
   if (announce) zcutPrintf(u"\nSLBEDIT ADD SLB SUCCESS !");
   return 1;
+}
+
+// Writes the library with the slide added under `name` into a temporary file
+// and puts it in the library's place.
+int addToLibrary(const SlbeditRequest& request, std::string_view name, File& library,
+                 SlideDirectory& directory, bool announce) {
+  PendingLibrary pending(request);
+  if (!pending.create()) return libraryUnchanged(request);
+  const AddStep step = runAddStep(request, name, pending.file(), library, directory);
+  library.close();
+  return finishAdd(request, pending, step, announce);
 }
 
 // Builds the request from the argument list; false for a list to refuse.
@@ -209,26 +218,18 @@ int createLibrary(const SlbeditRequest& request, SlideDirectory& directory) {
     zcutPrintf(u"\nOPEN SLB FILE ERROR: %s", request.libraryPath.c_str());
     return kRtError;
   }
-  // The new library's one entry carries the slide's name as typed.
+  // The new library starts empty; its one entry carries the slide's name as
+  // typed.
   directory.entries.clear();
   directory.libraryLength = kLibraryHeaderSize;
   directory.previousOffsets.clear();
 
-  PendingLibrary pending(request);
-  if (!pending.create()) return libraryUnchanged(request);
-  const AddStep step = runAddStep(request, request.typedName, pending.file(), nullptr, directory);
-  library->close();
-  return finishAdd(request, pending, step, false);
+  return addToLibrary(request, request.typedName, *library, directory, false);
 }
 
 int addSlide(const SlbeditRequest& request, std::unique_ptr<platform::File> library,
              SlideDirectory& directory) {
-  PendingLibrary pending(request);
-  if (!pending.create()) return libraryUnchanged(request);
-  const AddStep step =
-      runAddStep(request, request.slideName, pending.file(), library.get(), directory);
-  library->close();
-  return finishAdd(request, pending, step, true);
+  return addToLibrary(request, request.slideName, *library, directory, true);
 }
 
 int deleteSlide(const SlbeditRequest& request, std::unique_ptr<platform::File> library,
