@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string_view>
 
 #include "frame/host_interface.h"
@@ -19,6 +20,29 @@ struct FunctionEntry {
 constexpr int kFunctionCount = 6;
 // The function code of an entry is its index.
 using FunctionTable = std::array<FunctionEntry, kFunctionCount>;
+
+// One entry as a module writes it in its table. Only a named function can
+// be given as the handler (a null pointer deduces no type), and the name
+// must not be empty.
+struct FunctionSpec {
+  template <typename Function>
+  consteval FunctionSpec(const char16_t* functionName, Function* function)
+      : name(functionName), handler(function) {
+    if (name[0] == u'\0') throw "every function needs a name";
+  }
+  const char16_t* name;
+  Handler handler;
+};
+
+// Builds a module's table at compile time: a list of other than six
+// entries, or an entry without a name or a handler, does not compile.
+template <size_t N>
+consteval FunctionTable makeFunctionTable(const FunctionSpec (&entries)[N]) {
+  static_assert(N == kFunctionCount, "a module defines exactly six functions");
+  FunctionTable table{};
+  for (size_t i = 0; i < N; ++i) table[i] = FunctionEntry{entries[i].name, entries[i].handler};
+  return table;
+}
 
 // Supplied by each module.
 extern const FunctionTable kFunctionTable;

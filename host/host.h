@@ -75,7 +75,8 @@ struct CallResult {
   double real = 0;
   // The message given to zcdbFail, if any.
   std::optional<std::u16string> failure;
-  // What the call printed on the command line.
+  // What the call printed on the command line, while the host records
+  // (host_testing.h).
   std::u16string printed;
 };
 
@@ -88,44 +89,24 @@ ZC_HOST_API Module* loadModule(const std::string& path, std::string* error);
 // Sends kEntryUnloadDocument and kEntryUnloadApp and unloads the library.
 ZC_HOST_API void unloadModule(Module* module);
 ZC_HOST_API void unloadAllModules();
-// Sends one entry message to a module, as the host would.
-ZC_HOST_API int sendMessage(Module* module, unsigned message);
 ZC_HOST_API std::string modulePath(const Module* module);
 
 // True when a module has defined `name` (case ignored).
 ZC_HOST_API bool isDefined(std::u16string_view name);
 // Calls the LISP function `name` (case ignored) with `args`.
 ZC_HOST_API CallResult invoke(std::u16string_view name, const std::vector<Value>& args);
-// Sends kEntryInvokeFunction to `module` with an arbitrary function code.
-ZC_HOST_API CallResult invokeCode(Module* module, int code, const std::vector<Value>& args);
 
 // LISP symbols, as zcedGetSym reads them (names compared ignoring case).
 ZC_HOST_API void setSymbol(std::u16string_view name, Value value);
 ZC_HOST_API void unsetSymbol(std::u16string_view name);
 ZC_HOST_API std::optional<Value> symbolValue(std::u16string_view name);
 
-// Command-line text printed so far, kept for tests.
-ZC_HOST_API std::u16string transcript();
-ZC_HOST_API void clearTranscript();
 // Whether command-line text also goes to standard output (the default).
 ZC_HOST_API void setEcho(bool echo);
 // Writes UTF-8 text to standard output, in order with the modules' text.
 ZC_HOST_API void writeOutput(std::string_view utf8);
 // True when nothing was written yet or the last byte written was a newline.
 ZC_HOST_API bool outputAtLineStart();
-
-// Test hooks.
-// Makes zcedDefun fail (answer 0) for one function code; -1 for none.
-ZC_HOST_API void failDefunForCode(int code);
-// What the registry answers for "DynamicLinker".
-enum class LinkerMode { kLinker, kMissing, kOtherClass };
-ZC_HOST_API void setLinkerMode(LinkerMode mode);
-// Every host operation a module called, one line each ("zcedDefun Delfile 0",
-// "unlockApplication", ...), since the last clear.
-ZC_HOST_API std::vector<std::string> hostCallLog();
-ZC_HOST_API void clearHostCallLog();
-// The application handle the host gave a module.
-ZC_HOST_API void* applicationHandle(const Module* module);
 
 // Formats a UTF-16 printf format as zcutPrintf does.
 ZC_HOST_API std::u16string formatPrintf(const char16_t* format, va_list args);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/host_testing.h"
 #include "host/library.h"
 #include "platform/platform.h"
 
@@ -22,8 +23,12 @@ using EntryPointFn = int (*)(unsigned, void*);
 using VersionFn = int (*)();
 
 // A host-owned chain of ResultBuffer nodes with the strings they point at.
+// The nodes point at each other and into the chain's own storage, so a
+// chain is never copied.
 class Chain {
  public:
+  Chain(const Chain&) = delete;
+  Chain& operator=(const Chain&) = delete;
   explicit Chain(const std::vector<Value>& values) {
     size_t count = 0;
     for (const Value& v : values) count += nodeCount(v);
@@ -108,6 +113,7 @@ struct HostState {
   std::map<std::u16string, Value> symbols;         // key: folded name
   Module* driving = nullptr;                       // the module receiving a message
   Call* call = nullptr;
+  bool recording = false;  // the call log, the transcript, CallResult::printed
   std::u16string transcript;
   bool echo = true;
   bool atLineStart = true;
@@ -125,14 +131,20 @@ std::u16string fold(std::u16string_view name) {
   return platform::toLowerWide(name);
 }
 
-void logCall(std::string entry) {
-  state().callLog.push_back(std::move(entry));
+// Records a host operation while a test asks for it; `describe` builds the
+// line only then.
+template <typename Describe>
+void logCall(Describe describe) {
+  HostState& s = state();
+  if (s.recording) s.callLog.push_back(describe());
 }
 
 void printLine(std::u16string_view text) {
   HostState& s = state();
-  s.transcript.append(text);
-  if (s.call) s.call->result->printed.append(text);
+  if (s.recording) {
+    s.transcript.append(text);
+    if (s.call) s.call->result->printed.append(text);
+  }
   if (s.echo) writeOutput(platform::toUtf8(text));
 }
 
@@ -147,11 +159,11 @@ class HostLinker : public ZcRxDynamicLinker {
  public:
   const ZcRxClass* isA() const override { return linkerImplementationClass(); }
   bool unlockApplication(void* appHandle) const override {
-    logCall("unlockApplication " + handleText(appHandle));
+    logCall([&] { return "unlockApplication " + handleText(appHandle); });
     return true;
   }
   bool registerAppMDIAware(void* appHandle) const override {
-    logCall("registerAppMDIAware " + handleText(appHandle));
+    logCall([&] { return "registerAppMDIAware " + handleText(appHandle); });
     return true;
   }
 
@@ -349,6 +361,10 @@ bool outputAtLineStart() {
   return state().atLineStart;
 }
 
+void setRecording(bool recording) {
+  state().recording = recording;
+}
+
 void failDefunForCode(int code) {
   state().failDefunCode = code;
 }
@@ -395,7 +411,7 @@ ZcRxDictionary* zcrxSysRegistry() {
 int zcedDefun(const char16_t* name, int code) {
   zc::HostState& s = state();
   std::u16string text = name ? name : u"";
-  logCall("zcedDefun " + platform::toUtf8(text) + " " + std::to_string(code));
+  logCall([&] { return "zcedDefun " + platform::toUtf8(text) + " " + std::to_string(code); });
   if (!s.driving || !name || code == s.failDefunCode) return 0;
   s.functions[zc::fold(text)] = zc::Definition{s.driving, code};
   return 1;
@@ -404,7 +420,7 @@ int zcedDefun(const char16_t* name, int code) {
 int zcedUndef(const char16_t* name, int code) {
   zc::HostState& s = state();
   std::u16string text = name ? name : u"";
-  logCall("zcedUndef " + platform::toUtf8(text) + " " + std::to_string(code));
+  logCall([&] { return "zcedUndef " + platform::toUtf8(text) + " " + std::to_string(code); });
   auto it = s.functions.find(zc::fold(text));
   if (it == s.functions.end() || it->second.module != s.driving || it->second.code != code) {
     return kRtError;
@@ -414,19 +430,19 @@ int zcedUndef(const char16_t* name, int code) {
 }
 
 int zcedGetFunCode() {
-  logCall("zcedGetFunCode");
+  logCall([] { return std::string("zcedGetFunCode"); });
   zc::Call* call = state().call;
   return call ? call->code : -1;
 }
 
 ResultBuffer* zcedGetArgs() {
-  logCall("zcedGetArgs");
+  logCall([] { return std::string("zcedGetArgs"); });
   zc::Call* call = state().call;
   return call ? call->args : nullptr;
 }
 
 int zcedRetStr(const char16_t* text) {
-  logCall("zcedRetStr");
+  logCall([] { return std::string("zcedRetStr"); });
   zc::Call* call = state().call;
   if (!call) return kRtError;
   call->result->kind = zc::CallResult::Kind::kString;
@@ -435,7 +451,7 @@ int zcedRetStr(const char16_t* text) {
 }
 
 int zcedRetReal(double value) {
-  logCall("zcedRetReal");
+  logCall([] { return std::string("zcedRetReal"); });
   zc::Call* call = state().call;
   if (!call) return kRtError;
   call->result->kind = zc::CallResult::Kind::kReal;
@@ -444,7 +460,7 @@ int zcedRetReal(double value) {
 }
 
 int zcedGetSym(const char16_t* name, ResultBuffer** value) {
-  logCall("zcedGetSym");
+  logCall([] { return std::string("zcedGetSym"); });
   if (!value) return kRtError;
   *value = nullptr;
   zc::Call* call = state().call;
@@ -457,7 +473,7 @@ int zcedGetSym(const char16_t* name, ResultBuffer** value) {
 }
 
 int zcdbFail(const char16_t* message) {
-  logCall("zcdbFail");
+  logCall([] { return std::string("zcdbFail"); });
   zc::Call* call = state().call;
   if (!call) return kRtError;
   call->result->failure = message ? message : u"";
@@ -465,7 +481,7 @@ int zcdbFail(const char16_t* message) {
 }
 
 int zcutPrintf(const char16_t* format, ...) {
-  logCall("zcutPrintf");
+  logCall([] { return std::string("zcutPrintf"); });
   va_list args;
   va_start(args, format);
   std::u16string text = zc::formatPrintf(format, args);

@@ -21,6 +21,8 @@ constexpr char kUsage[] =
     "                     the folder of zchost; without -l both are loaded\n"
     "  --codepage N       the ANSI code page for this run (950 when unset)\n"
     "  -e EXPR            evaluate the forms in EXPR\n"
+    "  -v, --verbose      after a module's failure message, write its cause (the\n"
+    "                     system's error) to standard error\n"
     "  FILE               evaluate the forms of a UTF-8 LISP file; - reads stdin\n"
     "  -h, --help         show this text\n"
     "  --version          show the version\n"
@@ -190,6 +192,8 @@ int main(int argc, char** argv) {
         return usageError("code page " + std::string(codePage) + " cannot be used here; it is " +
                           std::to_string(platform::ansiCodePage()));
       }
+    } else if (arg == "-v" || arg == "--verbose") {
+      zc::setEnvironment("ZC_DIAGNOSTICS", "1");
     } else if (arg == "-e") {
       const char* expression = value("-e");
       if (!expression) return usageError("-e needs an expression");

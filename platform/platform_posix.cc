@@ -16,9 +16,13 @@
 #include <cstring>
 #include <cwctype>
 #include <map>
+#include <optional>
 #include <thread>
 
-#include "platform/platform.h"
+#include "platform/ascii.h"
+#include "platform/env.h"
+#include "platform/path.h"
+#include "platform/text.h"
 
 static_assert(std::endian::native == std::endian::little, "UTF-16LE is the native char16_t order");
 
@@ -78,17 +82,6 @@ bool exists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x += 32;
-    if (y >= 'A' && y <= 'Z') y += 32;
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // The entry of `directory` whose name equals `name` ignoring ASCII case; the
 // first in byte order when several do.
 std::optional<std::string> findIgnoringCase(const std::string& directory, const std::string& name) {
@@ -97,7 +90,7 @@ std::optional<std::string> findIgnoringCase(const std::string& directory, const 
   std::optional<std::string> best;
   while (dirent* entry = ::readdir(dir)) {
     std::string_view candidate(entry->d_name);
-    if (equalIgnoringAsciiCase(candidate, name) && (!best || candidate < *best)) {
+    if (equalsIgnoringAsciiCase(candidate, name) && (!best || candidate < *best)) {
       best = std::string(candidate);
     }
   }
@@ -148,82 +141,121 @@ std::string directoryPath(std::u16string_view directory) {
 
 // ---------------------------------------------------------------- files
 
+ErrorKind kindOf(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return ErrorKind::kNotFound;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+      return ErrorKind::kAccessDenied;
+    case EAGAIN:
+    case EBUSY:
+    case ETXTBSY:
+      return ErrorKind::kBusy;
+    case EEXIST:
+      return ErrorKind::kExists;
+    case ENOSPC:
+    case EDQUOT:
+      return ErrorKind::kNoSpace;
+    case ENAMETOOLONG:
+    case EINVAL:
+    case EILSEQ:
+      return ErrorKind::kInvalidName;
+    case EIO:
+      return ErrorKind::kIoError;
+    default:
+      return ErrorKind::kOther;
+  }
+}
+
+Status lastError(const char* operation, std::u16string_view path) {
+  return posixError(operation, path, errno);
+}
+
 class PosixFile : public File {
  public:
-  explicit PosixFile(int fd) : fd_(fd) {}
+  PosixFile(int fd, std::u16string_view path) : fd_(fd), path_(path) {}
   ~PosixFile() override {
     if (fd_ >= 0) ::close(fd_);
   }
 
-  bool read(uint64_t offset, void* data, size_t n, size_t* got) override {
+  Status read(uint64_t offset, void* data, size_t n, size_t* got) override {
     for (;;) {
       ssize_t r = ::pread(fd_, data, n, static_cast<off_t>(offset));
       if (r >= 0) {
         *got = static_cast<size_t>(r);
-        return true;
+        return Status();
       }
-      if (errno != EINTR) return false;
+      if (errno != EINTR) return lastError("read", path_);
     }
   }
 
-  bool write(uint64_t offset, const void* data, size_t n) override {
+  Status write(uint64_t offset, const void* data, size_t n) override {
     const auto* p = static_cast<const unsigned char*>(data);
     while (n > 0) {
       ssize_t w = ::pwrite(fd_, p, n, static_cast<off_t>(offset));
       if (w < 0) {
         if (errno == EINTR) continue;
-        return false;
+        return lastError("write", path_);
       }
-      if (w == 0) return false;
+      if (w == 0) return posixError("write", path_, EIO);
       p += w;
       n -= static_cast<size_t>(w);
       offset += static_cast<uint64_t>(w);
     }
-    return true;
+    return Status();
   }
 
-  std::optional<uint64_t> size() override {
+  Status size(uint64_t* size) override {
     struct stat st;
-    if (::fstat(fd_, &st) != 0) return std::nullopt;
-    return static_cast<uint64_t>(st.st_size);
+    if (::fstat(fd_, &st) != 0) return lastError("stat", path_);
+    *size = static_cast<uint64_t>(st.st_size);
+    return Status();
   }
 
-  bool sync() override { return ::fsync(fd_) == 0; }
+  Status sync() override { return ::fsync(fd_) == 0 ? Status() : lastError("sync", path_); }
 
-  bool lockExclusive(int timeoutMs) override {
+  Status lock(uint64_t offset, uint64_t length, int timeoutMs) override {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     struct flock lock;
     std::memset(&lock, 0, sizeof lock);
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(offset);
+    lock.l_len = static_cast<off_t>(length);
     for (;;) {
-      if (::fcntl(fd_, F_SETLK, &lock) == 0) return true;
-      if (errno != EACCES && errno != EAGAIN && errno != EINTR) return false;
-      if (std::chrono::steady_clock::now() >= deadline) return false;
+      if (::fcntl(fd_, F_SETLK, &lock) == 0) return Status();
+      if (errno != EACCES && errno != EAGAIN && errno != EINTR) return lastError("lock", path_);
+      if (std::chrono::steady_clock::now() >= deadline) return posixError("lock", path_, EAGAIN);
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   }
 
-  bool close() override {
+  Status close() override {
+    if (fd_ < 0) return Status();
     int fd = fd_;
     fd_ = -1;
-    return ::close(fd) == 0;
+    return ::close(fd) == 0 ? Status() : lastError("close", path_);
   }
 
  private:
   int fd_;
+  std::u16string path_;
 };
 
 class PosixEnv : public Env {
  public:
-  bool findFiles(std::u16string_view pattern, bool wantSizes,
-                 std::vector<DirEntry>* entries) override {
+  Status findFiles(std::u16string_view pattern, bool wantSizes,
+                   std::vector<DirEntry>* entries) override {
     entries->clear();
     PathParts parts = splitPath(pattern);
     const std::u16string last = parts.name + parts.ext;
     const std::string dirPath = directoryPath(parts.drive + parts.dir);
     DIR* dir = ::opendir(dirPath.c_str());
-    if (!dir) return false;
+    if (!dir) return lastError("find", pattern);
     const int dirFd = ::dirfd(dir);
     std::vector<std::pair<std::string, DirEntry>> found;
     while (dirent* e = ::readdir(dir)) {
@@ -238,7 +270,7 @@ class PosixEnv : public Env {
         if (S_ISLNK(st.st_mode)) {
           entry.isLink = true;
           // A link reports its target's kind and size, as a Windows link
-          // reports the directory bit; it is never descended.
+          // reports the directory bit.
           struct stat target;
           if (::fstatat(dirFd, e->d_name, &target, 0) == 0) st = target;
         }
@@ -250,62 +282,68 @@ class PosixEnv : public Env {
       found.emplace_back(e->d_name, std::move(entry));
     }
     ::closedir(dir);
+    if (found.empty()) return posixError("find", pattern, ENOENT);
     std::sort(found.begin(), found.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     entries->reserve(found.size());
     for (auto& f : found) entries->push_back(std::move(f.second));
-    return !entries->empty();
+    return Status();
   }
 
-  bool copyFile(std::u16string_view from, std::u16string_view to) override {
+  Status fileInfo(std::u16string_view path, FileInfo* info) override {
+    const std::string native = nativePath(path);
+    struct stat st;
+    if (path.empty() || ::lstat(native.c_str(), &st) != 0) return lastError("stat", path);
+    *info = FileInfo();
+    if (S_ISLNK(st.st_mode)) {
+      info->isLink = true;
+      if (::stat(native.c_str(), &st) != 0) return lastError("stat", path);
+    }
+    info->isDirectory = S_ISDIR(st.st_mode);
+    info->readOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    info->size = static_cast<uint64_t>(st.st_size);
+    info->links = static_cast<uint32_t>(st.st_nlink);
+    info->volume = static_cast<uint64_t>(st.st_dev);
+    info->fileId = static_cast<uint64_t>(st.st_ino);
+    return Status();
+  }
+
+  Status copyFile(std::u16string_view from, std::u16string_view to) override {
     const std::string source = nativePath(from), target = nativePath(to);
     int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
+    if (in < 0) return lastError("open", from);
+    PosixFile reader(in, from);
     struct stat inStat, outStat;
-    if (::fstat(in, &inStat) != 0 || !S_ISREG(inStat.st_mode)) {
-      ::close(in);
-      return false;
-    }
+    if (::fstat(in, &inStat) != 0) return lastError("stat", from);
+    if (!S_ISREG(inStat.st_mode)) return posixError("copy", from, EISDIR);
     // Copying a file onto itself would truncate it first.
     if (::stat(target.c_str(), &outStat) == 0 && outStat.st_dev == inStat.st_dev &&
         outStat.st_ino == inStat.st_ino) {
-      ::close(in);
-      return false;
+      return posixError("copy", to, EINVAL);
     }
     int out =
         ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, inStat.st_mode & 0777);
-    if (out < 0) {
-      ::close(in);
-      return false;
-    }
-    PosixFile reader(in), writer(out);
+    if (out < 0) return lastError("create", to);
+    PosixFile writer(out, to);
     std::vector<unsigned char> buffer(1 << 17);
     uint64_t offset = 0;
     for (;;) {
       size_t got = 0;
-      if (!reader.read(offset, buffer.data(), buffer.size(), &got)) return false;
+      Status s = reader.read(offset, buffer.data(), buffer.size(), &got);
+      if (!s.ok()) return s;
       if (got == 0) break;
-      if (!writer.write(offset, buffer.data(), got)) return false;
+      s = writer.write(offset, buffer.data(), got);
+      if (!s.ok()) return s;
       offset += got;
     }
     return writer.close();
   }
 
-  bool removeFile(std::u16string_view path) override {
-    return ::unlink(nativePath(path).c_str()) == 0;
+  Status removeFile(std::u16string_view path) override {
+    return ::unlink(nativePath(path).c_str()) == 0 ? Status() : lastError("remove", path);
   }
 
-  bool fileExists(std::u16string_view path) override {
-    return !path.empty() && exists(nativePath(path));
-  }
-
-  std::optional<uint64_t> fileSize(std::u16string_view path) override {
-    struct stat st;
-    if (::stat(nativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    return static_cast<uint64_t>(st.st_size);
-  }
-
-  std::unique_ptr<File> openFile(std::u16string_view path, OpenMode mode) override {
+  Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override {
     int flags = O_CLOEXEC;
     switch (mode) {
       case OpenMode::kRead:
@@ -319,42 +357,75 @@ class PosixEnv : public Env {
         break;
     }
     int fd = ::open(nativePath(path).c_str(), flags, 0666);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return lastError("open", path);
     struct stat st;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
       ::close(fd);
-      return nullptr;
+      return posixError("open", path, EISDIR);
     }
-    return std::make_unique<PosixFile>(fd);
+    *file = std::make_unique<PosixFile>(fd, path);
+    return Status();
   }
 
-  std::unique_ptr<File> createTempFile(std::u16string_view directory,
-                                       std::u16string* path) override {
+  Status createTempFile(std::u16string_view directory, std::u16string* path,
+                        std::unique_ptr<File>* file) override {
     std::string dir = directoryPath(directory);
     if (dir.back() != '/') dir += '/';
     std::string templ = dir + "~slb" + "XXXXXX" + ".tmp";
     int fd = ::mkstemps(templ.data(), 4);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return lastError("create temporary file in", directory);
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     *path = std::u16string(directory) + fromUtf8(templ.substr(dir.size()));
-    return std::make_unique<PosixFile>(fd);
+    *file = std::make_unique<PosixFile>(fd, *path);
+    return Status();
   }
 
-  bool replaceFile(std::u16string_view from, std::u16string_view to) override {
+  Status replaceFile(std::u16string_view from, std::u16string_view to) override {
     const std::string source = nativePath(from), target = nativePath(to);
     struct stat st;
     if (::stat(target.c_str(), &st) == 0 && ::chmod(source.c_str(), st.st_mode & 07777) != 0) {
-      return false;
+      return lastError("chmod", from);
     }
-    if (::rename(source.c_str(), target.c_str()) != 0) return false;
-    // Make the rename itself durable.
-    std::string parent = target.substr(0, target.rfind('/') + 1);
-    int dirFd = ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-      ::fsync(dirFd);
-      ::close(dirFd);
+    if (::rename(source.c_str(), target.c_str()) != 0) return lastError("rename", to);
+    return Status();
+  }
+
+  Status syncDirectory(std::u16string_view directory) override {
+    const std::string native = directoryPath(directory);
+    int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return lastError("open folder", directory);
+    const bool synced = ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    return synced ? Status() : posixError("sync folder", directory, error);
+  }
+
+  Status resolveLink(std::u16string_view path, std::u16string* resolved) override {
+    std::string current = nativePath(path);
+    struct stat st;
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+      *resolved = path;
+      return Status();
     }
-    return true;
+    // Follow the chain of links, each target relative to its link's folder.
+    for (int hops = 0; hops < 40; ++hops) {
+      if (::lstat(current.c_str(), &st) != 0) return lastError("stat", fromUtf8(current));
+      if (!S_ISLNK(st.st_mode)) {
+        *resolved = fromUtf8(current);
+        return Status();
+      }
+      std::string target(4096, '\0');
+      const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+      if (n < 0) return lastError("read link", fromUtf8(current));
+      target.resize(static_cast<size_t>(n));
+      if (target.empty() || target[0] != '/') {
+        const size_t slash = current.rfind('/');
+        target =
+            (slash == std::string::npos ? std::string() : current.substr(0, slash + 1)) + target;
+      }
+      current = target;
+    }
+    return posixError("resolve", path, ELOOP);
   }
 };
 
@@ -388,18 +459,25 @@ Env* Env::defaultEnv() {
   return &env;
 }
 
-int ansiCodePage() {
+namespace {
+
+// The number ANSI_CODEPAGE holds: 0 when unset or empty, -1 when it is not a
+// code page number.
+int requestedCodePage() {
   const char* value = std::getenv("ANSI_CODEPAGE");
-  if (!value || !*value) return 950;
+  if (!value || !*value) return 0;
   char* end = nullptr;
   long cp = std::strtol(value, &end, 10);
-  if (*end != '\0' || cp <= 0 || cp > 65535) return 950;
+  if (*end != '\0' || cp <= 0 || cp > 65535) return -1;
   return static_cast<int>(cp);
 }
 
-std::string toAnsi(std::u16string_view text) {
-  std::string out;
-  if (text.empty()) return out;
+// UTF-16 to the ANSI code page. Strict: false at the first character
+// without a mapping; otherwise such a character becomes '?'.
+bool convertToAnsi(std::u16string_view text, bool strict, std::string* result) {
+  std::string& out = *result;
+  out.clear();
+  if (text.empty()) return true;
   iconv_t cd = converter(ansiCodePage(), false);
   ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
   out.resize(text.size() * 4 + 16);
@@ -409,16 +487,16 @@ std::string toAnsi(std::u16string_view text) {
   size_t outLeft = out.size();
   while (inLeft > 0) {
     if (::iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<size_t>(-1)) break;
-    if (errno == E2BIG) {
+    if (errno == E2BIG || outLeft == 0) {
       size_t used = static_cast<size_t>(dst - out.data());
       out.resize(out.size() * 2);
       dst = out.data() + used;
       outLeft = out.size() - used;
       continue;
     }
+    if (strict) return false;
     // No mapping (or a lone surrogate): the default character, then skip the
     // character.
-    if (outLeft == 0) continue;
     *dst++ = '?';
     --outLeft;
     char16_t unit;
@@ -433,8 +511,54 @@ std::string toAnsi(std::u16string_view text) {
     inLeft -= std::min(skip, inLeft);
     ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
+  // Flush any shift state (none of the supported code pages has one).
+  ::iconv(cd, nullptr, nullptr, &dst, &outLeft);
   out.resize(static_cast<size_t>(dst - out.data()));
+  return true;
+}
+
+}  // namespace
+
+bool codePageAvailable(int codePage) {
+  if (codePage <= 0 || codePage > 65535) return false;
+  iconv_t cd = ::iconv_open("UTF-16LE", iconvName(codePage).c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  ::iconv_close(cd);
+  return true;
+}
+
+int unavailableCodePageRequested() {
+  const int requested = requestedCodePage();
+  if (requested == 0) return 0;
+  if (requested < 0 || !codePageAvailable(requested)) return requested;
+  return 0;
+}
+
+int ansiCodePage() {
+  // The answer for one value of the variable is kept: it is asked for every
+  // conversion.
+  static thread_local std::string seen;
+  static thread_local int answer = 0;
+  const char* value = std::getenv("ANSI_CODEPAGE");
+  const std::string_view now = value ? value : "";
+  if (answer == 0 || now != seen) {
+    seen = now;
+    const int requested = requestedCodePage();
+    answer = requested > 0 && codePageAvailable(requested) ? requested : 950;
+  }
+  return answer;
+}
+
+std::string toAnsi(std::u16string_view text) {
+  std::string out;
+  convertToAnsi(text, false, &out);
   return out;
+}
+
+bool toAnsiExact(std::u16string_view text, std::string* out) {
+  // A mapping must also lead back to the same character: some tables map
+  // several characters to one.
+  return convertToAnsi(text, true, out) && fromAnsi(*out) == text;
 }
 
 std::u16string fromAnsi(std::string_view text) {
@@ -469,17 +593,12 @@ std::u16string fromAnsi(std::string_view text) {
   return out;
 }
 
-bool isLeadByte(unsigned char byte) {
-  switch (ansiCodePage()) {
-    case 932:
-      return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-    case 936:
-    case 949:
-    case 950:
-      return byte >= 0x81 && byte <= 0xFE;
-    default:
-      return false;  // single-byte code pages; UTF-8 trail bytes are never ASCII
-  }
+Status posixError(const char* operation, std::u16string_view path, int error) {
+  return Status::error(kindOf(error), error, operation, path);
+}
+
+std::string systemErrorText(int error) {
+  return std::strerror(error);
 }
 
 std::u16string toLowerWide(std::u16string_view text) {

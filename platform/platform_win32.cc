@@ -1,18 +1,15 @@
 // Win32 implementation of the platform services: the system's own code-page
-// conversion, case mapping, directory search, copy, deletion, temporary
-// files, atomic replace and file locks. Paths are passed to the *W services
-// unchanged (char16_t and wchar_t are both UTF-16 here).
+// conversion and case mapping, and the file services on file handles.
+// Paths are passed to the *W services unchanged (char16_t and wchar_t are
+// both UTF-16 here).
 #include <windows.h>
-
-#include <io.h>
-#include <share.h>
-#include <stdio.h>
-#include <wchar.h>
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/platform.h"
+#include "platform/env.h"
+#include "platform/path.h"
+#include "platform/text.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "wchar_t is UTF-16 on Windows");
 
@@ -27,72 +24,154 @@ std::u16string fromWide(const wchar_t* text) {
   return std::u16string(reinterpret_cast<const char16_t*>(text));
 }
 
+ErrorKind kindOf(unsigned long error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_NO_MORE_FILES:
+      return ErrorKind::kNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return ErrorKind::kAccessDenied;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return ErrorKind::kBusy;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return ErrorKind::kExists;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ErrorKind::kNoSpace;
+    case ERROR_INVALID_NAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_DIRECTORY:
+      return ErrorKind::kInvalidName;
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+    case ERROR_GEN_FAILURE:
+      return ErrorKind::kIoError;
+    default:
+      return ErrorKind::kOther;
+  }
+}
+
+Status lastError(const char* operation, std::u16string_view path) {
+  return windowsError(operation, path, GetLastError());
+}
+
+OVERLAPPED at(uint64_t offset) {
+  OVERLAPPED position = {};
+  position.Offset = static_cast<DWORD>(offset);
+  position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return position;
+}
+
 class Win32File : public File {
  public:
-  explicit Win32File(FILE* stream) : stream_(stream) {}
+  Win32File(HANDLE handle, std::u16string_view path) : handle_(handle), path_(path) {}
   ~Win32File() override {
-    if (stream_) fclose(stream_);
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
   }
 
-  bool read(uint64_t offset, void* data, size_t n, size_t* got) override {
-    if (_fseeki64(stream_, static_cast<__int64>(offset), SEEK_SET) != 0) return false;
-    *got = fread(data, 1, n, stream_);
-    return *got == n || !ferror(stream_);
+  Status read(uint64_t offset, void* data, size_t n, size_t* got) override {
+    *got = 0;
+    auto* out = static_cast<unsigned char*>(data);
+    while (n > 0) {
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
+      DWORD read = 0;
+      OVERLAPPED position = at(offset);
+      if (!ReadFile(handle_, out, chunk, &read, &position)) {
+        if (GetLastError() == ERROR_HANDLE_EOF) return Status();
+        return lastError("read", path_);
+      }
+      if (read == 0) break;
+      *got += read;
+      out += read;
+      offset += read;
+      n -= read;
+    }
+    return Status();
   }
 
-  bool write(uint64_t offset, const void* data, size_t n) override {
-    if (_fseeki64(stream_, static_cast<__int64>(offset), SEEK_SET) != 0) return false;
-    if (fwrite(data, 1, n, stream_) != n) return false;
-    return fflush(stream_) == 0;
+  Status write(uint64_t offset, const void* data, size_t n) override {
+    const auto* in = static_cast<const unsigned char*>(data);
+    while (n > 0) {
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
+      DWORD written = 0;
+      OVERLAPPED position = at(offset);
+      if (!WriteFile(handle_, in, chunk, &written, &position)) return lastError("write", path_);
+      if (written == 0) return windowsError("write", path_, ERROR_WRITE_FAULT);
+      in += written;
+      offset += written;
+      n -= written;
+    }
+    return Status();
   }
 
-  std::optional<uint64_t> size() override {
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(handle(), &size)) return std::nullopt;
-    return static_cast<uint64_t>(size.QuadPart);
+  Status size(uint64_t* size) override {
+    LARGE_INTEGER bytes;
+    if (!GetFileSizeEx(handle_, &bytes)) return lastError("size", path_);
+    *size = static_cast<uint64_t>(bytes.QuadPart);
+    return Status();
   }
 
-  bool sync() override { return fflush(stream_) == 0 && FlushFileBuffers(handle()); }
+  Status sync() override { return FlushFileBuffers(handle_) ? Status() : lastError("sync", path_); }
 
-  bool lockExclusive(int timeoutMs) override {
+  Status lock(uint64_t offset, uint64_t length, int timeoutMs) override {
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
     for (;;) {
-      OVERLAPPED whole = {};
-      if (LockFileEx(handle(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
-                     MAXDWORD, &whole)) {
-        return true;
+      OVERLAPPED position = at(offset);
+      if (LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                     static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), &position)) {
+        return Status();
       }
-      if (GetLastError() != ERROR_LOCK_VIOLATION || GetTickCount64() >= deadline) return false;
+      const DWORD error = GetLastError();
+      if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {
+        return windowsError("lock", path_, error);
+      }
+      if (GetTickCount64() >= deadline) return windowsError("lock", path_, ERROR_LOCK_VIOLATION);
       Sleep(2);
     }
   }
 
-  bool close() override {
-    FILE* stream = stream_;
-    stream_ = nullptr;
-    return fclose(stream) == 0;
+  Status close() override {
+    if (handle_ == INVALID_HANDLE_VALUE) return Status();
+    HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return CloseHandle(handle) ? Status() : lastError("close", path_);
   }
 
  private:
-  HANDLE handle() { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream_))); }
-  FILE* stream_;
+  HANDLE handle_;
+  std::u16string path_;
 };
 
-// Opens without sharing restrictions, as the host's other programs expect.
-std::unique_ptr<File> openStream(const std::wstring& path, const wchar_t* mode) {
-  FILE* stream = _wfsopen(path.c_str(), mode, _SH_DENYNO);
-  if (!stream) return nullptr;
-  return std::make_unique<Win32File>(stream);
+// Files are opened without sharing restrictions, as the host's other
+// programs expect of them.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+Status openHandle(std::u16string_view path, DWORD access, DWORD disposition,
+                  std::unique_ptr<File>* file) {
+  HANDLE handle = CreateFileW(wide(path).c_str(), access, kShareAll, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return lastError("open", path);
+  *file = std::make_unique<Win32File>(handle, path);
+  return Status();
 }
 
 class Win32Env : public Env {
  public:
-  bool findFiles(std::u16string_view pattern, bool /*wantSizes*/,
-                 std::vector<DirEntry>* entries) override {
+  Status findFiles(std::u16string_view pattern, bool /*wantSizes*/,
+                   std::vector<DirEntry>* entries) override {
     entries->clear();
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW(wide(pattern).c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return false;
+    if (find == INVALID_HANDLE_VALUE) return lastError("find", pattern);
     do {
       DirEntry entry;
       entry.name = fromWide(data.cFileName);
@@ -109,75 +188,117 @@ class Win32Env : public Env {
                                   reinterpret_cast<LPCWCH>(b.name.c_str()), -1,
                                   TRUE) == CSTR_LESS_THAN;
     });
-    return true;
+    return Status();
   }
 
-  bool copyFile(std::u16string_view from, std::u16string_view to) override {
-    return CopyFileW(wide(from).c_str(), wide(to).c_str(), FALSE) != 0;
-  }
-
-  bool removeFile(std::u16string_view path) override {
-    return DeleteFileW(wide(path).c_str()) != 0;
-  }
-
-  bool fileExists(std::u16string_view path) override {
-    return !path.empty() && GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-  }
-
-  std::optional<uint64_t> fileSize(std::u16string_view path) override {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      return std::nullopt;
-    }
-    return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-  }
-
-  std::unique_ptr<File> openFile(std::u16string_view path, OpenMode mode) override {
+  Status fileInfo(std::u16string_view path, FileInfo* info) override {
     const std::wstring name = wide(path);
-    const DWORD attributes = GetFileAttributesW(name.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      return nullptr;
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (path.empty() || !GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &attributes)) {
+      return lastError("stat", path);
     }
+    *info = FileInfo();
+    info->isLink = (attributes.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    // The rest describes what a link leads to: ask an open handle.
+    HANDLE handle = CreateFileW(name.c_str(), 0, kShareAll | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return lastError("stat", path);
+    BY_HANDLE_FILE_INFORMATION data;
+    const bool known = GetFileInformationByHandle(handle, &data);
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    if (!known) return windowsError("stat", path, error);
+    info->isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    info->readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    info->size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    info->links = data.nNumberOfLinks;
+    info->volume = data.dwVolumeSerialNumber;
+    info->fileId = static_cast<uint64_t>(data.nFileIndexHigh) << 32 | data.nFileIndexLow;
+    return Status();
+  }
+
+  Status copyFile(std::u16string_view from, std::u16string_view to) override {
+    return CopyFileW(wide(from).c_str(), wide(to).c_str(), FALSE) ? Status()
+                                                                  : lastError("copy", to);
+  }
+
+  Status removeFile(std::u16string_view path) override {
+    return DeleteFileW(wide(path).c_str()) ? Status() : lastError("remove", path);
+  }
+
+  Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override {
     switch (mode) {
       case OpenMode::kRead:
-        return openStream(name, L"rb");
+        return openHandle(path, GENERIC_READ, OPEN_EXISTING, file);
       case OpenMode::kReadWrite:
-        return openStream(name, L"r+b");
+        return openHandle(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, file);
       case OpenMode::kCreateTruncate:
-        return openStream(name, L"wb");
+        return openHandle(path, GENERIC_WRITE, CREATE_ALWAYS, file);
     }
-    return nullptr;
+    return windowsError("open", path, ERROR_INVALID_PARAMETER);
   }
 
-  std::unique_ptr<File> createTempFile(std::u16string_view directory,
-                                       std::u16string* path) override {
+  Status createTempFile(std::u16string_view directory, std::u16string* path,
+                        std::unique_ptr<File>* file) override {
     std::wstring folder = directory.empty() ? std::wstring(L".") : wide(directory);
     wchar_t created[MAX_PATH + 1];
     // Creates the file under a name unique in the folder, so no other writer
     // can take it.
-    if (GetTempFileNameW(folder.c_str(), L"slb", 0, created) == 0) return nullptr;
-    std::unique_ptr<File> file = openStream(created, L"wb");
-    if (!file) {
-      DeleteFileW(created);
-      return nullptr;
+    if (GetTempFileNameW(folder.c_str(), L"slb", 0, created) == 0) {
+      return lastError("create temporary file in", directory);
     }
     std::wstring full(created);
     const size_t separator = full.find_last_of(L"\\/");
     *path = std::u16string(directory) + fromWide(full.c_str() + separator + 1);
-    return file;
+    Status opened =
+        openHandle(fromWide(created), GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, file);
+    if (!opened.ok()) DeleteFileW(created);
+    return opened;
   }
 
-  bool replaceFile(std::u16string_view from, std::u16string_view to) override {
+  Status replaceFile(std::u16string_view from, std::u16string_view to) override {
     const std::wstring target = wide(to);
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (!MoveFileExW(wide(from).c_str(), target.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      return false;
+      return lastError("replace", to);
     }
     // The library keeps the attributes it had (hidden, archive).
     if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(target.c_str(), attributes);
-    return true;
+    return Status();
+  }
+
+  Status syncDirectory(std::u16string_view) override {
+    // NTFS journals its names, and MOVEFILE_WRITE_THROUGH returns only after
+    // the move reached the disk: there is no folder to flush.
+    return Status();
+  }
+
+  Status resolveLink(std::u16string_view path, std::u16string* resolved) override {
+    const std::wstring name = wide(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      *resolved = path;
+      return Status();
+    }
+    HANDLE handle = CreateFileW(name.c_str(), 0, kShareAll | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return lastError("resolve", path);
+    std::wstring final(32768, L'\0');
+    const DWORD length =
+        GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    if (length == 0 || length >= final.size()) return windowsError("resolve", path, error);
+    final.resize(length);
+    // "\\?\C:\dir\name" and "\\?\UNC\server\share\name" in their usual forms.
+    if (final.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+      final = L"\\\\" + final.substr(8);
+    } else if (final.rfind(L"\\\\?\\", 0) == 0) {
+      final = final.substr(4);
+    }
+    *resolved = fromWide(final.c_str());
+    return Status();
   }
 };
 
@@ -204,6 +325,14 @@ int ansiCodePage() {
   return static_cast<int>(GetACP());
 }
 
+bool codePageAvailable(int codePage) {
+  return codePage > 0 && IsValidCodePage(static_cast<UINT>(codePage));
+}
+
+int unavailableCodePageRequested() {
+  return 0;
+}
+
 std::string toAnsi(std::u16string_view text) {
   if (text.empty()) return std::string();
   const auto* source = reinterpret_cast<LPCWCH>(text.data());
@@ -213,6 +342,25 @@ std::string toAnsi(std::u16string_view text) {
   std::string out(static_cast<size_t>(size), '\0');
   WideCharToMultiByte(CP_ACP, 0, source, length, out.data(), size, nullptr, nullptr);
   return out;
+}
+
+bool toAnsiExact(std::u16string_view text, std::string* out) {
+  out->clear();
+  if (text.empty()) return true;
+  const auto* source = reinterpret_cast<LPCWCH>(text.data());
+  const int length = static_cast<int>(text.size());
+  // Under UTF-8 every character has its own form; only broken UTF-16 fails.
+  // Elsewhere no best-fit look-alike, and no default character.
+  const bool utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  BOOL usedDefault = FALSE;
+  BOOL* defaultFlag = utf8 ? nullptr : &usedDefault;
+  const int size =
+      WideCharToMultiByte(CP_ACP, flags, source, length, nullptr, 0, nullptr, defaultFlag);
+  if (size <= 0 || usedDefault) return false;
+  out->assign(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, flags, source, length, out->data(), size, nullptr, defaultFlag);
+  return !usedDefault && fromAnsi(*out) == text;
 }
 
 std::u16string fromAnsi(std::string_view text) {
@@ -225,15 +373,30 @@ std::u16string fromAnsi(std::string_view text) {
   return out;
 }
 
-bool isLeadByte(unsigned char byte) {
-  return IsDBCSLeadByte(byte) != 0;
-}
-
 std::u16string toLowerWide(std::u16string_view text) {
   return mapCase(text, false);
 }
 std::u16string toUpperWide(std::u16string_view text) {
   return mapCase(text, true);
+}
+
+Status windowsError(const char* operation, std::u16string_view path, unsigned long error) {
+  return Status::error(kindOf(error), static_cast<int>(error), operation, path);
+}
+
+std::string systemErrorText(int error) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string out = length > 0 && text
+                        ? toUtf8(std::u16string(reinterpret_cast<const char16_t*>(text), length))
+                        : "unknown error";
+  LocalFree(text);
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) {
+    out.pop_back();
+  }
+  return out;
 }
 
 }  // namespace platform

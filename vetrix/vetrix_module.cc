@@ -5,14 +5,13 @@
 #include "vetrix/files/file_functions.h"
 #include "vetrix/slides/slbedit.h"
 
-const FunctionTable kFunctionTable = {{
+const FunctionTable kFunctionTable = makeFunctionTable({
     {u"Delfile", Delfile},
     {u"Dirfile", Dirfile},
     {u"Copyfile", Copyfile},
     {u"Slbedit", Slbedit},
     {u"Read_Dbf", Read_Dbf},
     {u"Write_Dbf", Write_Dbf},
-}};
-static_assert(std::tuple_size_v<FunctionTable> == 6);
+});
 
 const char16_t* const kDispatchFailureMessage = u"error: received nonexistent function code\n";

@@ -3,7 +3,8 @@
 #include <cmath>
 #include <limits>
 
-#include "tests/support/test_support.h"
+#include "platform/text.h"
+#include "tests/support/host_support.h"
 
 namespace {
 

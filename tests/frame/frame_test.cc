@@ -1,7 +1,7 @@
 // The entry points and dispatch, driven as the host drives them.
 #include <algorithm>
 
-#include "tests/support/test_support.h"
+#include "tests/support/host_support.h"
 
 namespace {
 
@@ -11,6 +11,7 @@ class FrameTest : public ::testing::Test {
  protected:
   void SetUp() override {
     zc::setEcho(false);
+    zc::setRecording(true);
     zc::clearHostCallLog();
   }
   void TearDown() override {

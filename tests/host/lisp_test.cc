@@ -5,7 +5,7 @@
 #include <random>
 
 #include "host/lisp.h"
-#include "tests/support/test_support.h"
+#include "tests/support/host_support.h"
 
 namespace {
 

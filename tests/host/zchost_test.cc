@@ -1,8 +1,8 @@
 // zchost as a process: output bytes, standard error, exit status, files.
 #include <filesystem>
 
+#include "tests/support/host_support.h"
 #include "tests/support/process.h"
-#include "tests/support/test_support.h"
 
 namespace {
 
@@ -14,6 +14,13 @@ TEST_F(ZchostTest, ExpressionsPrintExactlyWhatTheModulesPrint) {
   test::ProcessResult r = runZchost({"-e", "(Delfile \"missing.txt\")"});
   EXPECT_EQ(r.out, "\nDELETE->missing.txt\nDELETE FAIL");
   EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(ZchostTest, VerboseAddsTheCauseOfAFailureOnStandardError) {
+  test::ProcessResult r = runZchost({"-v", "-e", "(Delfile \"missing.txt\")"});
+  EXPECT_EQ(r.out, "\nDELETE->missing.txt\nDELETE FAIL");
+  EXPECT_EQ(r.err.rfind("; cause: remove missing.txt: not found (system error ", 0), 0u) << r.err;
   EXPECT_EQ(r.status, 0);
 }
 

@@ -1,14 +1,15 @@
 // Code pages, case mapping, path splitting, pattern matching and the POSIX
 // name resolution of the platform layer.
-#include "platform/platform.h"
-
 #include <filesystem>
+
+#include "platform/platform.h"
 
 #include "tests/support/test_support.h"
 
 namespace {
 
 using platform::Env;
+using platform::ErrorKind;
 
 TEST(CodePage, RoundTripsChineseUnderBig5AndGbk) {
   struct Case {
@@ -132,16 +133,18 @@ class PosixFilesTest : public test::TempDirTest {};
 TEST_F(PosixFilesTest, NamesResolveIgnoringCaseWithBackslashesAndDrives) {
   std::filesystem::create_directories("Data/Sub");
   test::writeFile("Data/Sub/Parts.DBF", "x");
-  Env* env = Env::current();
-  EXPECT_TRUE(env->fileExists(u"data\\sub\\parts.dbf"));
-  EXPECT_TRUE(env->fileExists(u"C:DATA/SUB/PARTS.dbf"));
-  EXPECT_EQ(env->fileSize(u"data\\SUB\\parts.dbf"), std::optional<uint64_t>(1));
-  EXPECT_FALSE(env->fileExists(u"data\\sub\\missing.dbf"));
+  Env& env = *Env::defaultEnv();
+  EXPECT_TRUE(platform::fileExists(env, u"data\\sub\\parts.dbf"));
+  EXPECT_TRUE(platform::fileExists(env, u"C:DATA/SUB/PARTS.dbf"));
+  platform::FileInfo info;
+  EXPECT_EQ(env.fileInfo(u"data\\sub\\missing.dbf", &info).kind(), ErrorKind::kNotFound);
   // An exact match wins over a case-insensitive one.
   test::writeFile("Data/Sub/parts.dbf", "exact");
-  auto file = env->openFile(u"Data/Sub/parts.dbf", platform::OpenMode::kRead);
-  ASSERT_TRUE(file);
-  EXPECT_EQ(file->size(), std::optional<uint64_t>(5));
+  std::unique_ptr<platform::File> file;
+  ASSERT_TRUE(env.openFile(u"Data/Sub/parts.dbf", platform::OpenMode::kRead, &file).ok());
+  uint64_t size = 0;
+  EXPECT_TRUE(file->size(&size).ok());
+  EXPECT_EQ(size, 5u);
 }
 
 TEST_F(PosixFilesTest, FindFilesSortsByNameAndMarksDirectoriesAndLinks) {
@@ -150,17 +153,18 @@ TEST_F(PosixFilesTest, FindFilesSortsByNameAndMarksDirectoriesAndLinks) {
   test::writeFile("d/a.TXT", "a");
   std::filesystem::create_directory_symlink("..", "d/up");
   std::vector<platform::DirEntry> entries;
-  ASSERT_TRUE(Env::current()->findFiles(u"d\\*.*", true, &entries));
+  Env& env = *Env::defaultEnv();
+  ASSERT_TRUE(env.findFiles(u"d\\*.*", true, &entries).ok());
   std::vector<std::u16string> names;
   for (const auto& e : entries) names.push_back(e.name);
   EXPECT_EQ(names, (std::vector<std::u16string>{u".", u"..", u"a.TXT", u"b.txt", u"sub", u"up"}));
   EXPECT_EQ(entries[3].size, 2u);
   EXPECT_TRUE(entries[4].isDirectory);
   EXPECT_TRUE(entries[5].isDirectory && entries[5].isLink);
-  EXPECT_TRUE(Env::current()->findFiles(u"d/*.txt", true, &entries));
+  EXPECT_TRUE(env.findFiles(u"d/*.txt", true, &entries).ok());
   EXPECT_EQ(entries.size(), 2u);
-  EXPECT_FALSE(Env::current()->findFiles(u"d/*.none", true, &entries));
-  EXPECT_FALSE(Env::current()->findFiles(u"missing/*.*", true, &entries));
+  EXPECT_EQ(env.findFiles(u"d/*.none", true, &entries).kind(), ErrorKind::kNotFound);
+  EXPECT_EQ(env.findFiles(u"missing/*.*", true, &entries).kind(), ErrorKind::kNotFound);
 }
 
 TEST_F(PosixFilesTest, ReplaceGivesTheNewFileThePermissionBitsOfTheOld) {
@@ -169,22 +173,26 @@ TEST_F(PosixFilesTest, ReplaceGivesTheNewFileThePermissionBitsOfTheOld) {
   const fs::perms bits = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
   fs::permissions("lib.slb", bits);
   std::u16string temporary;
-  auto file = Env::current()->createTempFile(u"", &temporary);
-  ASSERT_TRUE(file && file->write(0, "new", 3) && file->close());
-  ASSERT_TRUE(Env::current()->replaceFile(temporary, u"lib.slb"));
+  std::unique_ptr<platform::File> file;
+  Env& env = *Env::defaultEnv();
+  ASSERT_TRUE(env.createTempFile(u"", &temporary, &file).ok());
+  ASSERT_TRUE(file->write(0, "new", 3).ok() && file->close().ok());
+  ASSERT_TRUE(env.replaceFile(temporary, u"lib.slb").ok());
   EXPECT_EQ(fs::status("lib.slb").permissions() & fs::perms::all, bits);
 }
 
 TEST_F(PosixFilesTest, CopyOntoItselfFailsWithoutTruncating) {
   test::writeFile("same.txt", "keep me");
-  EXPECT_FALSE(Env::current()->copyFile(u"same.txt", u"SAME.TXT"));
+  EXPECT_FALSE(Env::defaultEnv()->copyFile(u"same.txt", u"SAME.TXT").ok());
   EXPECT_EQ(test::readFile("same.txt"), "keep me");
 }
 
 TEST_F(PosixFilesTest, DirectoriesAreNotOpenedAsFiles) {
   std::filesystem::create_directory("folder");
-  EXPECT_EQ(Env::current()->openFile(u"folder", platform::OpenMode::kRead), nullptr);
-  EXPECT_FALSE(Env::current()->removeFile(u"folder"));
+  std::unique_ptr<platform::File> file;
+  EXPECT_EQ(Env::defaultEnv()->openFile(u"folder", platform::OpenMode::kRead, &file).kind(),
+            ErrorKind::kAccessDenied);
+  EXPECT_EQ(Env::defaultEnv()->removeFile(u"folder").kind(), ErrorKind::kAccessDenied);
 }
 
 #endif
@@ -193,29 +201,38 @@ class FileServicesTest : public test::TempDirTest {};
 
 TEST_F(FileServicesTest, TemporaryFilesAreUniqueAndReplaceIsAtomic) {
   test::writeFile("lib.slb", "old");
+  Env& env = *Env::defaultEnv();
   std::u16string first, second;
-  auto a = Env::current()->createTempFile(u"", &first);
-  auto b = Env::current()->createTempFile(u"", &second);
-  ASSERT_TRUE(a && b);
+  std::unique_ptr<platform::File> a, b;
+  ASSERT_TRUE(env.createTempFile(u"", &first, &a).ok());
+  ASSERT_TRUE(env.createTempFile(u"", &second, &b).ok());
   EXPECT_NE(first, second);
-  ASSERT_TRUE(a->write(0, "new", 3));
-  ASSERT_TRUE(a->sync());
-  ASSERT_TRUE(a->close());
-  ASSERT_TRUE(b->close());
-  ASSERT_TRUE(Env::current()->replaceFile(first, u"lib.slb"));
+  ASSERT_TRUE(a->write(0, "new", 3).ok());
+  ASSERT_TRUE(a->sync().ok());
+  ASSERT_TRUE(a->close().ok());
+  EXPECT_TRUE(a->close().ok());  // a second close is harmless
+  ASSERT_TRUE(b->close().ok());
+  ASSERT_TRUE(env.replaceFile(first, u"lib.slb").ok());
+  ASSERT_TRUE(env.syncDirectory(u"").ok());
   EXPECT_EQ(test::readFile("lib.slb"), "new");
-  EXPECT_FALSE(Env::current()->fileExists(first));
-  EXPECT_TRUE(Env::current()->removeFile(second));
+  EXPECT_FALSE(platform::fileExists(env, first));
+  EXPECT_TRUE(env.removeFile(second).ok());
+  // A failure names its cause.
+  const platform::Status missing = env.removeFile(second);
+  EXPECT_EQ(missing.kind(), ErrorKind::kNotFound);
+  EXPECT_NE(missing.systemError(), 0);
+  EXPECT_EQ(missing.path(), second);
 }
 
 TEST_F(FileServicesTest, LocksExcludeAnotherWriterUntilClosed) {
   test::writeFile("t.dbf", "table");
-  auto first = Env::current()->openFile(u"t.dbf", platform::OpenMode::kReadWrite);
-  ASSERT_TRUE(first && first->lockExclusive(100));
-  EXPECT_EQ(first->size(), std::optional<uint64_t>(5));
-  ASSERT_TRUE(first->close());
-  auto second = Env::current()->openFile(u"t.dbf", platform::OpenMode::kReadWrite);
-  EXPECT_TRUE(second && second->lockExclusive(100));
+  Env& env = *Env::defaultEnv();
+  std::unique_ptr<platform::File> first, second;
+  ASSERT_TRUE(env.openFile(u"t.dbf", platform::OpenMode::kReadWrite, &first).ok());
+  ASSERT_TRUE(first->lock(uint64_t{1} << 62, 1, 100).ok());
+  ASSERT_TRUE(first->close().ok());
+  ASSERT_TRUE(env.openFile(u"t.dbf", platform::OpenMode::kReadWrite, &second).ok());
+  EXPECT_TRUE(second->lock(uint64_t{1} << 62, 1, 100).ok());
 }
 
 TEST(Utf8, RoundTripsAndReplacesInvalidSequences) {

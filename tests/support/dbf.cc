@@ -2,19 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/coding.h"
+
 namespace test {
-namespace {
-
-void put16(std::string& s, size_t at, unsigned v) {
-  s[at] = static_cast<char>(v & 0xFF);
-  s[at + 1] = static_cast<char>(v >> 8);
-}
-
-unsigned get16(const std::string& s, size_t at) {
-  return static_cast<unsigned char>(s[at]) | static_cast<unsigned char>(s[at + 1]) << 8;
-}
-
-}  // namespace
 
 std::string makeTable(const TableSpec& spec) {
   const size_t n = spec.fields.size();
@@ -27,9 +17,9 @@ std::string makeTable(const TableSpec& spec) {
   out[2] = 5;
   out[3] = 17;
   const auto count = static_cast<uint32_t>(spec.records.size());
-  for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<char>(count >> (8 * i));
-  put16(out, 8, static_cast<unsigned>(headerLength));
-  put16(out, 10, static_cast<unsigned>(recordLength));
+  platform::encodeFixed32(out.data() + 4, count);
+  platform::encodeFixed16(out.data() + 8, static_cast<uint16_t>(headerLength));
+  platform::encodeFixed16(out.data() + 10, static_cast<uint16_t>(recordLength));
   for (const auto& [name, width] : spec.fields) {
     std::string d(32, '\0');
     d.replace(0, name.size(), name);
@@ -61,10 +51,9 @@ TableView readTableStrictly(const std::string& bytes) {
   TableView view;
   EXPECT_GE(bytes.size(), 32u);
   if (bytes.size() < 32) return view;
-  for (int i = 3; i >= 0; --i)
-    view.count = view.count << 8 | static_cast<unsigned char>(bytes[4 + i]);
-  view.headerLength = static_cast<uint16_t>(get16(bytes, 8));
-  view.recordLength = static_cast<uint16_t>(get16(bytes, 10));
+  view.count = platform::decodeFixed32(bytes.data() + 4);
+  view.headerLength = platform::decodeFixed16(bytes.data() + 8);
+  view.recordLength = platform::decodeFixed16(bytes.data() + 10);
   const size_t expected =
       view.headerLength + static_cast<size_t>(view.count) * view.recordLength + 1;
   EXPECT_EQ(bytes.size(), expected) << "file length against the header";

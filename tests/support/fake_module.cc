@@ -33,13 +33,13 @@ int reportCode5(const ResultBuffer*) {
 
 }  // namespace
 
-const FunctionTable kFunctionTable = {{
+const FunctionTable kFunctionTable = makeFunctionTable({
     {u"fake_show", showArguments},
     {u"fake_fail", failWithError},
     {u"fake_two", reportCode2},
     {u"fake_three", reportCode3},
     {u"fake_four", reportCode4},
     {u"fake_five", reportCode5},
-}};
+});
 
 const char16_t* const kDispatchFailureMessage = u"fake: no such function code";

@@ -1,58 +1,65 @@
-// A platform Env that fails the Nth fallible file operation, SQLite-style:
-// opening, creating a temporary file, reading, writing, flushing, closing and
-// replacing all count.
+// An Env that fails chosen operations, SQLite-style: every operation of the
+// Env and of the files it opens is counted, and the Nth fails either once
+// (the program carries on) or persistently (every operation from the Nth on
+// fails: the program has crashed there, and nothing more reaches the disk).
+// Over a MemEnv, a crash can be followed by a power loss.
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/env.h"
 
 namespace test {
 
 class FaultyEnv : public platform::EnvWrapper {
  public:
-  FaultyEnv() : EnvWrapper(platform::Env::defaultEnv()) {}
+  explicit FaultyEnv(platform::Env* target) : EnvWrapper(target) {}
 
-  // Fail the operation numbered `n` (counting from 1); 0 fails none.
-  void failAt(int n) {
-    failAt_ = n;
-    count_ = 0;
-    injected_ = false;
-  }
+  // Fail operation `n` (counting from 1) once; 0 fails none.
+  void failOnce(int n) { arm(n, false); }
+  // Fail every operation from the `n`th on.
+  void failFrom(int n) { arm(n, true); }
+
   bool injected() const { return injected_; }
+  // Failing persistently: the program has crashed.
+  bool crashing() const { return persistent_; }
   int count() const { return count_; }
-
-  // True when this operation is to fail.
-  bool strike(const char* what) {
-    ++count_;
-    if (count_ != failAt_) return false;
-    injected_ = true;
-    lastFailed_ = what;
-    return true;
-  }
   const std::string& lastFailed() const { return lastFailed_; }
 
-  std::unique_ptr<platform::File> openFile(std::u16string_view path,
-                                           platform::OpenMode mode) override;
-  std::unique_ptr<platform::File> createTempFile(std::u16string_view directory,
-                                                 std::u16string* path) override;
-  bool replaceFile(std::u16string_view from, std::u16string_view to) override {
-    return !strike("replace") && EnvWrapper::replaceFile(from, to);
+  // True when this operation is to fail.
+  bool strike(const char* what);
+  platform::Status injectedFailure(const char* what) {
+    return platform::Status::error(platform::ErrorKind::kInjected, 0, what, u"");
   }
 
+  platform::Status findFiles(std::u16string_view pattern, bool wantSizes,
+                             std::vector<platform::DirEntry>* entries) override;
+  platform::Status fileInfo(std::u16string_view path, platform::FileInfo* info) override;
+  platform::Status copyFile(std::u16string_view from, std::u16string_view to) override;
+  platform::Status removeFile(std::u16string_view path) override;
+  platform::Status openFile(std::u16string_view path, platform::OpenMode mode,
+                            std::unique_ptr<platform::File>* file) override;
+  platform::Status createTempFile(std::u16string_view directory, std::u16string* path,
+                                  std::unique_ptr<platform::File>* file) override;
+  platform::Status replaceFile(std::u16string_view from, std::u16string_view to) override;
+  platform::Status syncDirectory(std::u16string_view directory) override;
+  platform::Status resolveLink(std::u16string_view path, std::u16string* resolved) override;
+
  private:
+  void arm(int n, bool persistent) {
+    failAt_ = n;
+    persistent_ = persistent;
+    count_ = 0;
+    injected_ = false;
+    lastFailed_.clear();
+  }
+
   int failAt_ = 0;
+  bool persistent_ = false;
   int count_ = 0;
   bool injected_ = false;
   std::string lastFailed_;
-};
-
-// Installs an Env for the life of the object.
-class ScopedEnv {
- public:
-  explicit ScopedEnv(platform::Env* env) { platform::Env::setCurrent(env); }
-  ~ScopedEnv() { platform::Env::setCurrent(nullptr); }
 };
 
 }  // namespace test

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "platform/coding.h"
+
 namespace test {
 
 std::string makeSlide(size_t size, char fill) {
@@ -19,7 +21,7 @@ std::string makeLibrary(const std::vector<std::pair<std::string, std::string>>& 
     std::string field = name;
     field.resize(32, '\0');
     out += field;
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>(offset >> shift));
+    platform::putFixed32(&out, offset);
     offset += static_cast<uint32_t>(data.size());
   }
   out.append(36, '\0');
@@ -35,10 +37,7 @@ std::vector<LibrarySlide> parseLibrary(const std::string& bytes) {
   while (at + 36 <= bytes.size() && bytes[at] != '\0') {
     LibrarySlide slide;
     slide.name = std::string(bytes.c_str() + at, strnlen(bytes.c_str() + at, 32));
-    uint32_t offset = 0;
-    for (int i = 3; i >= 0; --i)
-      offset = offset << 8 | static_cast<unsigned char>(bytes[at + 32 + i]);
-    slide.offset = static_cast<int32_t>(offset);
+    slide.offset = static_cast<int32_t>(platform::decodeFixed32(bytes.data() + at + 32));
     slides.push_back(slide);
     at += 36;
   }

@@ -1,13 +1,18 @@
 #include "tests/support/test_support.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
 
-#include "host/library.h"
-#include "platform/platform.h"
+#include "platform/text.h"
 
 namespace test {
 
@@ -27,11 +32,26 @@ void setVariable(const char* name, const char* value) {
 }  // namespace
 
 std::string binDir() {
-  return zc::executableDirectory();
+#if defined(_WIN32)
+  wchar_t buffer[32768];
+  const DWORD n = GetModuleFileNameW(nullptr, buffer, 32768);
+  std::filesystem::path path(std::wstring(buffer, n));
+  return path.parent_path().string();
+#else
+  char buffer[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return ".";
+  const std::string path(buffer, static_cast<size_t>(n));
+  return path.substr(0, path.rfind('/'));
+#endif
 }
 
 std::string modulePath(const std::string& name) {
-  return zc::moduleFileName(binDir(), name);
+#if defined(_WIN32)
+  return binDir() + "\\" + name + ".dll";
+#else
+  return binDir() + "/" + name + ".so";
+#endif
 }
 
 std::filesystem::path testDataDir() {
@@ -56,6 +76,16 @@ std::string readFile(std::string_view utf8Path) {
 void writeFile(std::string_view utf8Path, std::string_view bytes) {
   std::ofstream out(u8path(utf8Path), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> filesHere() {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(".")) {
+    const std::u8string name = entry.path().filename().u8string();
+    names.emplace_back(name.begin(), name.end());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 ScopedCodePage::ScopedCodePage(const char* codePage) {
@@ -103,85 +133,8 @@ void TempDirTest::TearDown() {
   std::filesystem::remove_all(dir_, ignored);
 }
 
-void ModuleTest::loadModules() {
-  zc::setEcho(false);
-  // Another test may have unloaded them (all tests share one host when the
-  // test program runs them in one process).
-  const std::pair<const char*, const char16_t*> modules[] = {{"vetrix", u"Read_Dbf"},
-                                                             {"calden", u"$rtd"}};
-  for (const auto& [name, function] : modules) {
-    if (zc::isDefined(function)) continue;
-    std::string error;
-    if (!zc::loadModule(modulePath(name), &error)) {
-      ADD_FAILURE() << "cannot load " << name << ": " << error;
-    }
-  }
-}
-
-void ModuleTest::SetUp() {
-  TempDirTest::SetUp();
-  loadModules();
-  zc::clearTranscript();
-}
-
-zc::CallResult call(std::u16string_view name, const std::vector<zc::Value>& args) {
-  zc::CallResult result = zc::invoke(name, args);
-  EXPECT_FALSE(result.error) << utf8(result.error.value_or(u""));
-  return result;
-}
-
 std::string utf8(std::u16string_view text) {
   return platform::toUtf8(text);
-}
-
-}  // namespace test
-
-namespace test {
-
-ArgList::ArgList(const std::vector<zc::Value>& values) {
-  strings_.reserve(values.size());
-  for (const zc::Value& v : values) {
-    ResultBuffer rb{};
-    switch (v.kind) {
-      case zc::Value::Kind::kString:
-        strings_.push_back(v.text);
-        rb.restype = kRtString;
-        rb.resval.rstring = strings_.back().data();
-        break;
-      case zc::Value::Kind::kInt:
-        rb.restype = kRtShort;
-        rb.resval.rint = static_cast<int16_t>(v.integer);
-        break;
-      case zc::Value::Kind::kReal:
-        rb.restype = kRtReal;
-        rb.resval.rreal = v.real;
-        break;
-      default:
-        rb.restype = kRtNil;
-        break;
-    }
-    nodes_.push_back(rb);
-  }
-  for (size_t i = 0; i + 1 < nodes_.size(); ++i) nodes_[i].rbnext = &nodes_[i + 1];
-}
-
-HandlerResult callHandler(int (*handler)(const ResultBuffer*), const std::vector<zc::Value>& args) {
-  zc::setEcho(false);
-  ArgList list(args);
-  zc::clearTranscript();
-  HandlerResult result;
-  result.status = handler(list.head());
-  result.printed = zc::transcript();
-  return result;
-}
-
-std::vector<std::string> filesHere() {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(".")) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 }  // namespace test

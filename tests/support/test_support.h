@@ -1,15 +1,13 @@
-// Helpers shared by the tests: fresh temporary folders, loaded modules, value
-// shorthands and file helpers.
+// Helpers shared by every test, with no host: fresh temporary folders, the
+// sample files, file and code-page helpers.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
-
-#include "frame/host_api.h"
-#include "host/host.h"
 
 namespace test {
 
@@ -25,6 +23,8 @@ std::filesystem::path u8path(std::string_view utf8);
 std::string readFile(std::string_view utf8Path);
 void writeFile(std::string_view utf8Path, std::string_view bytes);
 std::string readPath(const std::filesystem::path& path);
+// The names of the files in the current directory, sorted.
+std::vector<std::string> filesHere();
 
 // Makes `codePage` the ANSI code page for the life of the object, where the
 // platform allows: on POSIX through ANSI_CODEPAGE; on Windows the system's
@@ -34,6 +34,8 @@ class ScopedCodePage {
  public:
   explicit ScopedCodePage(const char* codePage);
   ~ScopedCodePage();
+  ScopedCodePage(const ScopedCodePage&) = delete;
+  ScopedCodePage& operator=(const ScopedCodePage&) = delete;
   bool active() const { return active_; }
 
  private:
@@ -58,52 +60,6 @@ class TempDirTest : public ::testing::Test {
   std::filesystem::path previous_;
 };
 
-// A fresh folder per test, with vetrix and calden loaded once per process.
-class ModuleTest : public TempDirTest {
- protected:
-  void SetUp() override;
-  static void loadModules();
-};
-
-inline zc::Value S(std::u16string text) {
-  return zc::Value::makeString(std::move(text));
-}
-inline zc::Value I(int32_t n) {
-  return zc::Value::makeInt(n);
-}
-inline zc::Value R(double x) {
-  return zc::Value::makeReal(x);
-}
-
-// Shorthand for a call that must reach a module.
-zc::CallResult call(std::u16string_view name, const std::vector<zc::Value>& args);
-
 std::string utf8(std::u16string_view text);
-
-}  // namespace test
-
-namespace test {
-
-// An argument list built from values, for calling a handler directly.
-class ArgList {
- public:
-  explicit ArgList(const std::vector<zc::Value>& values);
-  const ResultBuffer* head() const { return nodes_.empty() ? nullptr : nodes_.data(); }
-
- private:
-  std::vector<ResultBuffer> nodes_;
-  std::vector<std::u16string> strings_;
-};
-
-struct HandlerResult {
-  int status;
-  std::u16string printed;
-};
-
-// Calls a handler outside any host call and collects what it printed.
-HandlerResult callHandler(int (*handler)(const ResultBuffer*), const std::vector<zc::Value>& args);
-
-// The names of the files in the current directory.
-std::vector<std::string> filesHere();
 
 }  // namespace test

@@ -2,8 +2,8 @@
 // and Python's dbfread, as peers.
 #include <filesystem>
 
+#include "tests/support/host_support.h"
 #include "tests/support/process.h"
-#include "tests/support/test_support.h"
 
 namespace {
 

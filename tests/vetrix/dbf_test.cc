@@ -2,10 +2,10 @@
 #include <filesystem>
 #include <set>
 
+#include "platform/text.h"
 #include "tests/support/dbf.h"
-#include "tests/support/faulty_env.h"
+#include "tests/support/host_support.h"
 #include "tests/support/process.h"
-#include "tests/support/test_support.h"
 #include "vetrix/dbf/dbf_functions.h"
 
 namespace {
@@ -121,27 +121,28 @@ TEST_F(DbfTest, BadTablesNeverCrashAndNeverChange) {
     bad.replace(at, bytes.size(), bytes);
     return bad;
   };
-  const std::vector<std::string> bad = {
-      good.substr(0, 20),                           // shorter than a header
-      with(8, std::string("\xff\xff", 2)),          // header length past the file
-      with(10, std::string("\xff\x7f", 2)),         // record length past the file
-      with(4, std::string("\x40\x00\x00\x00", 4)),  // counts more records than present
-      with(32 + 32 + 16, "\xff"),                   // a field runs past the record
-      with(8, std::string("\x21\x00", 2)),          // no descriptors
-      with(10, std::string("\x00\x00", 2)),         // zero record length
+  const std::u16string notADbf = u"\nNOT A DBF FILE: bad.dbf";
+  const std::u16string fewer = u"\nDBF FILE HOLDS FEWER RECORDS THAN IT COUNTS: bad.dbf";
+  const std::vector<std::pair<std::string, std::u16string>> bad = {
+      {good.substr(0, 20), notADbf},                   // shorter than a header
+      {with(8, std::string("\xff\xff", 2)), notADbf},  // header length past the file
+      {with(10, std::string("\xff\x7f", 2)), fewer},   // record length past the file
+      {with(4, std::string("\x40\x00\x00\x00", 4)), fewer},
+      {with(32 + 32 + 16, "\xff"), notADbf},            // a field runs past the record
+      {with(8, std::string("\x21\x00", 2)), notADbf},   // no descriptors
+      {with(10, std::string("\x00\x00", 2)), notADbf},  // zero record length
   };
-  for (size_t i = 0; i < bad.size(); ++i) {
-    SCOPED_TRACE(i);
-    test::writeFile("bad.dbf", bad[i]);
+  for (const auto& [bytes, message] : bad) {
+    test::writeFile("bad.dbf", bytes);
     read({S(u"bad"), S(u"A1")});
     read({S(u"bad"), S(u"")});
     test::HandlerResult w = write({S(u"bad.dbf"), S(u"NEWKEY"), S(u"n"), S(u"u")});
     EXPECT_EQ(w.status, kRtNormal);
-    EXPECT_EQ(w.printed.rfind(u"\n", 0), 0u);
-    EXPECT_TRUE(test::readFile("bad.dbf") == bad[i]);
+    EXPECT_EQ(w.printed, message);
+    EXPECT_TRUE(test::readFile("bad.dbf") == bytes);
   }
   // Counting more than present, a lookup still sees the records that are there.
-  test::writeFile("short.dbf", bad[3]);
+  test::writeFile("short.dbf", bad[3].first);
   EXPECT_EQ(lookup(u"short", u"A1 "), u"A1  NUT                  PCS ");
 }
 
@@ -220,7 +221,7 @@ TEST_F(DbfTest, WriteRefusesWhatItCannotStore) {
   test::writeFile("t.dbf", original);
   test::HandlerResult longKey = write({S(u"t.dbf"), S(u"KEY1234"), S(u"n"), S(u"u")});
   EXPECT_EQ(longKey.status, kRtNormal);
-  EXPECT_EQ(longKey.printed.rfind(u"\n", 0), 0u);
+  EXPECT_EQ(longKey.printed, u"\nKEY TOO LONG FOR DBF FILE: t.dbf");
   for (const auto& args :
        std::vector<std::vector<zc::Value>>{{I(1), S(u"K"), S(u"n"), S(u"u")},
                                            {S(u"t.dbf")},
@@ -268,32 +269,27 @@ TEST_F(DbfTest, WriteToAMissingTablePrintsTheBig5MessageOnStandardOutput) {
   EXPECT_FALSE(fs::exists("nosuch"));
 }
 
-TEST_F(DbfTest, EveryFailingWriteLeavesATableThatItsHeaderDescribes) {
-  const std::string original = test::makeTable(partsSpec());
-  test::FaultyEnv env;
-  for (const char16_t* key : {u"A1", u"NEWKEY"}) {
-    for (int n = 1; n < 40; ++n) {
-      SCOPED_TRACE(n);
-      test::writeFile("t.dbf", original);
-      env.failAt(n);
-      test::HandlerResult r;
-      {
-        test::ScopedEnv scoped(&env);
-        r = write({S(u"t.dbf"), S(key), S(u"VALUE"), S(u"U")});
-      }
-      // The header counts only records that are whole in the file.
-      const std::string after = test::readFile("t.dbf");
-      const uint32_t count = static_cast<unsigned char>(after[4]);
-      const size_t recordLength = static_cast<unsigned char>(after[10]);
-      const size_t headerLength = static_cast<unsigned char>(after[8]);
-      EXPECT_TRUE(count == 4 || count == 5);
-      EXPECT_GE(after.size(), headerLength + count * recordLength);
-      EXPECT_TRUE(after.compare(0, 4, original, 0, 4) == 0);
-      if (!env.injected()) break;
-      if (after != original) {
-        EXPECT_EQ(r.printed.rfind(u"\n", 0), 0u) << env.lastFailed();
-      }
-    }
+TEST_F(DbfTest, EveryStoreOutcomeIsReportedInFull) {
+  struct Case {
+    StoreOutcome outcome;
+    std::u16string printed;
+  };
+  const Case cases[] = {
+      {StoreOutcome::kUpdated, u""},
+      {StoreOutcome::kAppended, u""},
+      {StoreOutcome::kBusy, u"\nDBF FILE BUSY, NOT WRITTEN: t.dbf"},
+      {StoreOutcome::kNotADbf, u"\nNOT A DBF FILE: t.dbf"},
+      {StoreOutcome::kKeyTooLong, u"\nKEY TOO LONG FOR DBF FILE: t.dbf"},
+      {StoreOutcome::kFewerRecords, u"\nDBF FILE HOLDS FEWER RECORDS THAN IT COUNTS: t.dbf"},
+      {StoreOutcome::kFull, u"\nDBF FILE FULL: t.dbf"},
+      {StoreOutcome::kWriteFailed, u"\nWRITE DBF FILE ERROR: t.dbf"},
+  };
+  for (const Case& c : cases) {
+    test::HandlerResult r = test::capture([&] {
+      reportStore(u"t.dbf", StoreResult{c.outcome, {}});
+      return 0;
+    });
+    EXPECT_EQ(r.printed, c.printed);
   }
 }
 

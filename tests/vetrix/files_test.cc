@@ -1,7 +1,8 @@
 // Delfile, Copyfile and Dirfile through the host, on real files.
 #include <filesystem>
 
-#include "tests/support/test_support.h"
+#include "tests/support/host_support.h"
+#include "vetrix/files/directory_tree.h"
 #include "vetrix/files/file_functions.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <random>
 #include <thread>
 
+#include "tests/support/host_support.h"
 #include "tests/support/process.h"
 #include "tests/support/slides.h"
-#include "tests/support/test_support.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
 // Slbedit and the slide-library formats, on real files.
 #include <filesystem>
 
+#include "platform/text.h"
+#include "tests/support/host_support.h"
 #include "tests/support/slides.h"
-#include "tests/support/test_support.h"
 #include "vetrix/slides/slbedit.h"
 
 namespace {
@@ -154,10 +155,45 @@ TEST_F(SlbeditTest, BadArgumentsAreRefusedSilentlyWithoutTouchingFiles) {
 TEST_F(SlbeditTest, UnknownCommandPrintsUsage) {
   test::HandlerResult r = run({S(u"x"), S(u"lib")});
   EXPECT_EQ(r.status, kRtError);
-  EXPECT_NE(r.printed.find(u"\n Usage : SLBEDIT <command> <*.slb> <*.sld>"), std::u16string::npos);
-  EXPECT_NE(r.printed.find(u"\n -----------------------------------------------------\n"),
-            std::u16string::npos);
+  EXPECT_EQ(r.printed,
+            u"\n SLBEDIT - slide library editor for AutoCAD slide libraries"
+            u"\n Lists, adds and deletes the slides of a library"
+            u"\n -----------------------------------------------------\n"
+            u"\n Usage : SLBEDIT <command> <*.slb> <*.sld>\n\n <Commands>"
+            u"\n  l: list all slide in Library\n  a: add a slide file to Library"
+            u"\n  d: delete a slide file from Library");
   EXPECT_TRUE(test::filesHere().empty());
+}
+
+// Outcomes of the engine that the disk cannot be made to produce here.
+TEST_F(SlbeditTest, FailuresOfTheDiskAreReportedInFull) {
+  struct Case {
+    SlbOutcome outcome;
+    bool created;
+    std::u16string printed;
+  };
+  const Case cases[] = {
+      {SlbOutcome::kTempNotCreated, false,
+       u"\nOPEN Temp FILE ERROR: sub\\~slbXXXXXX.tmp\nSLB FILE NOT CHANGED: sub\\lib.slb"},
+      {SlbOutcome::kNotChanged, false, u"\nSLB FILE NOT CHANGED: sub\\lib.slb"},
+      {SlbOutcome::kLibraryTooLarge, false,
+       u"\nSLB FILE TOO LARGE: sub\\lib.slb\nSLB FILE NOT CHANGED: sub\\lib.slb"},
+      {SlbOutcome::kLibraryNotCreated, true,
+       u"\nMake New SLB File: sub\\lib.slb\nFile not exist:sub\\lib.slb"},
+      {SlbOutcome::kLibraryUnopened, true,
+       u"\nMake New SLB File: sub\\lib.slb\nOPEN SLB FILE ERROR: sub\\lib.slb"},
+  };
+  const SlbRequest request = makeSlbRequest(u'a', u"sub\\lib", u"abc");
+  for (const Case& c : cases) {
+    SlbResult result;
+    result.outcome = c.outcome;
+    result.created = c.created;
+    result.temporaryFolder = request.folder;
+    test::HandlerResult r =
+        test::capture([&] { return reportSlbedit(request, result, SlideDirectory()); });
+    EXPECT_EQ(r.status, kRtError);
+    EXPECT_EQ(r.printed, c.printed);
+  }
 }
 
 TEST_F(SlbeditTest, LibraryNameAlwaysGetsTheExtension) {
@@ -232,7 +268,7 @@ TEST_F(SlbeditTest, LongSlideNamesAreRefusedBeforeAnyFileIsMade) {
   test::writeFile(test::utf8(name) + ".sld", makeSlide(20));
   test::HandlerResult r = run({S(u"a"), S(u"lib"), S(name)});
   EXPECT_EQ(r.status, kRtError);
-  EXPECT_EQ(r.printed.rfind(u"\n", 0), 0u);
+  EXPECT_EQ(r.printed, u"\nSLD NAME TOO LONG (max 31 bytes): " + name + u".sld");
   EXPECT_FALSE(fs::exists("lib.slb"));
   const std::u16string fits(31, u'n');
   test::writeFile(test::utf8(fits) + ".sld", makeSlide(20));
@@ -300,7 +336,7 @@ TEST_F(SlbeditTest, FullLibraryRefusesANewSlideButReplacesAndListsWhole) {
   test::writeFile("new.sld", makeSlide(20));
   test::HandlerResult r = run({S(u"a"), S(u"lib"), S(u"new")});
   EXPECT_EQ(r.status, kRtError);
-  EXPECT_EQ(r.printed.rfind(u"\n", 0), 0u);
+  EXPECT_EQ(r.printed, u"\nSLB FILE FULL (250 slides): lib.slb");
   EXPECT_EQ(test::readFile("lib.slb"), full);
   EXPECT_EQ(test::filesHere(), (std::vector<std::string>{"lib.slb", "new.sld"}));
   test::writeFile("s7.sld", makeSlide(20, 'r'));
@@ -327,8 +363,8 @@ TEST_F(SlbeditTest, ReplaceKeepsTheLibrarysPermissionBitsOnPosix) {
 }
 #endif
 
-// The real libraries of public CAD projects: the directory read agrees with
-// the file, and every slide survives a delete and an add.
+// The real libraries of public CAD projects: every slide is listed and
+// survives a delete and an add.
 class RealLibrariesTest : public SlbeditTest {};
 
 TEST_F(RealLibrariesTest, EveryLibraryListsAndRoundTripsEachSlide) {
@@ -342,23 +378,6 @@ TEST_F(RealLibrariesTest, EveryLibraryListsAndRoundTripsEachSlide) {
     test::writeFile("lib.slb", original);
     std::vector<test::LibrarySlide> slides = parseLibrary(original);
     ASSERT_FALSE(slides.empty());
-    // The directory the module reads agrees with the file: count, names, and
-    // sizes that add up to the slide data.
-    auto file = platform::Env::current()->openFile(u"lib.slb", platform::OpenMode::kRead);
-    SlideDirectory directory;
-    directory.libraryLength = static_cast<int64_t>(original.size());
-    DirectoryFault fault;
-    ASSERT_TRUE(file && readDirectory(*file, directory, &fault)) << fault.reason;
-    ASSERT_EQ(directory.count(), static_cast<int>(slides.size()));
-    int64_t total = 0;
-    for (int i = 0; i < directory.count(); ++i) {
-      EXPECT_EQ(directory.entries[i].nameView(), slides[i].name);
-      EXPECT_EQ(static_cast<size_t>(directory.entries[i].size), slides[i].data.size());
-      total += directory.entries[i].size;
-    }
-    EXPECT_EQ(total, static_cast<int64_t>(original.size()) - directory.entries[0].offset);
-    file->close();
-
     std::u16string listed = run({S(u"l"), S(u"lib")}).printed;
     for (const auto& slide : slides) {
       EXPECT_NE(listed.find(platform::fromAnsi(slide.name)), std::u16string::npos);

@@ -1,24 +1,41 @@
-// The read and write engines behind Read_Dbf and Write_Dbf.
+// The read and write engines behind Read_Dbf and Write_Dbf. They print
+// nothing: each answers a result that Read_Dbf and Write_Dbf report.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "platform/env.h"
+
+struct LookupResult {
+  enum class Kind { kFound, kNotFound, kNotOpened };
+  Kind kind = Kind::kNotFound;
+  std::u16string tableName;  // the name as opened
+  std::string name, unit;    // the whole fields, when found
+  platform::Status cause;
+};
+
 // Looks `key` (ANSI) up in the table `tableName`, which gets ".dbf" appended
 // when it does not contain ".dbf". The key field is the last descriptor whose
 // name begins with "NO1", the name field the last beginning with "PNAME",
-// the unit field the last named "UNIT" (case ignored). On a match, *name and
-// *unit receive the whole fields. Prints "\nOpen DBF NAME Fail->[table]" when
-// the table cannot be opened. True when a record matched.
-bool DbfLookup(std::u16string& tableName, std::string_view key, std::string* name,
-               std::string* unit);
+// the unit field the last named "UNIT" (case ignored).
+LookupResult DbfLookup(platform::Env& env, std::u16string tableName, std::string_view key);
 
-enum class StoreResult {
+enum class StoreOutcome {
   kUpdated,
   kAppended,
-  kNotOpened,  // reported on standard output
-  kRefused,    // the table or the key cannot take the record; reported
-  kFailed,     // a write failed; reported
+  kNotOpened,     // the table cannot be opened for writing
+  kBusy,          // another writer held the table too long
+  kNotADbf,       // the table's layout cannot take a record
+  kKeyTooLong,    // the key is wider than the key field
+  kFewerRecords,  // the header counts records the file does not hold
+  kFull,          // the record count cannot grow
+  kWriteFailed,   // a read or write failed
+};
+
+struct StoreResult {
+  StoreOutcome outcome = StoreOutcome::kUpdated;
+  platform::Status cause;
 };
 
 // Stores `name` and `unit` under `key` (all ANSI) in the table `tableName`:
@@ -26,5 +43,5 @@ enum class StoreResult {
 // is the first field; the name and unit fields are the last fields after it
 // named "PNAME" and "UNIT". Values longer than their field are cut to it. The
 // table is locked against other writers for the whole call.
-StoreResult DbfStore(std::u16string_view tableName, std::string_view key, std::string_view name,
-                     std::string_view unit);
+StoreResult DbfStore(platform::Env& env, std::u16string_view tableName, std::string_view key,
+                     std::string_view name, std::string_view unit);

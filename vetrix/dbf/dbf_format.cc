@@ -3,32 +3,30 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/platform.h"
+#include "platform/ascii.h"
+#include "platform/coding.h"
 
 namespace {
 
-uint16_t le16(const unsigned char* p) {
-  return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
+// Records are read in blocks of about this many bytes: small enough to stay
+// in the processor's cache while they are compared.
+constexpr uint64_t kScanBlock = 1 << 17;
 
 }  // namespace
 
 uint32_t DbfHeader::recordCount() const {
-  const unsigned char* p = raw + kDbfRecordCountOffset;
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+  return platform::decodeFixed32(raw + kDbfRecordCountOffset);
 }
 
 void DbfHeader::setRecordCount(uint32_t count) {
-  for (int i = 0; i < 4; ++i)
-    raw[kDbfRecordCountOffset + i] = static_cast<unsigned char>(count >> (8 * i));
+  platform::encodeFixed32(raw + kDbfRecordCountOffset, count);
 }
 
 uint16_t DbfHeader::headerLength() const {
-  return le16(raw + kDbfHeaderLengthOffset);
+  return platform::decodeFixed16(raw + kDbfHeaderLengthOffset);
 }
 uint16_t DbfHeader::recordLength() const {
-  return le16(raw + kDbfRecordLengthOffset);
+  return platform::decodeFixed16(raw + kDbfRecordLengthOffset);
 }
 
 size_t descriptorCount(const DbfHeader& header) {
@@ -53,26 +51,33 @@ std::vector<DbfFieldDescriptor> parseDescriptors(const DbfHeader& header, std::s
   return fields;
 }
 
-bool keyMatches(std::string_view keyField, std::string_view key, const platform::LeadBytes& leads) {
-  if (key.size() > keyField.size()) return false;
-  std::string_view stored = keyField.substr(0, key.size());
-  stored = stored.substr(0, std::min(stored.size(), stored.find('\0')));  // read as text
-  return platform::compareIgnoringCase(stored, key, leads) == 0;
-}
-
-bool fieldNameIs(std::string_view name, std::string_view wanted) {
-  return name.size() == wanted.size() && fieldNameStartsWith(name, wanted);
-}
-
-bool fieldNameStartsWith(std::string_view name, std::string_view prefix) {
-  if (name.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char a = name[i], b = prefix[i];
-    if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 32);
-    if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 32);
-    if (a != b) return false;
+KeyMatcher::KeyMatcher(std::string_view key) : key_(key) {
+  const size_t words = (key_.size() + 7) / 8;
+  words_.assign(words, 0);
+  fold_.assign(words, 0);
+  care_.assign(words, 0);
+  for (size_t i = 0; i < key_.size(); ++i) {
+    const auto c = static_cast<unsigned char>(key_[i]);
+    const bool letter = platform::asciiLower(c) != platform::asciiUpper(c);
+    const int shift = static_cast<int>(8 * (i % 8));
+    words_[i / 8] |= uint64_t{platform::asciiLower(c)} << shift;
+    fold_[i / 8] |= uint64_t{letter ? 0x20u : 0u} << shift;
+    care_[i / 8] |= uint64_t{0xFF} << shift;
   }
-  return true;
+}
+
+bool KeyMatcher::matchesAt(const char* field, size_t width) const {
+  if (key_.size() > width) return false;
+  // Most records differ from the key at a byte that folds differently: a
+  // look at whole words, letters folded, rejects them before the
+  // character-wise comparison.
+  for (size_t w = 0; w < words_.size(); ++w) {
+    const uint64_t bytes = platform::decodeFixed64(field + 8 * w);
+    if (((bytes | fold_[w]) & care_[w]) != words_[w]) return false;
+  }
+  std::string_view stored(field, key_.size());
+  stored = stored.substr(0, std::min(stored.size(), stored.find('\0')));  // read as text
+  return platform::compareIgnoringCase(stored, key_, chars_) == 0;
 }
 
 uint64_t DbfTable::recordsPresent() const {
@@ -82,41 +87,41 @@ uint64_t DbfTable::recordsPresent() const {
   return (fileLength - start) / length;
 }
 
-bool readTable(platform::File& file, DbfTable* table) {
-  const std::optional<uint64_t> length = file.size();
-  if (!length || *length < kDbfHeaderSize) return false;
-  table->fileLength = *length;
-  if (!platform::readExactly(file, 0, table->header.raw, kDbfHeaderSize)) return false;
+platform::Status readTable(platform::File& file, DbfTable* table) {
+  platform::Status s = file.size(&table->fileLength);
+  if (!s.ok()) return s;
+  s = platform::readExactly(file, 0, table->header.raw, kDbfHeaderSize);
+  if (!s.ok()) return s;
   const uint64_t wanted = descriptorCount(table->header) * kDbfDescriptorSize;
-  const uint64_t available = std::min<uint64_t>(wanted, *length - kDbfHeaderSize);
+  const uint64_t available = std::min<uint64_t>(wanted, table->fileLength - kDbfHeaderSize);
   std::string descriptors(static_cast<size_t>(available), '\0');
-  if (!platform::readExactly(file, kDbfHeaderSize, descriptors.data(), descriptors.size())) {
-    return false;
-  }
+  s = platform::readExactly(file, kDbfHeaderSize, descriptors.data(), descriptors.size());
+  if (!s.ok()) return s;
   table->fields = parseDescriptors(table->header, descriptors);
-  return true;
+  return platform::Status();
 }
 
 ScanResult scanRecords(platform::File& file, const DbfTable& table, unsigned keyWidth,
-                       std::string_view key, DbfRecord* found) {
+                       std::string_view key, DbfRecord* found, platform::Status* cause) {
   const uint64_t recordLength = table.header.recordLength();
   if (recordLength == 0 || key.size() > keyWidth || keyWidth + 1 > recordLength) {
     return ScanResult::kNotFound;
   }
+  const KeyMatcher matcher(key);
   const uint64_t count = std::min<uint64_t>(table.header.recordCount(), table.recordsPresent());
-  const uint64_t perBlock = std::max<uint64_t>(1, (1 << 16) / recordLength);
-  const platform::LeadBytes leads;
+  const uint64_t perBlock = std::max<uint64_t>(1, kScanBlock / recordLength);
   std::string block;
   for (uint64_t first = 0; first < count; first += perBlock) {
     const uint64_t n = std::min(perBlock, count - first);
     const uint64_t offset = table.header.headerLength() + first * recordLength;
-    block.resize(static_cast<size_t>(n * recordLength));
-    if (!platform::readExactly(file, offset, block.data(), block.size())) {
-      return ScanResult::kReadFailed;
-    }
+    // Room behind the last record for the matcher's look ahead.
+    block.resize(static_cast<size_t>(n * recordLength) + KeyMatcher::kReadAhead);
+    *cause =
+        platform::readExactly(file, offset, block.data(), block.size() - KeyMatcher::kReadAhead);
+    if (!cause->ok()) return ScanResult::kReadFailed;
     for (uint64_t i = 0; i < n; ++i) {
       const std::string_view record(block.data() + i * recordLength, recordLength);
-      if (keyMatches(record.substr(1, keyWidth), key, leads)) {
+      if (matcher.matchesAt(record.data() + 1, keyWidth)) {
         found->index = first + i;
         found->offset = offset + i * recordLength;
         found->bytes.assign(record);

@@ -15,7 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/env.h"
+#include "platform/text.h"
 
 constexpr size_t kDbfHeaderSize = 32;
 constexpr size_t kDbfDescriptorSize = 32;
@@ -49,15 +50,26 @@ std::vector<DbfFieldDescriptor> parseDescriptors(const DbfHeader& header, std::s
 // How many descriptors the header promises.
 size_t descriptorCount(const DbfHeader& header);
 
-// True when a record's key field matches the key: the first key-length bytes
-// of the field, read as text, equal the key ignoring the case of ASCII
-// letters. A key longer than the field matches nothing; the empty key matches
-// every record.
-bool keyMatches(std::string_view keyField, std::string_view key, const platform::LeadBytes& leads);
+// Decides whether a record's key field matches a key: the first key-length
+// bytes of the field, read as text, equal the key ignoring the case of ASCII
+// letters. A key longer than the field matches nothing; the empty key
+// matches every record.
+class KeyMatcher {
+ public:
+  explicit KeyMatcher(std::string_view key);
+  // Whether the key field of `width` bytes at `field` matches. The field may
+  // be read up to kReadAhead bytes past the key's length.
+  bool matchesAt(const char* field, size_t width) const;
+  static constexpr size_t kReadAhead = 8;
 
-// Case-insensitive comparison of field names (ASCII letters only).
-bool fieldNameIs(std::string_view name, std::string_view wanted);
-bool fieldNameStartsWith(std::string_view name, std::string_view prefix);
+ private:
+  std::string key_;
+  // The key in 8-byte words, letters in lower case, with the bits that a
+  // field byte's case may change and the bytes that count: a quick test
+  // that every matching field passes.
+  std::vector<uint64_t> words_, fold_, care_;
+  platform::AnsiCharacters chars_;
+};
 
 // The layout of an open table: header, descriptors and the file's length.
 struct DbfTable {
@@ -69,9 +81,9 @@ struct DbfTable {
   uint64_t recordsPresent() const;
 };
 
-// Reads the header and the descriptors; false for a file shorter than a
-// header or one that cannot be read.
-bool readTable(platform::File& file, DbfTable* table);
+// Reads the header and the descriptors; kIoError for a file shorter than a
+// header.
+platform::Status readTable(platform::File& file, DbfTable* table);
 
 // A record found by scanRecords.
 struct DbfRecord {
@@ -84,7 +96,7 @@ enum class ScanResult { kFound, kNotFound, kReadFailed };
 
 // Visits the records in file order from the header length, as many as the
 // header counts and no more than lie whole inside the file, reading in
-// blocks; the first whose key field (`keyWidth` bytes at the start of the
-// record's data) matches `key` is returned in *found.
+// large blocks; the first whose key field (`keyWidth` bytes at the start of
+// the record's data) matches `key` is returned in *found.
 ScanResult scanRecords(platform::File& file, const DbfTable& table, unsigned keyWidth,
-                       std::string_view key, DbfRecord* found);
+                       std::string_view key, DbfRecord* found, platform::Status* cause);

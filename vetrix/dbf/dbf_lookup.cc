@@ -1,5 +1,4 @@
-#include "frame/host_interface.h"
-#include "platform/platform.h"
+#include "platform/ascii.h"
 #include "vetrix/dbf/dbf_engines.h"
 #include "vetrix/dbf/dbf_format.h"
 
@@ -18,17 +17,19 @@ std::string fieldText(const std::string& record, const FieldSpan& field) {
 
 }  // namespace
 
-bool DbfLookup(std::u16string& tableName, std::string_view key, std::string* name,
-               std::string* unit) {
+LookupResult DbfLookup(platform::Env& env, std::u16string tableName, std::string_view key) {
+  LookupResult result;
   if (tableName.find(u".dbf") == std::u16string::npos) tableName += u".dbf";
-  std::unique_ptr<platform::File> file =
-      platform::Env::current()->openFile(tableName, platform::OpenMode::kRead);
-  if (!file) {
-    zcutPrintf(u"\nOpen DBF NAME Fail->[%s]", tableName.c_str());
-    return false;
+  result.tableName = tableName;
+  std::unique_ptr<platform::File> file;
+  result.cause = env.openFile(tableName, platform::OpenMode::kRead, &file);
+  if (!result.cause.ok()) {
+    result.kind = LookupResult::Kind::kNotOpened;
+    return result;
   }
   DbfTable table;
-  if (!readTable(*file, &table)) return false;
+  result.cause = readTable(*file, &table);
+  if (!result.cause.ok()) return result;
 
   // A descriptor takes the first role it qualifies for; the last one that
   // qualifies for a role has it.
@@ -37,18 +38,21 @@ bool DbfLookup(std::u16string& tableName, std::string_view key, std::string* nam
   const unsigned dataLength = table.header.recordLength() > 0 ? table.header.recordLength() - 1 : 0;
   for (const DbfFieldDescriptor& field : table.fields) {
     if (field.offset + field.width > dataLength) continue;  // runs past the record
-    if (fieldNameStartsWith(field.name, "NO1")) {
+    if (platform::startsWithIgnoringAsciiCase(field.name, "NO1")) {
       keyWidth = field.width;
-    } else if (fieldNameStartsWith(field.name, "PNAME")) {
+    } else if (platform::startsWithIgnoringAsciiCase(field.name, "PNAME")) {
       nameField = {field.offset, field.width};
-    } else if (fieldNameIs(field.name, "UNIT")) {
+    } else if (platform::equalsIgnoringAsciiCase(field.name, "UNIT")) {
       unitField = {field.offset, field.width};
     }
   }
 
   DbfRecord record;
-  if (scanRecords(*file, table, keyWidth, key, &record) != ScanResult::kFound) return false;
-  *name = fieldText(record.bytes, nameField);
-  *unit = fieldText(record.bytes, unitField);
-  return true;
+  if (scanRecords(*file, table, keyWidth, key, &record, &result.cause) != ScanResult::kFound) {
+    return result;
+  }
+  result.kind = LookupResult::Kind::kFound;
+  result.name = fieldText(record.bytes, nameField);
+  result.unit = fieldText(record.bytes, unitField);
+  return result;
 }

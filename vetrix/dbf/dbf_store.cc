@@ -1,7 +1,6 @@
 #include <algorithm>
 
-#include "frame/host_interface.h"
-#include "platform/platform.h"
+#include "platform/ascii.h"
 #include "vetrix/dbf/dbf_engines.h"
 #include "vetrix/dbf/dbf_format.h"
 
@@ -9,11 +8,15 @@ namespace {
 
 // How long a writer waits for another to finish with the table.
 constexpr int kLockTimeoutMs = 2000;
-// "無法開啟檔案 " in Big5, whatever the ANSI code page.
-constexpr char kCannotOpenBig5[] = "\xB5\x4C\xAA\x6B\xB6\x7D\xB1\xD2\xC0\xC9\xAE\xD7 ";
+// Writers lock one byte far beyond any offset a table can reach (a header of
+// 64 KiB and 2^32 records of 64 KiB stay below 2^48), as SQLite locks bytes
+// that hold no data: a lock over the records themselves would make another
+// program's read of them fail on Windows, where locks are mandatory, so a
+// Read_Dbf beside a Write_Dbf could miss its key.
+constexpr uint64_t kLockOffset = uint64_t{1} << 62;
 
 // Blanks the field and copies the value to its start, cut to the field's
-// width without splitting a double-byte character.
+// width without splitting a character.
 void fillField(std::string& record, const DbfFieldDescriptor& field, std::string_view value) {
   const size_t at = 1 + field.offset;
   std::fill(record.begin() + static_cast<std::ptrdiff_t>(at),
@@ -23,72 +26,59 @@ void fillField(std::string& record, const DbfFieldDescriptor& field, std::string
             record.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-StoreResult refuse(const char16_t* format, std::u16string_view table) {
-  const std::u16string name(table);
-  zcutPrintf(format, name.c_str());
-  return StoreResult::kRefused;
-}
-
-StoreResult failed(std::u16string_view table) {
-  const std::u16string name(table);
-  zcutPrintf(u"\nWRITE DBF FILE ERROR: %s", name.c_str());
-  return StoreResult::kFailed;
+StoreResult outcome(StoreOutcome kind, platform::Status cause = platform::Status()) {
+  return StoreResult{kind, std::move(cause)};
 }
 
 }  // namespace
 
-StoreResult DbfStore(std::u16string_view tableName, std::string_view key, std::string_view name,
-                     std::string_view unit) {
-  std::unique_ptr<platform::File> file =
-      platform::Env::current()->openFile(tableName, platform::OpenMode::kReadWrite);
-  if (!file) {
-    platform::writeStandardOutput(std::string(kCannotOpenBig5) + platform::toAnsi(tableName));
-    return StoreResult::kNotOpened;
-  }
+StoreResult DbfStore(platform::Env& env, std::u16string_view tableName, std::string_view key,
+                     std::string_view name, std::string_view unit) {
+  std::unique_ptr<platform::File> file;
+  platform::Status s = env.openFile(tableName, platform::OpenMode::kReadWrite, &file);
+  if (!s.ok()) return outcome(StoreOutcome::kNotOpened, s);
   // Held from the scan to the last write: two writers never claim one slot.
-  if (!file->lockExclusive(kLockTimeoutMs)) {
-    return refuse(u"\nDBF FILE BUSY, NOT WRITTEN: %s", tableName);
-  }
+  s = file->lock(kLockOffset, 1, kLockTimeoutMs);
+  if (!s.ok()) return outcome(StoreOutcome::kBusy, s);
   DbfTable table;
-  if (!readTable(*file, &table)) return refuse(u"\nNOT A DBF FILE: %s", tableName);
+  s = readTable(*file, &table);
+  if (!s.ok()) return outcome(StoreOutcome::kNotADbf, s);
 
   const DbfHeader& header = table.header;
   const uint64_t recordLength = header.recordLength();
   if (table.fields.empty() || table.fields.size() < descriptorCount(header) ||
       header.headerLength() > table.fileLength || recordLength < 2) {
-    return refuse(u"\nNOT A DBF FILE: %s", tableName);
+    return outcome(StoreOutcome::kNotADbf);
   }
   const DbfFieldDescriptor* nameField = nullptr;
   const DbfFieldDescriptor* unitField = nullptr;
   for (size_t j = 0; j < table.fields.size(); ++j) {
     const DbfFieldDescriptor& field = table.fields[j];
     if (field.offset + field.width > recordLength - 1) {
-      return refuse(u"\nNOT A DBF FILE: %s", tableName);  // a field past the record
+      return outcome(StoreOutcome::kNotADbf);  // a field past the record
     }
     if (j == 0) continue;  // the key field is never the name or unit field
-    if (fieldNameIs(field.name, "PNAME")) nameField = &field;
-    if (fieldNameIs(field.name, "UNIT")) unitField = &field;
+    if (platform::equalsIgnoringAsciiCase(field.name, "PNAME")) nameField = &field;
+    if (platform::equalsIgnoringAsciiCase(field.name, "UNIT")) unitField = &field;
   }
   const DbfFieldDescriptor& keyField = table.fields[0];
-  if (key.size() > keyField.width) return refuse(u"\nKEY TOO LONG FOR DBF FILE: %s", tableName);
+  if (key.size() > keyField.width) return outcome(StoreOutcome::kKeyTooLong);
+  // A table cut short is damaged: it is not written at all.
+  const uint32_t count = header.recordCount();
+  if (count > table.recordsPresent()) return outcome(StoreOutcome::kFewerRecords);
 
   DbfRecord record;
-  const ScanResult scan = scanRecords(*file, table, keyField.width, key, &record);
-  if (scan == ScanResult::kReadFailed) return failed(tableName);
+  const ScanResult scan = scanRecords(*file, table, keyField.width, key, &record, &s);
+  if (scan == ScanResult::kReadFailed) return outcome(StoreOutcome::kWriteFailed, s);
   if (scan == ScanResult::kFound) {
     if (nameField) fillField(record.bytes, *nameField, name);
     if (unitField) fillField(record.bytes, *unitField, unit);
-    if (!file->write(record.offset, record.bytes.data(), record.bytes.size())) {
-      return failed(tableName);
-    }
-    return file->close() ? StoreResult::kUpdated : failed(tableName);
+    s = file->write(record.offset, record.bytes.data(), record.bytes.size());
+    if (s.ok()) s = file->close();
+    return outcome(s.ok() ? StoreOutcome::kUpdated : StoreOutcome::kWriteFailed, s);
   }
 
-  const uint32_t count = header.recordCount();
-  if (count > table.recordsPresent()) {
-    return refuse(u"\nDBF FILE HOLDS FEWER RECORDS THAN IT COUNTS: %s", tableName);
-  }
-  if (count == UINT32_MAX) return refuse(u"\nDBF FILE FULL: %s", tableName);
+  if (count == UINT32_MAX) return outcome(StoreOutcome::kFull);
   std::string fresh(static_cast<size_t>(recordLength), kDbfBlank);
   std::copy(key.begin(), key.end(), fresh.begin() + 1);
   if (nameField) fillField(fresh, *nameField, name);
@@ -98,9 +88,8 @@ StoreResult DbfStore(std::u16string_view tableName, std::string_view key, std::s
   // fails midway leaves a header that still describes the table.
   DbfHeader raised = header;
   raised.setRecordCount(count + 1);
-  if (!file->write(header.headerLength() + count * recordLength, fresh.data(), fresh.size()) ||
-      !file->write(0, raised.raw, kDbfHeaderSize)) {
-    return failed(tableName);
-  }
-  return file->close() ? StoreResult::kAppended : failed(tableName);
+  s = file->write(header.headerLength() + count * recordLength, fresh.data(), fresh.size());
+  if (s.ok()) s = file->write(0, raised.raw, kDbfHeaderSize);
+  if (s.ok()) s = file->close();
+  return outcome(s.ok() ? StoreOutcome::kAppended : StoreOutcome::kWriteFailed, s);
 }

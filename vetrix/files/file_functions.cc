@@ -1,21 +1,17 @@
 #include "vetrix/files/file_functions.h"
 
-#include <cinttypes>
-#include <cstdio>
-
 #include "frame/frame.h"
-
-namespace {
-
-constexpr size_t kListingBlock = 1 << 16;
-
-}  // namespace
+#include "vetrix/files/directory_tree.h"
 
 int Delfile(const ResultBuffer* args) {
   if (!isString(args) || args->rbnext) return kRtError;
   const std::u16string path(argText(args));
   zcutPrintf(u"\nDELETE->%s", path.c_str());
-  if (!platform::Env::current()->removeFile(path)) zcutPrintf(u"\nDELETE FAIL");
+  const platform::Status removed = platform::Env::defaultEnv()->removeFile(path);
+  if (!removed.ok()) {
+    zcutPrintf(u"\nDELETE FAIL");
+    platform::reportCause(removed);
+  }
   return 1;
 }
 
@@ -27,8 +23,10 @@ int Copyfile(const ResultBuffer* args) {
   if (!isString(second)) return kRtError;
   const std::u16string to(argText(second));
   zcutPrintf(u"\nCOPY %s %s", from.c_str(), to.c_str());
-  if (!platform::Env::current()->copyFile(from, to)) {
+  const platform::Status copied = platform::Env::defaultEnv()->copyFile(from, to);
+  if (!copied.ok()) {
     zcutPrintf(u"\nCOPY FAIL!");
+    platform::reportCause(copied);
     return kRtError;
   }
   return 1;
@@ -36,68 +34,19 @@ int Copyfile(const ResultBuffer* args) {
 
 int Dirfile(const ResultBuffer* args) {
   if (!isString(args) || args->rbnext) return kRtError;
-  std::unique_ptr<platform::File> file =
-      platform::Env::current()->openFile(u"dirfile", platform::OpenMode::kCreateTruncate);
-  if (!file) {
+  platform::Env& env = *platform::Env::defaultEnv();
+  std::unique_ptr<platform::File> file;
+  const platform::Status opened =
+      env.openFile(u"dirfile", platform::OpenMode::kCreateTruncate, &file);
+  if (!opened.ok()) {
     zcutPrintf(u"\nOPEN DIRFILE FAIL");
+    platform::reportCause(opened);
     return kRtError;
   }
   ListingWriter out(*file);
-  listDirectoryTree(out, argText(args));
-  out.flush();
-  file->close();
+  listDirectoryTree(env, out, argText(args));
+  platform::Status written = out.flush();
+  if (written.ok()) written = file->close();
+  platform::reportCause(written);
   return 1;
-}
-
-void listDirectoryTree(ListingWriter& out, std::u16string_view searchPath) {
-  const platform::PathParts parts = platform::splitPath(searchPath);
-  const std::u16string subdirectories = parts.drive + parts.dir + u"*.*";
-  writeFileLines(out, searchPath);
-  std::vector<platform::DirEntry> entries;
-  if (!platform::Env::current()->findFiles(subdirectories, false, &entries)) return;
-  for (const platform::DirEntry& entry : entries) {
-    if (!entry.isDirectory || entry.isLink || entry.name == u"." || entry.name == u"..") continue;
-    listDirectoryTree(out, parts.drive + parts.dir + entry.name + u"\\" + parts.name + parts.ext);
-  }
-}
-
-void writeFileLines(ListingWriter& out, std::u16string_view searchPath) {
-  const platform::PathParts parts = platform::splitPath(searchPath);
-  std::vector<platform::DirEntry> entries;
-  if (!platform::Env::current()->findFiles(searchPath, true, &entries)) return;
-  const std::string drive = platform::toAnsi(parts.drive);
-  const std::string directory = platform::toAnsi(parts.dir);
-  for (const platform::DirEntry& entry : entries) {
-    if (entry.isDirectory) continue;
-    out.append(formatListingLine(platform::toAnsi(entry.name), entry.size, drive, directory));
-  }
-}
-
-std::string formatListingLine(std::string_view name, uint64_t size, std::string_view drive,
-                              std::string_view directory) {
-  std::string line;
-  if (name.size() < 12) line.append(12 - name.size(), ' ');
-  line.append(name);
-  char number[24];
-  std::snprintf(number, sizeof number, " %10" PRId32 " ",
-                static_cast<int32_t>(static_cast<uint32_t>(size)));
-  line.append(number);
-  line.append(drive);
-  line.append(directory);
-  line.append("\r\n");
-  return line;
-}
-
-void ListingWriter::append(std::string_view line) {
-  buffer_.append(line);
-  if (buffer_.size() >= kListingBlock) flush();
-}
-
-bool ListingWriter::flush() {
-  if (!buffer_.empty() && !failed_) {
-    failed_ = !file_.write(offset_, buffer_.data(), buffer_.size());
-    offset_ += buffer_.size();
-  }
-  buffer_.clear();
-  return !failed_;
 }

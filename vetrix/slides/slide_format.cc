@@ -2,24 +2,16 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
-#include "frame/host_interface.h"
+#include "platform/coding.h"
+#include "platform/text.h"
 
 namespace {
 
 constexpr size_t kCopyBlock = 1 << 16;
-constexpr uint64_t kMaxLibraryLength = std::numeric_limits<int32_t>::max();
 
 int32_t readInt32(const unsigned char* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 |
-                              static_cast<uint32_t>(p[3]) << 24);
-}
-
-void appendInt32(std::string* out, int32_t value) {
-  const auto v = static_cast<uint32_t>(value);
-  for (int shift = 0; shift < 32; shift += 8) out->push_back(static_cast<char>(v >> shift));
+  return static_cast<int32_t>(platform::decodeFixed32(p));
 }
 
 // One slide of the library being written, and where its bytes come from.
@@ -30,23 +22,25 @@ struct Piece {
   uint64_t size;
 };
 
-bool copyBytes(platform::File& from, uint64_t fromOffset, platform::File& to, uint64_t toOffset,
-               uint64_t size, std::vector<unsigned char>& buffer) {
+platform::Status copyBytes(platform::File& from, uint64_t fromOffset, platform::File& to,
+                           uint64_t toOffset, uint64_t size, std::vector<unsigned char>& buffer) {
   while (size > 0) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(size, buffer.size()));
-    if (!platform::readExactly(from, fromOffset, buffer.data(), n)) return false;
-    if (!to.write(toOffset, buffer.data(), n)) return false;
+    platform::Status s = platform::readExactly(from, fromOffset, buffer.data(), n);
+    if (s.ok()) s = to.write(toOffset, buffer.data(), n);
+    if (!s.ok()) return s;
     fromOffset += n;
     toOffset += n;
     size -= n;
   }
-  return true;
+  return platform::Status();
 }
 
 // Writes header, directory, terminator and data; the directory then
 // describes the library written.
 WriteResult writeLibrary(platform::File& output, platform::File& library, platform::File* slide,
-                         const std::vector<Piece>& pieces, SlideDirectory& directory) {
+                         const std::vector<Piece>& pieces, SlideDirectory& directory,
+                         platform::Status* cause) {
   uint64_t length = firstSlideOffset(pieces.size());
   std::vector<int32_t> offsets;
   offsets.reserve(pieces.size());
@@ -60,19 +54,19 @@ WriteResult writeLibrary(platform::File& output, platform::File& library, platfo
   std::string head(kLibraryHeader, kLibraryHeaderSize);
   for (size_t i = 0; i < pieces.size(); ++i) {
     head.append(pieces[i].name.data(), kSlideNameSize);
-    appendInt32(&head, offsets[i]);
+    platform::putFixed32(&head, static_cast<uint32_t>(offsets[i]));
   }
   head.append(kDirectoryEntrySize, '\0');
-  if (!output.write(0, head.data(), head.size())) return WriteResult::kFailed;
+  *cause = output.write(0, head.data(), head.size());
+  if (!cause->ok()) return WriteResult::kFailed;
 
   std::vector<unsigned char> buffer(kCopyBlock);
   for (size_t i = 0; i < pieces.size(); ++i) {
     const Piece& piece = pieces[i];
     platform::File& source = piece.fromSlide ? *slide : library;
-    if (!copyBytes(source, piece.from, output, static_cast<uint64_t>(offsets[i]), piece.size,
-                   buffer)) {
-      return WriteResult::kFailed;
-    }
+    *cause = copyBytes(source, piece.from, output, static_cast<uint64_t>(offsets[i]), piece.size,
+                       buffer);
+    if (!cause->ok()) return WriteResult::kFailed;
   }
 
   directory.entries.clear();
@@ -103,45 +97,27 @@ void DirectoryEntry::setName(std::string_view ansiName) {
   std::memcpy(name.data(), ansiName.data(), std::min(ansiName.size(), kMaxSlideNameLength));
 }
 
-SlideDirectory& slideDirectory() {
-  static SlideDirectory directory;
-  return directory;
-}
-
-int createLibraryFile(std::u16string_view path) {
-  std::unique_ptr<platform::File> file =
-      platform::Env::current()->openFile(path, platform::OpenMode::kCreateTruncate);
-  if (file) {
-    file->write(0, kLibraryHeader, kLibraryHeaderSize);
-    file->close();
-  }
-  return 0;
-}
-
-int checkLibraryHeader(platform::File& library) {
+bool checkLibraryHeader(platform::File& library, platform::Status* cause) {
   char header[kLibraryHeaderSize] = {};
   size_t got = 0;
-  library.read(0, header, sizeof header, &got);
-  if (std::memcmp(header, kLibraryHeader, kLibraryHeaderCompared) == 0) return 0;
-  zcutPrintf(u"\nThis is not a SLB file");
-  return 1;
+  *cause = library.read(0, header, sizeof header, &got);
+  return cause->ok() && std::memcmp(header, kLibraryHeader, kLibraryHeaderCompared) == 0;
 }
 
-int checkSlideHeader(platform::File& slide) {
+bool checkSlideHeader(platform::File& slide, platform::Status* cause) {
+  // A zero-filled 15-byte buffer, compared as text: a NUL ends the match.
   char header[15] = {};
   size_t got = 0;
-  slide.read(0, header, sizeof header, &got);
-  if (std::memcmp(header, kSlideMagic, kSlideMagicSize) == 0) return 0;
-  zcutPrintf(u"\nThis is not a SLD file");
-  return 1;
+  *cause = slide.read(0, header, sizeof header, &got);
+  return cause->ok() && std::memcmp(header, kSlideMagic, kSlideMagicSize) == 0;
 }
 
 bool readDirectory(platform::File& library, SlideDirectory& directory, DirectoryFault* fault) {
   directory.entries.clear();
-  directory.previousOffsets.clear();
   const auto length = static_cast<uint64_t>(directory.libraryLength);
   auto refuse = [fault](uint64_t offset, const char* reason) {
-    *fault = DirectoryFault{offset, reason};
+    fault->offset = offset;
+    fault->reason = reason;
     return false;
   };
   if (length > kMaxLibraryLength) return refuse(0, "library larger than 2 GiB");
@@ -149,9 +125,8 @@ bool readDirectory(platform::File& library, SlideDirectory& directory, Directory
   if (length < firstSlideOffset(0)) return refuse(length, "directory cut short");
 
   unsigned char first[kDirectoryEntrySize];
-  if (!platform::readExactly(library, kLibraryHeaderSize, first, sizeof first)) {
-    return refuse(kLibraryHeaderSize, "directory unreadable");
-  }
+  fault->cause = platform::readExactly(library, kLibraryHeaderSize, first, sizeof first);
+  if (!fault->cause.ok()) return refuse(kLibraryHeaderSize, "directory unreadable");
   const bool firstIsTerminator =
       std::all_of(std::begin(first), std::end(first), [](unsigned char b) { return b == 0; });
   if (firstIsTerminator) {
@@ -173,9 +148,8 @@ bool readDirectory(platform::File& library, SlideDirectory& directory, Directory
                        1;
 
   std::vector<unsigned char> raw(count * kDirectoryEntrySize);
-  if (!platform::readExactly(library, kLibraryHeaderSize, raw.data(), raw.size())) {
-    return refuse(kLibraryHeaderSize, "directory unreadable");
-  }
+  fault->cause = platform::readExactly(library, kLibraryHeaderSize, raw.data(), raw.size());
+  if (!fault->cause.ok()) return refuse(kLibraryHeaderSize, "directory unreadable");
   directory.entries.resize(count);
   for (size_t i = 0; i < count; ++i) {
     const unsigned char* p = raw.data() + i * kDirectoryEntrySize;
@@ -198,24 +172,25 @@ bool readDirectory(platform::File& library, SlideDirectory& directory, Directory
 }
 
 int findLastSlide(const SlideDirectory& directory, std::string_view name) {
-  const platform::LeadBytes leads;
+  const platform::AnsiCharacters chars;
   for (int i = directory.count() - 1; i >= 0; --i) {
-    if (platform::compareIgnoringCase(directory.entries[i].nameView(), name, leads) == 0) return i;
+    if (platform::compareIgnoringCase(directory.entries[i].nameView(), name, chars) == 0) return i;
   }
   return -1;
 }
 
 int findFirstSlide(const SlideDirectory& directory, std::string_view name) {
-  const platform::LeadBytes leads;
+  const platform::AnsiCharacters chars;
   for (int i = 0; i < directory.count(); ++i) {
-    if (platform::compareIgnoringCase(directory.entries[i].nameView(), name, leads) == 0) return i;
+    if (platform::compareIgnoringCase(directory.entries[i].nameView(), name, chars) == 0) return i;
   }
   return -1;
 }
 
 WriteResult writeLibraryWithSlide(platform::File& output, platform::File& library,
                                   platform::File& slide, uint64_t slideLength,
-                                  std::string_view name, SlideDirectory& directory) {
+                                  std::string_view name, SlideDirectory& directory,
+                                  platform::Status* cause) {
   std::vector<Piece> pieces;
   for (const DirectoryEntry& entry : directory.entries) pieces.push_back(pieceOf(entry));
   const int m = findLastSlide(directory, name);
@@ -229,16 +204,14 @@ WriteResult writeLibraryWithSlide(platform::File& output, platform::File& librar
     added.setName(name);
     pieces.push_back(Piece{added.name, true, 0, slideLength});
   }
-  return writeLibrary(output, library, &slide, pieces, directory);
+  return writeLibrary(output, library, &slide, pieces, directory, cause);
 }
 
 WriteResult writeLibraryWithout(platform::File& output, platform::File& library, int index,
-                                SlideDirectory& directory) {
+                                SlideDirectory& directory, platform::Status* cause) {
   std::vector<Piece> pieces;
-  directory.previousOffsets.clear();
   for (int i = 0; i < directory.count(); ++i) {
-    directory.previousOffsets.push_back(directory.entries[i].offset);
     if (i != index) pieces.push_back(pieceOf(directory.entries[i]));
   }
-  return writeLibrary(output, library, nullptr, pieces, directory);
+  return writeLibrary(output, library, nullptr, pieces, directory, cause);
 }

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/env.h"
 
 // "AutoCAD Slide Library 1.0\r\n", 0x1A and four zero bytes.
 inline constexpr char kLibraryHeader[] = "AutoCAD Slide Library 1.0\r\n\x1a\0\0\0";
@@ -31,6 +31,8 @@ constexpr size_t kSlideMagicSize = 13;
 // Other installations keep a directory of this many entries: a library is
 // never grown beyond it.
 constexpr int kMaxSlides = 250;
+// Offsets are signed 32-bit: no library grows past this length.
+constexpr uint64_t kMaxLibraryLength = 0x7FFFFFFF;
 static_assert(sizeof(kLibraryHeader) == kLibraryHeaderSize);
 
 // Where the first slide begins in a library of `count` slides.
@@ -47,33 +49,25 @@ struct DirectoryEntry {
   void setName(std::string_view ansiName);  // at most 31 bytes are kept
 };
 
-// The directory of the library being edited, refilled by every read.
+// The directory of a library, refilled by every read.
 struct SlideDirectory {
   std::vector<DirectoryEntry> entries;
   int64_t libraryLength = 0;
-  // While a slide is removed: the offsets the entries had in the old library.
-  std::vector<int32_t> previousOffsets;
 
   int count() const { return static_cast<int>(entries.size()); }
 };
 
-// The directory shared by every Slbedit call of the module.
-SlideDirectory& slideDirectory();
-
-// Creates (or truncates) `path` holding only the library header. Failure is
-// left for the caller to find. Returns 0.
-int createLibraryFile(std::u16string_view path);
-// 0 when the file starts with the library header; otherwise prints
-// "\nThis is not a SLB file" and returns 1.
-int checkLibraryHeader(platform::File& library);
-// 0 when the file starts with "AutoCAD Slide"; otherwise prints
-// "\nThis is not a SLD file" and returns 1.
-int checkSlideHeader(platform::File& slide);
+// True when the file starts with the library header. A failing read makes
+// the check fail, with its cause in *cause.
+bool checkLibraryHeader(platform::File& library, platform::Status* cause);
+// True when the file starts with "AutoCAD Slide".
+bool checkSlideHeader(platform::File& slide, platform::Status* cause);
 
 // Why readDirectory refused a library.
 struct DirectoryFault {
   uint64_t offset = 0;  // the byte at fault
   const char* reason = "";
+  platform::Status cause;  // set when the file could not be read
 };
 
 // Reads and validates the directory of an open library whose length is
@@ -86,13 +80,15 @@ enum class WriteResult { kWritten, kFailed, kTooLarge };
 
 // Writes the whole library with `slide` added under `name`: replacing the
 // data of the last entry whose name equals `name` (ignoring ASCII case), or
-// appended as a new last entry. Offsets follow from the layout.
+// appended as a new last entry. Offsets follow from the layout. On success
+// the directory describes the library written.
 WriteResult writeLibraryWithSlide(platform::File& output, platform::File& library,
                                   platform::File& slide, uint64_t slideLength,
-                                  std::string_view name, SlideDirectory& directory);
+                                  std::string_view name, SlideDirectory& directory,
+                                  platform::Status* cause);
 // Writes the whole library without entry `index`.
 WriteResult writeLibraryWithout(platform::File& output, platform::File& library, int index,
-                                SlideDirectory& directory);
+                                SlideDirectory& directory, platform::Status* cause);
 
 // The last (for adding) or first (for deleting) entry named `name`, or -1.
 int findLastSlide(const SlideDirectory& directory, std::string_view name);

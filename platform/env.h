@@ -1,0 +1,165 @@
+// File services behind one interface, as LevelDB's Env: the platform's own
+// (POSIX or Win32), an in-memory one for tests (mem_env.h), and wrappers that
+// change a few operations (EnvWrapper).
+//
+// Paths are UTF-16 in the host's form ('\' or '/' between folders, an
+// optional drive). Every operation answers a Status made where it failed.
+// Engines take the Env they use as a parameter; only the LISP-callable
+// handlers pick the platform's own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/status.h"
+
+namespace platform {
+
+struct DirEntry {
+  std::u16string name;
+  bool isDirectory = false;  // a folder, or a link that leads to one
+  bool isLink = false;       // a symbolic link or junction
+  uint64_t size = 0;         // set when the search was asked for sizes
+};
+
+// What a path leads to, links followed.
+struct FileInfo {
+  bool isDirectory = false;
+  bool isLink = false;    // the path's last name is itself a link
+  bool readOnly = false;  // nobody may write it: no write bit (POSIX), the read-only attribute
+  uint64_t size = 0;
+  uint32_t links = 1;  // hard links to a file
+  // Identity: two paths with equal volume and fileId lead to one file or
+  // folder (device and inode, volume serial number and file ID).
+  uint64_t volume = 0;
+  uint64_t fileId = 0;
+};
+
+enum class OpenMode {
+  kRead,            // existing file, read only
+  kReadWrite,       // existing file, read and write in place
+  kCreateTruncate,  // create or truncate, write only
+};
+
+// An open file with positional I/O.
+class File {
+ public:
+  File() = default;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  virtual ~File() = default;
+
+  // Reads up to `n` bytes at `offset`; `*got` receives the count, 0 at the
+  // end of the file. A short count is no failure.
+  virtual Status read(uint64_t offset, void* data, size_t n, size_t* got) = 0;
+  // Writes all `n` bytes at `offset`.
+  virtual Status write(uint64_t offset, const void* data, size_t n) = 0;
+  virtual Status size(uint64_t* size) = 0;
+  // Makes everything written so far durable: it survives a power loss.
+  virtual Status sync() = 0;
+  // Takes an exclusive lock on `length` bytes from `offset`, which may lie
+  // beyond the end of the file, waiting up to `timeoutMs` for another
+  // process to release them (kBusy then). The lock ends when the file is
+  // closed.
+  virtual Status lock(uint64_t offset, uint64_t length, int timeoutMs) = 0;
+  // Closes the file. Closing again does nothing and succeeds.
+  virtual Status close() = 0;
+};
+
+class Env {
+ public:
+  Env() = default;
+  Env(const Env&) = delete;
+  Env& operator=(const Env&) = delete;
+  virtual ~Env() = default;
+
+  // The platform's own services.
+  static Env* defaultEnv();
+
+  // Lists the entries matching `pattern` (a directory part and a last
+  // component that may hold '*' and '?'), "." and ".." included when the
+  // pattern matches them, sorted by name (see the implementations).
+  // kNotFound when nothing matches or the folder does not exist.
+  virtual Status findFiles(std::u16string_view pattern, bool wantSizes,
+                           std::vector<DirEntry>* entries) = 0;
+  // Describes what `path` leads to. kNotFound when nothing is there.
+  virtual Status fileInfo(std::u16string_view path, FileInfo* info) = 0;
+  // Copies a file's bytes over an existing destination (the destination
+  // keeps its identity: its hard links see the copy), or to a new file.
+  // Refuses a read-only destination.
+  virtual Status copyFile(std::u16string_view from, std::u16string_view to) = 0;
+  // Removes a file; refuses a read-only one and a folder.
+  virtual Status removeFile(std::u16string_view path) = 0;
+  virtual Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) = 0;
+  // Creates a new file with a fresh name in `directory` (a directory part
+  // as splitPath gives it, possibly with a drive; empty for the current
+  // directory), exclusively: never an existing file. `*path` receives its
+  // path in the same form.
+  virtual Status createTempFile(std::u16string_view directory, std::u16string* path,
+                                std::unique_ptr<File>* file) = 0;
+  // Puts the file `from` in the place of `to` in one atomic step, giving it
+  // the permission bits (attributes) of the file it replaces. On failure
+  // `to` is unchanged and `from` still exists. The change of names is
+  // durable only after syncDirectory of their folder.
+  virtual Status replaceFile(std::u16string_view from, std::u16string_view to) = 0;
+  // Makes the names in `directory` durable: files created, removed or
+  // replaced there survive a power loss.
+  virtual Status syncDirectory(std::u16string_view directory) = 0;
+  // When the last name of `path` is a symbolic link, the path of the file it
+  // finally leads to; otherwise `path` unchanged.
+  virtual Status resolveLink(std::u16string_view path, std::u16string* resolved) = 0;
+};
+
+// Forwards every call to another Env; a test double overrides only what it
+// changes.
+class EnvWrapper : public Env {
+ public:
+  explicit EnvWrapper(Env* target) : target_(target) {}
+  Env* target() const { return target_; }
+
+  Status findFiles(std::u16string_view pattern, bool wantSizes,
+                   std::vector<DirEntry>* entries) override {
+    return target_->findFiles(pattern, wantSizes, entries);
+  }
+  Status fileInfo(std::u16string_view path, FileInfo* info) override {
+    return target_->fileInfo(path, info);
+  }
+  Status copyFile(std::u16string_view from, std::u16string_view to) override {
+    return target_->copyFile(from, to);
+  }
+  Status removeFile(std::u16string_view path) override { return target_->removeFile(path); }
+  Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override {
+    return target_->openFile(path, mode, file);
+  }
+  Status createTempFile(std::u16string_view directory, std::u16string* path,
+                        std::unique_ptr<File>* file) override {
+    return target_->createTempFile(directory, path, file);
+  }
+  Status replaceFile(std::u16string_view from, std::u16string_view to) override {
+    return target_->replaceFile(from, to);
+  }
+  Status syncDirectory(std::u16string_view directory) override {
+    return target_->syncDirectory(directory);
+  }
+  Status resolveLink(std::u16string_view path, std::u16string* resolved) override {
+    return target_->resolveLink(path, resolved);
+  }
+
+ private:
+  Env* target_;
+};
+
+// True when something exists at `path`.
+bool fileExists(Env& env, std::u16string_view path);
+// Reads exactly `n` bytes at `offset`; a short read is kIoError.
+Status readExactly(File& file, uint64_t offset, void* data, size_t n);
+
+// Writes the process's standard output directly (not the host's command
+// line), in order with everything else written there through C stdio.
+void writeStandardOutput(std::string_view bytes);
+
+}  // namespace platform

@@ -1,0 +1,76 @@
+#include "platform/path.h"
+
+#include "platform/ascii.h"
+
+namespace platform {
+namespace {
+
+bool isSeparator(char16_t c) {
+  return c == u'\\' || c == u'/';
+}
+
+// Glob match with '*' (any run) and '?' (any one character).
+bool globMatch(std::u16string_view pattern, std::u16string_view name) {
+  size_t p = 0, n = 0;
+  size_t starP = std::u16string_view::npos, starN = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == u'*') {
+      starP = p++;
+      starN = n;
+    } else if (p < pattern.size() &&
+               (pattern[p] == u'?' || asciiLower(pattern[p]) == asciiLower(name[n]))) {
+      ++p;
+      ++n;
+    } else if (starP != std::u16string_view::npos) {
+      p = starP + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == u'*') ++p;
+  return p == pattern.size();
+}
+
+}  // namespace
+
+PathParts splitPath(std::u16string_view path) {
+  PathParts parts;
+  if (path.size() >= 2 && path[1] == u':') {
+    parts.drive = path.substr(0, 2);
+    path.remove_prefix(2);
+  }
+  size_t lastSeparator = std::u16string_view::npos;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (isSeparator(path[i])) lastSeparator = i;
+  }
+  if (lastSeparator != std::u16string_view::npos) {
+    parts.dir = path.substr(0, lastSeparator + 1);
+    path.remove_prefix(lastSeparator + 1);
+  }
+  const size_t dot = path.rfind(u'.');
+  if (dot != std::u16string_view::npos) {
+    parts.name = path.substr(0, dot);
+    parts.ext = path.substr(dot);
+  } else {
+    parts.name = path;
+  }
+  return parts;
+}
+
+bool matchesPattern(std::u16string_view pattern, std::u16string_view name) {
+  if (pattern == u"*" || pattern == u"*.*") return true;
+  if (globMatch(pattern, name)) return true;
+  // "x.*" also matches a name without an extension, and "x." matches only
+  // names without one, as the Windows search does.
+  const bool nameHasDot = name.find(u'.') != std::u16string_view::npos;
+  if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == u".*" && !nameHasDot) {
+    return globMatch(pattern.substr(0, pattern.size() - 2), name);
+  }
+  if (!pattern.empty() && pattern.back() == u'.' && !nameHasDot) {
+    return globMatch(pattern.substr(0, pattern.size() - 1), name);
+  }
+  return false;
+}
+
+}  // namespace platform

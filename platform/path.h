@@ -1,0 +1,26 @@
+// Paths in the host's form: UTF-16, '\' or '/' between folders, an optional
+// drive letter.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The parts of a path as _wsplitpath_s gives them: drive ("C:" or empty),
+// directory (up to and including the last '\' or '/'), file name (up to its
+// last '.') and extension (from that '.' on).
+struct PathParts {
+  std::u16string drive;
+  std::u16string dir;
+  std::u16string name;
+  std::u16string ext;
+};
+PathParts splitPath(std::u16string_view path);
+
+// True when `name` matches the directory-search pattern `pattern` ('*' and
+// '?', ASCII case ignored, "*.*" matching every name) as the Windows
+// directory search does.
+bool matchesPattern(std::u16string_view pattern, std::u16string_view name);
+
+}  // namespace platform

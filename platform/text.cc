@@ -1,0 +1,148 @@
+// Text services that are the same on every platform.
+#include "platform/text.h"
+
+#include <cstdint>
+
+#include "platform/ascii.h"
+
+namespace platform {
+
+bool isDoubleByteLead(int codePage, unsigned char byte) {
+  switch (codePage) {
+    case 932:
+      return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 936:
+    case 949:
+    case 950:
+      return byte >= 0x81 && byte <= 0xFE;
+    default:
+      return false;
+  }
+}
+
+AnsiCharacters::AnsiCharacters() : AnsiCharacters(ansiCodePage()) {}
+
+AnsiCharacters::AnsiCharacters(int codePage) : utf8_(codePage == 65001) {
+  for (int b = 0; b < 256; ++b)
+    lead_[b] = isDoubleByteLead(codePage, static_cast<unsigned char>(b));
+}
+
+size_t AnsiCharacters::lengthAt(std::string_view text, size_t at) const {
+  const auto b = static_cast<unsigned char>(text[at]);
+  const size_t left = text.size() - at;
+  if (!utf8_) return lead_[b] && left >= 2 ? 2 : 1;
+  // A UTF-8 sequence: its lead byte tells its length, and every byte after
+  // the lead must be a continuation byte.
+  const size_t length = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 1;
+  if (length == 1 || b > 0xF4 || left < length) return 1;
+  for (size_t i = 1; i < length; ++i) {
+    if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 1;
+  }
+  return length;
+}
+
+int compareIgnoringCase(std::string_view a, std::string_view b, const AnsiCharacters& chars) {
+  size_t i = 0;
+  while (i < a.size() && i < b.size()) {
+    const size_t la = chars.lengthAt(a, i), lb = chars.lengthAt(b, i);
+    if (la > 1 || lb > 1) {
+      // Multi-byte characters: every byte compared exactly.
+      const std::string_view ca = a.substr(i, la), cb = b.substr(i, lb);
+      if (ca != cb) return ca < cb ? -1 : 1;
+      i += la;
+      continue;
+    }
+    const auto fa = asciiLower(static_cast<unsigned char>(a[i]));
+    const auto fb = asciiLower(static_cast<unsigned char>(b[i]));
+    if (fa != fb) return fa < fb ? -1 : 1;
+    ++i;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+int compareIgnoringCase(std::string_view a, std::string_view b) {
+  return compareIgnoringCase(a, b, AnsiCharacters());
+}
+
+size_t clipToCharacters(std::string_view text, size_t limit, const AnsiCharacters& chars) {
+  if (text.size() <= limit) return text.size();
+  size_t i = 0;
+  while (i < limit) {
+    const size_t length = chars.lengthAt(text, i);
+    if (i + length > limit) break;
+    i += length;
+  }
+  return i;
+}
+
+size_t clipToCharacters(std::string_view text, size_t limit) {
+  return clipToCharacters(text, limit, AnsiCharacters());
+}
+
+std::string toUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;  // a lone surrogate
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string fromUtf8(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  const AnsiCharacters utf8(65001);
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t length = utf8.lengthAt(text, i);
+    const auto b = static_cast<unsigned char>(text[i]);
+    uint32_t c = b < 0x80 ? b : 0xFFFD;
+    if (length > 1) {
+      uint32_t value = b & (0x7F >> length);
+      for (size_t k = 1; k < length; ++k) {
+        value = value << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+      }
+      static constexpr uint32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+      // Overlong forms, surrogates and values past U+10FFFF are not text:
+      // their lead byte reads as one invalid byte.
+      if (value < kMinimum[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        length = 1;
+      } else {
+        c = value;
+      }
+    }
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+    i += length;
+  }
+  return out;
+}
+
+}  // namespace platform

@@ -1,0 +1,59 @@
+// The slide-library engine behind Slbedit: opens and checks a library, lists
+// it, and adds, replaces and deletes slides. It prints nothing: every
+// command answers an SlbResult that says what happened, and Slbedit turns it
+// into the host's messages.
+//
+// Every change is written into a temporary file in the library's folder,
+// flushed, and put in the library's place in one atomic step, then the
+// folder is flushed: whatever fails, and whenever the power goes, the
+// library is either the old one or the new one, and a change reported done
+// is on the disk.
+#pragma once
+
+#include <string>
+
+#include "platform/env.h"
+#include "vetrix/slides/slide_format.h"
+
+// One Slbedit command, with the names built from its arguments.
+struct SlbRequest {
+  char16_t command = u'l';     // 'l', 'a' or 'd', either case
+  std::u16string libraryPath;  // library argument + ".slb"
+  std::u16string folder;       // drive and directory of the library argument
+  std::u16string slideFile;    // slide argument + ".sld" (".sld" for 'l')
+  std::string slideName;       // the name to look up and store: upper case, ANSI
+  std::string typedName;       // the name as typed, ANSI: a new library's entry
+};
+
+// The request for `command` on the library argument `library` (".slb" is
+// appended) with the slide argument `slide` (".sld" is appended; empty for
+// 'l').
+SlbRequest makeSlbRequest(char16_t command, std::u16string_view library, std::u16string_view slide);
+
+enum class SlbOutcome {
+  kDone,               // listed, or the change is on the disk
+  kSlideNotFound,      // 'd': no such slide; the library is unchanged
+  kLibraryNotCreated,  // a missing library could not be made
+  kLibraryUnopened,    // the library exists but cannot be opened
+  kNotALibrary,        // header or directory refused (see `fault`)
+  kTempNotCreated,     // no temporary file in `temporaryFolder`
+  kSlideMissing,       // the slide file is not there or cannot be opened
+  kNotASlide,          // the slide file does not begin with "AutoCAD Slide"
+  kLibraryFull,        // a new slide for a library of kMaxSlides slides
+  kLibraryTooLarge,    // the library would pass kMaxLibraryLength
+  kNotChanged,         // reading, writing or replacing failed (see `cause`)
+};
+
+struct SlbResult {
+  SlbOutcome outcome = SlbOutcome::kDone;
+  bool created = false;            // the library was missing and was made first
+  std::u16string temporaryFolder;  // the folder of the temporary file
+  platform::Status cause;          // the failure of the platform, if any
+  DirectoryFault fault;            // with kNotALibrary
+};
+
+// Runs one command. A missing library is first created holding the named
+// slide, whatever the command (so 'l' on a missing library ends with
+// kSlideMissing for the slide file ".sld"). `directory` receives the
+// library's directory (for 'l', the listing).
+SlbResult runSlbedit(platform::Env& env, const SlbRequest& request, SlideDirectory& directory);
