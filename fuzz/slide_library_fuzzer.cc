@@ -12,14 +12,18 @@
 namespace {
 
 // A library whose directory describes the file exactly, as the writers lay
-// it out, read as other slide readers do: up to the first empty name.
+// it out and as every slide reader reads it: names up to the first empty
+// one, then a terminator of zeros, offsets that follow from the layout.
 bool isValidLibrary(const std::string& lib) {
   if (lib.size() < 32 || lib.compare(0, 28, kLibraryHeader, 28) != 0) return false;
   if (lib.size() == 32) return true;
   size_t n = 0;
   while (32 + 36 * (n + 1) <= lib.size() && lib[32 + 36 * n] != '\0') ++n;
-  if (32 + 36 * (n + 1) > lib.size()) return false;
-  uint64_t expected = 32 + 36 * (n + 1);
+  const size_t terminator = 32 + 36 * n;
+  if (terminator + 36 > lib.size()) return false;
+  if (lib.find_first_not_of('\0', terminator) < terminator + 36) return false;
+  if (n == 0) return lib.size() == terminator + 36;
+  uint64_t expected = terminator + 36;
   for (size_t i = 0; i < n; ++i) {
     const uint32_t offset = platform::decodeFixed32(lib.data() + 32 + 36 * i + 32);
     if (offset != expected && i == 0) return false;

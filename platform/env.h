@@ -59,6 +59,8 @@ class File {
   // Writes all `n` bytes at `offset`.
   virtual Status write(uint64_t offset, const void* data, size_t n) = 0;
   virtual Status size(uint64_t* size) = 0;
+  // Cuts the file to `size` bytes.
+  virtual Status truncate(uint64_t size) = 0;
   // Makes everything written so far durable: it survives a power loss.
   virtual Status sync() = 0;
   // Takes an exclusive lock on `length` bytes from `offset`, which may lie

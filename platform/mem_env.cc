@@ -81,6 +81,12 @@ class MemFile : public File {
     return Status();
   }
 
+  Status truncate(uint64_t size) override {
+    if (!node_ || !writable_) return failure(ErrorKind::kAccessDenied, "truncate", path_);
+    node_->data.resize(size, '\0');
+    return Status();
+  }
+
   Status sync() override {
     if (!node_) return failure(ErrorKind::kIoError, "sync", path_);
     node_->durableData = node_->data;

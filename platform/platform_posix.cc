@@ -82,15 +82,17 @@ bool exists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-// The entry of `directory` whose name equals `name` ignoring ASCII case; the
-// first in byte order when several do.
+// The entry of `directory` whose name equals `name` ignoring case by the
+// simple Unicode case mapping, as Windows file systems compare names (Ａ and
+// ａ, Ä and ä); the first in byte order when several do.
 std::optional<std::string> findIgnoringCase(const std::string& directory, const std::string& name) {
   DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
   if (!dir) return std::nullopt;
+  const std::u16string wanted = toUpperWide(fromUtf8(name));
   std::optional<std::string> best;
   while (dirent* entry = ::readdir(dir)) {
     std::string_view candidate(entry->d_name);
-    if (equalsIgnoringAsciiCase(candidate, name) && (!best || candidate < *best)) {
+    if (toUpperWide(fromUtf8(candidate)) == wanted && (!best || candidate < *best)) {
       best = std::string(candidate);
     }
   }
@@ -132,6 +134,15 @@ std::string nativePath(std::u16string_view path) {
     pos = slash + 1;
   }
   return resolved;
+}
+
+// A file nobody may write: no write bit at all. Windows refuses to change a
+// file with the read-only attribute whoever asks, so the POSIX services
+// refuse such a file for root too.
+bool isReadOnly(const std::string& native) {
+  struct stat st;
+  return ::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
 std::string directoryPath(std::u16string_view directory) {
@@ -216,6 +227,11 @@ class PosixFile : public File {
     return Status();
   }
 
+  Status truncate(uint64_t size) override {
+    return ::ftruncate(fd_, static_cast<off_t>(size)) == 0 ? Status()
+                                                           : lastError("truncate", path_);
+  }
+
   Status sync() override { return ::fsync(fd_) == 0 ? Status() : lastError("sync", path_); }
 
   Status lock(uint64_t offset, uint64_t length, int timeoutMs) override {
@@ -291,7 +307,8 @@ class PosixEnv : public Env {
   }
 
   Status fileInfo(std::u16string_view path, FileInfo* info) override {
-    const std::string native = nativePath(path);
+    std::string native = nativePath(path);
+    if (native.empty() && !path.empty()) native = ".";  // a drive alone: the current folder
     struct stat st;
     if (path.empty() || ::lstat(native.c_str(), &st) != 0) return lastError("stat", path);
     *info = FileInfo();
@@ -321,6 +338,7 @@ class PosixEnv : public Env {
         outStat.st_ino == inStat.st_ino) {
       return posixError("copy", to, EINVAL);
     }
+    if (isReadOnly(target)) return posixError("copy", to, EACCES);
     int out =
         ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, inStat.st_mode & 0777);
     if (out < 0) return lastError("create", to);
@@ -340,7 +358,13 @@ class PosixEnv : public Env {
   }
 
   Status removeFile(std::u16string_view path) override {
-    return ::unlink(nativePath(path).c_str()) == 0 ? Status() : lastError("remove", path);
+    const std::string native = nativePath(path);
+    struct stat st;
+    if (::lstat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+      return posixError("remove", path, EACCES);
+    }
+    return ::unlink(native.c_str()) == 0 ? Status() : lastError("remove", path);
   }
 
   Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override {
@@ -356,7 +380,9 @@ class PosixEnv : public Env {
         flags |= O_WRONLY | O_CREAT | O_TRUNC;
         break;
     }
-    int fd = ::open(nativePath(path).c_str(), flags, 0666);
+    const std::string native = nativePath(path);
+    if (mode != OpenMode::kRead && isReadOnly(native)) return posixError("open", path, EACCES);
+    int fd = ::open(native.c_str(), flags, 0666);
     if (fd < 0) return lastError("open", path);
     struct stat st;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -382,6 +408,7 @@ class PosixEnv : public Env {
 
   Status replaceFile(std::u16string_view from, std::u16string_view to) override {
     const std::string source = nativePath(from), target = nativePath(to);
+    if (isReadOnly(target)) return posixError("replace", to, EACCES);
     struct stat st;
     if (::stat(target.c_str(), &st) == 0 && ::chmod(source.c_str(), st.st_mode & 07777) != 0) {
       return lastError("chmod", from);

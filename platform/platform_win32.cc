@@ -120,6 +120,14 @@ class Win32File : public File {
     return Status();
   }
 
+  Status truncate(uint64_t size) override {
+    FILE_END_OF_FILE_INFO end = {};
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+    return SetFileInformationByHandle(handle_, FileEndOfFileInfo, &end, sizeof end)
+               ? Status()
+               : lastError("truncate", path_);
+  }
+
   Status sync() override { return FlushFileBuffers(handle_) ? Status() : lastError("sync", path_); }
 
   Status lock(uint64_t offset, uint64_t length, int timeoutMs) override {
@@ -162,6 +170,11 @@ Status openHandle(std::u16string_view path, DWORD access, DWORD disposition,
   if (handle == INVALID_HANDLE_VALUE) return lastError("open", path);
   *file = std::make_unique<Win32File>(handle, path);
   return Status();
+}
+
+bool isReadOnly(std::u16string_view path) {
+  const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
 class Win32Env : public Env {
@@ -218,6 +231,8 @@ class Win32Env : public Env {
   }
 
   Status copyFile(std::u16string_view from, std::u16string_view to) override {
+    // Windows refuses a read-only destination; Wine does not, so say it here.
+    if (isReadOnly(to)) return windowsError("copy", to, ERROR_ACCESS_DENIED);
     return CopyFileW(wide(from).c_str(), wide(to).c_str(), FALSE) ? Status()
                                                                   : lastError("copy", to);
   }
@@ -227,6 +242,10 @@ class Win32Env : public Env {
   }
 
   Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override {
+    // Windows refuses to write a read-only file; Wine lets root do it.
+    if (mode != OpenMode::kRead && isReadOnly(path)) {
+      return windowsError("open", path, ERROR_ACCESS_DENIED);
+    }
     switch (mode) {
       case OpenMode::kRead:
         return openHandle(path, GENERIC_READ, OPEN_EXISTING, file);
@@ -259,6 +278,10 @@ class Win32Env : public Env {
   Status replaceFile(std::u16string_view from, std::u16string_view to) override {
     const std::wstring target = wide(to);
     const DWORD attributes = GetFileAttributesW(target.c_str());
+    // As for copies: Windows refuses to replace a read-only file, Wine not.
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+      return windowsError("replace", to, ERROR_ACCESS_DENIED);
+    }
     if (!MoveFileExW(wide(from).c_str(), target.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return lastError("replace", to);

@@ -138,6 +138,11 @@ TEST_F(PosixFilesTest, NamesResolveIgnoringCaseWithBackslashesAndDrives) {
   EXPECT_TRUE(platform::fileExists(env, u"C:DATA/SUB/PARTS.dbf"));
   platform::FileInfo info;
   EXPECT_EQ(env.fileInfo(u"data\\sub\\missing.dbf", &info).kind(), ErrorKind::kNotFound);
+  // Beyond ASCII, names compare by the simple Unicode case mapping.
+  test::writeFile("零件ａ.dbf", "x");
+  test::writeFile("ärger.dbf", "x");
+  EXPECT_TRUE(platform::fileExists(env, u"零件Ａ.DBF"));
+  EXPECT_TRUE(platform::fileExists(env, u"ÄRGER.dbf"));
   // An exact match wins over a case-insensitive one.
   test::writeFile("Data/Sub/parts.dbf", "exact");
   std::unique_ptr<platform::File> file;

@@ -8,15 +8,16 @@ namespace test {
 
 std::string makeTable(const TableSpec& spec) {
   const size_t n = spec.fields.size();
-  const size_t headerLength = 32 + 32 * n + static_cast<size_t>(spec.terminatorBytes);
+  const size_t headerLength =
+      32 + 32 * n + static_cast<size_t>(spec.terminatorBytes) + spec.afterTerminator.size();
   size_t recordLength = 1;
   for (const auto& f : spec.fields) recordLength += static_cast<size_t>(f.second);
   std::string out(32, '\0');
-  out[0] = 3;
+  out[0] = static_cast<char>(spec.version);
   out[1] = 124;
   out[2] = 5;
   out[3] = 17;
-  const auto count = static_cast<uint32_t>(spec.records.size());
+  const auto count = static_cast<uint32_t>(spec.records.size() - spec.uncounted);
   platform::encodeFixed32(out.data() + 4, count);
   platform::encodeFixed16(out.data() + 8, static_cast<uint16_t>(headerLength));
   platform::encodeFixed16(out.data() + 10, static_cast<uint16_t>(recordLength));
@@ -24,11 +25,13 @@ std::string makeTable(const TableSpec& spec) {
     std::string d(32, '\0');
     d.replace(0, name.size(), name);
     d[11] = 'C';
-    d[16] = static_cast<char>(width);
+    d[16] = static_cast<char>(width & 0xFF);
+    d[17] = static_cast<char>(width >> 8);
     out += d;
   }
   out += '\r';
   if (spec.terminatorBytes == 2) out += '\0';
+  out += spec.afterTerminator;
   for (const auto& values : spec.records) {
     size_t first = 0;
     char flag = ' ';

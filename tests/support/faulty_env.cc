@@ -27,6 +27,10 @@ class FaultyFile : public platform::File {
     if (env_->strike("size")) return env_->injectedFailure("size");
     return file_->size(size);
   }
+  Status truncate(uint64_t size) override {
+    if (env_->strike("truncate")) return env_->injectedFailure("truncate");
+    return file_->truncate(size);
+  }
   Status sync() override {
     if (env_->strike("sync")) return env_->injectedFailure("sync");
     return file_->sync();

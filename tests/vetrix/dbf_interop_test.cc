@@ -2,6 +2,7 @@
 // and Python's dbfread, as peers.
 #include <filesystem>
 
+#include "tests/support/dbf.h"
 #include "tests/support/host_support.h"
 #include "tests/support/process.h"
 
@@ -72,6 +73,22 @@ TEST_F(DbfInteropTest, TableWrittenOnlyByWriteDbfReadsBackExactly) {
   }
   zchost(calls);
   EXPECT_EQ(dbfread("new.dbf"), "30\n" + expected);
+}
+
+TEST_F(DbfInteropTest, FoxProTablesStayReadableByTheOtherReaders) {
+  test::TableSpec spec;
+  spec.fields = {{"NO1", 6}, {"PNAME", 12}, {"UNIT", 4}};
+  spec.records = {{"P1", "BOLT", "PCS"}};
+  spec.version = 0x30;
+  spec.afterTerminator = std::string(263, '\0');  // the database back-link
+  test::writeFile("fox.dbf", test::makeTable(spec));
+  zchost(
+      "(Write_Dbf \"fox.dbf\" \"P1\" \"CAP\" \"BOX\")(Write_Dbf \"fox.dbf\" \"P2\" \"NUT\" "
+      "\"KG\")");
+  EXPECT_EQ(dbfread("fox.dbf"), "2\nP1|CAP|BOX\nP2|NUT|KG\n");
+  test::ProcessResult dump = runProcess({"/usr/bin/dbfdump", "fox.dbf"});
+  EXPECT_EQ(dump.status, 0);
+  EXPECT_NE(dump.out.find("P2     NUT"), std::string::npos) << dump.out;
 }
 
 TEST_F(DbfInteropTest, Big5NamesRoundTripWithDbfread) {

@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <set>
 
+#include "platform/coding.h"
 #include "platform/text.h"
 #include "tests/support/dbf.h"
 #include "tests/support/host_support.h"
@@ -204,16 +205,92 @@ TEST_F(DbfTest, WriteToATableWithoutRecordsAppendsTheFirst) {
 }
 
 TEST_F(DbfTest, WriteCutsLongValuesAtTheFieldWithoutSplittingACharacter) {
-  test::ScopedCodePage cp(test::chineseCodePage());
-  ASSERT_TRUE(cp.active());
-  test::writeFile("t.dbf", test::makeTable(partsSpec()));
-  // 19 ASCII bytes and a two-byte character: the character does not fit.
-  write({S(u"t.dbf"), S(u"A1"), S(std::u16string(19, u'n') + u"中文"), S(u"中文字")});
-  test::TableView view = test::readTableStrictly(test::readFile("t.dbf"));
-  ASSERT_EQ(view.count, 4u);
-  EXPECT_EQ(test::field(partsSpec(), view.records[1], 1), std::string(19, 'n') + " ");
-  EXPECT_EQ(test::field(partsSpec(), view.records[1], 2), platform::toAnsi(u"中文"));
-  EXPECT_EQ(view.records[1].substr(0, 7), " A10   ");
+  struct Case {
+    const char* codePage;
+    std::u16string name, unit;          // for a name field of 20 bytes, a unit field of 4
+    std::u16string keptName, keptUnit;  // what fits
+  };
+  const std::u16string n19(19, u'n');
+  const Case cases[] = {
+      {"950", n19 + u"中文", u"中文字", n19, u"中文"},
+      {"936", n19 + u"中文", u"中文字", n19, u"中文"},
+      {"65001", n19 + u"中", u"中文", n19, u"中"},  // three bytes a character
+  };
+  for (const Case& c : cases) {
+    test::ScopedCodePage cp(c.codePage);
+    if (!cp.active()) continue;
+    test::writeFile("t.dbf", test::makeTable(partsSpec()));
+    write({S(u"t.dbf"), S(u"A1"), S(c.name), S(c.unit)});
+    test::TableView view = test::readTableStrictly(test::readFile("t.dbf"));
+    ASSERT_EQ(view.count, 4u);
+    std::string name = platform::toAnsi(c.keptName), unit = platform::toAnsi(c.keptUnit);
+    name.resize(20, ' ');
+    unit.resize(4, ' ');
+    EXPECT_EQ(test::field(partsSpec(), view.records[1], 1), name) << c.codePage;
+    EXPECT_EQ(test::field(partsSpec(), view.records[1], 2), unit) << c.codePage;
+    EXPECT_EQ(view.records[1].substr(0, 7), " A10   ");
+  }
+}
+
+// Tables as other programs write them: a Visual FoxPro back-link or blank
+// padding after the descriptors' terminator, Clipper's two-byte widths.
+TEST_F(DbfTest, TablesOfOtherProgramsAreReadAndWritten) {
+  struct Case {
+    const char* name;
+    TableSpec spec;
+  };
+  TableSpec foxPro = partsSpec();
+  foxPro.version = 0x30;
+  foxPro.afterTerminator = std::string(263, '\0');
+  TableSpec padded = partsSpec();
+  padded.afterTerminator = std::string(31, ' ');
+  TableSpec wide = partsSpec();
+  wide.fields[1].second = 300;
+  const Case cases[] = {{"FoxPro", foxPro}, {"padded", padded}, {"two-byte widths", wide}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::writeFile("t.dbf", test::makeTable(c.spec));
+    const std::u16string nameField(c.spec.fields[1].second - 3, u' ');
+    EXPECT_EQ(lookup(u"t", u"A1 "), u"A1  NUT" + nameField + u" PCS ");
+    write({S(u"t.dbf"), S(u"A1 "), S(u"BOLT"), S(u"KG")});
+    write({S(u"t.dbf"), S(u"NEW"), S(u"WASHER"), S(u"BOX")});
+    test::TableView view = test::readTableStrictly(test::readFile("t.dbf"));
+    ASSERT_EQ(view.count, 5u);
+    EXPECT_EQ(test::field(c.spec, view.records[3], 1).substr(0, 5), "BOLT ");
+    EXPECT_EQ(test::field(c.spec, view.records[3], 2), "KG  ");
+    EXPECT_EQ(test::field(c.spec, view.records[4], 0), "NEW   ");
+    EXPECT_EQ(test::field(c.spec, view.records[4], 2), "BOX ");
+  }
+  // A high byte whose widths add up to the record length neither way: where
+  // the fields lie is not known, and nothing is written there.
+  std::string unclear = test::makeTable(partsSpec());
+  unclear[32 + 32 + 17] = 1;  // the name field's high byte
+  unclear[10] = 41;           // the record length
+  test::writeFile("t.dbf", unclear);
+  EXPECT_EQ(read({S(u"t"), S(u"A1")}).printed,
+            u"\nDBF FIELD WIDTHS DISAGREE WITH THE RECORD LENGTH: t.dbf\nNot Found Data->[A1]");
+  EXPECT_EQ(write({S(u"t.dbf"), S(u"A1"), S(u"N"), S(u"U")}).printed,
+            u"\nDBF FIELD WIDTHS DISAGREE WITH THE RECORD LENGTH: t.dbf");
+  EXPECT_TRUE(test::readFile("t.dbf") == unclear);
+}
+
+// Records past the counted ones are not the table's, but they are not
+// overwritten beyond the slot an append takes.
+TEST_F(DbfTest, AppendKeepsTheEndMarkAtTheEndOfTheFile) {
+  TableSpec spec = partsSpec();
+  spec.records.push_back({"X1", "EXTRA ONE", "PCS"});
+  spec.records.push_back({"X2", "EXTRA TWO", "PCS"});
+  spec.uncounted = 2;
+  const std::string before = test::makeTable(spec);
+  test::writeFile("t.dbf", before);
+  EXPECT_EQ(lookup(u"t", u"X2"), u"<none>");
+  write({S(u"t.dbf"), S(u"NEW"), S(u"N"), S(u"U")});
+  const std::string after = test::readFile("t.dbf");
+  ASSERT_EQ(after.size(), before.size());
+  const size_t slot = 129 + 4 * 31;  // the header, four counted records
+  EXPECT_EQ(after.substr(slot, 31), " NEW   N                   U   ");
+  EXPECT_EQ(after.substr(slot + 31), before.substr(slot + 31));  // X2 and the end mark
+  EXPECT_EQ(platform::decodeFixed32(after.data() + 4), 5u);
 }
 
 TEST_F(DbfTest, WriteRefusesWhatItCannotStore) {

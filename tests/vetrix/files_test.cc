@@ -1,7 +1,10 @@
 // Delfile, Copyfile and Dirfile through the host, on real files.
 #include <filesystem>
 
+#include "tests/support/dbf.h"
 #include "tests/support/host_support.h"
+#include "tests/support/process.h"
+#include "tests/support/slides.h"
 #include "vetrix/files/directory_tree.h"
 #include "vetrix/files/file_functions.h"
 
@@ -104,14 +107,49 @@ TEST_F(FilesTest, DirfileWithoutWildcardsFindsTheNameInEveryFolder) {
 
 #if !defined(_WIN32)
 // Symbolic links to directories; junctions are the Windows counterpart.
-TEST_F(FilesTest, DirfileNeverFollowsALinkBackUpTheTreeOnPosix) {
+TEST_F(FilesTest, DirfileWalksLinkedFoldersButNeverALoopOnPosix) {
   fs::create_directories("t/inner");
+  fs::create_directories("elsewhere/deep");
   test::writeFile("t/inner/f.txt", "f");
+  test::writeFile("elsewhere/deep/g.txt", "gg");
   fs::create_directory_symlink("..", "t/inner/loop");
+  fs::create_directory_symlink("../../elsewhere", "t/inner/shared");
+  fs::create_directory_symlink("../../t", "elsewhere/deep/back");  // a loop through the link
   call(u"Dirfile", {S(u"t/*.txt")});
-  EXPECT_EQ(test::readFile("dirfile"), line("f.txt", 1, "t/inner\\"));
+  EXPECT_EQ(test::readFile("dirfile"),
+            line("f.txt", 1, "t/inner\\") + line("g.txt", 2, "t/inner\\shared\\deep\\"));
 }
 #endif
+
+// A file without write permission is read-only for every function, on both
+// platforms and for every user.
+TEST_F(FilesTest, ReadOnlyFilesAreNeverChanged) {
+  test::TableSpec spec;
+  spec.fields = {{"NO1", 4}, {"PNAME", 8}, {"UNIT", 4}};
+  spec.records = {{"K1", "N", "U"}};
+  const std::string table = test::makeTable(spec);
+  const std::string library = test::makeLibrary({{"A", test::makeSlide(20)}});
+  test::writeFile("keep.txt", "keep");
+  test::writeFile("t.dbf", table);
+  test::writeFile("lib.slb", library);
+  test::writeFile("b.sld", test::makeSlide(30));
+  for (const char* name : {"keep.txt", "t.dbf", "lib.slb"}) {
+    fs::permissions(name, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+  }
+  EXPECT_EQ(call(u"Delfile", {S(u"keep.txt")}).printed, u"\nDELETE->keep.txt\nDELETE FAIL");
+  EXPECT_EQ(call(u"Copyfile", {S(u"b.sld"), S(u"keep.txt")}).printed,
+            u"\nCOPY b.sld keep.txt\nCOPY FAIL!");
+  EXPECT_EQ(call(u"Slbedit", {S(u"a"), S(u"lib"), S(u"b")}).printed,
+            u"\nSLB FILE NOT CHANGED: lib.slb");
+  test::ProcessResult r =
+      test::runZchost({"-l", "vetrix", "-e", "(Write_Dbf \"t.dbf\" \"K1\" \"NEW\" \"X\")"});
+  EXPECT_EQ(r.out, "\xB5\x4C\xAA\x6B\xB6\x7D\xB1\xD2\xC0\xC9\xAE\xD7 t.dbf");
+  EXPECT_EQ(test::readFile("keep.txt"), "keep");
+  EXPECT_EQ(test::readFile("t.dbf"), table);
+  EXPECT_EQ(test::readFile("lib.slb"), library);
+  EXPECT_EQ(test::filesHere(), (std::vector<std::string>{"b.sld", "keep.txt", "lib.slb", "t.dbf"}));
+}
 
 TEST_F(FilesTest, DirfileTruncatesOnNoMatchAndKeepsItOnBadArguments) {
   test::writeFile("dirfile", "previous");

@@ -25,6 +25,7 @@ struct EditCase {
   const char* name;
   char16_t command;
   const char16_t* slide;
+  bool hardLinked = false;  // the library has a second name: it is written over in place
 };
 void PrintTo(const EditCase& c, std::ostream* out) {
   *out << c.name;
@@ -40,7 +41,9 @@ class SlideEditTest : public ::testing::TestWithParam<EditCase> {
     env.addFile(u"lib.slb", original);
     env.addFile(u"new.sld", makeSlide(90000, 'n'));
     env.addFile(u"two.sld", makeSlide(80000, 't'));
+    if (GetParam().hardLinked) env.addHardLink(u"lib.slb", u"other.slb");
   }
+  static size_t fileCount() { return GetParam().hardLinked ? 4 : 3; }
   static std::string edited() {
     MemEnv env;
     setUpFiles(env);
@@ -59,7 +62,10 @@ TEST_P(SlideEditTest, ADoneEditSurvivesAPowerLoss) {
   ASSERT_NE(after, original);
   env.powerLoss();
   EXPECT_TRUE(env.contents(u"lib.slb") == after);
-  EXPECT_EQ(env.files().size(), 3u);
+  if (GetParam().hardLinked) {
+    EXPECT_TRUE(env.contents(u"other.slb") == after);
+  }
+  EXPECT_EQ(env.files().size(), fileCount());
 }
 
 TEST_P(SlideEditTest, EveryFailingOperationLeavesTheOldLibraryAndNoTemporaryFile) {
@@ -77,18 +83,34 @@ TEST_P(SlideEditTest, EveryFailingOperationLeavesTheOldLibraryAndNoTemporaryFile
       // Only a failure that cannot matter (closing a file that was read) may
       // go unreported, and then the edit is whole.
       EXPECT_TRUE(after == goal);
+    } else if (result.outcome == SlbOutcome::kDamaged) {
+      // Written over in place and torn: the complete new library is kept.
+      EXPECT_TRUE(GetParam().hardLinked);
+      EXPECT_TRUE(disk.contents(result.keptPath) == goal);
+      disk.removeFile(result.keptPath);
     } else {
       // Reported with its cause, and nothing changed.
       EXPECT_EQ(result.cause.kind(), platform::ErrorKind::kInjected);
       EXPECT_TRUE(after == original);
     }
-    EXPECT_EQ(disk.files().size(), 3u);
+    if (env.lastFailed() == "remove") {
+      // The temporary file could not be removed: it stays, nothing else.
+      for (const std::u16string& path : disk.files()) {
+        if (path.rfind(u"~slb", 0) == 0) disk.removeFile(path);
+      }
+    }
+    EXPECT_EQ(disk.files().size(), fileCount());
     if (!env.injected()) operations = n;
   }
   EXPECT_GT(operations, 8);
 }
 
-TEST_P(SlideEditTest, ACrashAnywhereThenAPowerLossLeavesTheOldOrTheNewLibrary) {
+// Edits that replace the library in one step. (Written over in place, a
+// library can be torn by a crash; the flushed temporary file then holds the
+// new one.)
+class SlideCrashTest : public SlideEditTest {};
+
+TEST_P(SlideCrashTest, ACrashAnywhereThenAPowerLossLeavesTheOldOrTheNewLibrary) {
   const std::string goal = edited();
   bool sawOld = false, sawNew = false;
   for (int n = 1; n < 1000; ++n) {
@@ -111,8 +133,40 @@ TEST_P(SlideEditTest, ACrashAnywhereThenAPowerLossLeavesTheOldOrTheNewLibrary) {
 INSTANTIATE_TEST_SUITE_P(Edits, SlideEditTest,
                          ::testing::Values(EditCase{"append", u'a', u"new"},
                                            EditCase{"replace", u'a', u"two"},
+                                           EditCase{"delete", u'd', u"two"},
+                                           EditCase{"append_in_place", u'a', u"new", true},
+                                           EditCase{"delete_in_place", u'd', u"two", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Edits, SlideCrashTest,
+                         ::testing::Values(EditCase{"append", u'a', u"new"},
+                                           EditCase{"replace", u'a', u"two"},
                                            EditCase{"delete", u'd', u"two"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Another program holds the library open: it cannot be replaced (a
+// sharing violation on Windows), only written over.
+class HeldLibraryEnv : public platform::EnvWrapper {
+ public:
+  using EnvWrapper::EnvWrapper;
+  platform::Status replaceFile(std::u16string_view, std::u16string_view to) override {
+    return platform::Status::error(platform::ErrorKind::kBusy, 32, "replace", to);
+  }
+};
+
+TEST(SlideLibraries, ALibraryAnotherProgramHoldsIsWrittenOverInPlace) {
+  for (bool readOnly : {false, true}) {
+    MemEnv disk;
+    const std::string original = makeLibrary({{"A", makeSlide(20)}});
+    disk.addFile(u"lib.slb", original);
+    disk.addFile(u"b.sld", makeSlide(30));
+    disk.setReadOnly(u"lib.slb", readOnly);
+    HeldLibraryEnv env(&disk);
+    const SlbResult result = run(env, u'a', u"b");
+    EXPECT_EQ(result.outcome, readOnly ? SlbOutcome::kNotChanged : SlbOutcome::kDone);
+    EXPECT_EQ(test::parseLibrary(*disk.contents(u"lib.slb")).size(), readOnly ? 1u : 2u);
+    EXPECT_EQ(disk.files().size(), 2u);
+  }
+}
 
 std::vector<fs::path> sampleLibraries() {
   std::vector<fs::path> found;

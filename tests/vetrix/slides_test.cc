@@ -1,4 +1,7 @@
 // Slbedit and the slide-library formats, on real files.
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 #include <filesystem>
 
 #include "platform/text.h"
@@ -156,7 +159,7 @@ TEST_F(SlbeditTest, UnknownCommandPrintsUsage) {
   test::HandlerResult r = run({S(u"x"), S(u"lib")});
   EXPECT_EQ(r.status, kRtError);
   EXPECT_EQ(r.printed,
-            u"\n SLBEDIT - slide library editor for AutoCAD slide libraries"
+            u"\n SLBEDIT - slide library editor for AutoCAD slide libraries\n"
             u"\n Lists, adds and deletes the slides of a library"
             u"\n -----------------------------------------------------\n"
             u"\n Usage : SLBEDIT <command> <*.slb> <*.sld>\n\n <Commands>"
@@ -263,13 +266,64 @@ TEST_F(SlbeditTest, SlideArgumentWithAFolderStoresTheUpperCaseName) {
   EXPECT_EQ(namesOf(test::readFile("lib.slb")), (std::vector<std::string>{"OLD", "ABC"}));
 }
 
-TEST_F(SlbeditTest, LongSlideNamesAreRefusedBeforeAnyFileIsMade) {
-  const std::u16string name(32, u'n');
-  test::writeFile(test::utf8(name) + ".sld", makeSlide(20));
-  test::HandlerResult r = run({S(u"a"), S(u"lib"), S(name)});
-  EXPECT_EQ(r.status, kRtError);
-  EXPECT_EQ(r.printed, u"\nSLD NAME TOO LONG (max 31 bytes): " + name + u".sld");
-  EXPECT_FALSE(fs::exists("lib.slb"));
+// Names are stored as typed, upper-cased by the C locale (ASCII letters
+// only, as names are compared), so a name beyond ASCII is found again.
+TEST_F(SlbeditTest, NamesBeyondAsciiAreAddedReplacedAndDeleted) {
+  struct Case {
+    const char* codePage;
+    std::u16string name;
+  };
+  const Case cases[] = {{"950", u"φ20"},
+                        {"950", u"ａｂｃ"},
+                        {"936", u"零件ａ"},
+                        {"1252", u"übersicht"},
+                        {"65001", u"⌀20 中"}};
+  for (const Case& c : cases) {
+    test::ScopedCodePage cp(c.codePage);
+    if (!cp.active()) continue;  // Windows: the system's code page only
+    SCOPED_TRACE(test::utf8(c.name) + " under " + c.codePage);
+    fs::remove("lib.slb");
+    test::writeFile(test::utf8(c.name) + ".sld", makeSlide(20, '1'));
+    ASSERT_EQ(run({S(u"a"), S(u"lib"), S(c.name)}).status, 1);
+    EXPECT_EQ(namesOf(test::readFile("lib.slb")),
+              std::vector<std::string>{platform::toAnsi(c.name)});
+    test::writeFile(test::utf8(c.name) + ".sld", makeSlide(30, '2'));
+    EXPECT_EQ(run({S(u"a"), S(u"lib"), S(c.name)}).printed, u"\nSLBEDIT ADD SLB SUCCESS !");
+    ASSERT_EQ(parseLibrary(test::readFile("lib.slb")).size(), 1u);
+    EXPECT_EQ(parseLibrary(test::readFile("lib.slb"))[0].data, makeSlide(30, '2'));
+    EXPECT_EQ(run({S(u"d"), S(u"lib"), S(c.name)}).printed, u"");
+    EXPECT_EQ(test::readFile("lib.slb"), makeLibrary({}));
+  }
+}
+
+// A name that cannot be stored is refused before any file is made: empty,
+// not held exactly by the code page (two names would become one), too long.
+TEST_F(SlbeditTest, NamesThatCannotBeStoredAreRefusedBeforeAnyFileIsMade) {
+  struct Case {
+    const char* codePage;
+    std::u16string name, printed;
+  };
+  const std::u16string tooLong(32, u'n');
+  const Case cases[] = {
+      {"950", u"图1", u"\nSLD NAME NOT IN ANSI CODE PAGE 950: 图1.sld"},
+      {"950", u"café", u"\nSLD NAME NOT IN ANSI CODE PAGE 950: café.sld"},
+      {"936", u"ก1", u"\nSLD NAME NOT IN ANSI CODE PAGE 936: ก1.sld"},
+      {"1252", u"中", u"\nSLD NAME NOT IN ANSI CODE PAGE 1252: 中.sld"},
+      {nullptr, u"", u"\nSLD NAME EMPTY: .sld"},
+      {nullptr, u"sub\\", u"\nSLD NAME EMPTY: sub\\.sld"},
+      {nullptr, tooLong, u"\nSLD NAME TOO LONG (max 31 bytes): " + tooLong + u".sld"},
+  };
+  for (const Case& c : cases) {
+    test::ScopedCodePage cp(c.codePage);
+    if (c.codePage && !cp.active()) continue;
+    for (const char16_t* command : {u"a", u"d"}) {
+      SCOPED_TRACE(test::utf8(c.name) + " " + test::utf8(command));
+      test::HandlerResult r = run({S(command), S(u"lib"), S(c.name)});
+      EXPECT_EQ(r.status, kRtError);
+      EXPECT_EQ(r.printed, c.printed);
+      EXPECT_TRUE(test::filesHere().empty());
+    }
+  }
   const std::u16string fits(31, u'n');
   test::writeFile(test::utf8(fits) + ".sld", makeSlide(20));
   EXPECT_EQ(run({S(u"a"), S(u"lib"), S(fits)}).status, 1);
@@ -309,6 +363,7 @@ TEST_F(SlbeditTest, DamagedLibrariesAreRefusedAndNeverRewritten) {
       {withByte(32 + 36 + 32, 1), false},         // offsets decrease
       {unterminated, false},
       {makeLibrary({}) + "junk", false},
+      {makeLibrary({{"A", makeSlide(20)}, {"", makeSlide(20)}}), false},  // an empty name
       {good.substr(0, 160), true},  // the second slide is empty: still consistent
       {headerPadding, true},
   };
@@ -360,6 +415,46 @@ TEST_F(SlbeditTest, ReplaceKeepsTheLibrarysPermissionBitsOnPosix) {
   EXPECT_EQ(run({S(u"a"), S(u"lib"), S(u"s1")}).status, 1);
   EXPECT_EQ(fs::status("lib.slb").permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
+}
+#endif
+
+// Libraries kept in a shared folder and reached through links: the edit
+// reaches the library itself, and every name of it sees the edit.
+TEST_F(SlbeditTest, ALinkedLibraryIsEditedWhereItLives) {
+  fs::create_directory("shared");
+  test::writeFile("shared/lib.slb", makeLibrary({{"A", makeSlide(20)}}));
+  fs::create_hard_link("shared/lib.slb", "shared/other.slb");
+#if !defined(_WIN32)
+  fs::create_symlink("shared/lib.slb", "lib.slb");  // Windows links need privileges
+#else
+  fs::create_hard_link("shared/lib.slb", "lib.slb");
+#endif
+  test::writeFile("b.sld", makeSlide(30));
+  EXPECT_EQ(run({S(u"a"), S(u"lib"), S(u"b")}).printed, u"\nSLBEDIT ADD SLB SUCCESS !");
+  EXPECT_EQ(run({S(u"d"), S(u"lib"), S(u"a")}).printed, u"");
+  for (const char* name : {"lib.slb", "shared/lib.slb", "shared/other.slb"}) {
+    EXPECT_EQ(namesOf(test::readFile(name)), std::vector<std::string>{"B"}) << name;
+  }
+#if !defined(_WIN32)
+  EXPECT_TRUE(fs::is_symlink("lib.slb"));
+#endif
+  EXPECT_EQ(test::filesHere(), (std::vector<std::string>{"b.sld", "lib.slb", "shared"}));
+  EXPECT_EQ(std::distance(fs::directory_iterator("shared"), fs::directory_iterator()), 2);
+}
+
+#if defined(_WIN32)
+// Another program reading the library, as a viewer does, holds it open
+// without letting it be deleted: it cannot be replaced, only written over.
+TEST_F(SlbeditTest, ALibraryAnotherProgramReadsIsStillEdited) {
+  test::writeFile("lib.slb", makeLibrary({{"A", makeSlide(20)}}));
+  test::writeFile("b.sld", makeSlide(30));
+  HANDLE reader = CreateFileW(L"lib.slb", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(run({S(u"a"), S(u"lib"), S(u"b")}).printed, u"\nSLBEDIT ADD SLB SUCCESS !");
+  CloseHandle(reader);
+  EXPECT_EQ(namesOf(test::readFile("lib.slb")), (std::vector<std::string>{"A", "B"}));
+  EXPECT_EQ(test::filesHere(), (std::vector<std::string>{"b.sld", "lib.slb"}));
 }
 #endif
 

@@ -8,7 +8,9 @@
 #include "platform/env.h"
 
 struct LookupResult {
-  enum class Kind { kFound, kNotFound, kNotOpened };
+  // kWidthsUnclear: the field widths do not add up to the record length, so
+  // where the fields lie is not known.
+  enum class Kind { kFound, kNotFound, kNotOpened, kWidthsUnclear };
   Kind kind = Kind::kNotFound;
   std::u16string tableName;  // the name as opened
   std::string name, unit;    // the whole fields, when found
@@ -24,13 +26,14 @@ LookupResult DbfLookup(platform::Env& env, std::u16string tableName, std::string
 enum class StoreOutcome {
   kUpdated,
   kAppended,
-  kNotOpened,     // the table cannot be opened for writing
-  kBusy,          // another writer held the table too long
-  kNotADbf,       // the table's layout cannot take a record
-  kKeyTooLong,    // the key is wider than the key field
-  kFewerRecords,  // the header counts records the file does not hold
-  kFull,          // the record count cannot grow
-  kWriteFailed,   // a read or write failed
+  kNotOpened,      // the table cannot be opened for writing
+  kBusy,           // another writer held the table too long
+  kNotADbf,        // the table's layout cannot take a record
+  kWidthsUnclear,  // the field widths do not add up to the record length
+  kKeyTooLong,     // the key is wider than the key field
+  kFewerRecords,   // the header counts records the file does not hold
+  kFull,           // the record count cannot grow
+  kWriteFailed,    // a read or write failed
 };
 
 struct StoreResult {

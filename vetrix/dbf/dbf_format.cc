@@ -35,18 +35,35 @@ size_t descriptorCount(const DbfHeader& header) {
   return (length - kDbfHeaderSize) / kDbfDescriptorSize;
 }
 
-std::vector<DbfFieldDescriptor> parseDescriptors(const DbfHeader& header, std::string_view bytes) {
+std::vector<DbfFieldDescriptor> parseDescriptors(const DbfHeader& header, std::string_view bytes,
+                                                 bool* unclear) {
   std::vector<DbfFieldDescriptor> fields;
   const size_t count = std::min(descriptorCount(header), bytes.size() / kDbfDescriptorSize);
-  unsigned offset = 0;
+  uint64_t narrowSum = 0, wideSum = 0;
+  bool anyHighByte = false;
+  std::vector<unsigned> wide;
   for (size_t i = 0; i < count; ++i) {
     const char* d = bytes.data() + i * kDbfDescriptorSize;
+    if (d[0] == kDbfHeaderTerminator) break;
     DbfFieldDescriptor field;
     field.name.assign(d, strnlen(d, kDbfFieldNameSize));
     field.width = static_cast<unsigned char>(d[kDbfFieldWidthOffset]);
-    field.offset = offset;
-    offset += field.width;
+    const unsigned high = static_cast<unsigned char>(d[kDbfFieldWidthHighOffset]);
+    const bool character = d[kDbfFieldTypeOffset] == 'C';
+    wide.push_back(field.width + (character ? high << 8 : 0));
+    anyHighByte = anyHighByte || (character && high != 0);
+    narrowSum += field.width;
+    wideSum += wide.back();
     fields.push_back(std::move(field));
+  }
+  const uint64_t dataLength = header.recordLength() > 0 ? header.recordLength() - 1u : 0;
+  const bool useWide = anyHighByte && narrowSum != dataLength && wideSum == dataLength;
+  *unclear = anyHighByte && narrowSum != dataLength && wideSum != dataLength;
+  unsigned offset = 0;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (useWide) fields[i].width = wide[i];
+    fields[i].offset = offset;
+    offset += fields[i].width;
   }
   return fields;
 }
@@ -97,7 +114,7 @@ platform::Status readTable(platform::File& file, DbfTable* table) {
   std::string descriptors(static_cast<size_t>(available), '\0');
   s = platform::readExactly(file, kDbfHeaderSize, descriptors.data(), descriptors.size());
   if (!s.ok()) return s;
-  table->fields = parseDescriptors(table->header, descriptors);
+  table->fields = parseDescriptors(table->header, descriptors, &table->widthsUnclear);
   return platform::Status();
 }
 

@@ -24,7 +24,12 @@ constexpr size_t kDbfFieldNameSize = 11;
 constexpr size_t kDbfRecordCountOffset = 4;
 constexpr size_t kDbfHeaderLengthOffset = 8;
 constexpr size_t kDbfRecordLengthOffset = 10;
+constexpr size_t kDbfFieldTypeOffset = 11;
 constexpr size_t kDbfFieldWidthOffset = 16;
+// Clipper and FoxPro keep the high byte of a character field's width here,
+// where other fields keep their decimal count.
+constexpr size_t kDbfFieldWidthHighOffset = 17;
+constexpr char kDbfHeaderTerminator = 0x0D;
 constexpr char kDbfEndOfFile = 0x1A;
 constexpr char kDbfBlank = ' ';
 
@@ -38,16 +43,24 @@ struct DbfHeader {
 };
 
 struct DbfFieldDescriptor {
-  std::string name;  // up to the first NUL of the 11-byte name
-  unsigned width = 0;
+  std::string name;     // up to the first NUL of the 11-byte name
+  unsigned width = 0;   // up to 65535 for two-byte widths
   unsigned offset = 0;  // within the record's data (after the deletion flag)
 };
 
-// The descriptors a header promises, floor((H - 32) / 32) of them (none for a
-// header length below 64), read from `bytes` (which starts at offset 32 and
-// may hold fewer).
-std::vector<DbfFieldDescriptor> parseDescriptors(const DbfHeader& header, std::string_view bytes);
-// How many descriptors the header promises.
+// The field descriptors, read from `bytes` (which starts at offset 32): as
+// many as the header length has room for, floor((H - 32) / 32) (none for a
+// header length below 64), and no more than come before the 0x0D that ends
+// them. Bytes after it are no fields: a Visual FoxPro database back-link, or
+// padding.
+//
+// A character field's width is one byte; Clipper and FoxPro give wider
+// fields a second, high byte. The two-byte widths are taken when they, and
+// not the one-byte widths, add up to the record length; when a character
+// field has a high byte and neither adds up, *unclear is set.
+std::vector<DbfFieldDescriptor> parseDescriptors(const DbfHeader& header, std::string_view bytes,
+                                                 bool* unclear);
+// How many descriptors the header length has room for.
 size_t descriptorCount(const DbfHeader& header);
 
 // Decides whether a record's key field matches a key: the first key-length
@@ -76,6 +89,9 @@ struct DbfTable {
   DbfHeader header;
   std::vector<DbfFieldDescriptor> fields;
   uint64_t fileLength = 0;
+  // The field widths do not add up to the record length either way (see
+  // parseDescriptors): where the fields lie is not known.
+  bool widthsUnclear = false;
 
   // How many whole records lie inside the file, whatever the header counts.
   uint64_t recordsPresent() const;

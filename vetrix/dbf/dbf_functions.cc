@@ -23,6 +23,8 @@ int Read_Dbf(const ResultBuffer* args) {
   const std::u16string shownKey = platform::fromAnsi(key);
   if (found.kind == LookupResult::Kind::kNotOpened) {
     zcutPrintf(u"\nOpen DBF NAME Fail->[%s]", found.tableName.c_str());
+  } else if (found.kind == LookupResult::Kind::kWidthsUnclear) {
+    zcutPrintf(u"\nDBF FIELD WIDTHS DISAGREE WITH THE RECORD LENGTH: %s", found.tableName.c_str());
   }
   if (found.kind != LookupResult::Kind::kFound) {
     zcutPrintf(u"\nNot Found Data->[%s]", shownKey.c_str());
@@ -67,6 +69,9 @@ void reportStore(std::u16string_view table, const StoreResult& stored) {
       break;
     case StoreOutcome::kNotADbf:
       zcutPrintf(u"\nNOT A DBF FILE: %s", name);
+      break;
+    case StoreOutcome::kWidthsUnclear:
+      zcutPrintf(u"\nDBF FIELD WIDTHS DISAGREE WITH THE RECORD LENGTH: %s", name);
       break;
     case StoreOutcome::kKeyTooLong:
       zcutPrintf(u"\nKEY TOO LONG FOR DBF FILE: %s", name);

@@ -30,6 +30,10 @@ LookupResult DbfLookup(platform::Env& env, std::u16string tableName, std::string
   DbfTable table;
   result.cause = readTable(*file, &table);
   if (!result.cause.ok()) return result;
+  if (table.widthsUnclear) {
+    result.kind = LookupResult::Kind::kWidthsUnclear;
+    return result;
+  }
 
   // A descriptor takes the first role it qualifies for; the last one that
   // qualifies for a role has it.

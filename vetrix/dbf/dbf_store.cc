@@ -46,10 +46,10 @@ StoreResult DbfStore(platform::Env& env, std::u16string_view tableName, std::str
 
   const DbfHeader& header = table.header;
   const uint64_t recordLength = header.recordLength();
-  if (table.fields.empty() || table.fields.size() < descriptorCount(header) ||
-      header.headerLength() > table.fileLength || recordLength < 2) {
+  if (table.fields.empty() || header.headerLength() > table.fileLength || recordLength < 2) {
     return outcome(StoreOutcome::kNotADbf);
   }
+  if (table.widthsUnclear) return outcome(StoreOutcome::kWidthsUnclear);
   const DbfFieldDescriptor* nameField = nullptr;
   const DbfFieldDescriptor* unitField = nullptr;
   for (size_t j = 0; j < table.fields.size(); ++j) {
@@ -83,12 +83,27 @@ StoreResult DbfStore(platform::Env& env, std::u16string_view tableName, std::str
   std::copy(key.begin(), key.end(), fresh.begin() + 1);
   if (nameField) fillField(fresh, *nameField, name);
   if (unitField) fillField(fresh, *unitField, unit);
-  fresh.push_back(kDbfEndOfFile);
-  // The record and its end mark first, the raised count last: a write that
+  // The new record takes the first slot the header does not count. The end
+  // mark follows it when it ends the file; records the header does not count
+  // may follow it, and are not overwritten: the mark stays at the end.
+  const uint64_t slot = header.headerLength() + uint64_t{count} * recordLength;
+  const uint64_t end = slot + recordLength;
+  if (end >= table.fileLength) {
+    fresh.push_back(kDbfEndOfFile);
+  } else {
+    char last = 0;
+    s = platform::readExactly(*file, table.fileLength - 1, &last, 1);
+    if (!s.ok()) return outcome(StoreOutcome::kWriteFailed, s);
+    if (last != kDbfEndOfFile) {
+      s = file->write(table.fileLength, &kDbfEndOfFile, 1);
+      if (!s.ok()) return outcome(StoreOutcome::kWriteFailed, s);
+    }
+  }
+  // The record (and its end mark) first, the raised count last: a write that
   // fails midway leaves a header that still describes the table.
   DbfHeader raised = header;
   raised.setRecordCount(count + 1);
-  s = file->write(header.headerLength() + count * recordLength, fresh.data(), fresh.size());
+  s = file->write(slot, fresh.data(), fresh.size());
   if (s.ok()) s = file->write(0, raised.raw, kDbfHeaderSize);
   if (s.ok()) s = file->close();
   return outcome(s.ok() ? StoreOutcome::kAppended : StoreOutcome::kWriteFailed, s);

@@ -1,5 +1,6 @@
 #include "vetrix/files/directory_tree.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <vector>
@@ -13,17 +14,45 @@ constexpr size_t kListingBlock = 1 << 16;
 
 }  // namespace
 
-void listDirectoryTree(platform::Env& env, ListingWriter& out, std::u16string_view searchPath) {
+namespace {
+
+// The identities of the folders on the path being walked: a linked folder
+// that leads back to one of them would make the walk endless.
+using FolderPath = std::vector<std::pair<uint64_t, uint64_t>>;
+
+bool onPath(const FolderPath& path, const platform::FileInfo& folder) {
+  return std::find(path.begin(), path.end(), std::make_pair(folder.volume, folder.fileId)) !=
+         path.end();
+}
+
+void walk(platform::Env& env, ListingWriter& out, std::u16string_view searchPath,
+          FolderPath& path) {
   const platform::PathParts parts = platform::splitPath(searchPath);
-  const std::u16string subdirectories = parts.drive + parts.dir + u"*.*";
+  const std::u16string folder = parts.drive + parts.dir;
+  platform::FileInfo here;
+  const bool known = env.fileInfo(folder.empty() ? u"." : folder, &here).ok();
+  if (known) path.emplace_back(here.volume, here.fileId);
   writeFileLines(env, out, searchPath);
   std::vector<platform::DirEntry> entries;
-  if (!env.findFiles(subdirectories, false, &entries).ok()) return;
-  for (const platform::DirEntry& entry : entries) {
-    if (!entry.isDirectory || entry.isLink || entry.name == u"." || entry.name == u"..") continue;
-    listDirectoryTree(env, out,
-                      parts.drive + parts.dir + entry.name + u"\\" + parts.name + parts.ext);
+  if (env.findFiles(folder + u"*.*", false, &entries).ok()) {
+    for (const platform::DirEntry& entry : entries) {
+      if (!entry.isDirectory || entry.name == u"." || entry.name == u"..") continue;
+      platform::FileInfo linked;
+      if (entry.isLink &&
+          (!env.fileInfo(folder + entry.name, &linked).ok() || onPath(path, linked))) {
+        continue;
+      }
+      walk(env, out, folder + entry.name + u"\\" + parts.name + parts.ext, path);
+    }
   }
+  if (known) path.pop_back();
+}
+
+}  // namespace
+
+void listDirectoryTree(platform::Env& env, ListingWriter& out, std::u16string_view searchPath) {
+  FolderPath path;
+  walk(env, out, searchPath, path);
 }
 
 void writeFileLines(platform::Env& env, ListingWriter& out, std::u16string_view searchPath) {

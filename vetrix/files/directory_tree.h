@@ -28,7 +28,9 @@ class ListingWriter {
 
 // Writes the lines of every file matching `searchPath` in its folder, then
 // walks each subfolder (depth first, in the order the search yields them)
-// with the same last component.
+// with the same last component. Linked folders (symbolic links, junctions)
+// are walked too, except one that leads back to a folder on the path being
+// walked, which would make the walk endless.
 void listDirectoryTree(platform::Env& env, ListingWriter& out, std::u16string_view searchPath);
 // Writes the lines of one folder's matching files.
 void writeFileLines(platform::Env& env, ListingWriter& out, std::u16string_view searchPath);

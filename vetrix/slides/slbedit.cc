@@ -1,6 +1,7 @@
 #include "vetrix/slides/slbedit.h"
 
 #include "frame/frame.h"
+#include "platform/path.h"
 #include "platform/text.h"
 #include "vetrix/slides/slide_library.h"
 
@@ -17,6 +18,7 @@ SlideDirectory& slideDirectory() {
 int printUsage() {
   static const char16_t* const kUsage[] = {
       u"\n SLBEDIT - slide library editor for AutoCAD slide libraries",
+      u"\n",
       u"\n Lists, adds and deletes the slides of a library",
       u"\n -----------------------------------------------------",
       u"\n",
@@ -121,23 +123,47 @@ int reportSlbedit(const SlbRequest& request, const SlbResult& result,
       zcutPrintf(u"\nSLB FILE TOO LARGE: %s", library);
       zcutPrintf(u"\nSLB FILE NOT CHANGED: %s", library);
       break;
+    case SlbOutcome::kEmptyName:
+      zcutPrintf(u"\nSLD NAME EMPTY: %s", slide);
+      break;
     case SlbOutcome::kNotChanged:
       zcutPrintf(u"\nSLB FILE NOT CHANGED: %s", library);
+      break;
+    case SlbOutcome::kDamaged:
+      zcutPrintf(u"\nSLB FILE NOT FULLY WRITTEN: %s", library);
+      zcutPrintf(u"\nTHE NEW LIBRARY IS KEPT IN: %s", result.keptPath.c_str());
       break;
   }
   platform::reportCause(result.cause);
   return status;
 }
 
+namespace {
+
+// Refuses a slide name that cannot be stored: empty, not held exactly by the
+// ANSI code page (two different names would become one), or too long.
+bool nameStorable(const SlbRequest& request) {
+  const char16_t* slide = request.slideFile.c_str();
+  if (platform::splitPath(request.slideFile).name.empty()) {
+    zcutPrintf(u"\nSLD NAME EMPTY: %s", slide);
+  } else if (!request.nameExact) {
+    zcutPrintf(u"\nSLD NAME NOT IN ANSI CODE PAGE %d: %s", platform::ansiCodePage(), slide);
+  } else if (request.slideName.size() > kMaxSlideNameLength) {
+    zcutPrintf(u"\nSLD NAME TOO LONG (max %d bytes): %s", static_cast<int>(kMaxSlideNameLength),
+               slide);
+  } else {
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 int Slbedit(const ResultBuffer* args) {
   SlbRequest request;
   if (!readArguments(args, &request)) return kRtError;
   const bool editing = request.command != u'l' && request.command != u'L';
-  if (editing && request.slideName.size() > kMaxSlideNameLength) {
-    zcutPrintf(u"\nSLD NAME TOO LONG (max %d bytes): %s", static_cast<int>(kMaxSlideNameLength),
-               request.slideFile.c_str());
-    return kRtError;
-  }
+  if (editing && !nameStorable(request)) return kRtError;
   SlideDirectory& directory = slideDirectory();
   return reportSlbedit(request, runSlbedit(*platform::Env::defaultEnv(), request, directory),
                        directory);

@@ -157,6 +157,9 @@ bool readDirectory(platform::File& library, SlideDirectory& directory, Directory
     DirectoryEntry& entry = directory.entries[i];
     std::memcpy(entry.name.data(), p, kSlideNameSize);
     if (std::memchr(p, 0, kSlideNameSize) == nullptr) return refuse(at, "name not terminated");
+    // Other slide readers take an empty name for the end of the directory:
+    // to them the entries from here on are not there.
+    if (p[0] == '\0') return refuse(at, "empty name");
     entry.offset = readInt32(p + kSlideNameSize);
     if (entry.offset < 0 || static_cast<uint64_t>(entry.offset) > length) {
       return refuse(at + kSlideNameSize, "offset outside the file");

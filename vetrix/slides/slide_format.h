@@ -73,7 +73,9 @@ struct DirectoryFault {
 // Reads and validates the directory of an open library whose length is
 // already in `directory.libraryLength`. A 32-byte header-only file and a
 // header followed by the terminator alone read as empty libraries. False with
-// `*fault` set for a library whose directory does not describe the file.
+// `*fault` set for a library whose directory does not describe the file, or
+// holds an entry with an empty name (which other readers take for the end of
+// the directory).
 bool readDirectory(platform::File& library, SlideDirectory& directory, DirectoryFault* fault);
 
 enum class WriteResult { kWritten, kFailed, kTooLarge };

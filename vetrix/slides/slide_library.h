@@ -7,7 +7,11 @@
 // flushed, and put in the library's place in one atomic step, then the
 // folder is flushed: whatever fails, and whenever the power goes, the
 // library is either the old one or the new one, and a change reported done
-// is on the disk.
+// is on the disk. A library reached through a symbolic link is edited where
+// it lives. Two cases are written over the library in place instead, from
+// the flushed temporary file: a library with several hard links (each name
+// must see the edit), and a library another program holds open so that it
+// cannot be replaced.
 #pragma once
 
 #include <string>
@@ -21,8 +25,11 @@ struct SlbRequest {
   std::u16string libraryPath;  // library argument + ".slb"
   std::u16string folder;       // drive and directory of the library argument
   std::u16string slideFile;    // slide argument + ".sld" (".sld" for 'l')
-  std::string slideName;       // the name to look up and store: upper case, ANSI
+  std::string slideName;       // the name to look up and store: ASCII letters upper case, ANSI
   std::string typedName;       // the name as typed, ANSI: a new library's entry
+  // Whether the name converts to the ANSI code page exactly: every
+  // character has a form of its own there, so no two names meet.
+  bool nameExact = true;
 };
 
 // The request for `command` on the library argument `library` (".slb" is
@@ -41,13 +48,16 @@ enum class SlbOutcome {
   kNotASlide,          // the slide file does not begin with "AutoCAD Slide"
   kLibraryFull,        // a new slide for a library of kMaxSlides slides
   kLibraryTooLarge,    // the library would pass kMaxLibraryLength
+  kEmptyName,          // the slide's name is empty: other readers end a directory there
   kNotChanged,         // reading, writing or replacing failed (see `cause`)
+  kDamaged,            // writing over the library failed midway; the new one is in `keptPath`
 };
 
 struct SlbResult {
   SlbOutcome outcome = SlbOutcome::kDone;
   bool created = false;            // the library was missing and was made first
   std::u16string temporaryFolder;  // the folder of the temporary file
+  std::u16string keptPath;         // with kDamaged: the complete new library
   platform::Status cause;          // the failure of the platform, if any
   DirectoryFault fault;            // with kNotALibrary
 };
@@ -55,5 +65,6 @@ struct SlbResult {
 // Runs one command. A missing library is first created holding the named
 // slide, whatever the command (so 'l' on a missing library ends with
 // kSlideMissing for the slide file ".sld"). `directory` receives the
-// library's directory (for 'l', the listing).
+// library's directory (for 'l', the listing). The request's name must be
+// exact (see nameExact); Slbedit refuses the others first.
 SlbResult runSlbedit(platform::Env& env, const SlbRequest& request, SlideDirectory& directory);
