@@ -207,13 +207,13 @@ Status MemEnv::findFiles(std::u16string_view pattern, bool, std::vector<DirEntry
       return failure(ErrorKind::kNotFound, "find", pattern);
     }
   }
-  std::vector<std::pair<std::string, DirEntry>> found;
+  std::vector<DirEntry> found;
   for (const char16_t* dots : {u".", u".."}) {
     if (matchesPattern(last, dots)) {
       DirEntry entry;
       entry.name = dots;
       entry.isDirectory = true;
-      found.emplace_back(toUtf8(dots), entry);
+      found.push_back(entry);
     }
   }
   for (const auto& [key, name] : names_) {
@@ -223,12 +223,11 @@ Status MemEnv::findFiles(std::u16string_view pattern, bool, std::vector<DirEntry
     if (!matchesPattern(last, entry.name)) continue;
     entry.isDirectory = name.node->directory;
     entry.size = name.node->directory ? 0 : name.node->data.size();
-    found.emplace_back(toUtf8(entry.name), entry);
+    found.push_back(entry);
   }
   if (found.empty()) return failure(ErrorKind::kNotFound, "find", pattern);
-  std::sort(found.begin(), found.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (auto& f : found) entries->push_back(std::move(f.second));
+  sortByName(&found);
+  *entries = std::move(found);
   return Status();
 }
 

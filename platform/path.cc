@@ -1,6 +1,10 @@
 #include "platform/path.h"
 
+#include <algorithm>
+
 #include "platform/ascii.h"
+#include "platform/env.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {
@@ -71,6 +75,20 @@ bool matchesPattern(std::u16string_view pattern, std::u16string_view name) {
     return globMatch(pattern.substr(0, pattern.size() - 1), name);
   }
   return false;
+}
+
+void sortByName(std::vector<DirEntry>* entries) {
+  std::vector<std::pair<std::u16string, DirEntry>> keyed;
+  keyed.reserve(entries->size());
+  for (DirEntry& entry : *entries) {
+    std::u16string key = toUpperWide(entry.name);
+    keyed.emplace_back(std::move(key), std::move(entry));
+  }
+  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first < b.first : a.second.name < b.second.name;
+  });
+  entries->clear();
+  for (auto& k : keyed) entries->push_back(std::move(k.second));
 }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -22,5 +23,12 @@ PathParts splitPath(std::u16string_view path);
 // '?', ASCII case ignored, "*.*" matching every name) as the Windows
 // directory search does.
 bool matchesPattern(std::u16string_view pattern, std::u16string_view name);
+
+struct DirEntry;
+// Sorts entries in the order in which NTFS keeps a folder's names, and every
+// directory search here yields them: by their UTF-16 code units
+// upper-cased, then (for names that differ in case only, which other file
+// systems allow) by their own.
+void sortByName(std::vector<DirEntry>* entries);
 
 }  // namespace platform

@@ -100,11 +100,31 @@ std::optional<std::string> findIgnoringCase(const std::string& directory, const 
   return best;
 }
 
+// Windows ignores the dots and blanks that end a name: "a.txt." and
+// "a.txt " are a.txt.
+std::string trimNames(const std::string& path) {
+  std::string out;
+  size_t pos = 0;
+  for (;;) {
+    const size_t slash = std::min(path.find('/', pos), path.size());
+    std::string name = path.substr(pos, slash - pos);
+    if (name != "." && name != "..") {
+      const size_t keep = name.find_last_not_of(". ");
+      if (keep != std::string::npos) name.resize(keep + 1);
+    }
+    out += name;
+    if (slash == path.size()) return out;
+    out += '/';
+    pos = slash + 1;
+  }
+}
+
 // The file-system name for a path given in the host's form.
 std::string nativePath(std::u16string_view path) {
   if (path.size() >= 2 && path[1] == u':') path.remove_prefix(2);  // drives name nothing here
   std::string given = toUtf8(path);
   std::replace(given.begin(), given.end(), '\\', '/');
+  given = trimNames(given);
   if (given.empty() || exists(given)) return given;
 
   // Resolve component by component, ignoring letter case where the exact
@@ -134,6 +154,17 @@ std::string nativePath(std::u16string_view path) {
     pos = slash + 1;
   }
   return resolved;
+}
+
+// Windows refuses names holding * ? " < > | or a control character; so
+// does this platform, which could store them.
+Status checkName(const char* operation, std::u16string_view path) {
+  for (char16_t c : path) {
+    if (c < 0x20 || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' || c == u'|') {
+      return posixError(operation, path, EINVAL);
+    }
+  }
+  return Status();
 }
 
 // A file nobody may write: no write bit at all. Windows refuses to change a
@@ -269,11 +300,12 @@ class PosixEnv : public Env {
     entries->clear();
     PathParts parts = splitPath(pattern);
     const std::u16string last = parts.name + parts.ext;
+    if (Status bad = checkName("find", parts.dir); !bad.ok()) return bad;
     const std::string dirPath = directoryPath(parts.drive + parts.dir);
     DIR* dir = ::opendir(dirPath.c_str());
     if (!dir) return lastError("find", pattern);
     const int dirFd = ::dirfd(dir);
-    std::vector<std::pair<std::string, DirEntry>> found;
+    std::vector<DirEntry> found;
     while (dirent* e = ::readdir(dir)) {
       std::u16string name = fromUtf8(e->d_name);
       if (!matchesPattern(last, name)) continue;
@@ -295,18 +327,19 @@ class PosixEnv : public Env {
       } else {
         entry.isDirectory = type == DT_DIR;
       }
-      found.emplace_back(e->d_name, std::move(entry));
+      found.push_back(std::move(entry));
     }
     ::closedir(dir);
     if (found.empty()) return posixError("find", pattern, ENOENT);
-    std::sort(found.begin(), found.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    entries->reserve(found.size());
-    for (auto& f : found) entries->push_back(std::move(f.second));
+    // In the order NTFS keeps names, so that listings read the same on both
+    // platforms.
+    sortByName(&found);
+    *entries = std::move(found);
     return Status();
   }
 
   Status fileInfo(std::u16string_view path, FileInfo* info) override {
+    if (Status bad = checkName("stat", path); !bad.ok()) return bad;
     std::string native = nativePath(path);
     if (native.empty() && !path.empty()) native = ".";  // a drive alone: the current folder
     struct stat st;
@@ -326,6 +359,8 @@ class PosixEnv : public Env {
   }
 
   Status copyFile(std::u16string_view from, std::u16string_view to) override {
+    if (Status bad = checkName("copy", from); !bad.ok()) return bad;
+    if (Status bad = checkName("copy", to); !bad.ok()) return bad;
     const std::string source = nativePath(from), target = nativePath(to);
     int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return lastError("open", from);
@@ -358,6 +393,7 @@ class PosixEnv : public Env {
   }
 
   Status removeFile(std::u16string_view path) override {
+    if (Status bad = checkName("remove", path); !bad.ok()) return bad;
     const std::string native = nativePath(path);
     struct stat st;
     if (::lstat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
@@ -368,6 +404,7 @@ class PosixEnv : public Env {
   }
 
   Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override {
+    if (Status bad = checkName("open", path); !bad.ok()) return bad;
     int flags = O_CLOEXEC;
     switch (mode) {
       case OpenMode::kRead:
@@ -407,6 +444,8 @@ class PosixEnv : public Env {
   }
 
   Status replaceFile(std::u16string_view from, std::u16string_view to) override {
+    if (Status bad = checkName("replace", to); !bad.ok()) return bad;
+    if (Status bad = checkName("replace", from); !bad.ok()) return bad;
     const std::string source = nativePath(from), target = nativePath(to);
     if (isReadOnly(target)) return posixError("replace", to, EACCES);
     struct stat st;

@@ -143,6 +143,11 @@ TEST_F(PosixFilesTest, NamesResolveIgnoringCaseWithBackslashesAndDrives) {
   test::writeFile("ärger.dbf", "x");
   EXPECT_TRUE(platform::fileExists(env, u"零件Ａ.DBF"));
   EXPECT_TRUE(platform::fileExists(env, u"ÄRGER.dbf"));
+  // Trailing dots and blanks are ignored, and names Windows refuses are
+  // refused, as on Windows.
+  EXPECT_TRUE(platform::fileExists(env, u"data/sub/parts.dbf. "));
+  EXPECT_EQ(env.fileInfo(u"data/sub/*.dbf", &info).kind(), ErrorKind::kInvalidName);
+  EXPECT_EQ(env.copyFile(u"data/sub/parts.dbf", u"a<b").kind(), ErrorKind::kInvalidName);
   // An exact match wins over a case-insensitive one.
   test::writeFile("Data/Sub/parts.dbf", "exact");
   std::unique_ptr<platform::File> file;

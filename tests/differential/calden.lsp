@@ -1,0 +1,12 @@
+; calden's six functions, everyday calls and misuse.
+(print ($rtd 0.5235987755982988)) (print ($rtd 1.0)) (print ($rtd 3.141592653589793))
+(print ($dtr 180)) (print ($dtr -90)) (print ($dtr 90.0))
+(print ($npi 2)) (print ($npi -32768)) (print ($npi 0))
+(print ($addbl "abc" 6)) (print ($addbl "" 3)) (print ($addbl "中文" 6)) (print ($addbl "中文" 4))
+(print ($delbl "  a b  ")) (print ($delbl "    ")) (print ($delbl "　全形　"))
+(setq $acad_code "CHINESE") (print ($eorc "圖層" "Layer"))
+(setq $acad_code "chinese") (print ($eorc "圖層" "Layer"))
+(setq $acad_code 1) (print ($eorc "圖層" "Layer"))
+(print ($rtd "1")) (print ($addbl 5 1)) (print ($addbl "abc" 2)) (print ($addbl "abc" 5.0))
+(print ($addbl "中文" 3)) (print ($delbl 7)) (print ($eorc "a" 2)) (print ($eorc 1 "b"))
+(print ($rtd)) (print ($eorc "only"))

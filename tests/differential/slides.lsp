@@ -1,0 +1,12 @@
+; Slbedit on the real sample libraries and slides.
+(Slbedit "l" "CIRCLES") (Slbedit "l" "lines") (Slbedit "l" "Slide_Library") (Slbedit "l" "mylib")
+(Slbedit "a" "new" "CHAIR") (Slbedit "a" "new" "toilet") (Slbedit "a" "new" "slide_up")
+(Slbedit "a" "new" "chair") (Slbedit "d" "new" "Toilet") (Slbedit "l" "new")
+(Slbedit "a" "mylib" "slide_kz") (Slbedit "d" "mylib" "nothere") (Slbedit "l" "mylib")
+(Slbedit "a" "shapes" "star") (Slbedit "l" "shapes")
+(Copyfile "cross.sld" "中文.sld") (Slbedit "a" "shapes" "中文") (Slbedit "l" "shapes")
+(Copyfile "cross.sld" "café.sld") (Slbedit "a" "shapes" "café")
+(Slbedit "a" "shapes" "") (Slbedit "a" "shapes" "parts") (Slbedit "x" "shapes")
+(Slbedit "a" "parts" "cross")
+(Slbedit "l" "nolib")
+(terpri)
