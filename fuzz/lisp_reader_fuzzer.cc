@@ -1,5 +1,6 @@
-// Reads arbitrary bytes as LISP text and prints what was read; the printed
-// form must read back to the same text.
+// Arbitrary bytes as LISP text: each form read must print as text that
+// reads back to the same printed form, and is then evaluated within limits
+// of steps and memory, with no files. Nothing may crash.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,17 +10,31 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 4096) return 0;
-  std::string_view text(reinterpret_cast<const char*>(data), size);
-  lisp::Reader reader(text);
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  lisp::Interpreter lisp;
+  lisp.setOutput([](std::string_view) {});
+  lisp.setErrorOutput([](const lisp::Error&) {});
+  lisp.setLimits({200000, 200000, 16 << 20, false});
+  lisp::Reader reader(lisp, text, "fuzz");
   for (int i = 0; i < 1000; ++i) {
     lisp::Value form;
-    std::string message;
-    lisp::Reader::Status status = reader.next(&form, &message);
+    lisp::Error error;
+    const lisp::Reader::Status status = reader.next(&form, &error);
     if (status == lisp::Reader::Status::kEnd || status == lisp::Reader::Status::kIncomplete) break;
     if (status == lisp::Reader::Status::kError) continue;
     const std::string printed = lisp::prin1String(form);
-    std::vector<lisp::Value> again = lisp::readAll(printed);
-    if (again.size() != 1 || lisp::prin1String(again[0]) != printed) std::abort();
+    lisp::Reader again(lisp, printed);
+    lisp::Value back;
+    if (again.next(&back, &error) != lisp::Reader::Status::kForm ||
+        lisp::prin1String(back) != printed) {
+      std::abort();
+    }
+    try {
+      lisp.evalTopLevel(form);
+    } catch (const lisp::Error&) {
+    } catch (const lisp::ExitRequest&) {
+      break;
+    }
   }
   return 0;
 }

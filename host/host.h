@@ -8,6 +8,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -96,7 +97,10 @@ ZC_HOST_API bool isDefined(std::u16string_view name);
 // Calls the LISP function `name` (case ignored) with `args`.
 ZC_HOST_API CallResult invoke(std::u16string_view name, const std::vector<Value>& args);
 
-// LISP symbols, as zcedGetSym reads them (names compared ignoring case).
+// LISP symbols, as zcedGetSym reads them (names compared ignoring case):
+// from the source a LISP installs, else from the host's own table.
+using SymbolSource = std::function<std::optional<Value>(std::u16string_view name)>;
+ZC_HOST_API void setSymbolSource(SymbolSource source);
 ZC_HOST_API void setSymbol(std::u16string_view name, Value value);
 ZC_HOST_API void unsetSymbol(std::u16string_view name);
 ZC_HOST_API std::optional<Value> symbolValue(std::u16string_view name);
@@ -107,6 +111,8 @@ ZC_HOST_API void setEcho(bool echo);
 ZC_HOST_API void writeOutput(std::string_view utf8);
 // True when nothing was written yet or the last byte written was a newline.
 ZC_HOST_API bool outputAtLineStart();
+// Says that the output is at the start of a line (a terminal echoed one).
+ZC_HOST_API void noteLineStart();
 
 // Formats a UTF-16 printf format as zcutPrintf does.
 ZC_HOST_API std::u16string formatPrintf(const char16_t* format, va_list args);

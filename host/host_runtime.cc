@@ -111,7 +111,8 @@ struct HostState {
   std::vector<std::unique_ptr<Module>> modules;
   std::map<std::u16string, Definition> functions;  // key: folded name
   std::map<std::u16string, Value> symbols;         // key: folded name
-  Module* driving = nullptr;                       // the module receiving a message
+  SymbolSource symbolSource;
+  Module* driving = nullptr;  // the module receiving a message
   Call* call = nullptr;
   bool recording = false;  // the call log, the transcript, CallResult::printed
   std::u16string transcript;
@@ -327,6 +328,10 @@ CallResult invokeCode(Module* module, int code, const std::vector<Value>& args) 
   return callModule(module, code, args);
 }
 
+void setSymbolSource(SymbolSource source) {
+  state().symbolSource = std::move(source);
+}
+
 void setSymbol(std::u16string_view name, Value value) {
   state().symbols[fold(name)] = std::move(value);
 }
@@ -336,6 +341,7 @@ void unsetSymbol(std::u16string_view name) {
 }
 
 std::optional<Value> symbolValue(std::u16string_view name) {
+  if (state().symbolSource) return state().symbolSource(name);
   auto it = state().symbols.find(fold(name));
   if (it == state().symbols.end()) return std::nullopt;
   return it->second;
@@ -359,6 +365,10 @@ void writeOutput(std::string_view utf8) {
 
 bool outputAtLineStart() {
   return state().atLineStart;
+}
+
+void noteLineStart() {
+  state().atLineStart = true;
 }
 
 void setRecording(bool recording) {
@@ -465,9 +475,9 @@ int zcedGetSym(const char16_t* name, ResultBuffer** value) {
   *value = nullptr;
   zc::Call* call = state().call;
   if (!name || !call) return kRtError;
-  auto it = state().symbols.find(zc::fold(name));
-  if (it == state().symbols.end()) return kRtError;
-  call->symbolValues.push_back(std::make_unique<zc::Chain>(std::vector<zc::Value>{it->second}));
+  std::optional<zc::Value> found = zc::symbolValue(name);
+  if (!found) return kRtError;
+  call->symbolValues.push_back(std::make_unique<zc::Chain>(std::vector<zc::Value>{*found}));
   *value = call->symbolValues.back()->head();
   return kRtNormal;
 }

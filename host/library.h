@@ -20,6 +20,9 @@ namespace zc {
 
 // The folder of the running executable.
 ZC_HOST_API std::string executableDirectory();
+// The folder the modules are in: beside the executable, or, installed, in
+// lib/zc beside its bin folder.
+ZC_HOST_API std::string moduleDirectory();
 // The file name of a module called `name` in `directory`.
 ZC_HOST_API std::string moduleFileName(const std::string& directory, const std::string& name);
 // Sets an environment variable for this process and what it loads.

@@ -41,6 +41,16 @@ std::string moduleFileName(const std::string& directory, const std::string& name
   return directory + "/" + name + ".so";
 }
 
+std::string moduleDirectory() {
+  const std::string here = executableDirectory();
+  const std::string installed = here + "/../lib/zc";
+  if (::access(moduleFileName(here, "vetrix").c_str(), F_OK) != 0 &&
+      ::access(moduleFileName(installed, "vetrix").c_str(), F_OK) == 0) {
+    return installed;
+  }
+  return here;
+}
+
 void setEnvironment(const char* name, const std::string& value) {
   ::setenv(name, value.c_str(), 1);
 }

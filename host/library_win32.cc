@@ -59,6 +59,11 @@ std::string moduleFileName(const std::string& directory, const std::string& name
   return directory + "\\" + name + ".dll";
 }
 
+std::string moduleDirectory() {
+  // The DLLs stay beside the program on Windows.
+  return executableDirectory();
+}
+
 void setEnvironment(const char* name, const std::string& value) {
   _putenv_s(name, value.c_str());
 }

@@ -1,54 +1,141 @@
-// A small LISP for driving the modules: a reader, a printer and an evaluator
-// whose variables are the host's symbols (what zcedGetSym reads).
+// The LISP of zchost: the dialect CAD hosts run (AutoLISP and its kin), as
+// much of it as batch scripts around the modules use.
+//
+// Values are 32-bit integers, reals, strings, symbols, cons cells (shared,
+// never copied by assignment), built-in and user functions, the modules'
+// functions and open files. Symbols have one value each and are bound
+// dynamically: a function's parameters and locals are saved on the call and
+// restored on the way out, whatever way it takes. Cells and strings are
+// counted references; freeing a long or deep structure never recurses.
 #pragma once
 
-#include <optional>
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
-
-#include "host/host.h"
+#include <vector>
 
 namespace lisp {
 
-using zc::Value;
+class Interpreter;
+struct Object;
+struct Symbol;
+struct Cons;
+
+enum class Type : uint8_t {
+  kNil,
+  kInt,
+  kReal,
+  kString,
+  kSymbol,
+  kCons,
+  kSubr,    // a built-in function or special form
+  kUsubr,   // a function made by defun or lambda
+  kExsubr,  // a function of a loaded module
+  kFile,
+};
+
+// A LISP value: an immediate number, nil, or a reference to an object.
+class Value {
+ public:
+  Value() = default;
+  Value(const Value& other);
+  Value(Value&& other) noexcept;
+  Value& operator=(const Value& other);
+  Value& operator=(Value&& other) noexcept;
+  ~Value();
+
+  static Value integer(int32_t i);
+  static Value real(double r);
+  static Value string(std::u16string text);
+  static Value object(Object* o);  // takes a reference
+
+  Type type() const { return type_; }
+  bool isNil() const { return type_ == Type::kNil; }
+  int32_t asInt() const { return i_; }
+  double asReal() const { return r_; }
+  Object* asObject() const { return o_; }
+  const std::u16string& text() const;  // a string's text
+  Symbol* symbol() const;
+  Cons* cons() const;
+
+ private:
+  Type type_ = Type::kNil;
+  union {
+    uint64_t bits_ = 0;  // copied whole, whatever the value holds
+    int32_t i_;
+    double r_;
+    Object* o_;
+  };
+};
+
+Value car(const Value& v);  // nil for nil; v must be a list
+Value cdr(const Value& v);
+Value cons(Value car, Value cdr);
 
 // An error that ends the top-level form being evaluated.
 struct Error {
-  std::string message;  // UTF-8
+  std::string message;  // UTF-8, as the dialect words it: "bad argument type: consp 1"
+  std::string where;    // "s.lsp:3", or empty when not known
+  // "; error: MESSAGE (WHERE)"
+  std::string report() const;
 };
 
-// (exit): ends the program.
+// (exit) and (quit): end the program.
 struct ExitRequest {
-  std::optional<int> status;
+  bool given = false;
+  int32_t status = 0;
 };
 
-// Reads LISP forms from UTF-8 text.
+// Reads forms from UTF-8 text, numbering lines for error reports.
 class Reader {
  public:
   enum class Status { kForm, kEnd, kIncomplete, kError };
-
-  explicit Reader(std::string_view text) : text_(text) {}
+  // `source` names the text in reports; `firstLine` is the line number of
+  // its first line.
+  Reader(Interpreter& lisp, std::string_view text, std::string source = "", int firstLine = 1);
   // Reads the next form into *form. kEnd when only blanks and comments
-  // remain; kIncomplete when the text ends inside a form or string; kError
-  // with *message for text that is not LISP (the reader then stands after
-  // the offending character).
-  Status next(Value* form, std::string* message);
-  // Bytes consumed so far.
-  size_t position() const { return pos_; }
+  // remain; kIncomplete when the text ends inside a form, string or comment;
+  // kError with *error for text that is not LISP (the reader then stands
+  // after the offending character).
+  Status next(Value* form, Error* error);
 
  private:
   enum class Parse { kOk, kIncomplete, kError };
-  Parse readForm(Value* form, std::string* message, int depth);
+  Parse readForm(Value* form, Error* error, int depth);
   Parse readString(Value* form);
+  Parse readList(Value* form, Error* error, int depth);
   Value readAtom();
-  void skipBlanks();
+  bool skipBlanks();  // false when the text ends inside a comment
+  void fail(Error* error, std::string message);
 
+  Interpreter& lisp_;
   std::string_view text_;
   size_t pos_ = 0;
+  uint16_t source_;
+  int line_;
 };
 
-// Reads every form of `text`; throws Error on text that is not LISP.
-std::vector<Value> readAll(std::string_view text);
+// Collects lines of input until they end outside any form, string or comment,
+// looking at each byte once: reading a long form line by line stays linear.
+class FormCollector {
+ public:
+  void add(std::string_view text);
+  // True when the collected text ends between forms.
+  bool complete() const { return depth_ <= 0 && !inString_ && !inBlockComment_; }
+  bool empty() const { return text_.find_first_not_of(" \t\r\n\f") == std::string::npos; }
+  const std::string& text() const { return text_; }
+  // Takes the collected text; the collector starts afresh.
+  std::string take();
+
+ private:
+  std::string text_;
+  int depth_ = 0;
+  bool inString_ = false, escape_ = false;
+  bool inComment_ = false, inBlockComment_ = false, commentJustOpened_ = false;
+  char previous_ = 0;
+};
 
 // The printed forms of a value, in UTF-8: prin1 (readable) and princ
 // (strings as they are).
@@ -57,9 +144,83 @@ std::string princString(const Value& value);
 // The shortest text that reads back as `x`, with a decimal point or exponent.
 std::string formatReal(double x);
 
-// Evaluates one form; throws Error or ExitRequest.
-Value eval(const Value& form);
-// Evaluates every form of a UTF-8 file; the value of the last.
-Value loadFile(const std::string& path);
+// Limits for untrusted scripts (the fuzzer): evaluation steps, live objects
+// and the bytes of live strings (0: no limit), and whether files (open,
+// load, read-line) may be used.
+struct Limits {
+  uint64_t steps = 0;
+  uint64_t objects = 0;
+  uint64_t stringBytes = 0;
+  bool files = true;
+};
+
+class Interpreter {
+ public:
+  Interpreter();
+  ~Interpreter();
+  Interpreter(const Interpreter&) = delete;
+  Interpreter& operator=(const Interpreter&) = delete;
+
+  // Evaluates one form; throws Error or ExitRequest.
+  Value eval(const Value& form);
+  // Evaluates a top-level form as a script does: an error goes to *error*
+  // when the script defined it, then on as an Error.
+  Value evalTopLevel(const Value& form);
+  // Evaluates every form of a file (found as the modules find files), the
+  // value of the last. Throws Error when the file cannot be read.
+  Value load(std::u16string_view name);
+  // Evaluates every form of UTF-8 text; reports and counts each error.
+  void run(std::string_view text, const std::string& source);
+
+  Symbol* intern(std::u16string_view name);
+  Symbol* trueSymbol() const { return true_; }
+  // The value of a symbol, nil when unbound; host symbols ($acad_code) read
+  // through this.
+  Value symbolValue(std::u16string_view name);
+
+  void setLimits(Limits limits) { limits_ = limits; }
+  // Where printed text goes (standard output, in order with the modules').
+  void setOutput(std::function<void(std::string_view)> output) { output_ = std::move(output); }
+  void write(std::string_view utf8) { output_(utf8); }
+  // Where errors a script did not handle are reported (standard error).
+  void setErrorOutput(std::function<void(const Error&)> report) { report_ = std::move(report); }
+  void report(const Error& error) { report_(error); }
+  bool failed() const { return failed_; }
+
+  // Throws an Error at the form being evaluated.
+  [[noreturn]] void fail(std::string message);
+  [[noreturn]] void badType(const char* predicate, const Value& value);
+  // Fails when `bytes` more of strings would pass the limit.
+  void reserveString(uint64_t bytes);
+  // Fails when the limits forbid files.
+  void requireFiles();
+
+  // Book-keeping of the evaluator, for its own parts.
+  uint16_t sourceId(const std::string& name);
+  const std::string& sourceName(uint16_t id) const { return sources_[id]; }
+  struct Frame;
+  void count();  // one evaluation step
+  int loadDepth = 0;
+
+ private:
+  friend struct Frame;
+  std::vector<std::unique_ptr<Symbol>> symbols_;
+  std::vector<std::string> sources_;
+  std::vector<const Cons*> forms_;  // the forms being evaluated, innermost last
+  Limits limits_;
+  uint64_t steps_ = 0;
+  int depth_ = 0;
+  bool failed_ = false;
+  std::function<void(std::string_view)> output_;
+  std::function<void(const Error&)> report_;
+  void* symbolTable_ = nullptr;  // name -> symbol
+  Symbol* true_ = nullptr;
+  friend Value evalForm(Interpreter&, const Value&);
+};
+
+// The number of objects alive, and the bytes of their strings (for tests
+// and limits).
+uint64_t liveObjects();
+uint64_t liveStringBytes();
 
 }  // namespace lisp

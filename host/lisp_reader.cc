@@ -1,11 +1,11 @@
-// Reading and printing LISP values.
+// Reading LISP text.
 #include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 
-#include "host/lisp.h"
-#include "platform/platform.h"
+#include "host/lisp_internal.h"
+#include "platform/text.h"
 
 namespace lisp {
 namespace {
@@ -36,7 +36,7 @@ std::optional<Value> parseNumber(std::string_view token) {
     }
     if (token[0] == '-') v = -v;
     if (!overflow && v >= INT32_MIN && v <= INT32_MAX) {
-      return Value::makeInt(static_cast<int32_t>(v));
+      return Value::integer(static_cast<int32_t>(v));
     }
     // Integers beyond 32 bits read as reals.
   }
@@ -54,92 +54,58 @@ std::optional<Value> parseNumber(std::string_view token) {
   } else if (ec != std::errc()) {
     return std::nullopt;
   }
-  return Value::makeReal(x);
-}
-
-void appendEscaped(std::string* out, const std::u16string& text) {
-  out->push_back('"');
-  for (char16_t c : text) {
-    switch (c) {
-      case u'\\':
-        *out += "\\\\";
-        break;
-      case u'"':
-        *out += "\\\"";
-        break;
-      case u'\n':
-        *out += "\\n";
-        break;
-      case u'\r':
-        *out += "\\r";
-        break;
-      case u'\t':
-        *out += "\\t";
-        break;
-      default:
-        *out += platform::toUtf8(std::u16string_view(&c, 1));
-    }
-  }
-  out->push_back('"');
-}
-
-void print(std::string* out, const Value& value, bool readable) {
-  switch (value.kind) {
-    case Value::Kind::kNil:
-      *out += "nil";
-      break;
-    case Value::Kind::kT:
-      *out += "T";
-      break;
-    case Value::Kind::kInt:
-      *out += std::to_string(value.integer);
-      break;
-    case Value::Kind::kReal:
-      *out += formatReal(value.real);
-      break;
-    case Value::Kind::kString:
-      if (readable)
-        appendEscaped(out, value.text);
-      else
-        *out += platform::toUtf8(value.text);
-      break;
-    case Value::Kind::kSymbol:
-      *out += platform::toUtf8(platform::toUpperWide(value.text));
-      break;
-    case Value::Kind::kList:
-      out->push_back('(');
-      for (size_t i = 0; i < value.items.size(); ++i) {
-        if (i) out->push_back(' ');
-        print(out, value.items[i], readable);
-      }
-      out->push_back(')');
-      break;
-  }
+  return Value::real(x);
 }
 
 }  // namespace
 
-void Reader::skipBlanks() {
+Reader::Reader(Interpreter& lisp, std::string_view text, std::string source, int firstLine)
+    : lisp_(lisp), text_(text), source_(lisp.sourceId(source)), line_(firstLine) {}
+
+void Reader::fail(Error* error, std::string message) {
+  error->message = std::move(message);
+  const std::string& source = lisp_.sourceName(source_);
+  error->where = source.empty() ? "" : source + ":" + std::to_string(line_);
+}
+
+bool Reader::skipBlanks() {
   while (pos_ < text_.size()) {
-    if (isBlank(text_[pos_])) {
+    const char c = text_[pos_];
+    if (isBlank(c)) {
+      if (c == '\n') ++line_;
       ++pos_;
-    } else if (text_[pos_] == ';') {
+    } else if (c == ';' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '|') {
+      // ;| a comment that may span lines |;
+      const size_t end = text_.find("|;", pos_ + 2);
+      if (end == std::string_view::npos) return false;
+      for (size_t i = pos_; i < end; ++i) line_ += text_[i] == '\n';
+      pos_ = end + 2;
+    } else if (c == ';') {
       while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
     } else {
       break;
     }
   }
+  return true;
 }
 
-Reader::Status Reader::next(Value* form, std::string* message) {
-  skipBlanks();
-  if (pos_ >= text_.size()) return Status::kEnd;
+Reader::Status Reader::next(Value* form, Error* error) {
   const size_t start = pos_;
-  switch (readForm(form, message, 0)) {
+  const int startLine = line_;
+  if (!skipBlanks()) {
+    pos_ = start;
+    line_ = startLine;
+    return Status::kIncomplete;
+  }
+  if (pos_ >= text_.size()) return Status::kEnd;
+  const size_t formStart = pos_;
+  const int formLine = line_;
+  switch (readForm(form, error, 0)) {
     case Parse::kOk:
       return Status::kForm;
     case Parse::kIncomplete:
-      pos_ = start;
+      pos_ = formStart;
+      line_ = formLine;
       return Status::kIncomplete;
     case Parse::kError:
       return Status::kError;
@@ -147,59 +113,90 @@ Reader::Status Reader::next(Value* form, std::string* message) {
   return Status::kError;
 }
 
-Reader::Parse Reader::readForm(Value* form, std::string* message, int depth) {
+Reader::Parse Reader::readForm(Value* form, Error* error, int depth) {
   if (depth > kMaxDepth) {
-    *message = "malformed list on input: nested too deeply";
+    fail(error, "malformed list on input: nested too deeply");
     pos_ = text_.size();
     return Parse::kError;
   }
-  skipBlanks();
-  if (pos_ >= text_.size()) return Parse::kIncomplete;
+  if (!skipBlanks() || pos_ >= text_.size()) return Parse::kIncomplete;
   const char c = text_[pos_];
   if (c == ')') {
     ++pos_;
-    *message = "extra right paren on input";
+    fail(error, "extra right paren on input");
     return Parse::kError;
   }
   if (c == '\'') {
     ++pos_;
     Value quoted;
-    Parse p = readForm(&quoted, message, depth + 1);
+    Parse p = readForm(&quoted, error, depth + 1);
     if (p != Parse::kOk) return p;
-    *form = Value::makeList({Value::makeSymbol(u"quote"), std::move(quoted)});
+    *form = cons(Value::object(lisp_.intern(u"QUOTE")), cons(std::move(quoted), Value()));
     return Parse::kOk;
   }
   if (c == '"') return readString(form);
-  if (c == '(') {
+  if (c == '(') return readList(form, error, depth);
+  if (c == '.' && (pos_ + 1 == text_.size() || endsAtom(text_[pos_ + 1]))) {
     ++pos_;
-    std::vector<Value> items;
-    for (;;) {
-      skipBlanks();
-      if (pos_ >= text_.size()) return Parse::kIncomplete;
-      if (text_[pos_] == ')') {
-        ++pos_;
-        *form = Value::makeList(std::move(items));
-        return Parse::kOk;
-      }
-      Value item;
-      Parse p = readForm(&item, message, depth + 1);
-      if (p != Parse::kOk) return p;
-      items.push_back(std::move(item));
-    }
+    fail(error, "malformed list on input: a dot out of place");
+    return Parse::kError;
   }
   *form = readAtom();
+  return Parse::kOk;
+}
+
+Reader::Parse Reader::readList(Value* form, Error* error, int depth) {
+  const int line = line_;
+  ++pos_;  // (
+  std::vector<Value> items;
+  Value tail;
+  for (;;) {
+    if (!skipBlanks() || pos_ >= text_.size()) return Parse::kIncomplete;
+    if (text_[pos_] == ')') {
+      ++pos_;
+      break;
+    }
+    // A dotted pair: " . " before the last form.
+    if (text_[pos_] == '.' && !items.empty() && pos_ + 1 < text_.size() &&
+        endsAtom(text_[pos_ + 1])) {
+      ++pos_;
+      Parse p = readForm(&tail, error, depth + 1);
+      if (p != Parse::kOk) return p;
+      if (!skipBlanks() || pos_ >= text_.size()) return Parse::kIncomplete;
+      if (text_[pos_] != ')') {
+        fail(error, "malformed list on input: a dotted pair ends its list");
+        return Parse::kError;
+      }
+      ++pos_;
+      break;
+    }
+    Value item;
+    Parse p = readForm(&item, error, depth + 1);
+    if (p != Parse::kOk) return p;
+    items.push_back(std::move(item));
+  }
+  Value list = std::move(tail);
+  for (auto it = items.rbegin(); it != items.rend(); ++it) list = cons(std::move(*it), list);
+  if (list.type() == Type::kCons) {
+    list.cons()->line = static_cast<uint32_t>(line);
+    list.cons()->source = source_;
+  }
+  *form = std::move(list);
   return Parse::kOk;
 }
 
 Reader::Parse Reader::readString(Value* form) {
   ++pos_;  // the opening quote
   std::string bytes;
+  int lines = 0;
   while (pos_ < text_.size()) {
     char c = text_[pos_++];
     if (c == '"') {
-      *form = Value::makeString(platform::fromUtf8(bytes));
+      line_ += lines;
+      *form = Value::string(platform::fromUtf8(bytes));
       return Parse::kOk;
     }
+    if (c == '\n') ++lines;
     if (c != '\\') {
       bytes.push_back(c);
       continue;
@@ -228,6 +225,7 @@ Reader::Parse Reader::readString(Value* form) {
           }
           bytes += platform::toUtf8(std::u16string(1, static_cast<char16_t>(code)));
         } else {
+          if (e == '\n') ++lines;
           bytes.push_back(e);  // \\, \" and any other character stand for themselves
         }
     }
@@ -240,53 +238,51 @@ Value Reader::readAtom() {
   while (pos_ < text_.size() && !endsAtom(text_[pos_])) ++pos_;
   std::string_view token = text_.substr(start, pos_ - start);
   if (std::optional<Value> number = parseNumber(token)) return *number;
-  std::u16string name = platform::fromUtf8(token);
-  std::u16string folded = platform::toLowerWide(name);
-  if (folded == u"nil") return Value::nil();
-  if (folded == u"t") return Value::t();
-  return Value::makeSymbol(std::move(folded));
+  const std::u16string name = platform::toUpperWide(platform::fromUtf8(token));
+  if (name == u"NIL") return Value();
+  return Value::object(lisp_.intern(name));
 }
 
-std::vector<Value> readAll(std::string_view text) {
-  Reader reader(text);
-  std::vector<Value> forms;
-  for (;;) {
-    Value form;
-    std::string message;
-    switch (reader.next(&form, &message)) {
-      case Reader::Status::kForm:
-        forms.push_back(std::move(form));
-        break;
-      case Reader::Status::kEnd:
-        return forms;
-      case Reader::Status::kIncomplete:
-        throw Error{"malformed list on input"};
-      case Reader::Status::kError:
-        throw Error{message};
+void FormCollector::add(std::string_view text) {
+  for (char c : text) {
+    if (inBlockComment_) {
+      if (previous_ == '|' && c == ';') inBlockComment_ = false;
+    } else if (inComment_) {
+      if (c == '|' && commentJustOpened_) {
+        // ";|" opens a comment that ends at "|;", across lines.
+        inComment_ = false;
+        inBlockComment_ = true;
+        c = 0;  // ";|;" does not end the comment it opens
+      } else if (c == '\n') {
+        inComment_ = false;
+      }
+    } else if (inString_) {
+      if (escape_) {
+        escape_ = false;
+      } else if (c == '\\') {
+        escape_ = true;
+      } else if (c == '"') {
+        inString_ = false;
+      }
+    } else if (c == ';') {
+      inComment_ = true;
+    } else if (c == '"') {
+      inString_ = true;
+    } else if (c == '(') {
+      ++depth_;
+    } else if (c == ')') {
+      --depth_;
     }
+    commentJustOpened_ = inComment_ && c == ';' && !commentJustOpened_;
+    previous_ = c;
   }
+  text_.append(text);
 }
 
-std::string formatReal(double x) {
-  if (std::isnan(x)) return "1.#QNAN";
-  if (std::isinf(x)) return x > 0 ? "1.#INF" : "-1.#INF";
-  char buffer[64];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, x);
-  std::string text(buffer, end);
-  if (text.find_first_of(".e") == std::string::npos) text += ".0";
+std::string FormCollector::take() {
+  std::string text = std::move(text_);
+  *this = FormCollector();
   return text;
-}
-
-std::string prin1String(const Value& value) {
-  std::string out;
-  print(&out, value, true);
-  return out;
-}
-
-std::string princString(const Value& value) {
-  std::string out;
-  print(&out, value, false);
-  return out;
 }
 
 }  // namespace lisp

@@ -1,35 +1,40 @@
-// zchost: loads the modules and evaluates LISP that calls them.
-#include <cerrno>
+// zchost: loads the modules and runs LISP that calls them.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "host/host.h"
 #include "host/library.h"
 #include "host/lisp.h"
-#include "platform/platform.h"
+#include "platform/env.h"
+#include "platform/text.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "usage: zchost [-l MODULE]... [--codepage N] [-e EXPR]... [FILE]...\n"
+    "usage: zchost [-l MODULE]... [--codepage N] [-v] [-e EXPR]... [FILE]...\n"
     "\n"
-    "Loads plug-in modules and evaluates LISP that calls their functions.\n"
+    "Loads plug-in modules and runs LISP that calls their functions.\n"
     "\n"
     "  -l, --load MODULE  load a module file, or a bare name (vetrix, calden) from\n"
-    "                     the folder of zchost; without -l both are loaded\n"
-    "  --codepage N       the ANSI code page for this run (950 when unset)\n"
+    "                     the modules' folder; without -l both are loaded\n"
+    "  --codepage N       the ANSI code page for this run (950 when unset; also\n"
+    "                     the environment variable ANSI_CODEPAGE)\n"
     "  -e EXPR            evaluate the forms in EXPR\n"
     "  -v, --verbose      after a module's failure message, write its cause (the\n"
     "                     system's error) to standard error\n"
-    "  FILE               evaluate the forms of a UTF-8 LISP file; - reads stdin\n"
+    "  FILE               evaluate the forms of a UTF-8 LISP file; - reads standard\n"
+    "                     input\n"
     "  -h, --help         show this text\n"
     "  --version          show the version\n"
     "\n"
     "Without -e or FILE, zchost reads forms from standard input and prints the\n"
-    "value of each. Exit status: 0 when every form ran, 1 when a form ended in an\n"
-    "error, 2 for a usage error or a module that cannot be loaded.\n";
+    "value of each, as the CAD host's command line does. Exit status: 0 when every\n"
+    "form ran, 1 when a form ended in an error, 2 for a usage error or a module\n"
+    "that cannot be loaded; (exit N) ends with N.\n";
 
 struct Source {
   bool isExpression;
@@ -41,9 +46,9 @@ int usageError(const std::string& message) {
   return 2;
 }
 
-void reportError(const std::string& message) {
+void reportError(const lisp::Error& error) {
   std::fflush(stdout);
-  std::fprintf(stderr, "; error: %s\n", message.c_str());
+  std::fprintf(stderr, "%s\n", error.report().c_str());
   std::fflush(stderr);
 }
 
@@ -54,107 +59,107 @@ bool isBareName(const std::string& module) {
 
 class Session {
  public:
-  // Evaluates every form of `text`; false when any ended in an error.
-  void run(std::string_view text) {
-    lisp::Reader reader(text);
+  Session() {
+    lisp_.setErrorOutput([this](const lisp::Error& error) {
+      failed_ = true;
+      reportError(error);
+    });
+  }
+
+  bool failed() const { return failed_ || lisp_.failed(); }
+
+  void expression(const std::string& text) { lisp_.run(text, ""); }
+
+  // Evaluates a stream of text (a file, standard input) form by form as its
+  // lines arrive; `next` gives the next piece, false at the end.
+  void stream(const std::function<bool(std::string*)>& next, const std::string& source,
+              bool interactive) {
+    lisp::FormCollector pending;
+    int firstLine = 1, line = 1;
+    std::string piece, partial;
+    const bool prompting = interactive && zc::standardInputIsTerminal();
+    for (;;) {
+      if (prompting) {
+        zc::writeOutput(pending.empty() ? "Command: " : "(_> ");
+        std::fflush(stdout);
+      }
+      if (!next(&piece)) break;
+      if (prompting) zc::noteLineStart();  // the terminal echoed the newline
+      partial += piece;
+      size_t start = 0;
+      for (size_t newline; (newline = partial.find('\n', start)) != std::string::npos;) {
+        pending.add(std::string_view(partial).substr(start, newline + 1 - start));
+        ++line;
+        start = newline + 1;
+        if (pending.complete()) {
+          evaluate(pending.take(), source, firstLine, interactive);
+          firstLine = line;
+        }
+      }
+      partial.erase(0, start);
+    }
+    pending.add(partial);
+    if (!pending.empty()) evaluate(pending.take(), source, firstLine, interactive);
+    if (prompting && !zc::outputAtLineStart()) zc::writeOutput("\n");
+  }
+
+ private:
+  void evaluate(const std::string& text, const std::string& source, int firstLine, bool show) {
+    lisp::Reader reader(lisp_, text, show ? "" : source, firstLine);
     for (;;) {
       lisp::Value form;
-      std::string message;
-      switch (reader.next(&form, &message)) {
+      lisp::Error error;
+      switch (reader.next(&form, &error)) {
         case lisp::Reader::Status::kForm:
-          evaluate(form, false);
+          try {
+            lisp::Value value = lisp_.evalTopLevel(form);
+            if (show) printValue(value);
+          } catch (const lisp::Error& e) {
+            lisp_.report(e);
+          }
           break;
         case lisp::Reader::Status::kEnd:
           return;
         case lisp::Reader::Status::kIncomplete:
-          fail("malformed list on input");
+          error.message = "malformed list on input";
+          lisp_.report(error);
           return;
         case lisp::Reader::Status::kError:
-          fail(message);
+          lisp_.report(error);
           break;
       }
     }
   }
 
-  // The read-eval-print loop over standard input.
-  void interact() {
-    const bool prompt = zc::standardInputIsTerminal();
-    std::string pending;
-    char line[4096];
-    for (;;) {
-      if (prompt && pending.empty()) {
-        zc::writeOutput("Command: ");
-        std::fflush(stdout);
-      }
-      if (!std::fgets(line, sizeof line, stdin)) break;
-      pending += line;
-      lisp::Reader reader(pending);
-      size_t consumed = 0;
-      for (bool more = true; more;) {
-        lisp::Value form;
-        std::string message;
-        switch (reader.next(&form, &message)) {
-          case lisp::Reader::Status::kForm:
-            consumed = reader.position();
-            evaluate(form, true);
-            break;
-          case lisp::Reader::Status::kEnd:
-            consumed = pending.size();
-            more = false;
-            break;
-          case lisp::Reader::Status::kIncomplete:
-            more = false;
-            break;
-          case lisp::Reader::Status::kError:
-            consumed = reader.position();
-            fail(message);
-            break;
-        }
-      }
-      pending.erase(0, consumed);
-    }
-    if (pending.find_first_not_of(" \t\r\n") != std::string::npos) {
-      lisp::Reader rest(pending);
-      lisp::Value ignored;
-      std::string message;
-      if (rest.next(&ignored, &message) != lisp::Reader::Status::kEnd) {
-        fail("malformed list on input");
-      }
-    }
-    if (prompt) zc::writeOutput("\n");
+  // A value on a line of its own, as prin1 writes it; (princ) writes none.
+  void printValue(const lisp::Value& value) {
+    const std::string text = lisp::prin1String(value);
+    if (text.empty()) return;
+    if (!zc::outputAtLineStart()) zc::writeOutput("\n");
+    zc::writeOutput(text + "\n");
   }
 
-  void evaluate(const lisp::Value& form, bool show) {
-    try {
-      lisp::Value value = lisp::eval(form);
-      if (show) {
-        if (!zc::outputAtLineStart()) zc::writeOutput("\n");
-        zc::writeOutput(lisp::prin1String(value) + "\n");
-      }
-    } catch (const lisp::Error& error) {
-      fail(error.message);
-    }
-  }
-
-  void fail(const std::string& message) {
-    failed_ = true;
-    reportError(message);
-  }
-
-  bool failed() const { return failed_; }
-
- private:
+  lisp::Interpreter lisp_;
   bool failed_ = false;
 };
 
-bool readWholeFile(const std::string& name, std::string* text) {
-  std::FILE* file = name == "-" ? stdin : zc::openFileUtf8(name, "rb");
-  if (!file) return false;
-  char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, n);
-  if (file != stdin) std::fclose(file);
-  return true;
+// Reads standard input in large pieces.
+bool readStandardInput(std::string* piece) {
+  char buffer[1 << 16];
+  const size_t n = std::fread(buffer, 1, sizeof buffer, stdin);
+  piece->assign(buffer, n);
+  return n > 0;
+}
+
+// Reads standard input a line at a time, for the interactive loop.
+bool readStandardInputLine(std::string* piece) {
+  piece->clear();
+  char buffer[4096];
+  while (std::fgets(buffer, sizeof buffer, stdin)) {
+    piece->append(buffer);
+    if (!piece->empty() && piece->back() == '\n') return true;
+  }
+  return !piece->empty();
 }
 
 }  // namespace
@@ -165,9 +170,13 @@ int main(int argc, char** argv) {
   const int count = static_cast<int>(arguments.size());
   std::vector<std::string> modules;
   std::vector<Source> sources;
+  if (const int bad = platform::unavailableCodePageRequested(); bad != 0) {
+    return usageError("ANSI_CODEPAGE=" + std::string(std::getenv("ANSI_CODEPAGE")) +
+                      " names no code page this system can convert");
+  }
   for (int i = 1; i < count; ++i) {
     const std::string arg = arguments[i];
-    auto value = [&](const char*) -> const char* {
+    auto value = [&]() -> const char* {
       if (i + 1 >= count) return nullptr;
       return arguments[++i].c_str();
     };
@@ -178,13 +187,17 @@ int main(int argc, char** argv) {
       std::printf("zchost %s\n", ZC_VERSION);
       return 0;
     } else if (arg == "-l" || arg == "--load") {
-      const char* module = value("-l");
+      const char* module = value();
       if (!module) return usageError(arg + " needs a module");
       modules.push_back(module);
     } else if (arg == "--codepage") {
-      const char* codePage = value("--codepage");
+      const char* codePage = value();
       if (!codePage || std::strspn(codePage, "0123456789") != std::strlen(codePage) || !*codePage) {
         return usageError("--codepage needs a code page number");
+      }
+      if (!platform::codePageAvailable(std::atoi(codePage))) {
+        return usageError("code page " + std::string(codePage) +
+                          " is none this system can convert");
       }
       zc::setEnvironment("ANSI_CODEPAGE", codePage);
       if (platform::ansiCodePage() != std::atoi(codePage)) {
@@ -195,7 +208,7 @@ int main(int argc, char** argv) {
     } else if (arg == "-v" || arg == "--verbose") {
       zc::setEnvironment("ZC_DIAGNOSTICS", "1");
     } else if (arg == "-e") {
-      const char* expression = value("-e");
+      const char* expression = value();
       if (!expression) return usageError("-e needs an expression");
       sources.push_back({true, expression});
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -206,7 +219,7 @@ int main(int argc, char** argv) {
   }
   if (modules.empty()) modules = {"vetrix", "calden"};
 
-  const std::string directory = zc::executableDirectory();
+  const std::string directory = zc::moduleDirectory();
   for (const std::string& module : modules) {
     const std::string path = isBareName(module) ? zc::moduleFileName(directory, module) : module;
     std::string error;
@@ -217,27 +230,45 @@ int main(int argc, char** argv) {
     }
   }
 
-  Session session;
   int status = -1;
-  try {
-    if (sources.empty()) session.interact();
-    for (const Source& source : sources) {
-      if (source.isExpression) {
-        session.run(source.text);
-        continue;
+  {
+    Session session;
+    try {
+      if (sources.empty()) session.stream(readStandardInputLine, "", true);
+      for (const Source& source : sources) {
+        if (source.isExpression) {
+          session.expression(source.text);
+        } else if (source.text == "-") {
+          session.stream(readStandardInput, "-", false);
+        } else {
+          platform::Env& env = *platform::Env::defaultEnv();
+          std::unique_ptr<platform::File> file;
+          if (!env.openFile(platform::fromUtf8(source.text), platform::OpenMode::kRead, &file)
+                   .ok()) {
+            reportError(lisp::Error{"cannot read " + source.text, ""});
+            status = status < 0 ? -2 : status;
+            continue;
+          }
+          uint64_t offset = 0;
+          session.stream(
+              [&](std::string* piece) {
+                piece->resize(1 << 16);
+                size_t got = 0;
+                if (!file->read(offset, piece->data(), piece->size(), &got).ok()) got = 0;
+                offset += got;
+                piece->resize(got);
+                return got > 0;
+              },
+              source.text, false);
+        }
       }
-      std::string text;
-      if (!readWholeFile(source.text, &text)) {
-        session.fail("cannot read " + source.text + ": " + std::strerror(errno));
-        continue;
-      }
-      session.run(text);
+    } catch (const lisp::ExitRequest& request) {
+      status = request.given ? (request.status & 255) : (session.failed() ? 1 : 0);
     }
-  } catch (const lisp::ExitRequest& request) {
-    if (request.status) status = *request.status;
+    if (status < 0) status = session.failed() || status == -2 ? 1 : 0;
   }
   std::fflush(stdout);
   zc::unloadAllModules();
   std::fflush(stdout);
-  return status >= 0 ? status : (session.failed() ? 1 : 0);
+  return status;
 }

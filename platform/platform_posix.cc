@@ -495,12 +495,22 @@ class PosixEnv : public Env {
   }
 };
 
+// The locale of the case mapping, freed when the program or the module that
+// holds this code ends.
+struct UnicodeLocale {
+  UnicodeLocale() {
+    locale = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    if (!locale) locale = ::newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+  }
+  ~UnicodeLocale() {
+    if (locale) ::freelocale(locale);
+  }
+  locale_t locale;
+};
+
 locale_t unicodeLocale() {
-  static locale_t locale = [] {
-    locale_t l = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    return l ? l : ::newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
-  }();
-  return locale;
+  static UnicodeLocale holder;
+  return holder.locale;
 }
 
 template <typename Map>

@@ -10,5 +10,3 @@ rm -rf build/demo
 python3 examples/make_samples.py build/demo
 cd build/demo
 ../bin/zchost --codepage 950 ../../examples/demo.lsp
-echo "---- dirfile written by (Dirfile \"*.sld\"):"
-cat dirfile

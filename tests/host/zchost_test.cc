@@ -117,10 +117,41 @@ TEST_F(ZchostTest, UsageErrorsAndUnloadableModulesExitWithTwo) {
 
 TEST_F(ZchostTest, ExitEndsTheRunWithItsStatus) {
   EXPECT_EQ(runZchost({"-e", "(princ 1) (exit 3) (princ 2)"}).out, "1");
-  EXPECT_EQ(runZchost({"-e", "(exit 3)"}).status, 3);
-  EXPECT_EQ(runZchost({"-e", "(exit)"}).status, 0);
+  for (const auto& [expression, status] :
+       std::vector<std::pair<const char*, int>>{{"(exit 3)", 3},
+                                                {"(exit -1)", 255},
+                                                {"(exit 256)", 0},
+                                                {"(exit)", 0},
+                                                {"(car 1) (exit)", 1}}) {
+    EXPECT_EQ(runZchost({"-e", expression}).status, status) << expression;
+  }
   EXPECT_EQ(runZchost({"--help"}).status, 0);
   EXPECT_EQ(runZchost({"--version"}).out.rfind("zchost ", 0), 0u);
+}
+
+TEST_F(ZchostTest, ScriptsLoadFilesAsTheModulesFindThemAndStopAtALoadLoop) {
+  std::filesystem::create_directory("Lib");
+  test::writeFile("Lib/Shapes.lsp", "(defun area (w h) (* w h))\n");
+  test::writeFile("main.lsp",
+                  "(load \"C:lib\\\\shapes\")\n(princ (area 3 4))\n\n(car (area 1 2))\n");
+  test::writeFile("self.lsp", "(load \"self.lsp\")\n");
+  test::ProcessResult r = runZchost({"main.lsp", "self.lsp"});
+  EXPECT_EQ(r.out, "12");
+  EXPECT_EQ(r.err,
+            "; error: bad argument type: consp 2 (main.lsp:4)\n"
+            "; error: LOAD nested too deeply: \"self.lsp\" (self.lsp:1)\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(ZchostTest, UnknownCodePagesAreUsageErrors) {
+  EXPECT_EQ(runZchost({"--codepage", "12345", "-e", "1"}).status, 2);
+#if !defined(_WIN32)
+  ::setenv("ANSI_CODEPAGE", "12345", 1);
+  test::ProcessResult r = runZchost({"-e", "1"});
+  ::unsetenv("ANSI_CODEPAGE");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("ANSI_CODEPAGE=12345"), std::string::npos) << r.err;
+#endif
 }
 
 TEST_F(ZchostTest, ArgumentsReachTheModulesWithTheirTypeCodes) {

@@ -1,0 +1,135 @@
+// The objects behind lisp::Value, shared by the reader, the evaluator and
+// the built-in functions.
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "host/lisp.h"
+#include "platform/env.h"
+
+namespace lisp {
+
+struct Object {
+  explicit Object(Type t);
+  Object(const Object&) = delete;
+  Object& operator=(const Object&) = delete;
+  virtual ~Object();
+  uint32_t refs = 1;
+  Type type;
+};
+
+struct StringObject : Object {
+  explicit StringObject(std::u16string t);
+  ~StringObject() override;
+  std::u16string text;
+};
+
+struct Cons : Object {
+  Cons(Value a, Value d) : Object(Type::kCons), car(std::move(a)), cdr(std::move(d)) {}
+  Value car, cdr;
+  // Where the reader found the list this cell starts, for error reports.
+  uint32_t line = 0;
+  uint16_t source = 0;
+};
+
+// Symbols live as long as their interpreter and are not counted.
+struct Symbol : Object {
+  explicit Symbol(std::u16string n) : Object(Type::kSymbol), name(std::move(n)) {}
+  std::u16string name;  // upper case, as it prints
+  Value value;
+  bool constant = false;  // nil, T and pi cannot be set
+};
+
+using SpecialForm = Value (*)(Interpreter& lisp, const Value& forms);
+using Function = Value (*)(Interpreter& lisp, std::vector<Value>& args);
+
+// A built-in: a special form gets its forms unevaluated. Not counted.
+struct Subr : Object {
+  Subr(const char* n, SpecialForm s) : Object(Type::kSubr), name(n), special(s) {}
+  Subr(const char* n, Function f) : Object(Type::kSubr), name(n), function(f) {}
+  const char* name;
+  SpecialForm special = nullptr;
+  Function function = nullptr;
+};
+
+struct Usubr : Object {
+  Usubr() : Object(Type::kUsubr) {}
+  std::u16string name;  // empty for a lambda
+  std::vector<Symbol*> parameters, locals;
+  Value body;  // the list of forms
+};
+
+struct Exsubr : Object {
+  explicit Exsubr(std::u16string n) : Object(Type::kExsubr), name(std::move(n)) {}
+  std::u16string name;
+};
+
+struct FileObject : Object {
+  FileObject() : Object(Type::kFile) {}
+  std::u16string name;
+  std::unique_ptr<platform::File> file;  // null once closed
+  bool writing = false;
+  uint64_t offset = 0;  // where the next read or write goes
+  std::string pending;  // read but not yet returned
+  bool atEnd = false;
+};
+
+inline bool isCounted(Type type) {
+  return type == Type::kString || type == Type::kCons || type == Type::kUsubr ||
+         type == Type::kExsubr || type == Type::kFile;
+}
+
+// Saves symbols' values and restores them on the way out, whatever way it
+// takes: dynamic binding of parameters, locals and foreach variables.
+class Bindings {
+ public:
+  Bindings() = default;
+  Bindings(const Bindings&) = delete;
+  Bindings& operator=(const Bindings&) = delete;
+  ~Bindings() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+      it->first->value = std::move(it->second);
+  }
+  void bind(Symbol* symbol, Value value) {
+    saved_.emplace_back(symbol, std::move(symbol->value));
+    symbol->value = std::move(value);
+  }
+
+ private:
+  std::vector<std::pair<Symbol*, Value>> saved_;
+};
+
+// One form being evaluated: its place in error reports and in the depth
+// limit.
+struct Interpreter::Frame {
+  Frame(Interpreter& lisp, const Cons* form);
+  ~Frame();
+  Frame(const Frame&) = delete;
+  Frame& operator=(const Frame&) = delete;
+  Interpreter& lisp;
+};
+
+// Calls a function value with evaluated arguments (apply, mapcar, *error*).
+Value callFunction(Interpreter& lisp, const Value& function, std::vector<Value>& args);
+// A function value, or null: a symbol's value, or a module's function.
+Value functionValue(Interpreter& lisp, const Value& head);
+
+// The built-in functions and special forms, by their names.
+std::span<const Subr> builtins();
+
+// The null symbol (princ) returns, which prints as nothing.
+Symbol* nullSymbol(Interpreter& lisp);
+Value symbolValueOf(Symbol* symbol);
+
+bool equalValues(const Value& a, const Value& b);
+std::u16string typeName(const Value& v);
+
+// The length of a proper list; -1 for a dotted one.
+int64_t listLength(const Value& list);
+// A list of the values, in order.
+Value makeList(std::vector<Value> items);
+
+}  // namespace lisp

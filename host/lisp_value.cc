@@ -1,0 +1,293 @@
+// Values, their objects and their printed forms.
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "host/lisp_internal.h"
+#include "platform/text.h"
+
+namespace lisp {
+namespace {
+
+uint64_t liveCount = 0;
+uint64_t liveBytes = 0;
+
+// Objects whose last reference went while another object was being freed:
+// freeing a long list or a deep tree takes turns here instead of recursing.
+std::vector<Object*>* freeing = nullptr;
+
+void release(Object* object) {
+  if (--object->refs != 0) return;
+  if (freeing) {
+    freeing->push_back(object);
+    return;
+  }
+  std::vector<Object*> work{object};
+  freeing = &work;
+  while (!work.empty()) {
+    Object* next = work.back();
+    work.pop_back();
+    delete next;  // its values release their objects onto `work`
+  }
+  freeing = nullptr;
+}
+
+void retain(Type type, Object* object) {
+  if (isCounted(type)) ++object->refs;
+}
+
+constexpr int kMaxPrintDepth = 10000;
+
+void appendEscaped(std::string* out, const std::u16string& text) {
+  out->push_back('"');
+  size_t plain = 0;
+  auto flush = [&](size_t end) {
+    *out += platform::toUtf8(std::u16string_view(text).substr(plain, end - plain));
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    const char* escape = nullptr;
+    char octal[8];
+    switch (c) {
+      case u'\\':
+        escape = "\\\\";
+        break;
+      case u'"':
+        escape = "\\\"";
+        break;
+      case u'\n':
+        escape = "\\n";
+        break;
+      case u'\r':
+        escape = "\\r";
+        break;
+      case u'\t':
+        escape = "\\t";
+        break;
+      case 0x1B:
+        escape = "\\e";
+        break;
+      default:
+        if (c < 0x20) {
+          std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned>(c));
+          escape = octal;
+        }
+    }
+    if (!escape) continue;
+    // Runs between escapes go whole, so a surrogate pair stays one character.
+    flush(i);
+    *out += escape;
+    plain = i + 1;
+  }
+  flush(text.size());
+  out->push_back('"');
+}
+
+void print(std::string* out, const Value& value, bool readable, int depth) {
+  if (depth > kMaxPrintDepth) {
+    *out += "...";
+    return;
+  }
+  switch (value.type()) {
+    case Type::kNil:
+      *out += "nil";
+      break;
+    case Type::kInt:
+      *out += std::to_string(value.asInt());
+      break;
+    case Type::kReal:
+      *out += formatReal(value.asReal());
+      break;
+    case Type::kString:
+      if (readable) {
+        appendEscaped(out, value.text());
+      } else {
+        *out += platform::toUtf8(value.text());
+      }
+      break;
+    case Type::kSymbol:
+      *out += platform::toUtf8(value.symbol()->name);
+      break;
+    case Type::kCons: {
+      out->push_back('(');
+      Value rest = value;
+      bool first = true;
+      while (rest.type() == Type::kCons) {
+        if (!first) out->push_back(' ');
+        first = false;
+        print(out, rest.cons()->car, readable, depth + 1);
+        rest = rest.cons()->cdr;
+      }
+      if (!rest.isNil()) {
+        *out += " . ";
+        print(out, rest, readable, depth + 1);
+      }
+      out->push_back(')');
+      break;
+    }
+    case Type::kSubr:
+      *out += "#<SUBR @";
+      *out += static_cast<Subr*>(value.asObject())->name;
+      *out += ">";
+      break;
+    case Type::kUsubr: {
+      const auto* f = static_cast<Usubr*>(value.asObject());
+      *out +=
+          "#<USUBR @" + (f->name.empty() ? std::string("lambda") : platform::toUtf8(f->name)) + ">";
+      break;
+    }
+    case Type::kExsubr:
+      *out += "#<EXRXSUBR @" + platform::toUtf8(static_cast<Exsubr*>(value.asObject())->name) + ">";
+      break;
+    case Type::kFile:
+      *out +=
+          "#<FILE \"" + platform::toUtf8(static_cast<FileObject*>(value.asObject())->name) + "\">";
+      break;
+  }
+}
+
+}  // namespace
+
+Object::Object(Type t) : type(t) {
+  if (isCounted(t)) ++liveCount;
+}
+Object::~Object() {
+  if (isCounted(type)) --liveCount;
+}
+
+uint64_t liveObjects() {
+  return liveCount;
+}
+
+uint64_t liveStringBytes() {
+  return liveBytes;
+}
+
+StringObject::StringObject(std::u16string t) : Object(Type::kString), text(std::move(t)) {
+  liveBytes += text.size() * sizeof(char16_t);
+}
+
+StringObject::~StringObject() {
+  liveBytes -= text.size() * sizeof(char16_t);
+}
+
+Value::Value(const Value& other) : type_(other.type_), bits_(other.bits_) {
+  if (isCounted(type_)) retain(type_, o_);
+}
+
+Value::Value(Value&& other) noexcept : type_(other.type_), bits_(other.bits_) {
+  other.type_ = Type::kNil;
+}
+
+Value& Value::operator=(const Value& other) {
+  if (this != &other) {
+    Value copy(other);
+    *this = std::move(copy);
+  }
+  return *this;
+}
+
+Value& Value::operator=(Value&& other) noexcept {
+  if (this != &other) {
+    Type oldType = type_;
+    Object* old = o_;
+    type_ = other.type_;
+    bits_ = other.bits_;
+    other.type_ = Type::kNil;
+    if (isCounted(oldType)) release(old);
+  }
+  return *this;
+}
+
+Value::~Value() {
+  if (isCounted(type_)) release(o_);
+}
+
+Value Value::integer(int32_t i) {
+  Value v;
+  v.type_ = Type::kInt;
+  v.i_ = i;
+  return v;
+}
+
+Value Value::real(double r) {
+  Value v;
+  v.type_ = Type::kReal;
+  v.r_ = r;
+  return v;
+}
+
+Value Value::string(std::u16string text) {
+  return object(new StringObject(std::move(text)));
+}
+
+Value Value::object(Object* o) {
+  Value v;
+  v.type_ = o->type;
+  v.o_ = o;
+  return v;
+}
+
+const std::u16string& Value::text() const {
+  return static_cast<StringObject*>(o_)->text;
+}
+Symbol* Value::symbol() const {
+  return static_cast<Symbol*>(o_);
+}
+Cons* Value::cons() const {
+  return static_cast<Cons*>(o_);
+}
+
+Value car(const Value& v) {
+  return v.type() == Type::kCons ? v.cons()->car : Value();
+}
+Value cdr(const Value& v) {
+  return v.type() == Type::kCons ? v.cons()->cdr : Value();
+}
+Value cons(Value a, Value d) {
+  return Value::object(new Cons(std::move(a), std::move(d)));
+}
+
+Value makeList(std::vector<Value> items) {
+  Value list;
+  for (auto it = items.rbegin(); it != items.rend(); ++it) list = cons(std::move(*it), list);
+  return list;
+}
+
+int64_t listLength(const Value& list) {
+  int64_t n = 0;
+  const Value* at = &list;
+  while (at->type() == Type::kCons) {
+    ++n;
+    at = &at->cons()->cdr;
+  }
+  return at->isNil() ? n : -1;
+}
+
+std::string Error::report() const {
+  return "; error: " + message + (where.empty() ? "" : " (" + where + ")");
+}
+
+std::string formatReal(double x) {
+  if (std::isnan(x)) return "1.#QNAN";
+  if (std::isinf(x)) return x > 0 ? "1.#INF" : "-1.#INF";
+  char buffer[64];
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, x);
+  std::string text(buffer, end);
+  if (text.find_first_of(".e") == std::string::npos) text += ".0";
+  return text;
+}
+
+std::string prin1String(const Value& value) {
+  std::string out;
+  print(&out, value, true, 0);
+  return out;
+}
+
+std::string princString(const Value& value) {
+  std::string out;
+  print(&out, value, false, 0);
+  return out;
+}
+
+}  // namespace lisp
