@@ -15,11 +15,23 @@ struct ProcessResult {
 // Runs `argv` in the current directory with `input` on its standard input.
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input = "");
 
-// The built zchost program.
-std::string zchostPath();
+// A built program (zchost, slb), by its name.
+std::string programPath(const std::string& name);
+inline std::string zchostPath() {
+  return programPath("zchost");
+}
 
-// Runs the built zchost with `args`.
-ProcessResult runZchost(const std::vector<std::string>& args, const std::string& input = "");
+// Runs a built program with `args`.
+inline ProcessResult runProgram(const std::string& name, const std::vector<std::string>& args,
+                                const std::string& input = "") {
+  std::vector<std::string> argv = {programPath(name)};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return runProcess(argv, input);
+}
+inline ProcessResult runZchost(const std::vector<std::string>& args,
+                               const std::string& input = "") {
+  return runProgram("zchost", args, input);
+}
 
 }  // namespace test
 

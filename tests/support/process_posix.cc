@@ -72,14 +72,8 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
   return result;
 }
 
-std::string zchostPath() {
-  return binDir() + "/zchost";
-}
-
-ProcessResult runZchost(const std::vector<std::string>& args, const std::string& input) {
-  std::vector<std::string> argv = {zchostPath()};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return runProcess(argv, input);
+std::string programPath(const std::string& name) {
+  return binDir() + "/" + name;
 }
 
 }  // namespace test

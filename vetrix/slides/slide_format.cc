@@ -17,8 +17,8 @@ int32_t readInt32(const unsigned char* p) {
 // One slide of the library being written, and where its bytes come from.
 struct Piece {
   std::array<char, kSlideNameSize> name;
-  bool fromSlide;  // the new slide, else the old library
-  uint64_t from;   // offset in the old library
+  platform::File* source;  // a new slide's file, or the old library
+  uint64_t from;           // offset in the source
   uint64_t size;
 };
 
@@ -38,9 +38,8 @@ platform::Status copyBytes(platform::File& from, uint64_t fromOffset, platform::
 
 // Writes header, directory, terminator and data; the directory then
 // describes the library written.
-WriteResult writeLibrary(platform::File& output, platform::File& library, platform::File* slide,
-                         const std::vector<Piece>& pieces, SlideDirectory& directory,
-                         platform::Status* cause) {
+WriteResult writePieces(platform::File& output, const std::vector<Piece>& pieces,
+                        SlideDirectory& directory, platform::Status* cause) {
   uint64_t length = firstSlideOffset(pieces.size());
   std::vector<int32_t> offsets;
   offsets.reserve(pieces.size());
@@ -63,9 +62,8 @@ WriteResult writeLibrary(platform::File& output, platform::File& library, platfo
   std::vector<unsigned char> buffer(kCopyBlock);
   for (size_t i = 0; i < pieces.size(); ++i) {
     const Piece& piece = pieces[i];
-    platform::File& source = piece.fromSlide ? *slide : library;
-    *cause = copyBytes(source, piece.from, output, static_cast<uint64_t>(offsets[i]), piece.size,
-                       buffer);
+    *cause = copyBytes(*piece.source, piece.from, output, static_cast<uint64_t>(offsets[i]),
+                       piece.size, buffer);
     if (!cause->ok()) return WriteResult::kFailed;
   }
 
@@ -79,11 +77,6 @@ WriteResult writeLibrary(platform::File& output, platform::File& library, platfo
   }
   directory.libraryLength = static_cast<int64_t>(length);
   return WriteResult::kWritten;
-}
-
-Piece pieceOf(const DirectoryEntry& entry) {
-  return Piece{entry.name, false, static_cast<uint64_t>(entry.offset),
-               static_cast<uint64_t>(entry.size)};
 }
 
 }  // namespace
@@ -190,31 +183,36 @@ int findFirstSlide(const SlideDirectory& directory, std::string_view name) {
   return -1;
 }
 
-WriteResult writeLibraryWithSlide(platform::File& output, platform::File& library,
-                                  platform::File& slide, uint64_t slideLength,
-                                  std::string_view name, SlideDirectory& directory,
-                                  platform::Status* cause) {
-  std::vector<Piece> pieces;
-  for (const DirectoryEntry& entry : directory.entries) pieces.push_back(pieceOf(entry));
-  const int m = findLastSlide(directory, name);
-  if (m >= 0) {
-    // The replaced entry keeps the name it was stored under.
-    pieces[static_cast<size_t>(m)].fromSlide = true;
-    pieces[static_cast<size_t>(m)].from = 0;
-    pieces[static_cast<size_t>(m)].size = slideLength;
-  } else {
-    DirectoryEntry added;
-    added.setName(name);
-    pieces.push_back(Piece{added.name, true, 0, slideLength});
-  }
-  return writeLibrary(output, library, &slide, pieces, directory, cause);
-}
-
-WriteResult writeLibraryWithout(platform::File& output, platform::File& library, int index,
-                                SlideDirectory& directory, platform::Status* cause) {
+WriteResult writeLibrary(platform::File& output, platform::File* library,
+                         const std::vector<NewSlide>& added, const std::vector<int>& removed,
+                         SlideDirectory& directory, platform::Status* cause) {
   std::vector<Piece> pieces;
   for (int i = 0; i < directory.count(); ++i) {
-    if (i != index) pieces.push_back(pieceOf(directory.entries[i]));
+    if (std::find(removed.begin(), removed.end(), i) != removed.end()) continue;
+    const DirectoryEntry& entry = directory.entries[i];
+    pieces.push_back(Piece{entry.name, library, static_cast<uint64_t>(entry.offset),
+                           static_cast<uint64_t>(entry.size)});
   }
-  return writeLibrary(output, library, nullptr, pieces, directory, cause);
+  const platform::AnsiCharacters chars;
+  for (const NewSlide& slide : added) {
+    DirectoryEntry entry;
+    entry.setName(slide.name);
+    auto last = pieces.rend();
+    for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
+      const std::string_view stored(it->name.data(), strnlen(it->name.data(), kSlideNameSize));
+      if (platform::compareIgnoringCase(stored, slide.name, chars) == 0) {
+        last = it;
+        break;
+      }
+    }
+    if (last != pieces.rend()) {
+      // The replaced entry keeps the name it was stored under.
+      last->source = slide.file;
+      last->from = 0;
+      last->size = slide.length;
+    } else {
+      pieces.push_back(Piece{entry.name, slide.file, 0, slide.length});
+    }
+  }
+  return writePieces(output, pieces, directory, cause);
 }

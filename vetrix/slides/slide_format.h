@@ -80,17 +80,23 @@ bool readDirectory(platform::File& library, SlideDirectory& directory, Directory
 
 enum class WriteResult { kWritten, kFailed, kTooLarge };
 
-// Writes the whole library with `slide` added under `name`: replacing the
-// data of the last entry whose name equals `name` (ignoring ASCII case), or
-// appended as a new last entry. Offsets follow from the layout. On success
-// the directory describes the library written.
-WriteResult writeLibraryWithSlide(platform::File& output, platform::File& library,
-                                  platform::File& slide, uint64_t slideLength,
-                                  std::string_view name, SlideDirectory& directory,
-                                  platform::Status* cause);
-// Writes the whole library without entry `index`.
-WriteResult writeLibraryWithout(platform::File& output, platform::File& library, int index,
-                                SlideDirectory& directory, platform::Status* cause);
+// A slide to store: the file its bytes come from, their length, and the
+// name (ANSI) it goes under.
+struct NewSlide {
+  platform::File* file;
+  uint64_t length;
+  std::string name;
+};
+
+// Writes a whole library into `output`: the slides of `directory` (read
+// from `library`, which may be null for an empty one) except those at the
+// indices `removed`, then each of `added` in turn, replacing the data of the
+// last slide of its name (ignoring ASCII case; the entry keeps the name it
+// was stored under) or appended as a new last slide. Offsets follow from the
+// layout. On success the directory describes the library written.
+WriteResult writeLibrary(platform::File& output, platform::File* library,
+                         const std::vector<NewSlide>& added, const std::vector<int>& removed,
+                         SlideDirectory& directory, platform::Status* cause);
 
 // The last (for adding) or first (for deleting) entry named `name`, or -1.
 int findLastSlide(const SlideDirectory& directory, std::string_view name);

@@ -1,5 +1,6 @@
 #include "vetrix/slides/slide_library.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -31,8 +32,9 @@ struct Placement {
 // The temporary file that becomes the library, removed unless committed.
 class PendingLibrary {
  public:
-  PendingLibrary(Env& env, const SlbRequest& request, Placement placement)
-      : env_(env), request_(request), placement_(placement) {}
+  PendingLibrary(Env& env, const std::u16string& libraryPath, const std::u16string& folder,
+                 Placement placement)
+      : env_(env), libraryPath_(libraryPath), folder_(folder), placement_(placement) {}
   PendingLibrary(const PendingLibrary&) = delete;
   PendingLibrary& operator=(const PendingLibrary&) = delete;
   ~PendingLibrary() {
@@ -42,11 +44,10 @@ class PendingLibrary {
 
   // Creates the file in the library's folder: kDone, or kTempNotCreated.
   SlbResult create() {
-    SlbResult result =
-        outcome(SlbOutcome::kDone, env_.createTempFile(request_.folder, &path_, &file_));
+    SlbResult result = outcome(SlbOutcome::kDone, env_.createTempFile(folder_, &path_, &file_));
     if (!result.cause.ok()) {
       result.outcome = SlbOutcome::kTempNotCreated;
-      result.temporaryFolder = request_.folder;
+      result.temporaryFolder = folder_;
     }
     return result;
   }
@@ -63,10 +64,10 @@ class PendingLibrary {
     if (placement_.inPlace) return writeOver();
     s = file_->close();
     file_.reset();
-    if (s.ok()) s = env_.replaceFile(path_, request_.libraryPath);
+    if (s.ok()) s = env_.replaceFile(path_, libraryPath_);
     if (s.ok()) {
       path_.clear();
-      return outcome(SlbOutcome::kDone, env_.syncDirectory(request_.folder));
+      return outcome(SlbOutcome::kDone, env_.syncDirectory(folder_));
     }
     // Another program holding the library open forbids replacing it (a
     // sharing violation on Windows), not writing over it.
@@ -85,7 +86,7 @@ class PendingLibrary {
   // file is kept with the complete new library.
   SlbResult writeOver() {
     std::unique_ptr<File> library;
-    Status s = env_.openFile(request_.libraryPath, platform::OpenMode::kReadWrite, &library);
+    Status s = env_.openFile(libraryPath_, platform::OpenMode::kReadWrite, &library);
     uint64_t length = 0;
     if (s.ok()) s = file_->size(&length);
     if (!s.ok()) return outcome(SlbOutcome::kNotChanged, s);
@@ -108,50 +109,114 @@ class PendingLibrary {
   }
 
   Env& env_;
-  const SlbRequest& request_;
+  const std::u16string& libraryPath_;
+  const std::u16string& folder_;
   Placement placement_;
   std::unique_ptr<File> file_;
   std::u16string path_;
 };
 
-// Writes the library with the slide file added under `name` into `output`.
-SlbResult writeWithSlide(Env& env, const SlbRequest& request, std::string_view name, File& output,
-                         File& library, SlideDirectory& directory) {
-  std::unique_ptr<File> slide;
-  platform::FileInfo info;
-  Status s = env.fileInfo(request.slideFile, &info);
-  if (s.ok()) s = env.openFile(request.slideFile, platform::OpenMode::kRead, &slide);
-  if (!s.ok()) return outcome(SlbOutcome::kSlideMissing, s);
-  if (!checkSlideHeader(*slide, &s)) return outcome(SlbOutcome::kNotASlide, s);
-  // An empty name reads as the end of the directory to other slide readers.
-  if (name.empty()) return outcome(SlbOutcome::kEmptyName);
+// Where the library really lives (links followed) and its folder.
+struct Target {
+  std::u16string libraryPath;
+  std::u16string folder;
+};
+
+// A slide file opened for adding.
+struct OpenSlide {
+  std::unique_ptr<File> file;
   uint64_t length = 0;
-  s = slide->size(&length);
-  if (!s.ok()) return outcome(SlbOutcome::kNotChanged, s);
-  if (findLastSlide(directory, name) < 0 && directory.count() >= kMaxSlides) {
-    return outcome(SlbOutcome::kLibraryFull);
+};
+
+SlbResult slideProblem(SlbOutcome kind, const std::u16string& slideFile, Status cause = Status()) {
+  SlbResult result = outcome(kind, std::move(cause));
+  result.subject = slideFile;
+  return result;
+}
+
+// Opens and checks one slide file to add.
+SlbResult openSlide(Env& env, const std::u16string& slideFile, std::string_view name,
+                    OpenSlide* slide) {
+  platform::FileInfo info;
+  Status s = env.fileInfo(slideFile, &info);
+  if (s.ok()) s = env.openFile(slideFile, platform::OpenMode::kRead, &slide->file);
+  if (!s.ok()) return slideProblem(SlbOutcome::kSlideMissing, slideFile, s);
+  if (!checkSlideHeader(*slide->file, &s)) {
+    return slideProblem(SlbOutcome::kNotASlide, slideFile, s);
   }
-  switch (writeLibraryWithSlide(output, library, *slide, length, name, directory, &s)) {
+  // An empty name reads as the end of the directory to other slide readers.
+  if (name.empty()) return slideProblem(SlbOutcome::kEmptyName, slideFile);
+  s = slide->file->size(&slide->length);
+  if (!s.ok()) return outcome(SlbOutcome::kNotChanged, s);
+  return outcome(SlbOutcome::kDone);
+}
+
+// Adds slides (file, name) to the library through a temporary file.
+SlbResult addSlides(Env& env, const Target& target, Placement placement,
+                    const std::vector<std::pair<std::u16string, std::string>>& slides,
+                    File* library, SlideDirectory& directory) {
+  PendingLibrary pending(env, target.libraryPath, target.folder, placement);
+  SlbResult result = pending.create();
+  if (result.outcome != SlbOutcome::kDone) return result;
+  std::vector<OpenSlide> opened(slides.size());
+  std::vector<NewSlide> added;
+  std::vector<std::string> names;
+  int count = directory.count();
+  for (size_t i = 0; i < slides.size(); ++i) {
+    const auto& [slideFile, name] = slides[i];
+    result = openSlide(env, slideFile, name, &opened[i]);
+    if (result.outcome != SlbOutcome::kDone) return result;
+    added.push_back(NewSlide{opened[i].file.get(), opened[i].length, name});
+    // A name already there, or added before, is replaced; any other grows
+    // the library.
+    bool present = findLastSlide(directory, name) >= 0;
+    for (const std::string& other : names) {
+      present = present || platform::compareIgnoringCase(other, name) == 0;
+    }
+    names.push_back(name);
+    if (!present && count++ >= kMaxSlides) return outcome(SlbOutcome::kLibraryFull);
+  }
+  Status s;
+  switch (writeLibrary(pending.file(), library, added, {}, directory, &s)) {
     case WriteResult::kWritten:
-      return outcome(SlbOutcome::kDone);
+      break;
     case WriteResult::kTooLarge:
       return outcome(SlbOutcome::kLibraryTooLarge);
     case WriteResult::kFailed:
-      break;
+      return outcome(SlbOutcome::kNotChanged, s);
   }
-  return outcome(SlbOutcome::kNotChanged, s);
+  if (library) library->close();
+  return pending.commit();
 }
 
-// The add step through a temporary file, shared by a new and an existing
-// library.
-SlbResult addToLibrary(Env& env, const SlbRequest& request, Placement placement,
-                       std::string_view name, File& library, SlideDirectory& directory) {
-  PendingLibrary pending(env, request, placement);
-  SlbResult result = pending.create();
-  if (result.outcome != SlbOutcome::kDone) return result;
-  result = writeWithSlide(env, request, name, pending.file(), library, directory);
+// Deletes the first slide of each name through a temporary file. The
+// temporary file is made before the names are looked up.
+SlbResult deleteSlides(Env& env, const Target& target, Placement placement,
+                       const std::vector<std::string>& names, File& library,
+                       SlideDirectory& directory) {
+  PendingLibrary pending(env, target.libraryPath, target.folder, placement);
+  SlbResult created = pending.create();
+  if (created.outcome != SlbOutcome::kDone) return created;
+  std::vector<int> removed;
+  for (const std::string& name : names) {
+    int m = -1;
+    for (int i = 0; i < directory.count() && m < 0; ++i) {
+      const bool taken = std::find(removed.begin(), removed.end(), i) != removed.end();
+      if (!taken && platform::compareIgnoringCase(directory.entries[i].nameView(), name) == 0) {
+        m = i;
+      }
+    }
+    if (m < 0) {
+      SlbResult missing = outcome(SlbOutcome::kSlideNotFound);
+      missing.subject = platform::fromAnsi(name);
+      return missing;
+    }
+    removed.push_back(m);
+  }
+  Status s;
+  const WriteResult written = writeLibrary(pending.file(), &library, {}, removed, directory, &s);
   library.close();
-  if (result.outcome != SlbOutcome::kDone) return result;
+  if (written != WriteResult::kWritten) return outcome(SlbOutcome::kNotChanged, s);
   return pending.commit();
 }
 
@@ -165,38 +230,70 @@ void createLibraryFile(Env& env, std::u16string_view path) {
   }
 }
 
-SlbResult createLibrary(Env& env, const SlbRequest& request, SlideDirectory& directory) {
-  createLibraryFile(env, request.libraryPath);
+// Slbedit's way with a missing library: a header-only file first, then the
+// add step, storing the slide's name as typed.
+SlbResult createLibrary(Env& env, const Target& target, const SlbRequest& request,
+                        SlideDirectory& directory) {
+  createLibraryFile(env, target.libraryPath);
   SlbResult result;
   std::unique_ptr<File> library;
-  if (!platform::fileExists(env, request.libraryPath)) {
+  if (!platform::fileExists(env, target.libraryPath)) {
     result = outcome(SlbOutcome::kLibraryNotCreated);
-  } else if (Status s = env.openFile(request.libraryPath, platform::OpenMode::kRead, &library);
+  } else if (Status s = env.openFile(target.libraryPath, platform::OpenMode::kRead, &library);
              !s.ok()) {
     result = outcome(SlbOutcome::kLibraryUnopened, s);
   } else {
-    // The new library starts empty; its one entry carries the slide's name
-    // as typed.
     directory.entries.clear();
     directory.libraryLength = kLibraryHeaderSize;
-    result = addToLibrary(env, request, Placement(), request.typedName, *library, directory);
+    result = addSlides(env, target, Placement(), {{request.slideFile, request.typedName}},
+                       library.get(), directory);
   }
   result.created = true;
   return result;
 }
 
-SlbResult deleteSlide(Env& env, const SlbRequest& request, Placement placement, File& library,
-                      SlideDirectory& directory) {
-  PendingLibrary pending(env, request, placement);
-  SlbResult created = pending.create();
-  if (created.outcome != SlbOutcome::kDone) return created;
-  const int m = findFirstSlide(directory, request.slideName);
-  if (m < 0) return outcome(SlbOutcome::kSlideNotFound);
-  Status s;
-  const WriteResult written = writeLibraryWithout(pending.file(), library, m, directory, &s);
-  library.close();
-  if (written != WriteResult::kWritten) return outcome(SlbOutcome::kNotChanged, s);
-  return pending.commit();
+// The library that is there, opened and checked, with its directory read.
+struct OpenedLibrary {
+  Target target;
+  bool missing = false;
+  std::unique_ptr<File> file;
+  Placement placement;
+};
+
+SlbResult openLibrary(Env& env, std::u16string_view libraryPath, SlideDirectory& directory,
+                      OpenedLibrary* opened) {
+  // A library reached through a link is edited where it lives, so that the
+  // link stays a link.
+  Target& target = opened->target;
+  Status s = env.resolveLink(libraryPath, &target.libraryPath);
+  if (!s.ok()) return outcome(SlbOutcome::kLibraryUnopened, s);
+  const platform::PathParts parts = platform::splitPath(target.libraryPath);
+  target.folder = parts.drive + parts.dir;
+  // Only a library that is not there is created: a library that cannot be
+  // looked at for another reason is never overwritten.
+  platform::FileInfo info;
+  s = env.fileInfo(target.libraryPath, &info);
+  if (s.kind() == platform::ErrorKind::kNotFound) {
+    opened->missing = true;
+    return outcome(SlbOutcome::kDone, s);
+  }
+  if (s.ok()) s = env.openFile(target.libraryPath, platform::OpenMode::kRead, &opened->file);
+  if (!s.ok()) return outcome(SlbOutcome::kLibraryUnopened, s);
+  opened->placement = Placement{info.links > 1, info.readOnly};
+  SlbResult refused = outcome(SlbOutcome::kNotALibrary);
+  if (!checkLibraryHeader(*opened->file, &refused.cause)) {
+    refused.fault.reason = "no slide-library header";
+    return refused;
+  }
+  uint64_t length = 0;
+  refused.cause = opened->file->size(&length);
+  if (!refused.cause.ok()) return refused;
+  directory.libraryLength = static_cast<int64_t>(length);
+  if (!readDirectory(*opened->file, directory, &refused.fault)) {
+    refused.cause = refused.fault.cause;
+    return refused;
+  }
+  return outcome(SlbOutcome::kDone);
 }
 
 }  // namespace
@@ -219,46 +316,43 @@ SlbRequest makeSlbRequest(char16_t command, std::u16string_view library,
   return request;
 }
 
-SlbResult runSlbedit(Env& env, const SlbRequest& given, SlideDirectory& directory) {
-  // A library reached through a link is edited where it lives, so that the
-  // link stays a link.
-  SlbRequest request = given;
-  Status s = env.resolveLink(given.libraryPath, &request.libraryPath);
-  if (!s.ok()) return outcome(SlbOutcome::kLibraryUnopened, s);
-  if (request.libraryPath != given.libraryPath) {
-    const platform::PathParts parts = platform::splitPath(request.libraryPath);
-    request.folder = parts.drive + parts.dir;
-  }
-  // Only a library that is not there is created: a library that cannot be
-  // looked at for another reason is never overwritten.
-  platform::FileInfo info;
-  s = env.fileInfo(request.libraryPath, &info);
-  if (s.kind() == platform::ErrorKind::kNotFound) return createLibrary(env, request, directory);
-  std::unique_ptr<File> library;
-  if (s.ok()) s = env.openFile(request.libraryPath, platform::OpenMode::kRead, &library);
-  if (!s.ok()) return outcome(SlbOutcome::kLibraryUnopened, s);
-  const Placement placement{info.links > 1, info.readOnly};
-  SlbResult refused = outcome(SlbOutcome::kNotALibrary);
-  if (!checkLibraryHeader(*library, &refused.cause)) {
-    refused.fault.reason = "no slide-library header";
-    return refused;
-  }
-  uint64_t length = 0;
-  refused.cause = library->size(&length);
-  if (!refused.cause.ok()) return refused;
-  directory.libraryLength = static_cast<int64_t>(length);
-  if (!readDirectory(*library, directory, &refused.fault)) {
-    refused.cause = refused.fault.cause;
-    return refused;
-  }
+SlbResult runSlbedit(Env& env, const SlbRequest& request, SlideDirectory& directory) {
+  OpenedLibrary library;
+  SlbResult opened = openLibrary(env, request.libraryPath, directory, &library);
+  if (opened.outcome != SlbOutcome::kDone) return opened;
+  if (library.missing) return createLibrary(env, library.target, request, directory);
   switch (request.command) {
     case u'a':
     case u'A':
-      return addToLibrary(env, request, placement, request.slideName, *library, directory);
+      return addSlides(env, library.target, library.placement,
+                       {{request.slideFile, request.slideName}}, library.file.get(), directory);
     case u'd':
-    case u'D':
-      return deleteSlide(env, request, placement, *library, directory);
+    case u'D': {
+      SlbResult result = deleteSlides(env, library.target, library.placement, {request.slideName},
+                                      *library.file, directory);
+      result.subject.clear();
+      return result;
+    }
     default:
       return outcome(SlbOutcome::kDone);
   }
+}
+
+SlbResult editLibrary(Env& env, const LibraryEdit& edit, SlideDirectory& directory) {
+  OpenedLibrary library;
+  SlbResult opened = openLibrary(env, edit.libraryPath, directory, &library);
+  if (opened.outcome != SlbOutcome::kDone) return opened;
+  if (library.missing) {
+    if (!edit.remove.empty()) return outcome(SlbOutcome::kLibraryUnopened, opened.cause);
+    directory.entries.clear();
+    directory.libraryLength = 0;
+    SlbResult result = addSlides(env, library.target, Placement(), edit.add, nullptr, directory);
+    result.created = result.outcome == SlbOutcome::kDone;
+    return result;
+  }
+  if (!edit.remove.empty()) {
+    return deleteSlides(env, library.target, library.placement, edit.remove, *library.file,
+                        directory);
+  }
+  return addSlides(env, library.target, library.placement, edit.add, library.file.get(), directory);
 }

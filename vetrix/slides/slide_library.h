@@ -15,6 +15,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/env.h"
 #include "vetrix/slides/slide_format.h"
@@ -58,8 +60,11 @@ struct SlbResult {
   bool created = false;            // the library was missing and was made first
   std::u16string temporaryFolder;  // the folder of the temporary file
   std::u16string keptPath;         // with kDamaged: the complete new library
-  platform::Status cause;          // the failure of the platform, if any
-  DirectoryFault fault;            // with kNotALibrary
+  // The slide file (kSlideMissing, kNotASlide, kEmptyName) or the name
+  // (kSlideNotFound, as ANSI bytes widened) the outcome is about.
+  std::u16string subject;
+  platform::Status cause;  // the failure of the platform, if any
+  DirectoryFault fault;    // with kNotALibrary
 };
 
 // Runs one command. A missing library is first created holding the named
@@ -68,3 +73,17 @@ struct SlbResult {
 // library's directory (for 'l', the listing). The request's name must be
 // exact (see nameExact); Slbedit refuses the others first.
 SlbResult runSlbedit(platform::Env& env, const SlbRequest& request, SlideDirectory& directory);
+
+// An edit of several slides at once, as the slb tool makes them: all or
+// nothing, in one replacement of the library.
+struct LibraryEdit {
+  std::u16string libraryPath;
+  // Slide files and the names (ANSI) to store them under: each replaces the
+  // last slide of its name, or is appended. A missing library is created.
+  std::vector<std::pair<std::u16string, std::string>> add;
+  // Names (ANSI) of slides to delete: the first slide of each name. A name
+  // not in the library (kSlideNotFound) changes nothing.
+  std::vector<std::string> remove;
+};
+
+SlbResult editLibrary(platform::Env& env, const LibraryEdit& edit, SlideDirectory& directory);

@@ -1,0 +1,507 @@
+// slb: lists, checks, takes apart, edits and draws AutoCAD slide libraries.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/ascii.h"
+#include "platform/env.h"
+#include "platform/path.h"
+#include "platform/text.h"
+#include "slb/slide_render.h"
+#include "vetrix/slides/slide_file.h"
+#include "vetrix/slides/slide_format.h"
+#include "vetrix/slides/slide_library.h"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <shellapi.h>
+#endif
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: slb COMMAND ...\n"
+    "\n"
+    "Lists, checks, takes apart, edits and draws AutoCAD slide libraries (.slb)\n"
+    "and slides (.sld).\n"
+    "\n"
+    "  slb list LIB                   each slide: name, offset, size, format, picture\n"
+    "  slb check LIB|SLIDE            every problem, with its offset; exit 1 if any\n"
+    "  slb extract LIB NAME... [-o DIR] [--force]\n"
+    "  slb extract LIB --all -o DIR [--force]\n"
+    "                                 write NAME.sld, byte for byte as stored; an\n"
+    "                                 existing file only with --force\n"
+    "  slb add LIB SLIDE.sld...       add or replace slides, in one edit\n"
+    "  slb delete LIB NAME...         delete slides, in one edit\n"
+    "  slb svg SLIDE.sld [-o OUT.svg] draw a slide as SVG\n"
+    "  slb svg LIB NAME [-o OUT.svg]  draw a slide of a library\n"
+    "  slb sheet LIB [-o OUT.html]    one page with every slide of a library\n"
+    "\n"
+    "  --codepage N   the ANSI code page of slide names (950 when unset; also the\n"
+    "                 environment variable ANSI_CODEPAGE)\n"
+    "  -h, --help     show this text\n"
+    "  --version      show the version\n"
+    "\n"
+    "Slide names are stored as Slbedit stores them: a slide file's name with its\n"
+    "ASCII letters upper-cased, at most 31 bytes in the ANSI code page, which must\n"
+    "hold it exactly. Without -o, svg and sheet write to standard output.\n"
+    "Exit status: 0 done, 1 a problem (reported), 2 a usage error.\n";
+
+int usageError(const std::string& message) {
+  std::fprintf(stderr, "slb: %s\n%s", message.c_str(), kUsage);
+  return 2;
+}
+
+int problem(const std::string& message) {
+  std::fprintf(stderr, "slb: %s\n", message.c_str());
+  return 1;
+}
+
+std::u16string wide(const std::string& utf8) {
+  return platform::fromUtf8(utf8);
+}
+std::string utf8(std::u16string_view text) {
+  return platform::toUtf8(text);
+}
+
+platform::Env& env() {
+  return *platform::Env::defaultEnv();
+}
+
+bool readWhole(const std::string& path, std::string* bytes, std::string* error) {
+  std::unique_ptr<platform::File> file;
+  platform::Status s = env().openFile(wide(path), platform::OpenMode::kRead, &file);
+  uint64_t size = 0;
+  if (s.ok()) s = file->size(&size);
+  if (s.ok()) {
+    bytes->assign(static_cast<size_t>(size), '\0');
+    s = platform::readExactly(*file, 0, bytes->data(), bytes->size());
+  }
+  if (!s.ok()) *error = s.toString();
+  return s.ok();
+}
+
+bool writeWhole(const std::string& path, std::string_view bytes, std::string* error) {
+  std::unique_ptr<platform::File> file;
+  platform::Status s = env().openFile(wide(path), platform::OpenMode::kCreateTruncate, &file);
+  if (s.ok()) s = file->write(0, bytes.data(), bytes.size());
+  if (s.ok()) s = file->close();
+  if (!s.ok()) *error = s.toString();
+  return s.ok();
+}
+
+void writeOut(std::string_view bytes) {
+  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
+
+// A library read whole, with its directory.
+struct Library {
+  std::string bytes;
+  SlideDirectory directory;
+
+  std::string_view slide(int i) const {
+    const DirectoryEntry& e = directory.entries[static_cast<size_t>(i)];
+    return std::string_view(bytes).substr(static_cast<size_t>(e.offset),
+                                          static_cast<size_t>(e.size));
+  }
+  std::string name(int i) const {
+    return utf8(platform::fromAnsi(directory.entries[i].nameView()));
+  }
+};
+
+// An in-memory view of the library bytes as a File, for the directory read.
+class BytesFile : public platform::File {
+ public:
+  explicit BytesFile(const std::string& bytes) : bytes_(bytes) {}
+  platform::Status read(uint64_t offset, void* data, size_t n, size_t* got) override {
+    *got = offset >= bytes_.size() ? 0 : std::min<uint64_t>(n, bytes_.size() - offset);
+    if (*got) std::memcpy(data, bytes_.data() + offset, *got);
+    return platform::Status();
+  }
+  platform::Status write(uint64_t, const void*, size_t) override { return denied(); }
+  platform::Status size(uint64_t* size) override {
+    *size = bytes_.size();
+    return platform::Status();
+  }
+  platform::Status truncate(uint64_t) override { return denied(); }
+  platform::Status sync() override { return platform::Status(); }
+  platform::Status lock(uint64_t, uint64_t, int) override { return platform::Status(); }
+  platform::Status close() override { return platform::Status(); }
+
+ private:
+  static platform::Status denied() {
+    return platform::Status::error(platform::ErrorKind::kAccessDenied, 0, "write", u"");
+  }
+  const std::string& bytes_;
+};
+
+// Reads a library; false with *error for a file that is none.
+bool readLibrary(const std::string& path, Library* library, std::string* error) {
+  if (!readWhole(path, &library->bytes, error)) return false;
+  BytesFile file(library->bytes);
+  platform::Status cause;
+  if (!checkLibraryHeader(file, &cause)) {
+    *error = path + ": not a slide library (no \"AutoCAD Slide Library 1.0\" header)";
+    return false;
+  }
+  library->directory.libraryLength = static_cast<int64_t>(library->bytes.size());
+  DirectoryFault fault;
+  if (!readDirectory(file, library->directory, &fault)) {
+    *error = path + ":" + std::to_string(fault.offset) + ": " + fault.reason;
+    return false;
+  }
+  return true;
+}
+
+// The name to store or look up for a typed name, as Slbedit makes it.
+bool storedName(const std::string& typed, std::string* name, std::string* error) {
+  std::u16string upper = wide(typed);
+  for (char16_t& c : upper) c = platform::asciiUpper(c);
+  if (upper.empty()) {
+    *error = "an empty slide name";
+  } else if (!platform::toAnsiExact(upper, name)) {
+    *error = "the slide name \"" + typed + "\" is not in ANSI code page " +
+             std::to_string(platform::ansiCodePage());
+  } else if (name->size() > kMaxSlideNameLength) {
+    *error = "the slide name \"" + typed + "\" is longer than 31 bytes";
+  } else {
+    return true;
+  }
+  return false;
+}
+
+int findSlide(const Library& library, const std::string& typed, std::string* error) {
+  std::string name;
+  if (!storedName(typed, &name, error)) return -1;
+  const int index = findFirstSlide(library.directory, name);
+  if (index < 0) *error = "no slide \"" + typed + "\" in the library";
+  return index;
+}
+
+std::string formatOf(const SlideHeader& h) {
+  return std::string(h.level == 2 ? "new" : "old") + ", " +
+         (h.bigEndian ? "big-endian" : "little-endian");
+}
+
+// ---------------------------------------------------------------- commands
+
+int list(const std::vector<std::string>& args) {
+  if (args.size() != 1) return usageError("list takes one library");
+  Library library;
+  std::string error;
+  if (!readLibrary(args[0], &library, &error)) return problem(error);
+  std::printf("%s: %d slides, %zu bytes\n", args[0].c_str(), library.directory.count(),
+              library.bytes.size());
+  std::printf("%4s  %-12s %10s %9s  %-20s %s\n", "#", "name", "offset", "size", "format",
+              "picture");
+  for (int i = 0; i < library.directory.count(); ++i) {
+    const DirectoryEntry& e = library.directory.entries[static_cast<size_t>(i)];
+    SlidePicture picture;
+    std::vector<SlideProblem> problems;
+    std::string format = "not a slide", size;
+    if (parseSlide(library.slide(i), &picture, &problems)) {
+      const SlideHeader& h = picture.header;
+      format = formatOf(h);
+      char text[64];
+      std::snprintf(text, sizeof text, "%ux%u, aspect %.3f", h.highX + 1, h.highY + 1, h.aspect);
+      size = text;
+    }
+    std::printf("%4d  %-12s %10d %9d  %-20s %s\n", i + 1, library.name(i).c_str(), e.offset, e.size,
+                format.c_str(), size.c_str());
+  }
+  return 0;
+}
+
+void reportProblems(const std::string& where, uint64_t base, const std::string& what,
+                    const std::vector<SlideProblem>& problems, int* count) {
+  for (const SlideProblem& p : problems) {
+    std::printf("%s:%llu: %s%s\n", where.c_str(), static_cast<unsigned long long>(base + p.offset),
+                what.c_str(), p.what.c_str());
+    ++*count;
+  }
+}
+
+int check(const std::vector<std::string>& args) {
+  if (args.size() != 1) return usageError("check takes one library or slide");
+  std::string bytes, error;
+  if (!readWhole(args[0], &bytes, &error)) return problem(error);
+  int problems = 0;
+  if (bytes.compare(0, kLibraryHeaderCompared, kLibraryHeader, kLibraryHeaderCompared) != 0) {
+    SlidePicture picture;
+    std::vector<SlideProblem> found;
+    parseSlide(bytes, &picture, &found);
+    reportProblems(args[0], 0, "", found, &problems);
+    if (problems == 0) std::printf("%s: a slide, no problems\n", args[0].c_str());
+    return problems ? 1 : 0;
+  }
+  Library library;
+  if (!readLibrary(args[0], &library, &error)) {
+    std::printf("%s\n", error.c_str());
+    return 1;
+  }
+  for (int i = 0; i < library.directory.count(); ++i) {
+    const std::string name = library.name(i);
+    const uint64_t base = static_cast<uint64_t>(library.directory.entries[i].offset);
+    SlidePicture picture;
+    std::vector<SlideProblem> found;
+    parseSlide(library.slide(i), &picture, &found);
+    reportProblems(args[0], base, "slide " + name + ": ", found, &problems);
+    if (findFirstSlide(library.directory, library.directory.entries[i].nameView()) != i) {
+      std::printf("%s:%llu: slide %s: a second slide of this name, which no reader finds\n",
+                  args[0].c_str(), static_cast<unsigned long long>(32 + 36 * i), name.c_str());
+      ++problems;
+    }
+  }
+  if (problems == 0) {
+    std::printf("%s: %d slides, no problems\n", args[0].c_str(), library.directory.count());
+  }
+  return problems ? 1 : 0;
+}
+
+// Takes "-o VALUE" and flags out of the arguments.
+struct Options {
+  std::string output;
+  bool force = false, all = false;
+  std::vector<std::string> rest;
+};
+
+bool parseOptions(const std::vector<std::string>& args, Options* options, std::string* error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "-o") {
+      if (i + 1 == args.size()) {
+        *error = "-o needs a name";
+        return false;
+      }
+      options->output = args[++i];
+    } else if (args[i] == "--force") {
+      options->force = true;
+    } else if (args[i] == "--all") {
+      options->all = true;
+    } else if (args[i].size() > 1 && args[i][0] == '-') {
+      *error = "unknown option " + args[i];
+      return false;
+    } else {
+      options->rest.push_back(args[i]);
+    }
+  }
+  return true;
+}
+
+bool fileNameAllowed(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (unsigned char c : name) {
+    if (c < 0x20 || std::strchr("\\/:*?\"<>|", c)) return false;
+  }
+  return true;
+}
+
+int extract(const std::vector<std::string>& args) {
+  Options options;
+  std::string error;
+  if (!parseOptions(args, &options, &error)) return usageError(error);
+  if (options.rest.empty()) return usageError("extract takes a library");
+  if (options.all ? options.rest.size() != 1 || options.output.empty() : options.rest.size() < 2) {
+    return usageError("extract takes a library and names, or --all and -o DIR");
+  }
+  Library library;
+  if (!readLibrary(options.rest[0], &library, &error)) return problem(error);
+  std::vector<int> chosen;
+  if (options.all) {
+    for (int i = 0; i < library.directory.count(); ++i) chosen.push_back(i);
+  } else {
+    for (size_t k = 1; k < options.rest.size(); ++k) {
+      const int i = findSlide(library, options.rest[k], &error);
+      if (i < 0) return problem(error);
+      chosen.push_back(i);
+    }
+  }
+  // Every name is checked before anything is written.
+  std::vector<std::string> targets;
+  const std::string folder = options.output.empty() ? "" : options.output + "/";
+  for (int i : chosen) {
+    const std::string name = library.name(i);
+    if (!fileNameAllowed(name)) return problem("the slide name \"" + name + "\" is no file name");
+    targets.push_back(folder + name + ".sld");
+    if (!options.force && platform::fileExists(env(), wide(targets.back()))) {
+      return problem(targets.back() + " exists (--force writes over it)");
+    }
+  }
+  for (size_t k = 0; k < chosen.size(); ++k) {
+    if (!writeWhole(targets[k], library.slide(chosen[k]), &error)) return problem(error);
+    std::printf("%s\n", targets[k].c_str());
+  }
+  return 0;
+}
+
+int edit(const std::vector<std::string>& args, bool adding) {
+  if (args.size() < 2)
+    return usageError(adding ? "add takes a library and slides"
+                             : "delete takes a library and names");
+  LibraryEdit change;
+  change.libraryPath = wide(args[0]);
+  std::string error;
+  for (size_t k = 1; k < args.size(); ++k) {
+    std::string name;
+    const std::string typed = adding ? utf8(platform::splitPath(wide(args[k])).name) : args[k];
+    if (!storedName(typed, &name, &error)) return problem(error);
+    if (adding) {
+      change.add.emplace_back(wide(args[k]), name);
+    } else {
+      change.remove.push_back(name);
+    }
+  }
+  SlideDirectory directory;
+  const SlbResult result = editLibrary(env(), change, directory);
+  const std::string subject = utf8(result.subject);
+  switch (result.outcome) {
+    case SlbOutcome::kDone:
+      std::printf(
+          "%s: %s; %d slide%s now\n", args[0].c_str(),
+          adding ? (result.created ? "made, slides added" : "slides added") : "slides deleted",
+          directory.count(), directory.count() == 1 ? "" : "s");
+      return 0;
+    case SlbOutcome::kSlideNotFound:
+      return problem("no slide \"" + subject + "\" in " + args[0] + "; nothing deleted");
+    case SlbOutcome::kSlideMissing:
+      return problem("cannot read " + subject + "; nothing added");
+    case SlbOutcome::kNotASlide:
+      return problem(subject + " is not a slide; nothing added");
+    case SlbOutcome::kEmptyName:
+      return problem(subject + " has an empty name");
+    case SlbOutcome::kLibraryFull:
+      return problem(args[0] + " would hold more than 250 slides; nothing added");
+    case SlbOutcome::kLibraryTooLarge:
+      return problem(args[0] + " would pass 2 GiB; nothing added");
+    case SlbOutcome::kNotALibrary:
+      return problem(args[0] + ": not a slide library (" + result.fault.reason + ")");
+    case SlbOutcome::kDamaged:
+      return problem(args[0] + " was not fully written; the new library is kept in " +
+                     utf8(result.keptPath));
+    default:
+      return problem(args[0] + " not changed: " + result.cause.toString());
+  }
+}
+
+bool emit(const std::string& output, const std::string& text, std::string* error) {
+  if (output.empty()) {
+    writeOut(text);
+    return true;
+  }
+  return writeWhole(output, text, error);
+}
+
+int svg(const std::vector<std::string>& args) {
+  Options options;
+  std::string error;
+  if (!parseOptions(args, &options, &error)) return usageError(error);
+  if (options.rest.empty() || options.rest.size() > 2) {
+    return usageError("svg takes a slide, or a library and a name");
+  }
+  std::string bytes, title;
+  Library library;
+  if (options.rest.size() == 1) {
+    if (!readWhole(options.rest[0], &bytes, &error)) return problem(error);
+    title = utf8(platform::splitPath(wide(options.rest[0])).name);
+  } else {
+    if (!readLibrary(options.rest[0], &library, &error)) return problem(error);
+    const int i = findSlide(library, options.rest[1], &error);
+    if (i < 0) return problem(error);
+    bytes = library.slide(i);
+    title = library.name(i);
+  }
+  SlidePicture picture;
+  std::vector<SlideProblem> problems;
+  if (!parseSlide(bytes, &picture, &problems)) return problem(title + ": " + problems[0].what);
+  if (!emit(options.output, renderSvg(picture, title), &error)) return problem(error);
+  return 0;
+}
+
+int sheet(const std::vector<std::string>& args) {
+  Options options;
+  std::string error;
+  if (!parseOptions(args, &options, &error)) return usageError(error);
+  if (options.rest.size() != 1) return usageError("sheet takes one library");
+  Library library;
+  if (!readLibrary(options.rest[0], &library, &error)) return problem(error);
+  std::vector<SheetSlide> slides;
+  for (int i = 0; i < library.directory.count(); ++i) {
+    slides.push_back({library.name(i), library.slide(i)});
+  }
+  const std::string title = utf8(platform::splitPath(wide(options.rest[0])).name);
+  if (!emit(options.output, renderSheet(title, slides), &error)) return problem(error);
+  return 0;
+}
+
+std::vector<std::string> commandLine(int argc, char** argv) {
+#if defined(_WIN32)
+  (void)argc;
+  (void)argv;
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> out;
+  for (int i = 0; i < count; ++i) out.push_back(utf8(reinterpret_cast<char16_t*>(arguments[i])));
+  LocalFree(arguments);
+  // Bytes pass unchanged, as on every other platform.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  return out;
+#else
+  return std::vector<std::string>(argv, argv + argc);
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args = commandLine(argc, argv);
+  args.erase(args.begin());
+  // Options that apply to every command.
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "-h" || args[i] == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (args[i] == "--version") {
+      std::printf("slb %s\n", ZC_VERSION);
+      return 0;
+    }
+    if (args[i] == "--codepage") {
+      if (i + 1 == args.size()) return usageError("--codepage needs a code page number");
+      const std::string codePage = args[i + 1];
+      if (codePage.find_first_not_of("0123456789") != std::string::npos ||
+          !platform::codePageAvailable(std::atoi(codePage.c_str()))) {
+        return usageError("code page " + codePage + " is none this system can convert");
+      }
+#if defined(_WIN32)
+      if (platform::ansiCodePage() != std::atoi(codePage.c_str())) {
+        return usageError("code page " + codePage + " cannot be used here; it is " +
+                          std::to_string(platform::ansiCodePage()));
+      }
+#else
+      ::setenv("ANSI_CODEPAGE", codePage.c_str(), 1);
+#endif
+      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                 args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+      --i;
+    }
+  }
+  if (const int bad = platform::unavailableCodePageRequested(); bad != 0) {
+    return usageError("ANSI_CODEPAGE names no code page this system can convert");
+  }
+  if (args.empty()) return usageError("a command is needed");
+  const std::string command = args[0];
+  args.erase(args.begin());
+  if (command == "list") return list(args);
+  if (command == "check") return check(args);
+  if (command == "extract") return extract(args);
+  if (command == "add") return edit(args, true);
+  if (command == "delete") return edit(args, false);
+  if (command == "svg") return svg(args);
+  if (command == "sheet") return sheet(args);
+  return usageError("unknown command " + command);
+}

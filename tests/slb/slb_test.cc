@@ -1,0 +1,137 @@
+// The slb command, as its users run it.
+#include <filesystem>
+
+#include "tests/support/process.h"
+#include "tests/support/slides.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test::makeLibrary;
+using test::makeSlide;
+
+test::ProcessResult slb(const std::vector<std::string>& args) {
+  return test::runProgram("slb", args);
+}
+
+class SlbTest : public test::TempDirTest {
+ protected:
+  static std::string sample(const std::string& name) {
+    return test::readPath(test::testDataDir() / "slides" / name);
+  }
+};
+
+TEST_F(SlbTest, ListShowsEachSlidesPlaceFormatAndPicture) {
+  test::writeFile("mylib.slb", sample("velisp__mylib.slb"));
+  const test::ProcessResult r = slb({"list", "mylib.slb"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(
+      r.out,
+      "mylib.slb: 2 slides, 338 bytes\n"
+      "   #  name             offset      size  format               picture\n"
+      "   1  SLIDE1              140        69  new, little-endian   573x293, aspect 1.465\n"
+      "   2  SLIDE2              209       129  new, little-endian   1973x992, aspect 1.990\n");
+}
+
+TEST_F(SlbTest, CheckReportsEveryProblemWithItsOffset) {
+  std::string cut = sample("velisp__slide_kz.sld");
+  cut.resize(cut.size() - 3);
+  test::writeFile("lib.slb", makeLibrary({{"GOOD", sample("velisp__slide_up.sld")},
+                                          {"CUT", cut},
+                                          {"GOOD", sample("velisp__slide_dn.sld")}}));
+  test::ProcessResult r = slb({"check", "lib.slb"});
+  EXPECT_EQ(r.status, 1);
+  // CUT begins at 481, behind the directory and the first slide; its last
+  // fill's vertices begin at 1690 and its last record, cut, at 1714.
+  EXPECT_EQ(r.out,
+            "lib.slb:1714: slide CUT: a record cut short by the end of the slide\n"
+            "lib.slb:1690: slide CUT: a solid fill that is never closed\n"
+            "lib.slb:104: slide GOOD: a second slide of this name, which no reader finds\n");
+  test::writeFile("good.sld", sample("lendres__CHAIR.SLD"));
+  r = slb({"check", "good.sld"});
+  EXPECT_EQ(r.out, "good.sld: a slide, no problems\n");
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(SlbTest, ExtractWritesSlidesByteForByteAndNeverOverANameUnlessForced) {
+  const std::string library = sample("mnas__LINES.slb");
+  test::writeFile("lines.slb", library);
+  fs::create_directory("out");
+  test::ProcessResult r = slb({"extract", "lines.slb", "d_otv", "R_off", "-o", "out"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(test::readFile("out/D_OTV.sld"), sample("mnas__D_OTV.sld"));
+  EXPECT_TRUE(fs::exists("out/R_OFF.sld"));
+  test::writeFile("out/D_OTV.sld", "mine");
+  r = slb({"extract", "lines.slb", "--all", "-o", "out"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "slb: out/D_OTV.sld exists (--force writes over it)\n");
+  EXPECT_EQ(test::readFile("out/D_OTV.sld"), "mine");
+  EXPECT_FALSE(fs::exists("out/D_REZ.sld"));  // nothing was written
+  EXPECT_EQ(slb({"extract", "lines.slb", "--all", "-o", "out", "--force"}).status, 0);
+  EXPECT_EQ(std::distance(fs::directory_iterator("out"), fs::directory_iterator()), 5);
+  EXPECT_EQ(slb({"extract", "lines.slb", "NOPE"}).status, 1);
+}
+
+TEST_F(SlbTest, AddAndDeleteEditSeveralSlidesAtOnceOrNotAtAll) {
+  for (const char* name : {"chair.sld", "TOILET.SLD", "up.sld"}) {
+    test::writeFile(name, sample(std::string(name) == "up.sld" ? "velisp__slide_up.sld"
+                                 : name[0] == 'c'              ? "lendres__CHAIR.SLD"
+                                                               : "lendres__TOILET.SLD"));
+  }
+  EXPECT_EQ(slb({"add", "new.slb", "chair.sld", "TOILET.SLD", "up.sld"}).status, 0);
+  EXPECT_EQ(test::parseLibrary(test::readFile("new.slb")).size(), 3u);
+  // One missing slide, or one name not in the library: nothing changes.
+  const std::string before = test::readFile("new.slb");
+  test::ProcessResult r = slb({"add", "new.slb", "up.sld", "missing.sld"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "slb: cannot read missing.sld; nothing added\n");
+  r = slb({"delete", "new.slb", "chair", "nope"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "slb: no slide \"NOPE\" in new.slb; nothing deleted\n");
+  EXPECT_EQ(test::readFile("new.slb"), before);
+  EXPECT_EQ(slb({"delete", "new.slb", "chair", "up"}).status, 0);
+  std::vector<test::LibrarySlide> left = test::parseLibrary(test::readFile("new.slb"));
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0].name, "TOILET");
+  EXPECT_EQ(left[0].data, sample("lendres__TOILET.SLD"));
+  EXPECT_EQ(test::filesHere(),
+            (std::vector<std::string>{"TOILET.SLD", "chair.sld", "new.slb", "up.sld"}));
+}
+
+TEST_F(SlbTest, SvgDrawsASlideOrALibrarysSlide) {
+  test::writeFile("lines.slb", sample("mnas__LINES.slb"));
+  test::writeFile("d_otv.sld", sample("mnas__D_OTV.sld"));
+  const test::ProcessResult fromFile = slb({"svg", "d_otv.sld"});
+  const test::ProcessResult fromLibrary = slb({"svg", "lines.slb", "D_OTV", "-o", "d.svg"});
+  EXPECT_EQ(fromLibrary.status, 0);
+  const std::string svg = test::readFile("d.svg");
+  auto drawing = [](const std::string& text) { return text.substr(text.find("<g ")); };
+  EXPECT_EQ(drawing(svg), drawing(fromFile.out));
+  EXPECT_NE(svg.find("viewBox=\"0 0 574 414\""), std::string::npos);
+  EXPECT_NE(svg.find("<title>D_OTV</title>"), std::string::npos);
+  EXPECT_EQ(slb({"sheet", "lines.slb", "-o", "sheet.html"}).status, 0);
+  const std::string sheet = test::readFile("sheet.html");
+  for (const char* name : {"D_REZ", "D_CHAMF", "D_OTV", "D_OFF", "R_OFF"}) {
+    EXPECT_NE(sheet.find(std::string("<figcaption>") + name), std::string::npos) << name;
+  }
+  EXPECT_EQ(sheet.find("http"), sheet.find("http://www.w3.org/2000/svg"));  // nothing to fetch
+}
+
+TEST_F(SlbTest, UsageErrorsExitWithTwo) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"frobnicate"},
+                                             {"list"},
+                                             {"extract", "x.slb"},
+                                             {"svg"},
+                                             {"--codepage", "12345", "list", "x"}}) {
+    EXPECT_EQ(slb(args).status, 2) << (args.empty() ? "" : args[0]);
+  }
+  const test::ProcessResult help = slb({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("usage: slb COMMAND", 0), 0u);
+  EXPECT_EQ(slb({"list", "missing.slb"}).status, 1);
+}
+
+}  // namespace

@@ -1,0 +1,151 @@
+// Reading slides: the real samples, the other header formats and byte
+// orders, and damaged slides with the offsets of their problems.
+#include <filesystem>
+
+#include "platform/coding.h"
+#include "tests/support/test_support.h"
+#include "vetrix/slides/slide_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> sampleSlides() {
+  std::vector<std::string> slides;
+  for (const auto& entry : fs::directory_iterator(test::testDataDir() / "slides")) {
+    const std::string ext = entry.path().extension().string();
+    if (ext == ".sld" || ext == ".SLD") slides.push_back(test::readPath(entry.path()));
+  }
+  return slides;
+}
+
+// The same slide as a big-endian writer would have written it: every
+// 2-byte field and record word swapped (the aspect ratio stays as it is).
+std::string bigEndian(const std::string& slide) {
+  std::string out = slide;
+  auto swap = [&](size_t at) { std::swap(out[at], out[at + 1]); };
+  for (size_t at : {19, 21, 27, 29}) swap(at);
+  size_t at = kNewSlideHeaderSize;
+  while (at + 2 <= slide.size()) {
+    const unsigned type = static_cast<unsigned char>(slide[at + 1]);
+    swap(at);
+    const size_t length = type <= 0x7F   ? 8
+                          : type == 0xFB ? 5
+                          : type == 0xFD ? 6
+                          : type == 0xFE ? 3
+                                         : 2;
+    if (type <= 0x7F) swap(at + 2), swap(at + 4), swap(at + 6);
+    if (type == 0xFD) swap(at + 2), swap(at + 4);
+    at += length;
+    if (type == 0xFC) break;
+  }
+  return out;
+}
+
+// The same slide with the old (level 1) header: the aspect ratio as a
+// double, no test number, three more header bytes.
+std::string oldFormat(const std::string& slide, bool bigEndian = false) {
+  std::string out = slide.substr(0, 23);
+  out[18] = 1;
+  const double aspect = platform::decodeFixed32(slide.data() + 23) / 1e7;
+  std::string bytes(reinterpret_cast<const char*>(&aspect), 8);
+  if (bigEndian) bytes.assign(bytes.rbegin(), bytes.rend());
+  out += bytes;
+  out += slide.substr(27, 2);  // the fill type
+  out += '\0';
+  return out + slide.substr(kNewSlideHeaderSize);
+}
+
+bool sameDrawing(const SlidePicture& a, const SlidePicture& b) {
+  if (a.shapes.size() != b.shapes.size()) return false;
+  for (size_t i = 0; i < a.shapes.size(); ++i) {
+    if (a.shapes[i].filled != b.shapes[i].filled || a.shapes[i].colour != b.shapes[i].colour ||
+        a.shapes[i].points != b.shapes[i].points) {
+      return false;
+    }
+  }
+  return a.header.highX == b.header.highX && a.header.highY == b.header.highY &&
+         std::abs(a.header.aspect - b.header.aspect) < 1e-9;
+}
+
+TEST(SlideFile, EverySampleReadsWholeInEveryFormatAndByteOrder) {
+  const std::vector<std::string> slides = sampleSlides();
+  ASSERT_EQ(slides.size(), 16u);
+  for (const std::string& slide : slides) {
+    SlidePicture picture, other;
+    std::vector<SlideProblem> problems;
+    ASSERT_TRUE(parseSlide(slide, &picture, &problems));
+    EXPECT_TRUE(problems.empty()) << problems[0].what;
+    EXPECT_EQ(picture.end, slide.size());
+    for (const std::string& variant :
+         {bigEndian(slide), oldFormat(slide), oldFormat(bigEndian(slide), true)}) {
+      ASSERT_TRUE(parseSlide(variant, &other, &problems));
+      EXPECT_TRUE(problems.empty()) << problems[0].offset << ": " << problems[0].what;
+      EXPECT_TRUE(sameDrawing(picture, other));
+      EXPECT_EQ(other.end, variant.size());
+    }
+  }
+}
+
+TEST(SlideFile, RecordsDrawWhatTheyMean) {
+  // Autodesk's own example: colour 7, a vector, colour 3, a vector, colour
+  // 1, an offset vector and three common-endpoint vectors, the end.
+  const std::string slide =
+      std::string("AutoCAD Slide\r\n\x1a\0\x56\x02\x3C\x02\x24\x01\x0B\x80\xDF\x00\x02\x00\x34\x12",
+                  31) +
+      std::string(
+          "\x07\xFF\x3C\x02\x24\x01\x00\x00\x00\x00\x03\xFF\x0F\x00\x32\x00\x0F\x00\x13\x00"
+          "\x01\xFF\x12\xFB\xE7\x12\xCE\xDF\xFE\x00\x00\xFE\xE7\x21\xFE\x00\x00\xFC",
+          38);
+  SlidePicture picture;
+  std::vector<SlideProblem> problems;
+  ASSERT_TRUE(parseSlide(slide, &picture, &problems));
+  EXPECT_TRUE(problems.empty());
+  EXPECT_EQ(picture.header.highX, 572u);
+  EXPECT_EQ(picture.header.highY, 292u);
+  using Points = std::vector<std::pair<int, int>>;
+  const std::vector<std::pair<uint8_t, Points>> expected = {
+      {7, {{572, 292}, {0, 0}}}, {3, {{15, 50}, {15, 19}}}, {1, {{33, 25}, {33, 0}}},
+      {1, {{33, 25}, {0, 25}}},  {1, {{0, 25}, {0, 0}}},    {1, {{0, 0}, {33, 0}}},
+  };
+  ASSERT_EQ(picture.shapes.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(picture.shapes[i].colour, expected[i].first) << i;
+    EXPECT_EQ(picture.shapes[i].points, expected[i].second) << i;
+  }
+}
+
+TEST(SlideFile, ProblemsAreReportedWithTheirOffsets) {
+  const std::string header = std::string(
+      "AutoCAD Slide\r\n\x1a\0\x56\x02\x3F\x01\xC7\x00\x00\xE1\xF5\x05\x02\x00\x34\x12", 31);
+  struct Case {
+    std::string records;
+    uint64_t offset;
+    const char* what;
+  };
+  const Case cases[] = {
+      {std::string("\x07\xFF\x01\x00\x02", 5), 33, "a record cut short by the end of the slide"},
+      {std::string("\x07\xFF\x00\x90", 4), 33, "a record of undefined type 0x90"},
+      {std::string("\x07\xFF", 2), 33, "the slide ends without its end record"},
+      {std::string("\x00\xFC\x00\x00", 4), 33, "2 bytes after the end record"},
+      {std::string(
+           "\x00\xFD\x02\x00\xFE\xFF\x00\xFD\x01\x00\x01\x00\x00\xFD\x00\x00\xFE\xFF\x00\xFC", 20),
+       31, "a solid fill of 1 vertices (3 to 10 make one)"},
+      {std::string("\x00\xFD\x01\x00\x01\x00\x00\xFC", 8), 31,
+       "a fill vertex outside a solid fill"},
+  };
+  for (const Case& c : cases) {
+    SlidePicture picture;
+    std::vector<SlideProblem> problems;
+    ASSERT_TRUE(parseSlide(header + c.records, &picture, &problems));
+    ASSERT_EQ(problems.size(), 1u) << c.what;
+    EXPECT_EQ(problems[0].offset, c.offset) << c.what;
+    EXPECT_EQ(problems[0].what, c.what);
+  }
+  SlidePicture picture;
+  std::vector<SlideProblem> problems;
+  EXPECT_FALSE(parseSlide("AutoCAD Slid", &picture, &problems));
+  EXPECT_FALSE(parseSlide(header.substr(0, 20), &picture, &problems));
+}
+
+}  // namespace
