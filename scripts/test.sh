@@ -2,12 +2,12 @@
 # Builds and runs every test: the default build, the sanitizer build, the
 # fuzzers, the Windows suite under Wine (the 32-bit build where this kernel
 # runs 32-bit programs, else the 64-bit one) with code pages 950 and 936,
-# and the differential test of Linux against Windows.
+# the differential test of Linux against Windows, and the packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh cmake g++ make python3 libgtest-dev clang shapelib python3-dbfread time \
   googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales netpbm \
-  librsvg2-bin chromium
+  librsvg2-bin chromium dpkg-dev
 for locale in zh_TW zh_CN; do
   locale -a | grep -qx "$locale.utf8" || localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
 done
@@ -34,3 +34,5 @@ else
 fi
 bash scripts/wine-tests.sh "$windows"
 python3 tests/differential/run.py "$windows"
+# The packages: the Debian package runs the demo, the Windows zip a script.
+bash scripts/package-tests.sh

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Makes the packages and runs what they hold: the Debian package, unpacked
+# into a scratch root, runs the demo from a folder of its own; the Windows
+# zip, unpacked, runs a script with zchost.exe under Wine (where this kernel
+# runs 32-bit programs). Needs the default and mingw builds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+work=$PWD/build/package-test
+rm -rf "$work"
+mkdir -p "$work"
+
+cpack --preset default >/dev/null
+deb=$(ls build/vetrix-calden_*.deb)
+echo "== $deb: depends on $(dpkg-deb -f "$deb" Depends)"
+dpkg -x "$deb" "$work/root"
+doc=$work/root/usr/share/doc/vetrix-calden
+python3 "$doc/make_samples.py" "$work/demo"
+(cd "$work/demo" && "$work/root/usr/bin/zchost" --codepage 950 "$doc/demo.lsp" >"$work/demo.out")
+grep -q "C300 螺帽" "$work/demo.out" || { cat "$work/demo.out"; echo "the installed demo failed"; exit 1; }
+"$work/root/usr/bin/slb" list "$work/demo/icons.slb" >/dev/null
+echo "== the packaged zchost ran the demo"
+
+cpack --preset mingw >/dev/null
+zip=$(ls build-mingw/vetrix-calden-*-win32.zip)
+python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$work/zip"
+unpacked=$(ls -d "$work"/zip/vetrix-calden-*)
+for file in zchost.exe slb.exe zcadhost.dll vetrix.dll calden.dll README-windows.txt; do
+  [ -f "$unpacked/$file" ] || { echo "$zip lacks $file"; exit 1; }
+done
+if ! bash scripts/can-run-i386.sh; then
+  echo "== $zip holds its files; not run: this kernel cannot run 32-bit programs"
+  exit 0
+fi
+eval "$(bash scripts/wine-env.sh mingw)"
+export WINEPREFIX=$work/wine
+source scripts/wine-prefix.sh
+mkdir -p "$work/windows"
+printf '(princ ($npi 2))\n(princ (strcat " " ($addbl "中" 3) "|"))\n' >"$work/windows/script.lsp"
+out=$(cd "$work/windows" && "$wine" "$unpacked/zchost.exe" script.lsp)
+"$wineserver" -k || true
+[ "$out" = "6.283185307179586 中 |" ] || { echo "zchost.exe from the zip printed: $out"; exit 1; }
+echo "== the zipped zchost.exe ran a script under Wine"
