@@ -12,11 +12,13 @@
 #include <bit>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <cwctype>
 #include <map>
 #include <optional>
+#include <span>
 #include <thread>
 
 #include "platform/ascii.h"
@@ -66,6 +68,38 @@ iconv_t converter(int codePage, bool toUnicode) {
   }
   cache.open[key] = cd;
   return cd;
+}
+
+// Windows maps the private-use characters of code pages 950 and 936 to
+// their user-defined (EUDC) areas; glibc's iconv maps only a few of them.
+struct UserDefinedRun {
+  char16_t first, last;  // consecutive characters...
+  uint16_t code;         // ...on consecutive two-byte codes from this one
+};
+#include "platform/user_defined.inc"
+
+std::span<const UserDefinedRun> userDefinedRuns(int codePage) {
+  if (codePage == 950) return kUserDefined950;
+  if (codePage == 936) return kUserDefined936;
+  return {};
+}
+
+// The user-defined code of a private-use character, or 0.
+uint16_t userDefinedCode(int codePage, char16_t c) {
+  for (const UserDefinedRun& run : userDefinedRuns(codePage)) {
+    if (c >= run.first && c <= run.last) return static_cast<uint16_t>(run.code + (c - run.first));
+  }
+  return 0;
+}
+
+// The private-use character of a user-defined code, or 0.
+char16_t userDefinedChar(int codePage, uint16_t code) {
+  for (const UserDefinedRun& run : userDefinedRuns(codePage)) {
+    if (code >= run.code && code - run.code <= run.last - run.first) {
+      return static_cast<char16_t>(run.first + (code - run.code));
+    }
+  }
+  return 0;
 }
 
 bool isHighSurrogate(char16_t c) {
@@ -554,7 +588,8 @@ bool convertToAnsi(std::u16string_view text, bool strict, std::string* result) {
   std::string& out = *result;
   out.clear();
   if (text.empty()) return true;
-  iconv_t cd = converter(ansiCodePage(), false);
+  const int codePage = ansiCodePage();
+  iconv_t cd = converter(codePage, false);
   ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
   out.resize(text.size() * 4 + 16);
   char* in = reinterpret_cast<char*>(const_cast<char16_t*>(text.data()));
@@ -563,25 +598,31 @@ bool convertToAnsi(std::u16string_view text, bool strict, std::string* result) {
   size_t outLeft = out.size();
   while (inLeft > 0) {
     if (::iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<size_t>(-1)) break;
-    if (errno == E2BIG || outLeft == 0) {
+    if (errno == E2BIG || outLeft < 2) {
       size_t used = static_cast<size_t>(dst - out.data());
       out.resize(out.size() * 2);
       dst = out.data() + used;
       outLeft = out.size() - used;
-      continue;
+      if (errno == E2BIG) continue;
     }
-    if (strict) return false;
-    // No mapping (or a lone surrogate): the default character, then skip the
-    // character.
-    *dst++ = '?';
-    --outLeft;
     char16_t unit;
     std::memcpy(&unit, in, 2);
     size_t skip = 2;
-    if (isHighSurrogate(unit) && inLeft >= 4) {
-      char16_t next;
-      std::memcpy(&next, in + 2, 2);
-      if (isLowSurrogate(next)) skip = 4;
+    if (const uint16_t code = userDefinedCode(codePage, unit)) {
+      *dst++ = static_cast<char>(code >> 8);
+      *dst++ = static_cast<char>(code & 0xFF);
+      outLeft -= 2;
+    } else {
+      if (strict) return false;
+      // No mapping (or a lone surrogate): the default character, then skip
+      // the character.
+      *dst++ = '?';
+      --outLeft;
+      if (isHighSurrogate(unit) && inLeft >= 4) {
+        char16_t next;
+        std::memcpy(&next, in + 2, 2);
+        if (isLowSurrogate(next)) skip = 4;
+      }
     }
     in += skip;
     inLeft -= std::min(skip, inLeft);
@@ -658,11 +699,21 @@ std::u16string fromAnsi(std::string_view text) {
       outLeft = out.size() * 2 - used;
       if (errno == E2BIG) continue;
     }
-    std::memcpy(dst, &substitute, 2);
+    char16_t c = substitute;
+    size_t skip = 1;
+    if (inLeft >= 2) {
+      const auto* bytes = reinterpret_cast<const unsigned char*>(in);
+      if (char16_t user =
+              userDefinedChar(codePage, static_cast<uint16_t>(bytes[0] << 8 | bytes[1]))) {
+        c = user;
+        skip = 2;
+      }
+    }
+    std::memcpy(dst, &c, 2);
     dst += 2;
     outLeft -= 2;
-    ++in;
-    --inLeft;
+    in += skip;
+    inLeft -= skip;
     ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
   out.resize(static_cast<size_t>(dst - reinterpret_cast<char*>(out.data())) / 2);

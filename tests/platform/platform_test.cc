@@ -20,6 +20,9 @@ TEST(CodePage, RoundTripsChineseUnderBig5AndGbk) {
   const Case cases[] = {
       {"950", u"中文", "\xA4\xA4\xA4\xE5"},
       {"936", u"中文", "\xD6\xD0\xCE\xC4"},
+      // Private-use characters live in the user-defined (EUDC) areas.
+      {"950", u"中\uE000文\uE311\uF6B1", "\xA4\xA4\xFA\x40\xA4\xE5\x8E\x40\xC6\xA1"},
+      {"936", u"a\uE000\uE4C6", "a\xAA\xA1\xA1\x40"},
       {"1252", u"café", "caf\xE9"},
       {"65001", u"中", "\xE4\xB8\xAD"},
   };
