@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/ascii.h"
 #include "platform/env.h"
 #include "platform/path.h"
 #include "platform/text.h"
@@ -160,11 +159,9 @@ bool readLibrary(const std::string& path, Library* library, std::string* error) 
 
 // The name to store or look up for a typed name, as Slbedit makes it.
 bool storedName(const std::string& typed, std::string* name, std::string* error) {
-  std::u16string upper = wide(typed);
-  for (char16_t& c : upper) c = platform::asciiUpper(c);
-  if (upper.empty()) {
+  if (typed.empty()) {
     *error = "an empty slide name";
-  } else if (!platform::toAnsiExact(upper, name)) {
+  } else if (!storedSlideName(wide(typed), name)) {
     *error = "the slide name \"" + typed + "\" is not in ANSI code page " +
              std::to_string(platform::ansiCodePage());
   } else if (name->size() > kMaxSlideNameLength) {

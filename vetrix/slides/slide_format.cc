@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/ascii.h"
 #include "platform/coding.h"
 #include "platform/text.h"
 
@@ -88,6 +89,12 @@ std::string_view DirectoryEntry::nameView() const {
 void DirectoryEntry::setName(std::string_view ansiName) {
   name.fill('\0');
   std::memcpy(name.data(), ansiName.data(), std::min(ansiName.size(), kMaxSlideNameLength));
+}
+
+bool storedSlideName(std::u16string_view typed, std::string* stored) {
+  std::u16string upper(typed);
+  for (char16_t& c : upper) c = platform::asciiUpper(c);
+  return platform::toAnsiExact(upper, stored);
 }
 
 bool checkLibraryHeader(platform::File& library, platform::Status* cause) {

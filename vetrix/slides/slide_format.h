@@ -49,6 +49,11 @@ struct DirectoryEntry {
   void setName(std::string_view ansiName);  // at most 31 bytes are kept
 };
 
+// The name stored for a typed slide name: its ASCII letters upper-cased (all
+// that name comparisons fold), in the ANSI code page. False when the code
+// page cannot hold it exactly.
+bool storedSlideName(std::u16string_view typed, std::string* stored);
+
 // The directory of a library, refilled by every read.
 struct SlideDirectory {
   std::vector<DirectoryEntry> entries;

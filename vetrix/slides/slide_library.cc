@@ -4,7 +4,6 @@
 #include <memory>
 #include <vector>
 
-#include "platform/ascii.h"
 #include "platform/path.h"
 #include "platform/text.h"
 
@@ -307,12 +306,8 @@ SlbRequest makeSlbRequest(char16_t command, std::u16string_view library,
   request.libraryPath = std::u16string(library) + u".slb";
   request.slideFile = std::u16string(slide) + u".sld";
   const std::u16string name = platform::splitPath(request.slideFile).name;
-  // Upper case as the C locale has it: the 26 letters, which are all that
-  // name comparisons fold.
-  std::u16string upper = name;
-  for (char16_t& c : upper) c = platform::asciiUpper(c);
-  request.nameExact = platform::toAnsiExact(upper, &request.slideName) &&
-                      platform::toAnsiExact(name, &request.typedName);
+  request.nameExact =
+      storedSlideName(name, &request.slideName) && platform::toAnsiExact(name, &request.typedName);
   return request;
 }
 
