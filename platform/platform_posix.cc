@@ -41,6 +41,12 @@ std::string iconvName(int codePage) {
       return "ASCII";
     case 28591:
       return "ISO-8859-1";
+    case 10000:
+      return "MACINTOSH";
+    case 10007:
+      return "MAC-CYRILLIC";
+    case 10029:
+      return "MAC-CENTRALEUROPE";
     default:
       return "CP" + std::to_string(codePage);
   }
@@ -225,6 +231,7 @@ ErrorKind kindOf(int error) {
     case EACCES:
     case EPERM:
     case EISDIR:
+    case ENODEV:  // a FIFO, socket or device where a file was expected
     case EROFS:
       return ErrorKind::kAccessDenied;
     case EAGAIN:
@@ -439,7 +446,9 @@ class PosixEnv : public Env {
 
   Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override {
     if (Status bad = checkName("open", path); !bad.ok()) return bad;
-    int flags = O_CLOEXEC;
+    // Never waits on a FIFO or a device: opened without blocking, and
+    // refused unless it is a regular file.
+    int flags = O_CLOEXEC | O_NONBLOCK;
     switch (mode) {
       case OpenMode::kRead:
         flags |= O_RDONLY;
@@ -456,9 +465,14 @@ class PosixEnv : public Env {
     int fd = ::open(native.c_str(), flags, 0666);
     if (fd < 0) return lastError("open", path);
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+      const Status failed = lastError("open", path);
       ::close(fd);
-      return posixError("open", path, EISDIR);
+      return failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      ::close(fd);
+      return posixError("open", path, S_ISDIR(st.st_mode) ? EISDIR : ENODEV);
     }
     *file = std::make_unique<PosixFile>(fd, path);
     return Status();
@@ -582,13 +596,12 @@ int requestedCodePage() {
   return static_cast<int>(cp);
 }
 
-// UTF-16 to the ANSI code page. Strict: false at the first character
-// without a mapping; otherwise such a character becomes '?'.
-bool convertToAnsi(std::u16string_view text, bool strict, std::string* result) {
+// UTF-16 to `codePage`. Strict: false at the first character without a
+// mapping; otherwise such a character becomes '?'.
+bool convertToCodePage(int codePage, std::u16string_view text, bool strict, std::string* result) {
   std::string& out = *result;
   out.clear();
   if (text.empty()) return true;
-  const int codePage = ansiCodePage();
   iconv_t cd = converter(codePage, false);
   ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
   out.resize(text.size() * 4 + 16);
@@ -666,22 +679,21 @@ int ansiCodePage() {
   return answer;
 }
 
-std::string toAnsi(std::u16string_view text) {
+std::string toCodePage(int codePage, std::u16string_view text) {
   std::string out;
-  convertToAnsi(text, false, &out);
+  convertToCodePage(codePage, text, false, &out);
   return out;
 }
 
-bool toAnsiExact(std::u16string_view text, std::string* out) {
+bool toCodePageExact(int codePage, std::u16string_view text, std::string* out) {
   // A mapping must also lead back to the same character: some tables map
   // several characters to one.
-  return convertToAnsi(text, true, out) && fromAnsi(*out) == text;
+  return convertToCodePage(codePage, text, true, out) && fromCodePage(codePage, *out) == text;
 }
 
-std::u16string fromAnsi(std::string_view text) {
+std::u16string fromCodePage(int codePage, std::string_view text) {
   std::u16string out;
   if (text.empty()) return out;
-  const int codePage = ansiCodePage();
   const char16_t substitute = codePage == 65001 ? u'\uFFFD' : u'?';
   iconv_t cd = converter(codePage, true);
   ::iconv(cd, nullptr, nullptr, nullptr, nullptr);

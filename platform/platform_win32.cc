@@ -35,6 +35,7 @@ ErrorKind kindOf(unsigned long error) {
       return ErrorKind::kNotFound;
     case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
+    case ERROR_BAD_FILE_TYPE:
       return ErrorKind::kAccessDenied;
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
@@ -168,6 +169,11 @@ Status openHandle(std::u16string_view path, DWORD access, DWORD disposition,
   HANDLE handle = CreateFileW(wide(path).c_str(), access, kShareAll, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return lastError("open", path);
+  // A device (CON, a COM port) or a pipe is no file to read or write.
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    CloseHandle(handle);
+    return windowsError("open", path, ERROR_BAD_FILE_TYPE);
+  }
   *file = std::make_unique<Win32File>(handle, path);
   return Status();
 }
@@ -356,43 +362,45 @@ int unavailableCodePageRequested() {
   return 0;
 }
 
-std::string toAnsi(std::u16string_view text) {
+std::string toCodePage(int codePage, std::u16string_view text) {
   if (text.empty()) return std::string();
   const auto* source = reinterpret_cast<LPCWCH>(text.data());
   const int length = static_cast<int>(text.size());
-  const int size = WideCharToMultiByte(CP_ACP, 0, source, length, nullptr, 0, nullptr, nullptr);
+  const auto cp = static_cast<UINT>(codePage);
+  const int size = WideCharToMultiByte(cp, 0, source, length, nullptr, 0, nullptr, nullptr);
   if (size <= 0) return std::string();
   std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, source, length, out.data(), size, nullptr, nullptr);
+  WideCharToMultiByte(cp, 0, source, length, out.data(), size, nullptr, nullptr);
   return out;
 }
 
-bool toAnsiExact(std::u16string_view text, std::string* out) {
+bool toCodePageExact(int codePage, std::u16string_view text, std::string* out) {
   out->clear();
   if (text.empty()) return true;
   const auto* source = reinterpret_cast<LPCWCH>(text.data());
   const int length = static_cast<int>(text.size());
+  const auto cp = static_cast<UINT>(codePage);
   // Under UTF-8 every character has its own form; only broken UTF-16 fails.
   // Elsewhere no best-fit look-alike, and no default character.
-  const bool utf8 = GetACP() == CP_UTF8;
+  const bool utf8 = cp == CP_UTF8;
   const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
   BOOL usedDefault = FALSE;
   BOOL* defaultFlag = utf8 ? nullptr : &usedDefault;
-  const int size =
-      WideCharToMultiByte(CP_ACP, flags, source, length, nullptr, 0, nullptr, defaultFlag);
+  const int size = WideCharToMultiByte(cp, flags, source, length, nullptr, 0, nullptr, defaultFlag);
   if (size <= 0 || usedDefault) return false;
   out->assign(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, flags, source, length, out->data(), size, nullptr, defaultFlag);
-  return !usedDefault && fromAnsi(*out) == text;
+  WideCharToMultiByte(cp, flags, source, length, out->data(), size, nullptr, defaultFlag);
+  return !usedDefault && fromCodePage(codePage, *out) == text;
 }
 
-std::u16string fromAnsi(std::string_view text) {
+std::u16string fromCodePage(int codePage, std::string_view text) {
   if (text.empty()) return std::u16string();
   const int length = static_cast<int>(text.size());
-  const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  const auto cp = static_cast<UINT>(codePage);
+  const int size = MultiByteToWideChar(cp, 0, text.data(), length, nullptr, 0);
   if (size <= 0) return std::u16string();
   std::u16string out(static_cast<size_t>(size), u'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), length, reinterpret_cast<LPWSTR>(out.data()), size);
+  MultiByteToWideChar(cp, 0, text.data(), length, reinterpret_cast<LPWSTR>(out.data()), size);
   return out;
 }
 

@@ -80,6 +80,18 @@ size_t clipToCharacters(std::string_view text, size_t limit) {
   return clipToCharacters(text, limit, AnsiCharacters());
 }
 
+std::string toAnsi(std::u16string_view text) {
+  return toCodePage(ansiCodePage(), text);
+}
+
+bool toAnsiExact(std::u16string_view text, std::string* out) {
+  return toCodePageExact(ansiCodePage(), text, out);
+}
+
+std::u16string fromAnsi(std::string_view text) {
+  return fromCodePage(ansiCodePage(), text);
+}
+
 std::string toUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -36,6 +36,12 @@ bool toAnsiExact(std::u16string_view text, std::string* out);
 // under 65001).
 std::u16string fromAnsi(std::string_view text);
 
+// The same in a code page named by its number (one that codePageAvailable
+// accepts): for files that say which code page they hold.
+std::string toCodePage(int codePage, std::u16string_view text);
+bool toCodePageExact(int codePage, std::u16string_view text, std::string* out);
+std::u16string fromCodePage(int codePage, std::string_view text);
+
 std::string toUtf8(std::u16string_view text);
 std::u16string fromUtf8(std::string_view text);
 

@@ -5,7 +5,7 @@
 # the differential test of Linux against Windows, and the packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh cmake g++ make python3 libgtest-dev clang shapelib python3-dbfread time \
+bash scripts/deps.sh cmake g++ make python3 libgtest-dev clang shapelib python3-dbfread gdal-bin time \
   googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales netpbm \
   librsvg2-bin chromium dpkg-dev
 for locale in zh_TW zh_CN; do

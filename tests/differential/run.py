@@ -11,6 +11,7 @@ Usage: run.py WINDOWS_PRESET   (mingw: the 32-bit build, mingw64: the 64-bit)
 import os
 import shutil
 import stat
+import struct
 import subprocess
 import sys
 from pathlib import Path
@@ -42,8 +43,9 @@ def prepare(folder):
     for sample in (ROOT / "tests" / "data" / "slides").iterdir():
         if sample.suffix.lower() in (".sld", ".slb"):
             shutil.copyfile(sample, folder / sample.name.split("__", 1)[1])
-    for sample in (ROOT / "tests" / "data" / "dbf").glob("*.dbf"):
+    for sample in (ROOT / "tests" / "data" / "dbf").glob("**/*.dbf"):
         shutil.copyfile(sample, folder / sample.name)
+    make_tables(folder)
     for name, text in [("b.txt", "bb"), ("A.txt", "a"), ("a2.TXT", "a22"), ("Zeta.txt", "z"),
                        ("sub/inner.txt", "in"), ("Sub2/deeper/x.txt", "xx"),
                        ("圖檔/零件.txt", "part"), ("ro.txt", "read only")]:
@@ -53,6 +55,35 @@ def prepare(folder):
     shutil.copyfile(folder / "parts.dbf", folder / "ro.dbf")
     for name in ("ro.txt", "ro.dbf"):
         (folder / name).chmod(stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
+
+
+def make_table(path, fields, records, version=3, flags=0, driver=0):
+    """A dBASE table of character fields: (name, width) pairs; records of
+    values, "*" first for a deleted one."""
+    header = struct.pack("<BBBBIHH16xBB2x", version, 124, 5, 17, len(records),
+                         32 + 32 * len(fields) + 1, 1 + sum(w for _, w in fields), flags, driver)
+    for name, width in fields:
+        header += name.encode().ljust(11, b"\0") + b"C" + bytes(4) + bytes([width]) + bytes(15)
+    body = b""
+    for values in records:
+        flag = b"*" if values[0] == "*" else b" "
+        values = values[1:] if values[0] == "*" else values
+        body += flag + b"".join(v.ljust(w, b" ") for v, (_, w) in zip(values, fields))
+    path.write_bytes(header + b"\r" + body + b"\x1a")
+
+
+def make_tables(folder):
+    """Tables for the dBASE rules: exact and deleted keys, tables in their
+    own code page, layouts refused for writing."""
+    fields = [("NO1", 6), ("PNAME", 12), ("UNIT", 4)]
+    make_table(folder / "keys.dbf", fields,
+               [[b"A200", b"BOLT", b"PCS"], ["*", b"DEL", b"GONE", b"X"], [b"a3", b"NUT", b"BOX"]])
+    for name, driver, encoding in (("big5", 0x78, "cp950"), ("gbk", 0x7A, "gbk")):
+        make_table(folder / f"{name}.dbf", fields,
+                   [["螺栓".encode(encoding), "六角".encode(encoding), "支".encode(encoding)]],
+                   driver=driver)
+    make_table(folder / "level7.dbf", fields, [[b"A1", b"X", b"Y"]], version=0x04)
+    make_table(folder / "indexed.dbf", fields, [[b"A1", b"X", b"Y"]], flags=0x01)
 
 
 def tree(folder):

@@ -17,16 +17,19 @@ std::string makeTable(const TableSpec& spec) {
   out[1] = 124;
   out[2] = 5;
   out[3] = 17;
+  out[28] = static_cast<char>(spec.tableFlags);
+  out[29] = static_cast<char>(spec.languageDriver);
   const auto count = static_cast<uint32_t>(spec.records.size() - spec.uncounted);
   platform::encodeFixed32(out.data() + 4, count);
   platform::encodeFixed16(out.data() + 8, static_cast<uint16_t>(headerLength));
   platform::encodeFixed16(out.data() + 10, static_cast<uint16_t>(recordLength));
-  for (const auto& [name, width] : spec.fields) {
+  for (size_t i = 0; i < n; ++i) {
+    const auto& [name, width] = spec.fields[i];
     std::string d(32, '\0');
     d.replace(0, name.size(), name);
-    d[11] = 'C';
+    d[11] = i < spec.types.size() ? spec.types[i] : 'C';
     d[16] = static_cast<char>(width & 0xFF);
-    d[17] = static_cast<char>(width >> 8);
+    if (d[11] == 'C') d[17] = static_cast<char>(width >> 8);
     out += d;
   }
   out += '\r';

@@ -2,6 +2,7 @@
 // and Python's dbfread, as peers.
 #include <filesystem>
 
+#include "platform/coding.h"
 #include "tests/support/dbf.h"
 #include "tests/support/host_support.h"
 #include "tests/support/process.h"
@@ -89,6 +90,66 @@ TEST_F(DbfInteropTest, FoxProTablesStayReadableByTheOtherReaders) {
   test::ProcessResult dump = runProcess({"/usr/bin/dbfdump", "fox.dbf"});
   EXPECT_EQ(dump.status, 0);
   EXPECT_NE(dump.out.find("P2     NUT"), std::string::npos) << dump.out;
+}
+
+// Tables of other programs: each is updated and appended to where that can
+// be done soundly, or refused whole. Afterwards dbfread and GDAL read it
+// whole, every old record byte for byte.
+TEST_F(DbfInteropTest, TablesOfOtherProgramsStayWholeForOtherReaders) {
+  ASSERT_TRUE(std::filesystem::exists("/usr/bin/ogrinfo")) << "install gdal-bin";
+  test::TableSpec fox;  // Visual FoxPro's binary fields around the three
+  fox.version = 0x30;
+  fox.afterTerminator = std::string(263, '\0');
+  fox.fields = {{"QTY", 4},   {"NO1", 4},  {"PNAME", 6}, {"UNIT", 3},
+                {"PRICE", 8}, {"WHEN", 8}, {"NOTE", 4},  {"_NullFlags", 1}};
+  fox.types = "ICCCYTM0";
+  fox.records = {{std::string("\x07\0\0\0", 4), "K1", "BOLT", "PCS", std::string(8, '\0'),
+                  std::string(8, '\0'), std::string(4, '\0'), std::string(1, '\0')}};
+  test::writeFile("fox.dbf", test::makeTable(fox));
+  const char* const notCharacter = "\nKEY FIELD IS NOT A CHARACTER FIELD, NO RECORD APPENDED: ";
+  const char* const index = "\nDBF FILE HAS A PRODUCTION INDEX THAT WOULD MISS THE CHANGE: ";
+  struct Case {
+    std::string file, update, append;
+    std::string refusal;  // of the append, and of the update when `both`
+    bool both;
+    uint32_t added;
+    bool dbfread;  // knows every field type
+  };
+  const Case cases[] = {
+      {"people.dbf", "alice", "Zed", "", false, 1, true},
+      {"memotest.dbf", "BOB", "Carol", "", false, 1, true},
+      {"edit.dbf", "060750179029", "NEWKEY", "", false, 1, true},
+      {"latin1.dbf", "2", "3", notCharacter, false, 0, true},
+      {"fox.dbf", "K3", "K2", "", false, 2, true},  // two new keys
+      {"vfp_types.dbf", "1", "2", notCharacter, true, 0, false},
+      {"employees.dbf", "1", "2", index, true, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const auto sample = test::testDataDir() / "dbf" / "other" / c.file;
+    if (std::filesystem::exists(sample)) test::writeFile(c.file, test::readPath(sample));
+    const std::string before = test::readFile(c.file);
+    const std::string printed =
+        zchost("(Write_Dbf \"" + c.file + "\" \"" + c.update + "\" \"\" \"\")(Write_Dbf \"" +
+               c.file + "\" \"" + c.append + "\" \"\" \"\")");
+    const std::string refusal = c.refusal.empty() ? "" : c.refusal + c.file;
+    EXPECT_EQ(printed, (c.both ? refusal : "") + refusal);
+    const std::string after = test::readFile(c.file);
+    const uint32_t count = platform::decodeFixed32(before.data() + 4);
+    const size_t records = platform::decodeFixed16(before.data() + 8) +
+                           size_t{count} * platform::decodeFixed16(before.data() + 10);
+    const std::string total = std::to_string(count + c.added);
+    EXPECT_EQ(platform::decodeFixed32(after.data() + 4), count + c.added);
+    EXPECT_EQ(after.substr(8, records - 8), before.substr(8, records - 8));
+    if (c.dbfread) {
+      std::string lines = dbfread(c.file, "latin1");
+      EXPECT_EQ(lines.substr(0, lines.find('\n')), total);
+    }
+    test::ProcessResult gdal = runProcess({"/usr/bin/ogrinfo", "-ro", "-al", c.file});
+    EXPECT_EQ(gdal.status, 0) << gdal.err;
+    EXPECT_EQ(gdal.err, "");
+    EXPECT_NE(gdal.out.find("Feature Count: " + total), std::string::npos);
+  }
 }
 
 TEST_F(DbfInteropTest, Big5NamesRoundTripWithDbfread) {

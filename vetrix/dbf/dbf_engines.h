@@ -1,50 +1,76 @@
 // The read and write engines behind Read_Dbf and Write_Dbf. They print
 // nothing: each answers a result that Read_Dbf and Write_Dbf report.
+//
+// Keys and values cross in UTF-16: a table's text is in the code page its
+// language-driver byte names, or the ANSI code page when it names none, and
+// the engines convert in the table's own.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 #include "platform/env.h"
+#include "vetrix/dbf/dbf_format.h"
 
 struct LookupResult {
-  // kWidthsUnclear: the field widths do not add up to the record length, so
-  // where the fields lie is not known.
-  enum class Kind { kFound, kNotFound, kNotOpened, kWidthsUnclear };
+  enum class Kind { kFound, kNotFound, kNotOpened, kRefused };
   Kind kind = Kind::kNotFound;
-  std::u16string tableName;  // the name as opened
-  std::string name, unit;    // the whole fields, when found
+  TableFault fault = TableFault::kNone;  // why, when kRefused
+  std::u16string tableName;              // the name as opened
+  // The caller's key as the table's code page holds it (its case and
+  // length), and the whole name and unit fields when found.
+  std::u16string key, name, unit;
   platform::Status cause;
 };
 
-// Looks `key` (ANSI) up in the table `tableName`, which gets ".dbf" appended
-// when it does not contain ".dbf". The key field is the last descriptor whose
+// Looks `key` up in the table `tableName`, which gets ".dbf" appended when
+// it does not contain ".dbf". The key field is the last descriptor whose
 // name begins with "NO1", the name field the last beginning with "PNAME",
-// the unit field the last named "UNIT" (case ignored).
-LookupResult DbfLookup(platform::Env& env, std::u16string tableName, std::string_view key);
+// the unit field the last named "UNIT" (case ignored). A record matches
+// when its key, without the blanks that pad it, equals the key ignoring the
+// case of ASCII letters; records marked deleted are never found, and
+// neither is the empty key.
+LookupResult DbfLookup(platform::Env& env, std::u16string tableName, std::u16string_view key);
 
 enum class StoreOutcome {
   kUpdated,
   kAppended,
-  kNotOpened,      // the table cannot be opened for writing
-  kBusy,           // another writer held the table too long
-  kNotADbf,        // the table's layout cannot take a record
-  kWidthsUnclear,  // the field widths do not add up to the record length
-  kKeyTooLong,     // the key is wider than the key field
-  kFewerRecords,   // the header counts records the file does not hold
-  kFull,           // the record count cannot grow
-  kWriteFailed,    // a read or write failed
+  kNotOpened,         // the table cannot be opened for writing
+  kBusy,              // another writer held the table too long
+  kNotADbf,           // the table's layout cannot take a record
+  kRefused,           // a TableFault
+  kHeaderTooShort,    // the header length ends inside the field descriptors
+  kUncountedRecords,  // records follow those the header counts
+  kProductionIndex,   // an index beside the table would miss the change
+  kNotInCodePage,     // a value the table's code page cannot hold exactly
+  kEmptyKey,          // no key given
+  kKeyTooLong,        // the key is wider than the key field
+  kNoNameField,       // a name given for a table without a name field
+  kNoUnitField,       // a unit given for a table without a unit field
+  kNameNotCharacter,  // the name field holds no text (a number, a date...)
+  kUnitNotCharacter,  // likewise the unit field
+  kKeyNotCharacter,   // a new key for a key field that holds no text
+  kUnknownFieldType,  // a field whose empty value is not known
+  kFewerRecords,      // the header counts records the file does not hold
+  kFull,              // the record count cannot grow
+  kWriteFailed,       // a read or write failed
 };
 
 struct StoreResult {
   StoreOutcome outcome = StoreOutcome::kUpdated;
   platform::Status cause;
+  TableFault fault = TableFault::kNone;  // when kRefused
+  int codePage = 0;                      // the table's, for kNotInCodePage
+  std::u16string value;                  // the value it cannot hold
 };
 
-// Stores `name` and `unit` under `key` (all ANSI) in the table `tableName`:
-// in the first record whose key matches, or in a new record. The key field
-// is the first field; the name and unit fields are the last fields after it
-// named "PNAME" and "UNIT". Values longer than their field are cut to it. The
-// table is locked against other writers for the whole call.
-StoreResult DbfStore(platform::Env& env, std::u16string_view tableName, std::string_view key,
-                     std::string_view name, std::string_view unit);
+// Stores `name` and `unit` under `key` in the table `tableName`: in the
+// first live record whose key matches (as DbfLookup matches), or in a new
+// record. The key field is the last field whose name begins with "NO1", or
+// the first field when none does; the name field the last named "PNAME",
+// else the last beginning with "PNAME"; the unit field the last named
+// "UNIT". Values longer than their field are cut to it. The table is locked
+// against other writers for the whole call, and an append is whole or
+// undone.
+StoreResult DbfStore(platform::Env& env, std::u16string_view tableName, std::u16string_view key,
+                     std::u16string_view name, std::u16string_view unit);

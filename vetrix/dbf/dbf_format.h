@@ -15,15 +15,21 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/coding.h"
 #include "platform/env.h"
 #include "platform/text.h"
 
 constexpr size_t kDbfHeaderSize = 32;
 constexpr size_t kDbfDescriptorSize = 32;
 constexpr size_t kDbfFieldNameSize = 11;
+constexpr size_t kDbfVersionOffset = 0;
 constexpr size_t kDbfRecordCountOffset = 4;
 constexpr size_t kDbfHeaderLengthOffset = 8;
 constexpr size_t kDbfRecordLengthOffset = 10;
+// Bit 0: a production index (dBASE .mdx, FoxPro structural .cdx) is kept
+// beside the table and must change with it.
+constexpr size_t kDbfTableFlagsOffset = 28;
+constexpr size_t kDbfLanguageDriverOffset = 29;
 constexpr size_t kDbfFieldTypeOffset = 11;
 constexpr size_t kDbfFieldWidthOffset = 16;
 // Clipper and FoxPro keep the high byte of a character field's width here,
@@ -32,6 +38,7 @@ constexpr size_t kDbfFieldWidthHighOffset = 17;
 constexpr char kDbfHeaderTerminator = 0x0D;
 constexpr char kDbfEndOfFile = 0x1A;
 constexpr char kDbfBlank = ' ';
+constexpr char kDbfDeleted = '*';
 
 struct DbfHeader {
   unsigned char raw[kDbfHeaderSize] = {};
@@ -40,12 +47,24 @@ struct DbfHeader {
   void setRecordCount(uint32_t count);
   uint16_t headerLength() const;
   uint16_t recordLength() const;
+  // dBASE level 7 (version 0x04, or 0x8C with a memo file): 48-byte field
+  // descriptors after a 68-byte header, a layout of its own.
+  bool isLevel7() const;
+  bool hasProductionIndex() const;
 };
 
 struct DbfFieldDescriptor {
   std::string name;     // up to the first NUL of the 11-byte name
+  char type = 'C';      // C character, N numeric, M memo, I integer, ...
   unsigned width = 0;   // up to 65535 for two-byte widths
   unsigned offset = 0;  // within the record's data (after the deletion flag)
+
+  // The bytes of this field in a record that holds no value: blanks for the
+  // text fields of every dBASE (C, N, F, L, D, and 10-byte memo
+  // references), zero bytes for Visual FoxPro's binary fields (I, Y, T, B,
+  // 4-byte memo references, Q, W, _NullFlags). False for a type we do not
+  // know the empty value of.
+  bool emptyValue(char* fill) const;
 };
 
 // The field descriptors, read from `bytes` (which starts at offset 32): as
@@ -63,26 +82,42 @@ std::vector<DbfFieldDescriptor> parseDescriptors(const DbfHeader& header, std::s
 // How many descriptors the header length has room for.
 size_t descriptorCount(const DbfHeader& header);
 
-// Decides whether a record's key field matches a key: the first key-length
-// bytes of the field, read as text, equal the key ignoring the case of ASCII
-// letters. A key longer than the field matches nothing; the empty key
-// matches every record.
+// The code page a table's language-driver byte names: 0 for none (the
+// system's ANSI code page then holds), -1 for one no platform here converts.
+int languageDriverCodePage(unsigned char languageDriver);
+
+// Decides whether a record's key field holds a key: the field's text (up to
+// a NUL), without its trailing blanks, equals the key ignoring the case of
+// ASCII letters; a numeric field's leading blanks count for nothing either.
+// Bytes of a multi-byte character are compared exactly.
 class KeyMatcher {
  public:
-  explicit KeyMatcher(std::string_view key);
-  // Whether the key field of `width` bytes at `field` matches. The field may
-  // be read up to kReadAhead bytes past the key's length.
+  // `key` without the blanks that the field's padding would hide.
+  KeyMatcher(std::string_view key, bool numeric, int codePage);
+  // Whether the key field of `width` bytes at `field` holds the key. The
+  // field may be read up to kReadAhead bytes past the key's length.
   bool matchesAt(const char* field, size_t width) const;
   static constexpr size_t kReadAhead = 8;
+  // A quick test on the field's first eight bytes that every field holding
+  // the key passes (and most others fail).
+  bool mayMatchAt(const char* field) const {
+    return ((platform::decodeFixed64(field) | fold0_) & care0_) == word0_;
+  }
 
  private:
   std::string key_;
+  bool numeric_;
   // The key in 8-byte words, letters in lower case, with the bits that a
   // field byte's case may change and the bytes that count: a quick test
   // that every matching field passes.
   std::vector<uint64_t> words_, fold_, care_;
+  uint64_t word0_ = 0, fold0_ = 0, care0_ = 0;  // the first of them, or nothing to test
   platform::AnsiCharacters chars_;
 };
+
+// A key as stored text compares: without trailing blanks (and, for a
+// numeric field, leading ones).
+std::string_view trimKey(std::string_view key, bool numeric);
 
 // The layout of an open table: header, descriptors and the file's length.
 struct DbfTable {
@@ -92,10 +127,25 @@ struct DbfTable {
   // The field widths do not add up to the record length either way (see
   // parseDescriptors): where the fields lie is not known.
   bool widthsUnclear = false;
+  // The descriptors end with their 0x0D inside the header length.
+  bool terminated = false;
+  // The code page of the table's text (see languageDriverCodePage), the
+  // ANSI code page when the table names none; -1 when it names one that
+  // cannot be converted.
+  int codePage = 0;
 
   // How many whole records lie inside the file, whatever the header counts.
   uint64_t recordsPresent() const;
 };
+
+// Refusals that both engines share.
+enum class TableFault {
+  kNone,
+  kWidthsUnclear,         // the field widths do not add up to the record length
+  kLevel7,                // a dBASE level 7 table, a layout not read here
+  kCodePageNotSupported,  // the table names a code page this platform cannot convert
+};
+TableFault tableFault(const DbfTable& table);
 
 // Reads the header and the descriptors; kIoError for a file shorter than a
 // header.
@@ -108,11 +158,19 @@ struct DbfRecord {
   std::string bytes;    // the whole record
 };
 
-enum class ScanResult { kFound, kNotFound, kReadFailed };
+struct DbfScan {
+  enum class Kind { kFound, kNotFound, kReadFailed };
+  Kind kind = Kind::kNotFound;
+  DbfRecord found;
+  // The records end here: the count the header gives, no more than lie
+  // whole inside the file, or the first whose deletion flag is the end
+  // mark (an append stopped before its last step, see DbfStore).
+  uint64_t end = 0;
+  platform::Status cause;
+};
 
-// Visits the records in file order from the header length, as many as the
-// header counts and no more than lie whole inside the file, reading in
-// large blocks; the first whose key field (`keyWidth` bytes at the start of
-// the record's data) matches `key` is returned in *found.
-ScanResult scanRecords(platform::File& file, const DbfTable& table, unsigned keyWidth,
-                       std::string_view key, DbfRecord* found, platform::Status* cause);
+// Visits the live records (deleted ones are skipped) in file order from
+// the header length, reading in large blocks; the first whose key field
+// holds the key is returned. An empty key matches nothing.
+DbfScan scanRecords(platform::File& file, const DbfTable& table, const DbfFieldDescriptor& keyField,
+                    std::string_view key);

@@ -9,6 +9,23 @@ namespace {
 // "無法開啟檔案 " in Big5, whatever the ANSI code page.
 constexpr char kCannotOpenBig5[] = "\xB5\x4C\xAA\x6B\xB6\x7D\xB1\xD2\xC0\xC9\xAE\xD7 ";
 
+// Why a table is refused by both functions.
+void reportTableFault(TableFault fault, const char16_t* table) {
+  switch (fault) {
+    case TableFault::kNone:
+      break;
+    case TableFault::kWidthsUnclear:
+      zcutPrintf(u"\nDBF FIELD WIDTHS DISAGREE WITH THE RECORD LENGTH: %s", table);
+      break;
+    case TableFault::kLevel7:
+      zcutPrintf(u"\nDBASE LEVEL 7 TABLES ARE NOT SUPPORTED: %s", table);
+      break;
+    case TableFault::kCodePageNotSupported:
+      zcutPrintf(u"\nDBF CODE PAGE NOT SUPPORTED: %s", table);
+      break;
+  }
+}
+
 }  // namespace
 
 int Read_Dbf(const ResultBuffer* args) {
@@ -16,23 +33,21 @@ int Read_Dbf(const ResultBuffer* args) {
   std::u16string table(argText(args));
   const ResultBuffer* keyArg = args->rbnext;
   if (!isString(keyArg)) return kRtError;
-  const std::string key = platform::toAnsi(argText(keyArg));
   table = platform::toLowerWide(table);
 
-  const LookupResult found = DbfLookup(*platform::Env::defaultEnv(), table, key);
-  const std::u16string shownKey = platform::fromAnsi(key);
+  const LookupResult found = DbfLookup(*platform::Env::defaultEnv(), table, argText(keyArg));
   if (found.kind == LookupResult::Kind::kNotOpened) {
     zcutPrintf(u"\nOpen DBF NAME Fail->[%s]", found.tableName.c_str());
-  } else if (found.kind == LookupResult::Kind::kWidthsUnclear) {
-    zcutPrintf(u"\nDBF FIELD WIDTHS DISAGREE WITH THE RECORD LENGTH: %s", found.tableName.c_str());
+  } else if (found.kind == LookupResult::Kind::kRefused) {
+    reportTableFault(found.fault, found.tableName.c_str());
   }
   if (found.kind != LookupResult::Kind::kFound) {
-    zcutPrintf(u"\nNot Found Data->[%s]", shownKey.c_str());
+    zcutPrintf(u"\nNot Found Data->[%s]", found.key.c_str());
     platform::reportCause(found.cause);
     return kRtError;
   }
-  const std::u16string result = platform::fromAnsi(key + " " + found.name + " " + found.unit);
-  zcutPrintf(u"\nFound Data->[%s]", shownKey.c_str());
+  const std::u16string result = found.key + u" " + found.name + u" " + found.unit;
+  zcutPrintf(u"\nFound Data->[%s]", found.key.c_str());
   zcedRetStr(result.c_str());
   return kRtNormal;
 }
@@ -45,9 +60,8 @@ int Write_Dbf(const ResultBuffer* args) {
   const ResultBuffer* nameArg = nextArg(keyArg);
   const ResultBuffer* unitArg = nextArg(nameArg);
   if (!isString(keyArg) || !isString(nameArg) || !isString(unitArg)) return kRtError;
-  const StoreResult stored =
-      DbfStore(*platform::Env::defaultEnv(), table, platform::toAnsi(argText(keyArg)),
-               platform::toAnsi(argText(nameArg)), platform::toAnsi(argText(unitArg)));
+  const StoreResult stored = DbfStore(*platform::Env::defaultEnv(), table, argText(keyArg),
+                                      argText(nameArg), argText(unitArg));
   reportStore(table, stored);
   // The caller is not told whether the table could be written.
   return kRtNormal;
@@ -70,11 +84,45 @@ void reportStore(std::u16string_view table, const StoreResult& stored) {
     case StoreOutcome::kNotADbf:
       zcutPrintf(u"\nNOT A DBF FILE: %s", name);
       break;
-    case StoreOutcome::kWidthsUnclear:
-      zcutPrintf(u"\nDBF FIELD WIDTHS DISAGREE WITH THE RECORD LENGTH: %s", name);
+    case StoreOutcome::kRefused:
+      reportTableFault(stored.fault, name);
+      break;
+    case StoreOutcome::kHeaderTooShort:
+      zcutPrintf(u"\nDBF HEADER TOO SHORT FOR ITS FIELDS: %s", name);
+      break;
+    case StoreOutcome::kUncountedRecords:
+      zcutPrintf(u"\nDBF FILE HOLDS RECORDS ITS HEADER DOES NOT COUNT: %s", name);
+      break;
+    case StoreOutcome::kProductionIndex:
+      zcutPrintf(u"\nDBF FILE HAS A PRODUCTION INDEX THAT WOULD MISS THE CHANGE: %s", name);
+      break;
+    case StoreOutcome::kNotInCodePage:
+      zcutPrintf(u"\nVALUE NOT IN CODE PAGE %d OF DBF FILE %s: %s", stored.codePage, name,
+                 stored.value.c_str());
+      break;
+    case StoreOutcome::kEmptyKey:
+      zcutPrintf(u"\nEMPTY KEY FOR DBF FILE: %s", name);
       break;
     case StoreOutcome::kKeyTooLong:
       zcutPrintf(u"\nKEY TOO LONG FOR DBF FILE: %s", name);
+      break;
+    case StoreOutcome::kNoNameField:
+      zcutPrintf(u"\nNO PNAME FIELD IN DBF FILE: %s", name);
+      break;
+    case StoreOutcome::kNoUnitField:
+      zcutPrintf(u"\nNO UNIT FIELD IN DBF FILE: %s", name);
+      break;
+    case StoreOutcome::kNameNotCharacter:
+      zcutPrintf(u"\nPNAME FIELD IS NOT A CHARACTER FIELD IN DBF FILE: %s", name);
+      break;
+    case StoreOutcome::kUnitNotCharacter:
+      zcutPrintf(u"\nUNIT FIELD IS NOT A CHARACTER FIELD IN DBF FILE: %s", name);
+      break;
+    case StoreOutcome::kKeyNotCharacter:
+      zcutPrintf(u"\nKEY FIELD IS NOT A CHARACTER FIELD, NO RECORD APPENDED: %s", name);
+      break;
+    case StoreOutcome::kUnknownFieldType:
+      zcutPrintf(u"\nUNKNOWN DBF FIELD TYPE, NO RECORD APPENDED: %s", name);
       break;
     case StoreOutcome::kFewerRecords:
       zcutPrintf(u"\nDBF FILE HOLDS FEWER RECORDS THAN IT COUNTS: %s", name);

@@ -1,26 +1,25 @@
 #include "platform/ascii.h"
+#include "platform/text.h"
 #include "vetrix/dbf/dbf_engines.h"
 #include "vetrix/dbf/dbf_format.h"
 
 namespace {
 
-struct FieldSpan {
-  unsigned offset = 0;
-  unsigned width = 0;
-};
-
-// The whole field as text: up to its first NUL.
-std::string fieldText(const std::string& record, const FieldSpan& field) {
-  std::string text = record.substr(1 + field.offset, field.width);
-  return text.substr(0, text.find('\0'));
+// The whole field as text: up to its first NUL. A field that was never
+// found is empty.
+std::u16string fieldText(const std::string& record, const DbfFieldDescriptor* field, int codePage) {
+  if (!field) return std::u16string();
+  std::string text = record.substr(1 + field->offset, field->width);
+  return platform::fromCodePage(codePage, text.substr(0, text.find('\0')));
 }
 
 }  // namespace
 
-LookupResult DbfLookup(platform::Env& env, std::u16string tableName, std::string_view key) {
+LookupResult DbfLookup(platform::Env& env, std::u16string tableName, std::u16string_view key) {
   LookupResult result;
   if (tableName.find(u".dbf") == std::u16string::npos) tableName += u".dbf";
   result.tableName = tableName;
+  result.key = platform::fromAnsi(platform::toAnsi(key));
   std::unique_ptr<platform::File> file;
   result.cause = env.openFile(tableName, platform::OpenMode::kRead, &file);
   if (!result.cause.ok()) {
@@ -30,33 +29,44 @@ LookupResult DbfLookup(platform::Env& env, std::u16string tableName, std::string
   DbfTable table;
   result.cause = readTable(*file, &table);
   if (!result.cause.ok()) return result;
-  if (table.widthsUnclear) {
-    result.kind = LookupResult::Kind::kWidthsUnclear;
+  result.fault = tableFault(table);
+  if (result.fault != TableFault::kNone) {
+    result.kind = LookupResult::Kind::kRefused;
     return result;
   }
+  // The caller's key as this table holds it; one it cannot hold exactly is
+  // in no record.
+  std::string stored;
+  const bool exact = platform::toCodePageExact(table.codePage, key, &stored);
+  if (!exact) stored = platform::toCodePage(table.codePage, key);
+  result.key = platform::fromCodePage(table.codePage, stored);
 
   // A descriptor takes the first role it qualifies for; the last one that
   // qualifies for a role has it.
-  unsigned keyWidth = 0;
-  FieldSpan nameField, unitField;
+  const DbfFieldDescriptor* keyField = nullptr;
+  const DbfFieldDescriptor* nameField = nullptr;
+  const DbfFieldDescriptor* unitField = nullptr;
   const unsigned dataLength = table.header.recordLength() > 0 ? table.header.recordLength() - 1 : 0;
   for (const DbfFieldDescriptor& field : table.fields) {
     if (field.offset + field.width > dataLength) continue;  // runs past the record
     if (platform::startsWithIgnoringAsciiCase(field.name, "NO1")) {
-      keyWidth = field.width;
+      keyField = &field;
     } else if (platform::startsWithIgnoringAsciiCase(field.name, "PNAME")) {
-      nameField = {field.offset, field.width};
+      nameField = &field;
     } else if (platform::equalsIgnoringAsciiCase(field.name, "UNIT")) {
-      unitField = {field.offset, field.width};
+      unitField = &field;
     }
   }
+  if (!keyField || !exact) return result;
 
-  DbfRecord record;
-  if (scanRecords(*file, table, keyWidth, key, &record, &result.cause) != ScanResult::kFound) {
+  const bool numeric = keyField->type == 'N' || keyField->type == 'F';
+  DbfScan scan = scanRecords(*file, table, *keyField, trimKey(stored, numeric));
+  if (scan.kind != DbfScan::Kind::kFound) {
+    result.cause = scan.cause;
     return result;
   }
   result.kind = LookupResult::Kind::kFound;
-  result.name = fieldText(record.bytes, nameField);
-  result.unit = fieldText(record.bytes, unitField);
+  result.name = fieldText(scan.found.bytes, nameField, table.codePage);
+  result.unit = fieldText(scan.found.bytes, unitField, table.codePage);
   return result;
 }

@@ -1,6 +1,8 @@
 #include <algorithm>
 
 #include "platform/ascii.h"
+#include "platform/coding.h"
+#include "platform/text.h"
 #include "vetrix/dbf/dbf_engines.h"
 #include "vetrix/dbf/dbf_format.h"
 
@@ -15,25 +17,120 @@ constexpr int kLockTimeoutMs = 2000;
 // Read_Dbf beside a Write_Dbf could miss its key.
 constexpr uint64_t kLockOffset = uint64_t{1} << 62;
 
+StoreResult outcome(StoreOutcome kind, platform::Status cause = platform::Status()) {
+  StoreResult result;
+  result.outcome = kind;
+  result.cause = std::move(cause);
+  return result;
+}
+
+// The fields a store writes.
+struct Roles {
+  const DbfFieldDescriptor* key = nullptr;
+  const DbfFieldDescriptor* name = nullptr;
+  const DbfFieldDescriptor* unit = nullptr;
+};
+
+// The key field is the last whose name begins with NO1, else the first
+// field. The name field is the last named PNAME exactly, else the last whose
+// name begins with PNAME (the one Read_Dbf reads); the unit field the last
+// named UNIT. The key field has no other role.
+Roles findRoles(const std::vector<DbfFieldDescriptor>& fields) {
+  Roles roles;
+  for (const DbfFieldDescriptor& field : fields) {
+    if (platform::startsWithIgnoringAsciiCase(field.name, "NO1")) roles.key = &field;
+  }
+  if (!roles.key) roles.key = &fields.front();
+  const DbfFieldDescriptor* exactName = nullptr;
+  const DbfFieldDescriptor* prefixName = nullptr;
+  for (const DbfFieldDescriptor& field : fields) {
+    if (&field == roles.key) continue;
+    if (platform::equalsIgnoringAsciiCase(field.name, "PNAME")) exactName = &field;
+    if (platform::startsWithIgnoringAsciiCase(field.name, "PNAME")) prefixName = &field;
+    if (platform::equalsIgnoringAsciiCase(field.name, "UNIT")) roles.unit = &field;
+  }
+  roles.name = exactName ? exactName : prefixName;
+  return roles;
+}
+
 // Blanks the field and copies the value to its start, cut to the field's
 // width without splitting a character.
-void fillField(std::string& record, const DbfFieldDescriptor& field, std::string_view value) {
+void fillField(std::string& record, const DbfFieldDescriptor& field, std::string_view value,
+               const platform::AnsiCharacters& chars) {
   const size_t at = 1 + field.offset;
   std::fill(record.begin() + static_cast<std::ptrdiff_t>(at),
             record.begin() + static_cast<std::ptrdiff_t>(at + field.width), kDbfBlank);
-  const size_t length = platform::clipToCharacters(value, field.width);
+  const size_t length = platform::clipToCharacters(value, field.width, chars);
   std::copy(value.begin(), value.begin() + static_cast<std::ptrdiff_t>(length),
             record.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-StoreResult outcome(StoreOutcome kind, platform::Status cause = platform::Status()) {
-  return StoreResult{kind, std::move(cause)};
+// Appends `record` as record `slot` of the table, whole or not at all.
+//
+// The table is extended first, with everything of the record but its
+// deletion flag and with the new end mark after it; the byte at the slot
+// stays the old end mark, so a reader still sees the old table. Then the
+// count is raised, which leaves the new record flagged with the end mark:
+// readers that stop there (dbfread, and scanRecords) still see the old
+// table, and the next append takes that slot again. Last the deletion flag
+// makes the record live. Every step is flushed before the next. A failure
+// puts back what was changed: the count, the bytes the record covered, the
+// file's length.
+StoreResult appendRecord(platform::File& file, const DbfTable& table, uint64_t slot,
+                         const std::string& record) {
+  const uint64_t recordLength = table.header.recordLength();
+  const uint64_t at = table.header.headerLength() + slot * recordLength;
+  const uint64_t oldLength = table.fileLength;
+  const uint32_t oldCount = table.header.recordCount();
+  const auto newCount = static_cast<uint32_t>(slot + 1);
+  // Bytes after the old end mark that the record will cover.
+  std::string covered;
+  if (oldLength > at + 1) {
+    covered.resize(static_cast<size_t>(std::min(oldLength, at + recordLength + 1) - (at + 1)));
+    platform::Status s = platform::readExactly(file, at + 1, covered.data(), covered.size());
+    if (!s.ok()) return outcome(StoreOutcome::kWriteFailed, s);
+  }
+  bool countWritten = false, flagWritten = false;
+  auto undo = [&](platform::Status cause) {
+    if (flagWritten) file.write(at, &kDbfEndOfFile, 1);
+    if (countWritten) {
+      unsigned char count[4];
+      platform::encodeFixed32(count, oldCount);
+      file.write(kDbfRecordCountOffset, count, sizeof count);
+    }
+    if (!covered.empty()) file.write(at + 1, covered.data(), covered.size());
+    file.truncate(oldLength);
+    file.sync();
+    return outcome(StoreOutcome::kWriteFailed, std::move(cause));
+  };
+
+  std::string tail = record.substr(1);
+  tail.push_back(kDbfEndOfFile);
+  platform::Status s;
+  if (at >= oldLength) s = file.write(at, &kDbfEndOfFile, 1);  // the mark it lacked
+  if (s.ok()) s = file.write(at + 1, tail.data(), tail.size());
+  if (s.ok()) s = file.sync();
+  if (s.ok() && newCount != oldCount) {
+    unsigned char count[4];
+    platform::encodeFixed32(count, newCount);
+    countWritten = true;
+    s = file.write(kDbfRecordCountOffset, count, sizeof count);
+    if (s.ok()) s = file.sync();
+  }
+  if (s.ok()) {
+    flagWritten = true;
+    s = file.write(at, record.data(), 1);
+  }
+  if (s.ok()) s = file.sync();
+  if (!s.ok()) return undo(s);
+  s = file.close();
+  return outcome(s.ok() ? StoreOutcome::kAppended : StoreOutcome::kWriteFailed, s);
 }
 
 }  // namespace
 
-StoreResult DbfStore(platform::Env& env, std::u16string_view tableName, std::string_view key,
-                     std::string_view name, std::string_view unit) {
+StoreResult DbfStore(platform::Env& env, std::u16string_view tableName, std::u16string_view key,
+                     std::u16string_view name, std::u16string_view unit) {
   std::unique_ptr<platform::File> file;
   platform::Status s = env.openFile(tableName, platform::OpenMode::kReadWrite, &file);
   if (!s.ok()) return outcome(StoreOutcome::kNotOpened, s);
@@ -43,68 +140,93 @@ StoreResult DbfStore(platform::Env& env, std::u16string_view tableName, std::str
   DbfTable table;
   s = readTable(*file, &table);
   if (!s.ok()) return outcome(StoreOutcome::kNotADbf, s);
+  if (const TableFault fault = tableFault(table); fault != TableFault::kNone) {
+    StoreResult refused = outcome(StoreOutcome::kRefused);
+    refused.fault = fault;
+    return refused;
+  }
 
   const DbfHeader& header = table.header;
   const uint64_t recordLength = header.recordLength();
   if (table.fields.empty() || header.headerLength() > table.fileLength || recordLength < 2) {
     return outcome(StoreOutcome::kNotADbf);
   }
-  if (table.widthsUnclear) return outcome(StoreOutcome::kWidthsUnclear);
-  const DbfFieldDescriptor* nameField = nullptr;
-  const DbfFieldDescriptor* unitField = nullptr;
-  for (size_t j = 0; j < table.fields.size(); ++j) {
-    const DbfFieldDescriptor& field = table.fields[j];
+  for (const DbfFieldDescriptor& field : table.fields) {
     if (field.offset + field.width > recordLength - 1) {
       return outcome(StoreOutcome::kNotADbf);  // a field past the record
     }
-    if (j == 0) continue;  // the key field is never the name or unit field
-    if (platform::equalsIgnoringAsciiCase(field.name, "PNAME")) nameField = &field;
-    if (platform::equalsIgnoringAsciiCase(field.name, "UNIT")) unitField = &field;
   }
-  const DbfFieldDescriptor& keyField = table.fields[0];
-  if (key.size() > keyField.width) return outcome(StoreOutcome::kKeyTooLong);
-  // A table cut short is damaged: it is not written at all.
+  if (!table.terminated) return outcome(StoreOutcome::kHeaderTooShort);
+  if (header.hasProductionIndex()) return outcome(StoreOutcome::kProductionIndex);
+
+  // The values as the table's code page holds them, exactly.
+  std::string keyText, nameText, unitText;
+  for (auto [value, text] : {std::pair{key, &keyText}, {name, &nameText}, {unit, &unitText}}) {
+    if (!platform::toCodePageExact(table.codePage, value, text)) {
+      StoreResult refused = outcome(StoreOutcome::kNotInCodePage);
+      refused.codePage = table.codePage;
+      refused.value = value;
+      return refused;
+    }
+  }
+  const Roles roles = findRoles(table.fields);
+  const DbfFieldDescriptor& keyField = *roles.key;
+  const bool numericKey = keyField.type == 'N' || keyField.type == 'F';
+  const std::string_view trimmedKey = trimKey(keyText, numericKey);
+  if (trimmedKey.empty()) return outcome(StoreOutcome::kEmptyKey);
+  if (trimmedKey.size() > keyField.width) return outcome(StoreOutcome::kKeyTooLong);
+  if (!roles.name && !nameText.empty()) return outcome(StoreOutcome::kNoNameField);
+  if (!roles.unit && !unitText.empty()) return outcome(StoreOutcome::kNoUnitField);
+  if (roles.name && roles.name->type != 'C') return outcome(StoreOutcome::kNameNotCharacter);
+  if (roles.unit && roles.unit->type != 'C') return outcome(StoreOutcome::kUnitNotCharacter);
+
+  // A table cut short is damaged, and so is one with records after those it
+  // counts: neither is written at all.
   const uint32_t count = header.recordCount();
   if (count > table.recordsPresent()) return outcome(StoreOutcome::kFewerRecords);
+  const uint64_t end = header.headerLength() + uint64_t{count} * recordLength;
+  if (end < table.fileLength) {
+    char next = 0;
+    s = platform::readExactly(*file, end, &next, 1);
+    if (!s.ok()) return outcome(StoreOutcome::kWriteFailed, s);
+    if (next != kDbfEndOfFile) return outcome(StoreOutcome::kUncountedRecords);
+  }
 
-  DbfRecord record;
-  const ScanResult scan = scanRecords(*file, table, keyField.width, key, &record, &s);
-  if (scan == ScanResult::kReadFailed) return outcome(StoreOutcome::kWriteFailed, s);
-  if (scan == ScanResult::kFound) {
-    if (nameField) fillField(record.bytes, *nameField, name);
-    if (unitField) fillField(record.bytes, *unitField, unit);
-    s = file->write(record.offset, record.bytes.data(), record.bytes.size());
-    if (s.ok()) s = file->close();
+  const platform::AnsiCharacters chars(table.codePage);
+  DbfScan scan = scanRecords(*file, table, keyField, trimmedKey);
+  if (scan.kind == DbfScan::Kind::kReadFailed) {
+    return outcome(StoreOutcome::kWriteFailed, scan.cause);
+  }
+  if (scan.kind == DbfScan::Kind::kFound) {
+    const std::string& old = scan.found.bytes;
+    std::string record = old;
+    if (roles.name) fillField(record, *roles.name, nameText, chars);
+    if (roles.unit) fillField(record, *roles.unit, unitText, chars);
+    s = file->write(scan.found.offset, record.data(), record.size());
+    if (s.ok()) s = file->sync();
+    if (!s.ok()) {
+      // A write cut short would leave a record of neither value.
+      file->write(scan.found.offset, old.data(), old.size());
+      file->sync();
+      return outcome(StoreOutcome::kWriteFailed, s);
+    }
+    s = file->close();
     return outcome(s.ok() ? StoreOutcome::kUpdated : StoreOutcome::kWriteFailed, s);
   }
 
-  if (count == UINT32_MAX) return outcome(StoreOutcome::kFull);
+  // Only the last counted record may carry the end mark as its flag: an
+  // append that stopped before its last step. Anywhere else it is damage.
+  if (scan.end < count && scan.end + 1 != count) return outcome(StoreOutcome::kNotADbf);
+  if (keyField.type != 'C') return outcome(StoreOutcome::kKeyNotCharacter);
+  if (scan.end >= UINT32_MAX) return outcome(StoreOutcome::kFull);
   std::string fresh(static_cast<size_t>(recordLength), kDbfBlank);
-  std::copy(key.begin(), key.end(), fresh.begin() + 1);
-  if (nameField) fillField(fresh, *nameField, name);
-  if (unitField) fillField(fresh, *unitField, unit);
-  // The new record takes the first slot the header does not count. The end
-  // mark follows it when it ends the file; records the header does not count
-  // may follow it, and are not overwritten: the mark stays at the end.
-  const uint64_t slot = header.headerLength() + uint64_t{count} * recordLength;
-  const uint64_t end = slot + recordLength;
-  if (end >= table.fileLength) {
-    fresh.push_back(kDbfEndOfFile);
-  } else {
-    char last = 0;
-    s = platform::readExactly(*file, table.fileLength - 1, &last, 1);
-    if (!s.ok()) return outcome(StoreOutcome::kWriteFailed, s);
-    if (last != kDbfEndOfFile) {
-      s = file->write(table.fileLength, &kDbfEndOfFile, 1);
-      if (!s.ok()) return outcome(StoreOutcome::kWriteFailed, s);
-    }
+  for (const DbfFieldDescriptor& field : table.fields) {
+    char fill = kDbfBlank;
+    if (!field.emptyValue(&fill)) return outcome(StoreOutcome::kUnknownFieldType);
+    std::fill_n(fresh.begin() + 1 + field.offset, field.width, fill);
   }
-  // The record (and its end mark) first, the raised count last: a write that
-  // fails midway leaves a header that still describes the table.
-  DbfHeader raised = header;
-  raised.setRecordCount(count + 1);
-  s = file->write(slot, fresh.data(), fresh.size());
-  if (s.ok()) s = file->write(0, raised.raw, kDbfHeaderSize);
-  if (s.ok()) s = file->close();
-  return outcome(s.ok() ? StoreOutcome::kAppended : StoreOutcome::kWriteFailed, s);
+  fillField(fresh, keyField, trimmedKey, chars);
+  if (roles.name) fillField(fresh, *roles.name, nameText, chars);
+  if (roles.unit) fillField(fresh, *roles.unit, unitText, chars);
+  return appendRecord(*file, table, scan.end, fresh);
 }

@@ -1,0 +1,15 @@
+; Read_Dbf and Write_Dbf: exact keys, deleted records, tables in their own
+; code page, other programs' tables, and layouts refused for writing.
+(print (Read_Dbf "keys" "A2")) (print (Read_Dbf "keys" "a200")) (print (Read_Dbf "keys" "DEL"))
+(Write_Dbf "keys.dbf" "A2" "WASHER" "BAG") (Write_Dbf "keys.dbf" "DEL" "NEW" "U")
+(Write_Dbf "keys.dbf" "  " "N" "U") (Write_Dbf "keys.dbf" "A3" "NUT M8" "")
+(print (Read_Dbf "keys" "A2")) (print (Read_Dbf "keys" "DEL")) (print (Read_Dbf "keys" "A200"))
+(print (Read_Dbf "big5" "螺栓")) (print (Read_Dbf "gbk" "螺栓"))
+(Write_Dbf "big5.dbf" "墊圈" "华" "") (Write_Dbf "gbk.dbf" "墊圈" "华" "")
+(Write_Dbf "big5.dbf" "墊圈" "華" "個") (print (Read_Dbf "big5" "墊圈")) (print (Read_Dbf "gbk" "墊圈"))
+(print (Read_Dbf "level7" "A1")) (Write_Dbf "level7.dbf" "A1" "N" "U")
+(print (Read_Dbf "indexed" "A1")) (Write_Dbf "indexed.dbf" "A1" "N" "U")
+(Write_Dbf "people.dbf" "Zed" "" "") (Write_Dbf "people.dbf" "Bob" "NAME" "")
+(Write_Dbf "memotest.dbf" "Carol" "" "") (Write_Dbf "vfp_types.dbf" "1" "" "")
+(Write_Dbf "employees.dbf" "1" "" "") (Write_Dbf "latin1.dbf" "2" "" "")
+(terpri)
