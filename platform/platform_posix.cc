@@ -403,7 +403,8 @@ class PosixEnv : public Env {
     if (Status bad = checkName("copy", from); !bad.ok()) return bad;
     if (Status bad = checkName("copy", to); !bad.ok()) return bad;
     const std::string source = nativePath(from), target = nativePath(to);
-    int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: a FIFO or device is refused below, never waited on.
+    int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (in < 0) return lastError("open", from);
     PosixFile reader(in, from);
     struct stat inStat, outStat;
@@ -415,10 +416,12 @@ class PosixEnv : public Env {
       return posixError("copy", to, EINVAL);
     }
     if (isReadOnly(target)) return posixError("copy", to, EACCES);
-    int out =
-        ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, inStat.st_mode & 0777);
+    int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK,
+                     inStat.st_mode & 0777);
     if (out < 0) return lastError("create", to);
     PosixFile writer(out, to);
+    if (::fstat(out, &outStat) != 0) return lastError("stat", to);
+    if (!S_ISREG(outStat.st_mode)) return posixError("copy", to, ENODEV);
     std::vector<unsigned char> buffer(1 << 17);
     uint64_t offset = 0;
     for (;;) {
