@@ -1,7 +1,11 @@
 // zchost: loads the modules and runs LISP that calls them.
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,8 +37,9 @@ constexpr char kUsage[] =
     "\n"
     "Without -e or FILE, zchost reads forms from standard input and prints the\n"
     "value of each, as the CAD host's command line does. Exit status: 0 when every\n"
-    "form ran, 1 when a form ended in an error, 2 for a usage error or a module\n"
-    "that cannot be loaded; (exit N) ends with N.\n";
+    "form ran, 1 when a form ended in an error or standard output could not be\n"
+    "written, 2 for a usage error or a module that cannot be loaded; (exit N) ends\n"
+    "with N.\n";
 
 struct Source {
   bool isExpression;
@@ -44,6 +49,17 @@ struct Source {
 int usageError(const std::string& message) {
   std::fprintf(stderr, "zchost: %s\n%s", message.c_str(), kUsage);
   return 2;
+}
+
+// Standard output could not be written: closed, full, or a broken pipe.
+struct OutputFailed {
+  int error;
+};
+
+// Flushes what the forms printed so far, so that a signal loses none of it;
+// a failed write ends the run.
+void flushOutput() {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) throw OutputFailed{errno};
 }
 
 void reportError(const lisp::Error& error) {
@@ -117,6 +133,7 @@ class Session {
           } catch (const lisp::Error& e) {
             lisp_.report(e);
           }
+          flushOutput();
           break;
         case lisp::Reader::Status::kEnd:
           return;
@@ -164,7 +181,18 @@ bool readStandardInputLine(std::string* piece) {
 
 }  // namespace
 
+// Ends a run whose standard output failed, saying why on standard error.
+static int outputFailed(int error) {
+  std::fprintf(stderr, "zchost: cannot write standard output: %s\n", std::strerror(error));
+  zc::unloadAllModules();
+  return 1;
+}
+
 int main(int argc, char** argv) {
+#if defined(SIGPIPE)
+  // A closed pipe is a failed write, reported as any other.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
   zc::prepareStandardStreams();
   const std::vector<std::string> arguments = zc::commandLineArguments(argc, argv);
   const int count = static_cast<int>(arguments.size());
@@ -242,33 +270,39 @@ int main(int argc, char** argv) {
           session.stream(readStandardInput, "-", false);
         } else {
           platform::Env& env = *platform::Env::defaultEnv();
-          std::unique_ptr<platform::File> file;
-          if (!env.openFile(platform::fromUtf8(source.text), platform::OpenMode::kRead, &file)
-                   .ok()) {
+          // Read in order, as it comes: a file, or a pipe or FIFO (zchost
+          // <(...), /dev/stdin), which holds a script as well as a file does.
+          platform::FileInfo info;
+          std::ifstream in;
+          if (env.fileInfo(platform::fromUtf8(source.text), &info).ok() && !info.isDirectory) {
+            in.open(std::filesystem::path(std::u8string(source.text.begin(), source.text.end())),
+                    std::ios::binary);
+          }
+          if (!in.is_open()) {
             reportError(lisp::Error{"cannot read " + source.text, ""});
             status = status < 0 ? -2 : status;
             continue;
           }
-          uint64_t offset = 0;
           session.stream(
               [&](std::string* piece) {
                 piece->resize(1 << 16);
-                size_t got = 0;
-                if (!file->read(offset, piece->data(), piece->size(), &got).ok()) got = 0;
-                offset += got;
-                piece->resize(got);
-                return got > 0;
+                in.read(piece->data(), static_cast<std::streamsize>(piece->size()));
+                piece->resize(static_cast<size_t>(in.gcount()));
+                return !piece->empty();
               },
               source.text, false);
         }
       }
+      flushOutput();
     } catch (const lisp::ExitRequest& request) {
       status = request.given ? (request.status & 255) : (session.failed() ? 1 : 0);
+    } catch (const OutputFailed& failed) {
+      return outputFailed(failed.error);
     }
     if (status < 0) status = session.failed() || status == -2 ? 1 : 0;
   }
   std::fflush(stdout);
   zc::unloadAllModules();
-  std::fflush(stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) return outputFailed(errno);
   return status;
 }

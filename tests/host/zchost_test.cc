@@ -74,6 +74,32 @@ TEST_F(ZchostTest, FilesAndStandardInputRunInCommandLineOrder) {
   EXPECT_EQ(r.out, "from file9");
 }
 
+#if !defined(_WIN32)
+// A script read from a pipe runs; output that cannot be written (a full
+// device, a closed pipe) ends the run with status 1 and says why.
+TEST_F(ZchostTest, PipesRunAndFailedOutputIsAnErrorOnPosix) {
+  const std::string zchost = test::zchostPath();
+  struct Case {
+    std::string command, out;
+    int status;
+  };
+  const Case cases[] = {
+      {zchost + " <(echo '(princ 12)')", "12", 0},
+      {"echo '(princ 3)' | " + zchost + " /dev/stdin", "3", 0},
+      {zchost + " -e '(princ 1)' 2>&1 >/dev/full; echo \" $?\"",
+       "zchost: cannot write standard output: No space left on device\n 1\n", 0},
+      {zchost + " -e '(repeat 100000 (princ \"line of text\n\"))' 2>&1 | head -1 >/dev/null;"
+                " echo \"${PIPESTATUS[0]}\"",
+       "1\n", 0},
+  };
+  for (const Case& c : cases) {
+    test::ProcessResult r = test::runProcess({"/bin/bash", "-c", c.command});
+    EXPECT_EQ(r.out, c.out) << c.command;
+    EXPECT_EQ(r.status, c.status) << c.command;
+  }
+}
+#endif
+
 TEST_F(ZchostTest, RelativePathsAreTheUsersWorkingDirectory) {
   test::writeFile("a.txt", "copy me");
   test::ProcessResult r = runZchost({"-e", "(Copyfile \"a.txt\" \"b.txt\") (Dirfile \"*.txt\")"});
