@@ -499,10 +499,19 @@ class PosixEnv : public Env {
     if (Status bad = checkName("replace", from); !bad.ok()) return bad;
     const std::string source = nativePath(from), target = nativePath(to);
     if (isReadOnly(target)) return posixError("replace", to, EACCES);
+    // The file keeps the mode of the one it replaces; a new one gets what a
+    // newly created file gets (0666 less the umask), not the temporary
+    // file's 0600.
     struct stat st;
-    if (::stat(target.c_str(), &st) == 0 && ::chmod(source.c_str(), st.st_mode & 07777) != 0) {
-      return lastError("chmod", from);
+    mode_t mode = 0;
+    if (::stat(target.c_str(), &st) == 0) {
+      mode = st.st_mode & 07777;
+    } else {
+      const mode_t mask = ::umask(0);
+      ::umask(mask);
+      mode = 0666 & ~mask;
     }
+    if (::chmod(source.c_str(), mode) != 0) return lastError("chmod", from);
     if (::rename(source.c_str(), target.c_str()) != 0) return lastError("rename", to);
     return Status();
   }

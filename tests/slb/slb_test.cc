@@ -1,6 +1,10 @@
 // The slb command, as its users run it.
 #include <filesystem>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 #include "tests/support/process.h"
 #include "tests/support/slides.h"
 #include "tests/support/test_support.h"
@@ -81,6 +85,13 @@ TEST_F(SlbTest, AddAndDeleteEditSeveralSlidesAtOnceOrNotAtAll) {
   }
   EXPECT_EQ(slb({"add", "new.slb", "chair.sld", "TOILET.SLD", "up.sld"}).status, 0);
   EXPECT_EQ(test::parseLibrary(test::readFile("new.slb")).size(), 3u);
+#if !defined(_WIN32)
+  // A new library gets the mode a new file gets; an edited one keeps its own.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(static_cast<mode_t>(fs::status("new.slb").permissions()), 0666 & ~mask);
+  fs::permissions("new.slb", fs::perms(0640));
+#endif
   // One missing slide, or one name not in the library: nothing changes.
   const std::string before = test::readFile("new.slb");
   test::ProcessResult r = slb({"add", "new.slb", "up.sld", "missing.sld"});
@@ -95,6 +106,9 @@ TEST_F(SlbTest, AddAndDeleteEditSeveralSlidesAtOnceOrNotAtAll) {
   ASSERT_EQ(left.size(), 1u);
   EXPECT_EQ(left[0].name, "TOILET");
   EXPECT_EQ(left[0].data, sample("lendres__TOILET.SLD"));
+#if !defined(_WIN32)
+  EXPECT_EQ(fs::status("new.slb").permissions(), fs::perms(0640));
+#endif
   EXPECT_EQ(test::filesHere(),
             (std::vector<std::string>{"TOILET.SLD", "chair.sld", "new.slb", "up.sld"}));
 }
