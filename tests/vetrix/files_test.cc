@@ -159,6 +159,11 @@ TEST_F(FilesTest, DirfileTruncatesOnNoMatchAndKeepsItOnBadArguments) {
   }
   call(u"Dirfile", {S(u"*.nothing")});
   EXPECT_EQ(test::readFile("dirfile"), "");
+  // The old listing is listed; the new one's temporary file never is.
+  test::writeFile("dirfile", "previous");
+  call(u"Dirfile", {S(u"*")});
+  EXPECT_EQ(test::readFile("dirfile"), "     dirfile          8 \r\n");
+  EXPECT_EQ(test::filesHere(), std::vector<std::string>{"dirfile"});
 }
 
 TEST_F(FilesTest, DirfileReportsAnUncreatableListing) {

@@ -62,9 +62,44 @@ void writeFileLines(platform::Env& env, ListingWriter& out, std::u16string_view 
   const std::string drive = platform::toAnsi(parts.drive);
   const std::string directory = platform::toAnsi(parts.dir);
   for (const platform::DirEntry& entry : entries) {
-    if (entry.isDirectory) continue;
+    if (entry.isDirectory || out.skips(entry.name)) continue;
     out.append(formatListingLine(platform::toAnsi(entry.name), entry.size, drive, directory));
   }
+}
+
+ListingResult writeListing(platform::Env& env, std::u16string_view searchPath,
+                           std::u16string_view listing) {
+  using Kind = ListingResult::Kind;
+  platform::FileInfo info;
+  platform::Status s = env.fileInfo(listing, &info);
+  if (s.ok() && (info.readOnly || info.isDirectory)) {
+    return {Kind::kNotOpened,
+            platform::Status::error(platform::ErrorKind::kAccessDenied, 0, "open", listing)};
+  }
+  if (!s.ok() && s.kind() != platform::ErrorKind::kNotFound) return {Kind::kNotOpened, s};
+  std::u16string target;
+  s = env.resolveLink(listing, &target);
+  if (!s.ok()) return {Kind::kNotOpened, s};
+  const platform::PathParts parts = platform::splitPath(target);
+  const std::u16string folder = parts.drive + parts.dir;
+  std::u16string temporary;
+  std::unique_ptr<platform::File> file;
+  s = env.createTempFile(folder, &temporary, &file);
+  if (!s.ok()) return {Kind::kNotOpened, s};
+  ListingWriter out(*file);
+  out.skip(platform::splitPath(temporary).name + platform::splitPath(temporary).ext);
+  listDirectoryTree(env, out, searchPath);
+  s = out.flush();
+  if (s.ok()) s = file->sync();
+  const platform::Status closed = file->close();
+  if (s.ok()) s = closed;
+  if (s.ok()) s = env.replaceFile(temporary, target);
+  if (!s.ok()) {
+    env.removeFile(temporary);
+    return {Kind::kWriteFailed, s};
+  }
+  // Replaced: a folder that cannot be flushed is only the cause's business.
+  return {Kind::kWritten, env.syncDirectory(folder)};
 }
 
 std::string formatListingLine(std::string_view name, uint64_t size, std::string_view drive,

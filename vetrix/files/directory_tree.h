@@ -16,6 +16,9 @@ class ListingWriter {
   ListingWriter& operator=(const ListingWriter&) = delete;
 
   void append(std::string_view line);
+  // A file the listing never names: the listing's own temporary file.
+  void skip(std::u16string name) { skipped_ = std::move(name); }
+  bool skips(std::u16string_view name) const { return !skipped_.empty() && name == skipped_; }
   // Writes what is buffered; the first failure of any write so far.
   platform::Status flush();
 
@@ -24,6 +27,7 @@ class ListingWriter {
   std::string buffer_;
   uint64_t offset_ = 0;
   platform::Status failure_;
+  std::u16string skipped_;
 };
 
 // Writes the lines of every file matching `searchPath` in its folder, then
@@ -34,6 +38,18 @@ class ListingWriter {
 void listDirectoryTree(platform::Env& env, ListingWriter& out, std::u16string_view searchPath);
 // Writes the lines of one folder's matching files.
 void writeFileLines(platform::Env& env, ListingWriter& out, std::u16string_view searchPath);
+
+// Writes the listing of `searchPath` (see listDirectoryTree) into a new
+// file beside `listing`, which replaces `listing` only once it is whole and
+// flushed: a failure keeps the old listing. A listing reached through a
+// symbolic link is replaced where it lives.
+struct ListingResult {
+  enum class Kind { kWritten, kNotOpened, kWriteFailed };
+  Kind kind = Kind::kWritten;
+  platform::Status cause;
+};
+ListingResult writeListing(platform::Env& env, std::u16string_view searchPath,
+                           std::u16string_view listing);
 
 // One listing line: name right-aligned to 12, the low 32 bits of the size as
 // a signed number right-aligned to 10, then drive and directory, CR LF.

@@ -34,19 +34,19 @@ int Copyfile(const ResultBuffer* args) {
 
 int Dirfile(const ResultBuffer* args) {
   if (!isString(args) || args->rbnext) return kRtError;
-  platform::Env& env = *platform::Env::defaultEnv();
-  std::unique_ptr<platform::File> file;
-  const platform::Status opened =
-      env.openFile(u"dirfile", platform::OpenMode::kCreateTruncate, &file);
-  if (!opened.ok()) {
-    zcutPrintf(u"\nOPEN DIRFILE FAIL");
-    platform::reportCause(opened);
-    return kRtError;
+  const ListingResult written =
+      writeListing(*platform::Env::defaultEnv(), argText(args), u"dirfile");
+  switch (written.kind) {
+    case ListingResult::Kind::kWritten:
+      platform::reportCause(written.cause);
+      return 1;
+    case ListingResult::Kind::kNotOpened:
+      zcutPrintf(u"\nOPEN DIRFILE FAIL");
+      break;
+    case ListingResult::Kind::kWriteFailed:
+      zcutPrintf(u"\nWRITE DIRFILE FAIL");
+      break;
   }
-  ListingWriter out(*file);
-  listDirectoryTree(env, out, argText(args));
-  platform::Status written = out.flush();
-  if (written.ok()) written = file->close();
-  platform::reportCause(written);
-  return 1;
+  platform::reportCause(written.cause);
+  return kRtError;
 }

@@ -1,0 +1,37 @@
+// The Dirfile listing without a host or a disk: failures anywhere.
+#include <algorithm>
+
+#include "platform/mem_env.h"
+#include "tests/support/faulty_env.h"
+#include "tests/support/test_support.h"
+#include "vetrix/files/directory_tree.h"
+
+namespace {
+
+// The listing replaces dirfile only when it is whole: a failure anywhere
+// keeps the old listing, and no temporary file is left behind.
+TEST(ListingEngine, AFailureAnywhereKeepsTheOldListing) {
+  for (int n = 1; n < 100; ++n) {
+    SCOPED_TRACE("failing operation " + std::to_string(n));
+    platform::MemEnv disk;
+    disk.addFile(u"dirfile", "old");
+    disk.addFile(u"a.dwg", "x");
+    disk.addFile(u"b.dwg", "yy");
+    test::FaultyEnv env(&disk);
+    env.failOnce(n);
+    const ListingResult result = writeListing(env, u"*.dwg", u"dirfile");
+    std::vector<std::u16string> files = disk.files();
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::u16string>{u"a.dwg", u"b.dwg", u"dirfile"}));
+    if (!env.injected()) {
+      EXPECT_EQ(*disk.contents(u"dirfile"),
+                "       a.dwg          1 \r\n       b.dwg          2 \r\n");
+      break;
+    }
+    if (result.kind != ListingResult::Kind::kWritten) {
+      EXPECT_EQ(*disk.contents(u"dirfile"), "old") << env.lastFailed();
+    }
+  }
+}
+
+}  // namespace
