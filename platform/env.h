@@ -65,9 +65,13 @@ class File {
   virtual Status sync() = 0;
   // Takes an exclusive lock on `length` bytes from `offset`, which may lie
   // beyond the end of the file, waiting up to `timeoutMs` for another
-  // process to release them (kBusy then). The lock ends when the file is
-  // closed.
+  // handle to release them (kBusy then). Locks belong to the handle: a
+  // second handle of the same file, in this process or another, is kept
+  // out, and closing it does not release them. The lock ends when this
+  // file is closed.
   virtual Status lock(uint64_t offset, uint64_t length, int timeoutMs) = 0;
+  // The identity of the open file, as FileInfo gives it for a path.
+  virtual Status identify(uint64_t* volume, uint64_t* fileId) = 0;
   // Closes the file. Closing again does nothing and succeeds.
   virtual Status close() = 0;
 };

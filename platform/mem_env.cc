@@ -14,6 +14,11 @@ struct MemEnv::Node {
   uint64_t id = 0;
   std::string data;
   std::string durableData;
+  struct Lock {
+    const void* holder;  // the handle
+    uint64_t offset, length;
+  };
+  std::vector<Lock> locks;
 };
 
 namespace {
@@ -93,14 +98,37 @@ class MemFile : public File {
     return Status();
   }
 
-  Status lock(uint64_t, uint64_t, int) override {
-    return node_ ? Status() : failure(ErrorKind::kIoError, "lock", path_);
+  // Locks exclude other handles at once: nothing else runs to release them.
+  Status lock(uint64_t offset, uint64_t length, int) override {
+    if (!node_) return failure(ErrorKind::kIoError, "lock", path_);
+    for (const MemEnv::Node::Lock& held : node_->locks) {
+      if (held.holder != this && held.offset < offset + length &&
+          offset < held.offset + held.length) {
+        return failure(ErrorKind::kBusy, "lock", path_);
+      }
+    }
+    node_->locks.push_back({this, offset, length});
+    return Status();
+  }
+
+  Status identify(uint64_t* volume, uint64_t* fileId) override {
+    if (!node_) return failure(ErrorKind::kIoError, "stat", path_);
+    *volume = 0;
+    *fileId = node_->id;
+    return Status();
   }
 
   Status close() override {
+    if (node_) {
+      auto& locks = node_->locks;
+      locks.erase(std::remove_if(locks.begin(), locks.end(),
+                                 [this](const MemEnv::Node::Lock& l) { return l.holder == this; }),
+                  locks.end());
+    }
     node_.reset();
     return Status();
   }
+  ~MemFile() override { close(); }
 
  private:
   std::shared_ptr<MemEnv::Node> node_;

@@ -314,12 +314,28 @@ class PosixFile : public File {
     lock.l_whence = SEEK_SET;
     lock.l_start = static_cast<off_t>(offset);
     lock.l_len = static_cast<off_t>(length);
+    // Open-file-description locks belong to this handle, as Windows' do: a
+    // second handle in this process neither shares nor drops them. Kernels
+    // before 3.15 have only the process's own locks.
+    int command = F_OFD_SETLK;
     for (;;) {
-      if (::fcntl(fd_, F_SETLK, &lock) == 0) return Status();
+      if (::fcntl(fd_, command, &lock) == 0) return Status();
+      if (errno == EINVAL && command == F_OFD_SETLK) {
+        command = F_SETLK;
+        continue;
+      }
       if (errno != EACCES && errno != EAGAIN && errno != EINTR) return lastError("lock", path_);
       if (std::chrono::steady_clock::now() >= deadline) return posixError("lock", path_, EAGAIN);
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+  }
+
+  Status identify(uint64_t* volume, uint64_t* fileId) override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return lastError("stat", path_);
+    *volume = static_cast<uint64_t>(st.st_dev);
+    *fileId = static_cast<uint64_t>(st.st_ino);
+    return Status();
   }
 
   Status close() override {

@@ -148,6 +148,14 @@ class Win32File : public File {
     }
   }
 
+  Status identify(uint64_t* volume, uint64_t* fileId) override {
+    BY_HANDLE_FILE_INFORMATION data;
+    if (!GetFileInformationByHandle(handle_, &data)) return lastError("stat", path_);
+    *volume = data.dwVolumeSerialNumber;
+    *fileId = static_cast<uint64_t>(data.nFileIndexHigh) << 32 | data.nFileIndexLow;
+    return Status();
+  }
+
   Status close() override {
     if (handle_ == INVALID_HANDLE_VALUE) return Status();
     HANDLE handle = handle_;

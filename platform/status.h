@@ -20,7 +20,6 @@ enum class ErrorKind {
   kNoSpace,       // the disk or a quota is full
   kInvalidName,   // a name the file system refuses
   kIoError,       // the device failed, or a read or write came up short
-  kInjected,      // a test made the operation fail
   kOther,
 };
 

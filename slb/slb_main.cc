@@ -130,6 +130,10 @@ class BytesFile : public platform::File {
   platform::Status truncate(uint64_t) override { return denied(); }
   platform::Status sync() override { return platform::Status(); }
   platform::Status lock(uint64_t, uint64_t, int) override { return platform::Status(); }
+  platform::Status identify(uint64_t* volume, uint64_t* fileId) override {
+    *volume = *fileId = 0;
+    return platform::Status();
+  }
   platform::Status close() override { return platform::Status(); }
 
  private:

@@ -2,6 +2,7 @@
 // name resolution of the platform layer.
 #include <filesystem>
 
+#include "platform/mem_env.h"
 #include "platform/platform.h"
 
 #include "tests/support/test_support.h"
@@ -237,15 +238,27 @@ TEST_F(FileServicesTest, TemporaryFilesAreUniqueAndReplaceIsAtomic) {
   EXPECT_EQ(missing.path(), second);
 }
 
-TEST_F(FileServicesTest, LocksExcludeAnotherWriterUntilClosed) {
+// A lock belongs to its handle: a second handle of the same file, even in
+// this process, is kept out until the first is closed; on the disk and in
+// memory alike. The handle knows the identity of its file.
+TEST_F(FileServicesTest, LocksExcludeEveryOtherHandleUntilClosed) {
   test::writeFile("t.dbf", "table");
-  Env& env = *Env::defaultEnv();
-  std::unique_ptr<platform::File> first, second;
-  ASSERT_TRUE(env.openFile(u"t.dbf", platform::OpenMode::kReadWrite, &first).ok());
-  ASSERT_TRUE(first->lock(uint64_t{1} << 62, 1, 100).ok());
-  ASSERT_TRUE(first->close().ok());
-  ASSERT_TRUE(env.openFile(u"t.dbf", platform::OpenMode::kReadWrite, &second).ok());
-  EXPECT_TRUE(second->lock(uint64_t{1} << 62, 1, 100).ok());
+  platform::MemEnv memory;
+  memory.addFile(u"t.dbf", "table");
+  for (Env* env : {Env::defaultEnv(), static_cast<Env*>(&memory)}) {
+    std::unique_ptr<platform::File> first, second;
+    ASSERT_TRUE(env->openFile(u"t.dbf", platform::OpenMode::kReadWrite, &first).ok());
+    ASSERT_TRUE(env->openFile(u"t.dbf", platform::OpenMode::kReadWrite, &second).ok());
+    ASSERT_TRUE(first->lock(uint64_t{1} << 62, 1, 100).ok());
+    EXPECT_EQ(second->lock(uint64_t{1} << 62, 1, 50).kind(), ErrorKind::kBusy);
+    ASSERT_TRUE(first->close().ok());
+    EXPECT_TRUE(second->lock(uint64_t{1} << 62, 1, 100).ok());
+    platform::FileInfo info;
+    uint64_t volume = 0, id = 0;
+    ASSERT_TRUE(env->fileInfo(u"t.dbf", &info).ok());
+    ASSERT_TRUE(second->identify(&volume, &id).ok());
+    EXPECT_EQ(std::make_pair(volume, id), std::make_pair(info.volume, info.fileId));
+  }
 }
 
 TEST(Utf8, RoundTripsAndReplacesInvalidSequences) {

@@ -3,6 +3,10 @@
 // (the program carries on) or persistently (every operation from the Nth on
 // fails: the program has crashed there, and nothing more reaches the disk).
 // Over a MemEnv, a crash can be followed by a power loss.
+//
+// Faults are typed as the platform reports them: a full disk, a file held
+// by another program, access denied, a failing device, and a read that
+// comes back short without an error.
 #pragma once
 
 #include <memory>
@@ -12,14 +16,17 @@
 
 namespace test {
 
+enum class Fault { kNoSpace, kBusy, kAccessDenied, kIoError, kShortRead };
+
 class FaultyEnv : public platform::EnvWrapper {
  public:
   explicit FaultyEnv(platform::Env* target) : EnvWrapper(target) {}
 
   // Fail operation `n` (counting from 1) once; 0 fails none.
-  void failOnce(int n) { arm(n, false); }
+  void failOnce(int n, Fault fault = Fault::kIoError) { arm(n, false, fault); }
   // Fail every operation from the `n`th on.
-  void failFrom(int n) { arm(n, true); }
+  void failFrom(int n, Fault fault = Fault::kIoError) { arm(n, true, fault); }
+  Fault fault() const { return fault_; }
 
   bool injected() const { return injected_; }
   // Failing persistently: the program has crashed.
@@ -29,8 +36,21 @@ class FaultyEnv : public platform::EnvWrapper {
 
   // True when this operation is to fail.
   bool strike(const char* what);
-  platform::Status injectedFailure(const char* what) {
-    return platform::Status::error(platform::ErrorKind::kInjected, 0, what, u"");
+  // The failure the platform would report for this fault.
+  platform::Status injectedFailure(const char* what) const {
+    return platform::Status::error(kindOf(fault_), 0, what, u"(injected)");
+  }
+  static platform::ErrorKind kindOf(Fault fault) {
+    switch (fault) {
+      case Fault::kNoSpace:
+        return platform::ErrorKind::kNoSpace;
+      case Fault::kBusy:
+        return platform::ErrorKind::kBusy;
+      case Fault::kAccessDenied:
+        return platform::ErrorKind::kAccessDenied;
+      default:
+        return platform::ErrorKind::kIoError;
+    }
   }
 
   platform::Status findFiles(std::u16string_view pattern, bool wantSizes,
@@ -47,9 +67,10 @@ class FaultyEnv : public platform::EnvWrapper {
   platform::Status resolveLink(std::u16string_view path, std::u16string* resolved) override;
 
  private:
-  void arm(int n, bool persistent) {
+  void arm(int n, bool persistent, Fault fault) {
     failAt_ = n;
     persistent_ = persistent;
+    fault_ = fault;
     count_ = 0;
     injected_ = false;
     lastFailed_.clear();
@@ -57,6 +78,7 @@ class FaultyEnv : public platform::EnvWrapper {
 
   int failAt_ = 0;
   bool persistent_ = false;
+  Fault fault_ = Fault::kIoError;
   int count_ = 0;
   bool injected_ = false;
   std::string lastFailed_;

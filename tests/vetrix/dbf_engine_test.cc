@@ -65,13 +65,18 @@ TEST(DbfEngines, FailuresAndCrashesLeaveTheOldOrTheNewTable) {
     clean.addFile(u"t.dbf", original);
     ASSERT_TRUE(stored(DbfStore(clean, u"t.dbf", key, u"VALUE", u"U")));
     const std::string goal = *clean.contents(u"t.dbf");
-    for (bool crash : {false, true}) {
+    using test::Fault;
+    for (auto [crash, fault] : {std::pair{false, Fault::kIoError},
+                                {false, Fault::kNoSpace},
+                                {false, Fault::kShortRead},
+                                {true, Fault::kIoError}}) {
       for (int n = 1; n < 100; ++n) {
-        SCOPED_TRACE(test::utf8(key) + (crash ? " crash at " : " failure of ") + std::to_string(n));
+        SCOPED_TRACE(test::utf8(key) + (crash ? " crash at " : " failure of ") + std::to_string(n) +
+                     " fault " + std::to_string(static_cast<int>(fault)));
         MemEnv disk;
         disk.addFile(u"t.dbf", original);
         test::FaultyEnv env(&disk);
-        crash ? env.failFrom(n) : env.failOnce(n);
+        crash ? env.failFrom(n, fault) : env.failOnce(n, fault);
         const StoreResult result = DbfStore(env, u"t.dbf", key, u"VALUE", u"U");
         if (!env.injected()) break;
         const std::string after = *disk.contents(u"t.dbf");
@@ -87,7 +92,7 @@ TEST(DbfEngines, FailuresAndCrashesLeaveTheOldOrTheNewTable) {
         const bool closing = env.lastFailed() == "close";
         EXPECT_TRUE(after == (stored(result) || closing ? goal : original)) << env.lastFailed();
         if (!stored(result)) {
-          EXPECT_EQ(result.cause.kind(), platform::ErrorKind::kInjected) << env.lastFailed();
+          EXPECT_EQ(result.cause.kind(), test::FaultyEnv::kindOf(env.fault())) << env.lastFailed();
         }
       }
     }

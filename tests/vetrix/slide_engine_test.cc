@@ -90,7 +90,7 @@ TEST_P(SlideEditTest, EveryFailingOperationLeavesTheOldLibraryAndNoTemporaryFile
       disk.removeFile(result.keptPath);
     } else {
       // Reported with its cause, and nothing changed.
-      EXPECT_EQ(result.cause.kind(), platform::ErrorKind::kInjected);
+      EXPECT_EQ(result.cause.kind(), platform::ErrorKind::kIoError);
       EXPECT_TRUE(after == original);
     }
     if (env.lastFailed() == "remove") {

@@ -3,6 +3,7 @@
 #include "frame/frame.h"
 #include "platform/text.h"
 #include "vetrix/dbf/dbf_engines.h"
+#include "vetrix/handler_env.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ int Read_Dbf(const ResultBuffer* args) {
   if (!isString(keyArg)) return kRtError;
   table = platform::toLowerWide(table);
 
-  const LookupResult found = DbfLookup(*platform::Env::defaultEnv(), table, argText(keyArg));
+  const LookupResult found = DbfLookup(handlerEnv(), table, argText(keyArg));
   if (found.kind == LookupResult::Kind::kNotOpened) {
     zcutPrintf(u"\nOpen DBF NAME Fail->[%s]", found.tableName.c_str());
   } else if (found.kind == LookupResult::Kind::kRefused) {
@@ -60,8 +61,8 @@ int Write_Dbf(const ResultBuffer* args) {
   const ResultBuffer* nameArg = nextArg(keyArg);
   const ResultBuffer* unitArg = nextArg(nameArg);
   if (!isString(keyArg) || !isString(nameArg) || !isString(unitArg)) return kRtError;
-  const StoreResult stored = DbfStore(*platform::Env::defaultEnv(), table, argText(keyArg),
-                                      argText(nameArg), argText(unitArg));
+  const StoreResult stored =
+      DbfStore(handlerEnv(), table, argText(keyArg), argText(nameArg), argText(unitArg));
   reportStore(table, stored);
   // The caller is not told whether the table could be written.
   return kRtNormal;

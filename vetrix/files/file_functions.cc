@@ -2,12 +2,13 @@
 
 #include "frame/frame.h"
 #include "vetrix/files/directory_tree.h"
+#include "vetrix/handler_env.h"
 
 int Delfile(const ResultBuffer* args) {
   if (!isString(args) || args->rbnext) return kRtError;
   const std::u16string path(argText(args));
   zcutPrintf(u"\nDELETE->%s", path.c_str());
-  const platform::Status removed = platform::Env::defaultEnv()->removeFile(path);
+  const platform::Status removed = handlerEnv().removeFile(path);
   if (!removed.ok()) {
     zcutPrintf(u"\nDELETE FAIL");
     platform::reportCause(removed);
@@ -23,7 +24,7 @@ int Copyfile(const ResultBuffer* args) {
   if (!isString(second)) return kRtError;
   const std::u16string to(argText(second));
   zcutPrintf(u"\nCOPY %s %s", from.c_str(), to.c_str());
-  const platform::Status copied = platform::Env::defaultEnv()->copyFile(from, to);
+  const platform::Status copied = handlerEnv().copyFile(from, to);
   if (!copied.ok()) {
     zcutPrintf(u"\nCOPY FAIL!");
     platform::reportCause(copied);
@@ -34,8 +35,7 @@ int Copyfile(const ResultBuffer* args) {
 
 int Dirfile(const ResultBuffer* args) {
   if (!isString(args) || args->rbnext) return kRtError;
-  const ListingResult written =
-      writeListing(*platform::Env::defaultEnv(), argText(args), u"dirfile");
+  const ListingResult written = writeListing(handlerEnv(), argText(args), u"dirfile");
   switch (written.kind) {
     case ListingResult::Kind::kWritten:
       platform::reportCause(written.cause);

@@ -3,6 +3,7 @@
 #include "frame/frame.h"
 #include "platform/path.h"
 #include "platform/text.h"
+#include "vetrix/handler_env.h"
 #include "vetrix/slides/slide_library.h"
 
 namespace {
@@ -165,6 +166,5 @@ int Slbedit(const ResultBuffer* args) {
   const bool editing = request.command != u'l' && request.command != u'L';
   if (editing && !nameStorable(request)) return kRtError;
   SlideDirectory& directory = slideDirectory();
-  return reportSlbedit(request, runSlbedit(*platform::Env::defaultEnv(), request, directory),
-                       directory);
+  return reportSlbedit(request, runSlbedit(handlerEnv(), request, directory), directory);
 }

@@ -65,8 +65,8 @@ bool parseHeader(std::string_view bytes, SlideHeader* header, std::vector<SlideP
   } else {
     // Old slides have no test number: their end record (00 FC, or FC 00
     // from a big-endian machine) tells.
-    header->bigEndian =
-        bytes.size() >= header->size + 2 && bytes.substr(bytes.size() - 2) == std::string_view("\xFC\0", 2);
+    header->bigEndian = bytes.size() >= header->size + 2 &&
+                        bytes.substr(bytes.size() - 2) == std::string_view("\xFC\0", 2);
     unsigned char aspect[8];
     std::memcpy(aspect, bytes.data() + 23, 8);
     if (header->bigEndian) {
@@ -87,7 +87,8 @@ bool parseHeader(std::string_view bytes, SlideHeader* header, std::vector<SlideP
 
 }  // namespace
 
-bool parseSlide(std::string_view bytes, SlidePicture* picture, std::vector<SlideProblem>* problems) {
+bool parseSlide(std::string_view bytes, SlidePicture* picture,
+                std::vector<SlideProblem>* problems) {
   *picture = SlidePicture();
   if (!parseHeader(bytes, &picture->header, problems)) return false;
   const Records records(bytes, picture->header);
@@ -120,7 +121,8 @@ bool parseSlide(std::string_view bytes, SlidePicture* picture, std::vector<Slide
       at += 8;
     } else if (type == 0xFB) {  // an offset vector from the last point
       if (cutShort(5)) break;
-      const int fromX = lastX + static_cast<int8_t>(low), fromY = lastY + records.signedByte(at + 2);
+      const int fromX = lastX + static_cast<int8_t>(low),
+                fromY = lastY + records.signedByte(at + 2);
       line(fromX, fromY, lastX + records.signedByte(at + 3), lastY + records.signedByte(at + 4));
       lastX = fromX;
       lastY = fromY;
