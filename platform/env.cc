@@ -30,6 +30,52 @@ void reportCause(const Status& status) {
   std::fflush(stderr);
 }
 
+bool isTempName(std::u16string_view name, std::u16string_view prefix) {
+  constexpr std::u16string_view kSuffix = u".tmp";
+  return name.size() == prefix.size() + kTempUniqueLength + kSuffix.size() &&
+         name.substr(0, prefix.size()) == prefix &&
+         name.substr(name.size() - kSuffix.size()) == kSuffix;
+}
+
+namespace {
+
+// A byte no file reaches (see the dBASE and slide-library writers).
+constexpr uint64_t kNameLockOffset = uint64_t{1} << 62;
+
+class FileNameLock : public NameLock {
+ public:
+  explicit FileNameLock(std::unique_ptr<File> file) : file_(std::move(file)) {}
+  ~FileNameLock() override {
+    if (file_) file_->close();
+  }
+
+ private:
+  std::unique_ptr<File> file_;
+};
+
+}  // namespace
+
+Status lockFileOfName(Env& env, std::u16string_view path, int timeoutMs,
+                      std::unique_ptr<NameLock>* lock) {
+  lock->reset();
+  for (int attempt = 0;; ++attempt) {
+    std::unique_ptr<File> file;
+    // A lock needs a file open for writing; one nobody may write needs none.
+    Status s = env.openFile(path, OpenMode::kReadWrite, &file);
+    if (s.kind() == ErrorKind::kNotFound || s.kind() == ErrorKind::kAccessDenied) return Status();
+    if (s.ok()) s = file->lock(kNameLockOffset, 1, timeoutMs);
+    uint64_t volume = 0, id = 0;
+    FileInfo now;
+    if (s.ok()) s = file->identify(&volume, &id);
+    if (s.ok()) s = env.fileInfo(path, &now);
+    if (!s.ok()) return s;
+    if ((now.volume == volume && now.fileId == id) || attempt == 100) {
+      *lock = std::make_unique<FileNameLock>(std::move(file));
+      return Status();
+    }
+  }
+}
+
 bool fileExists(Env& env, std::u16string_view path) {
   FileInfo info;
   return !path.empty() && env.fileInfo(path, &info).ok();

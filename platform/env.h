@@ -76,6 +76,18 @@ class File {
   virtual Status close() = 0;
 };
 
+// An exclusive lock on a file's name rather than on one file: held by an
+// edit from reading the file to putting a new file in its place, so that a
+// second editor waits for the new file instead of reading the old one.
+// Released when destroyed.
+class NameLock {
+ public:
+  NameLock() = default;
+  NameLock(const NameLock&) = delete;
+  NameLock& operator=(const NameLock&) = delete;
+  virtual ~NameLock() = default;
+};
+
 class Env {
  public:
   Env() = default;
@@ -103,10 +115,12 @@ class Env {
   virtual Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) = 0;
   // Creates a new file with a fresh name in `directory` (a directory part
   // as splitPath gives it, possibly with a drive; empty for the current
-  // directory), exclusively: never an existing file. `*path` receives its
-  // path in the same form.
-  virtual Status createTempFile(std::u16string_view directory, std::u16string* path,
-                                std::unique_ptr<File>* file) = 0;
+  // directory), exclusively: never an existing file. The name is `prefix`,
+  // six characters of kTempUniqueLength, and ".tmp", so that the temporary
+  // files of one task can be told from others' (see isTempName). `*path`
+  // receives its path in the same form.
+  virtual Status createTempFile(std::u16string_view directory, std::u16string_view prefix,
+                                std::u16string* path, std::unique_ptr<File>* file) = 0;
   // Puts the file `from` in the place of `to` in one atomic step, giving it
   // the permission bits (attributes) of the file it replaces. On failure
   // `to` is unchanged and `from` still exists. The change of names is
@@ -118,6 +132,13 @@ class Env {
   // When the last name of `path` is a symbolic link, the path of the file it
   // finally leads to; otherwise `path` unchanged.
   virtual Status resolveLink(std::u16string_view path, std::u16string* resolved) = 0;
+  // Locks the name `path` against every other holder, in this process or
+  // another, waiting up to `timeoutMs` (kBusy then). POSIX locks the file
+  // the name leads to (and the new one, when it was replaced meanwhile), so
+  // a name with no file behind it is not locked there; Windows locks the
+  // name itself.
+  virtual Status lockName(std::u16string_view path, int timeoutMs,
+                          std::unique_ptr<NameLock>* lock) = 0;
 };
 
 // Forwards every call to another Env; a test double overrides only what it
@@ -141,9 +162,9 @@ class EnvWrapper : public Env {
   Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override {
     return target_->openFile(path, mode, file);
   }
-  Status createTempFile(std::u16string_view directory, std::u16string* path,
-                        std::unique_ptr<File>* file) override {
-    return target_->createTempFile(directory, path, file);
+  Status createTempFile(std::u16string_view directory, std::u16string_view prefix,
+                        std::u16string* path, std::unique_ptr<File>* file) override {
+    return target_->createTempFile(directory, prefix, path, file);
   }
   Status replaceFile(std::u16string_view from, std::u16string_view to) override {
     return target_->replaceFile(from, to);
@@ -154,10 +175,27 @@ class EnvWrapper : public Env {
   Status resolveLink(std::u16string_view path, std::u16string* resolved) override {
     return target_->resolveLink(path, resolved);
   }
+  Status lockName(std::u16string_view path, int timeoutMs,
+                  std::unique_ptr<NameLock>* lock) override {
+    return target_->lockName(path, timeoutMs, lock);
+  }
 
  private:
   Env* target_;
 };
+
+// The length of the unique part of a temporary file's name.
+constexpr size_t kTempUniqueLength = 6;
+// Whether `name` (a last component) is a temporary file createTempFile made
+// with `prefix`.
+bool isTempName(std::u16string_view name, std::u16string_view prefix);
+
+// lockName as a file lock: opens the file `path` leads to and locks one byte
+// of it far beyond any end; once the lock is held the name must still lead
+// to the file locked, else the file that replaced it is locked instead. No
+// lock when nothing is at `path`.
+Status lockFileOfName(Env& env, std::u16string_view path, int timeoutMs,
+                      std::unique_ptr<NameLock>* lock);
 
 // True when something exists at `path`.
 bool fileExists(Env& env, std::u16string_view path);

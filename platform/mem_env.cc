@@ -332,11 +332,12 @@ Status MemEnv::openFile(std::u16string_view path, OpenMode mode, std::unique_ptr
   return Status();
 }
 
-Status MemEnv::createTempFile(std::u16string_view directory, std::u16string* path,
-                              std::unique_ptr<File>* file) {
+Status MemEnv::createTempFile(std::u16string_view directory, std::u16string_view prefix,
+                              std::u16string* path, std::unique_ptr<File>* file) {
   for (;;) {
+    std::string unique = std::to_string(1000000 + ++nextTemp_ % 1000000).substr(1);
     std::u16string candidate =
-        std::u16string(directory) + u"~slb" + fromUtf8(std::to_string(++nextTemp_)) + u".tmp";
+        std::u16string(directory) + std::u16string(prefix) + fromUtf8(unique) + u".tmp";
     if (find(candidate)) continue;
     std::shared_ptr<Node> node;
     Status made = makeFile(candidate, "create temporary", &node);

@@ -47,11 +47,15 @@ class MemEnv : public Env {
   Status copyFile(std::u16string_view from, std::u16string_view to) override;
   Status removeFile(std::u16string_view path) override;
   Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override;
-  Status createTempFile(std::u16string_view directory, std::u16string* path,
-                        std::unique_ptr<File>* file) override;
+  Status createTempFile(std::u16string_view directory, std::u16string_view prefix,
+                        std::u16string* path, std::unique_ptr<File>* file) override;
   Status replaceFile(std::u16string_view from, std::u16string_view to) override;
   Status syncDirectory(std::u16string_view directory) override;
   Status resolveLink(std::u16string_view path, std::u16string* resolved) override;
+  Status lockName(std::u16string_view path, int timeoutMs,
+                  std::unique_ptr<NameLock>* lock) override {
+    return lockFileOfName(*this, path, timeoutMs, lock);
+  }
 
   struct Node;
 

@@ -497,11 +497,11 @@ class PosixEnv : public Env {
     return Status();
   }
 
-  Status createTempFile(std::u16string_view directory, std::u16string* path,
-                        std::unique_ptr<File>* file) override {
+  Status createTempFile(std::u16string_view directory, std::u16string_view prefix,
+                        std::u16string* path, std::unique_ptr<File>* file) override {
     std::string dir = directoryPath(directory);
     if (dir.back() != '/') dir += '/';
-    std::string templ = dir + "~slb" + "XXXXXX" + ".tmp";
+    std::string templ = dir + toUtf8(prefix) + "XXXXXX" + ".tmp";
     int fd = ::mkstemps(templ.data(), 4);
     if (fd < 0) return lastError("create temporary file in", directory);
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
@@ -540,6 +540,11 @@ class PosixEnv : public Env {
     const int error = errno;
     ::close(fd);
     return synced ? Status() : posixError("sync folder", directory, error);
+  }
+
+  Status lockName(std::u16string_view path, int timeoutMs,
+                  std::unique_ptr<NameLock>* lock) override {
+    return lockFileOfName(*this, path, timeoutMs, lock);
   }
 
   Status resolveLink(std::u16string_view path, std::u16string* resolved) override {

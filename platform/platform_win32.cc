@@ -169,8 +169,9 @@ class Win32File : public File {
 };
 
 // Files are opened without sharing restrictions, as the host's other
-// programs expect of them.
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// programs expect of them; sharing deletion too, so that an editor holding
+// a library open (and locked) can still put the new one in its place.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 Status openHandle(std::u16string_view path, DWORD access, DWORD disposition,
                   std::unique_ptr<File>* file) {
@@ -190,6 +191,18 @@ bool isReadOnly(std::u16string_view path) {
   const DWORD attributes = GetFileAttributesW(wide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
+
+class MutexLock : public NameLock {
+ public:
+  explicit MutexLock(HANDLE mutex) : mutex_(mutex) {}
+  ~MutexLock() override {
+    ReleaseMutex(mutex_);
+    CloseHandle(mutex_);
+  }
+
+ private:
+  HANDLE mutex_;
+};
 
 class Win32Env : public Env {
  public:
@@ -227,8 +240,8 @@ class Win32Env : public Env {
     *info = FileInfo();
     info->isLink = (attributes.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     // The rest describes what a link leads to: ask an open handle.
-    HANDLE handle = CreateFileW(name.c_str(), 0, kShareAll | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = CreateFileW(name.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return lastError("stat", path);
     BY_HANDLE_FILE_INFORMATION data;
     const bool known = GetFileInformationByHandle(handle, &data);
@@ -271,22 +284,29 @@ class Win32Env : public Env {
     return windowsError("open", path, ERROR_INVALID_PARAMETER);
   }
 
-  Status createTempFile(std::u16string_view directory, std::u16string* path,
-                        std::unique_ptr<File>* file) override {
-    std::wstring folder = directory.empty() ? std::wstring(L".") : wide(directory);
-    wchar_t created[MAX_PATH + 1];
-    // Creates the file under a name unique in the folder, so no other writer
-    // can take it.
-    if (GetTempFileNameW(folder.c_str(), L"slb", 0, created) == 0) {
-      return lastError("create temporary file in", directory);
+  Status createTempFile(std::u16string_view directory, std::u16string_view prefix,
+                        std::u16string* path, std::unique_ptr<File>* file) override {
+    // A fresh name, created only where none exists (CREATE_NEW), so that no
+    // other writer can take it.
+    static const char16_t kDigits[] = u"0123456789abcdefghijklmnopqrstuvwxyz";
+    static ULONGLONG seed =
+        GetTickCount64() ^ (static_cast<ULONGLONG>(GetCurrentProcessId()) << 20);
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+      seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+      std::u16string name(prefix);
+      for (size_t i = 0; i < kTempUniqueLength; ++i) name += kDigits[(seed >> (10 + 5 * i)) % 36];
+      name += u".tmp";
+      const std::u16string candidate = std::u16string(directory) + name;
+      Status s = openHandle(candidate, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, file);
+      if (s.ok()) {
+        *path = candidate;
+        return s;
+      }
+      if (s.kind() != ErrorKind::kExists)
+        return windowsError("create temporary file in", directory,
+                            static_cast<unsigned long>(s.systemError()));
     }
-    std::wstring full(created);
-    const size_t separator = full.find_last_of(L"\\/");
-    *path = std::u16string(directory) + fromWide(full.c_str() + separator + 1);
-    Status opened =
-        openHandle(fromWide(created), GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, file);
-    if (!opened.ok()) DeleteFileW(created);
-    return opened;
+    return windowsError("create temporary file in", directory, ERROR_FILE_EXISTS);
   }
 
   Status replaceFile(std::u16string_view from, std::u16string_view to) override {
@@ -311,6 +331,34 @@ class Win32Env : public Env {
     return Status();
   }
 
+  // A named mutex for the file's full path, case folded: Windows cannot put
+  // a new file in the place of one an editor holds open, so the lock cannot
+  // be on the file itself.
+  Status lockName(std::u16string_view path, int timeoutMs,
+                  std::unique_ptr<NameLock>* lock) override {
+    wchar_t full[32768];
+    const DWORD length =
+        GetFullPathNameW(wide(path).c_str(), sizeof full / sizeof full[0], full, nullptr);
+    if (length == 0 || length >= sizeof full / sizeof full[0]) return lastError("lock", path);
+    const std::u16string folded =
+        toUpperWide(std::u16string(reinterpret_cast<const char16_t*>(full), length));
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a over the UTF-16 units
+    for (char16_t c : folded) hash = (hash ^ c) * 1099511628211ull;
+    wchar_t name[64];
+    swprintf(name, 64, L"Local\\zc-name-%016llx", static_cast<unsigned long long>(hash));
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, name);
+    if (!mutex) return lastError("lock", path);
+    const DWORD waited = WaitForSingleObject(mutex, static_cast<DWORD>(timeoutMs));
+    // An abandoned mutex was held by a process that ended: it is ours now.
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+      CloseHandle(mutex);
+      return windowsError("lock", path,
+                          waited == WAIT_TIMEOUT ? ERROR_LOCK_VIOLATION : GetLastError());
+    }
+    *lock = std::make_unique<MutexLock>(mutex);
+    return Status();
+  }
+
   Status resolveLink(std::u16string_view path, std::u16string* resolved) override {
     const std::wstring name = wide(path);
     const DWORD attributes = GetFileAttributesW(name.c_str());
@@ -318,8 +366,8 @@ class Win32Env : public Env {
       *resolved = path;
       return Status();
     }
-    HANDLE handle = CreateFileW(name.c_str(), 0, kShareAll | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = CreateFileW(name.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return lastError("resolve", path);
     std::wstring final(32768, L'\0');
     const DWORD length =

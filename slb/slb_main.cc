@@ -240,6 +240,22 @@ int check(const std::vector<std::string>& args) {
     if (problems == 0) std::printf("%s: a slide, no problems\n", args[0].c_str());
     return problems ? 1 : 0;
   }
+  // What killed edits left: a write-over in place cut short is finished
+  // from its journal first; temporary files are reported (the next edit
+  // removes them).
+  const LibraryCheck edits = checkLibraryEdits(env(), wide(args[0]));
+  if (edits.restored) {
+    std::printf("%s: finished an edit that was cut short, from its journal\n", args[0].c_str());
+  } else if (edits.result.outcome == SlbOutcome::kDamaged) {
+    std::printf("%s: an edit was cut short; the new library is in %s\n", args[0].c_str(),
+                utf8(edits.result.keptPath).c_str());
+    ++problems;
+  }
+  for (const std::u16string& leftover : edits.leftovers) {
+    std::printf("%s: %s: a temporary file of an edit that was killed\n", args[0].c_str(),
+                utf8(leftover).c_str());
+    ++problems;
+  }
   Library library;
   if (!readLibrary(args[0], &library, &error)) {
     std::printf("%s\n", error.c_str());

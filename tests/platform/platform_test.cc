@@ -189,7 +189,7 @@ TEST_F(PosixFilesTest, ReplaceGivesTheNewFileThePermissionBitsOfTheOld) {
   std::u16string temporary;
   std::unique_ptr<platform::File> file;
   Env& env = *Env::defaultEnv();
-  ASSERT_TRUE(env.createTempFile(u"", &temporary, &file).ok());
+  ASSERT_TRUE(env.createTempFile(u"", u"~t.", &temporary, &file).ok());
   ASSERT_TRUE(file->write(0, "new", 3).ok() && file->close().ok());
   ASSERT_TRUE(env.replaceFile(temporary, u"lib.slb").ok());
   EXPECT_EQ(fs::status("lib.slb").permissions() & fs::perms::all, bits);
@@ -218,8 +218,8 @@ TEST_F(FileServicesTest, TemporaryFilesAreUniqueAndReplaceIsAtomic) {
   Env& env = *Env::defaultEnv();
   std::u16string first, second;
   std::unique_ptr<platform::File> a, b;
-  ASSERT_TRUE(env.createTempFile(u"", &first, &a).ok());
-  ASSERT_TRUE(env.createTempFile(u"", &second, &b).ok());
+  ASSERT_TRUE(env.createTempFile(u"", u"~t.", &first, &a).ok());
+  ASSERT_TRUE(env.createTempFile(u"", u"~t.", &second, &b).ok());
   EXPECT_NE(first, second);
   ASSERT_TRUE(a->write(0, "new", 3).ok());
   ASSERT_TRUE(a->sync().ok());

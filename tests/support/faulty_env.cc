@@ -99,11 +99,11 @@ Status FaultyEnv::openFile(std::u16string_view path, platform::OpenMode mode,
   return s;
 }
 
-Status FaultyEnv::createTempFile(std::u16string_view directory, std::u16string* path,
-                                 std::unique_ptr<platform::File>* file) {
+Status FaultyEnv::createTempFile(std::u16string_view directory, std::u16string_view prefix,
+                                 std::u16string* path, std::unique_ptr<platform::File>* file) {
   if (strike("create temporary")) return injectedFailure("create temporary");
   std::unique_ptr<platform::File> created;
-  Status s = EnvWrapper::createTempFile(directory, path, &created);
+  Status s = EnvWrapper::createTempFile(directory, prefix, path, &created);
   if (s.ok()) *file = std::make_unique<FaultyFile>(std::move(created), this);
   return s;
 }
@@ -116,6 +116,13 @@ Status FaultyEnv::replaceFile(std::u16string_view from, std::u16string_view to) 
 Status FaultyEnv::syncDirectory(std::u16string_view directory) {
   if (strike("sync folder")) return injectedFailure("sync folder");
   return EnvWrapper::syncDirectory(directory);
+}
+
+Status FaultyEnv::lockName(std::u16string_view path, int timeoutMs,
+                           std::unique_ptr<platform::NameLock>* lock) {
+  if (strike("lock name")) return injectedFailure("lock name");
+  // The file lock goes through this Env, so that its operations can fail too.
+  return platform::lockFileOfName(*this, path, timeoutMs, lock);
 }
 
 Status FaultyEnv::resolveLink(std::u16string_view path, std::u16string* resolved) {

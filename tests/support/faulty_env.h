@@ -60,11 +60,14 @@ class FaultyEnv : public platform::EnvWrapper {
   platform::Status removeFile(std::u16string_view path) override;
   platform::Status openFile(std::u16string_view path, platform::OpenMode mode,
                             std::unique_ptr<platform::File>* file) override;
-  platform::Status createTempFile(std::u16string_view directory, std::u16string* path,
+  platform::Status createTempFile(std::u16string_view directory, std::u16string_view prefix,
+                                  std::u16string* path,
                                   std::unique_ptr<platform::File>* file) override;
   platform::Status replaceFile(std::u16string_view from, std::u16string_view to) override;
   platform::Status syncDirectory(std::u16string_view directory) override;
   platform::Status resolveLink(std::u16string_view path, std::u16string* resolved) override;
+  platform::Status lockName(std::u16string_view path, int timeoutMs,
+                            std::unique_ptr<platform::NameLock>* lock) override;
 
  private:
   void arm(int n, bool persistent, Fault fault) {

@@ -47,7 +47,7 @@ TEST_F(SlidesCrashTest, KilledAddLeavesTheOldOrTheNewLibrary) {
     sawNew += isNew;
     // A killed process cannot remove its temporary file; sweep it away.
     for (const std::string& name : test::filesHere()) {
-      if (name.rfind("~slb", 0) == 0) std::filesystem::remove(name);
+      if (name.rfind("~big.slb.", 0) == 0) std::filesystem::remove(name);
     }
   }
   RecordProperty("old", sawOld);

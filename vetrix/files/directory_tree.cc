@@ -84,7 +84,7 @@ ListingResult writeListing(platform::Env& env, std::u16string_view searchPath,
   const std::u16string folder = parts.drive + parts.dir;
   std::u16string temporary;
   std::unique_ptr<platform::File> file;
-  s = env.createTempFile(folder, &temporary, &file);
+  s = env.createTempFile(folder, u"~" + parts.name + parts.ext + u".", &temporary, &file);
   if (!s.ok()) return {Kind::kNotOpened, s};
   ListingWriter out(*file);
   out.skip(platform::splitPath(temporary).name + platform::splitPath(temporary).ext);

@@ -104,7 +104,9 @@ int reportSlbedit(const SlbRequest& request, const SlbResult& result,
       zcutPrintf(u"\nOPEN SLB FILE ERROR: %s", library);
       break;
     case SlbOutcome::kTempNotCreated: {
-      const std::u16string temporary = result.temporaryFolder + u"~slbXXXXXX.tmp";
+      const platform::PathParts parts = platform::splitPath(request.libraryPath);
+      const std::u16string temporary =
+          result.temporaryFolder + u"~" + parts.name + parts.ext + u".XXXXXX.tmp";
       zcutPrintf(u"\nOPEN Temp FILE ERROR: %s", temporary.c_str());
       zcutPrintf(u"\nSLB FILE NOT CHANGED: %s", library);
       break;

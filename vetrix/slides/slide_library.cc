@@ -14,6 +14,27 @@ using platform::File;
 using platform::Status;
 
 constexpr size_t kCopyBlock = 1 << 16;
+// How long an edit waits for another to finish with the library.
+constexpr int kLockTimeoutMs = 10000;
+// Editors lock one byte far beyond any library's end, as Write_Dbf does with
+// tables: on Windows, where locks are mandatory, a lock over the bytes would
+// make other programs' reads of the library fail.
+constexpr uint64_t kLockOffset = uint64_t{1} << 62;
+
+// The names beside a library that belong to its edits: the temporary files
+// ("~lib.slb.XXXXXX.tmp") and the journal of a write-over in place
+// ("~lib.slb.new"), the complete new library until it is written over the
+// old one.
+std::u16string libraryFileName(std::u16string_view libraryPath) {
+  const platform::PathParts parts = platform::splitPath(libraryPath);
+  return parts.name + parts.ext;
+}
+std::u16string tempPrefix(std::u16string_view libraryPath) {
+  return u"~" + libraryFileName(libraryPath) + u".";
+}
+std::u16string journalPath(std::u16string_view libraryPath, std::u16string_view folder) {
+  return std::u16string(folder) + u"~" + libraryFileName(libraryPath) + u".new";
+}
 
 SlbResult outcome(SlbOutcome kind, Status cause = Status()) {
   SlbResult result;
@@ -27,6 +48,61 @@ struct Placement {
   bool inPlace = false;   // several hard links: write over the library itself
   bool readOnly = false;  // nobody may change the library
 };
+
+// Writes the complete library in `journal` over `library` in place and
+// removes the journal. The part past the library's old length is written
+// first: a full disk fails there, before a byte of the library changed, and
+// the library is left as it was. A failure after that leaves the library
+// torn and the journal holding the complete new one (kDamaged). A failure
+// before that removes the journal when `undoable` (the edit is then not
+// made), and keeps it for the next edit otherwise.
+SlbResult writeOverFromJournal(Env& env, const std::u16string& journal,
+                               const std::u16string& libraryPath, const std::u16string& folder,
+                               bool undoable) {
+  std::unique_ptr<File> source, library;
+  uint64_t newLength = 0, oldLength = 0;
+  Status s = env.openFile(journal, platform::OpenMode::kRead, &source);
+  if (s.ok()) s = source->size(&newLength);
+  if (s.ok()) s = env.openFile(libraryPath, platform::OpenMode::kReadWrite, &library);
+  if (s.ok()) s = library->size(&oldLength);
+  auto notChanged = [&](Status cause) {
+    if (library) library->close();
+    if (source) source->close();
+    if (undoable) env.removeFile(journal);
+    return outcome(SlbOutcome::kNotChanged, std::move(cause));
+  };
+  if (!s.ok()) return notChanged(s);
+  std::vector<unsigned char> buffer(kCopyBlock);
+  auto copy = [&](uint64_t from, uint64_t to) {
+    Status copied;
+    for (uint64_t at = from; copied.ok() && at < to; at += buffer.size()) {
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), to - at));
+      copied = platform::readExactly(*source, at, buffer.data(), n);
+      if (copied.ok()) copied = library->write(at, buffer.data(), n);
+    }
+    return copied;
+  };
+  if (newLength > oldLength) {
+    s = copy(oldLength, newLength);
+    if (s.ok()) s = library->sync();
+    if (!s.ok()) {
+      library->truncate(oldLength);
+      return notChanged(s);
+    }
+  }
+  s = copy(0, std::min(oldLength, newLength));
+  if (s.ok()) s = library->truncate(newLength);
+  if (s.ok()) s = library->sync();
+  if (s.ok()) s = library->close();
+  source->close();
+  if (!s.ok()) {
+    SlbResult damaged = outcome(SlbOutcome::kDamaged, s);
+    damaged.keptPath = journal;
+    return damaged;
+  }
+  env.removeFile(journal);
+  return outcome(SlbOutcome::kDone, env.syncDirectory(folder));
+}
 
 // The temporary file that becomes the library, removed unless committed.
 class PendingLibrary {
@@ -43,7 +119,8 @@ class PendingLibrary {
 
   // Creates the file in the library's folder: kDone, or kTempNotCreated.
   SlbResult create() {
-    SlbResult result = outcome(SlbOutcome::kDone, env_.createTempFile(folder_, &path_, &file_));
+    SlbResult result = outcome(
+        SlbOutcome::kDone, env_.createTempFile(folder_, tempPrefix(libraryPath_), &path_, &file_));
     if (!result.cause.ok()) {
       result.outcome = SlbOutcome::kTempNotCreated;
       result.temporaryFolder = folder_;
@@ -79,32 +156,22 @@ class PendingLibrary {
   }
 
  private:
-  // Writes the flushed temporary file over the library itself, so that the
-  // library keeps its identity. Until the first byte is written a failure
-  // changes nothing; after it the library may be torn, and the temporary
-  // file is kept with the complete new library.
+  // Writes the flushed new library over the library itself, so that the
+  // library keeps its identity. The new library first becomes the journal
+  // beside it, so that a write-over cut short by a kill is finished by the
+  // next edit.
   SlbResult writeOver() {
-    std::unique_ptr<File> library;
-    Status s = env_.openFile(libraryPath_, platform::OpenMode::kReadWrite, &library);
-    uint64_t length = 0;
-    if (s.ok()) s = file_->size(&length);
+    Status s = file_->close();
+    file_.reset();
+    const std::u16string journal = journalPath(libraryPath_, folder_);
+    if (s.ok()) s = env_.replaceFile(path_, journal);
+    if (s.ok()) {
+      path_ = journal;  // removed by the destructor unless the write-over takes it
+      s = env_.syncDirectory(folder_);
+    }
     if (!s.ok()) return outcome(SlbOutcome::kNotChanged, s);
-    std::vector<unsigned char> buffer(kCopyBlock);
-    for (uint64_t at = 0; s.ok() && at < length; at += buffer.size()) {
-      const size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), length - at));
-      s = platform::readExactly(*file_, at, buffer.data(), n);
-      if (s.ok()) s = library->write(at, buffer.data(), n);
-    }
-    if (s.ok()) s = library->truncate(length);
-    if (s.ok()) s = library->sync();
-    if (s.ok()) s = library->close();
-    if (!s.ok()) {
-      SlbResult damaged = outcome(SlbOutcome::kDamaged, s);
-      damaged.keptPath = path_;
-      path_.clear();
-      return damaged;
-    }
-    return outcome(SlbOutcome::kDone);
+    path_.clear();
+    return writeOverFromJournal(env_, journal, libraryPath_, folder_, true);
   }
 
   Env& env_;
@@ -184,6 +251,8 @@ SlbResult addSlides(Env& env, const Target& target, Placement placement,
     case WriteResult::kFailed:
       return outcome(SlbOutcome::kNotChanged, s);
   }
+  // Closed before it is replaced (Windows cannot replace an open file);
+  // the edit's name lock is held until the replace is done.
   if (library) library->close();
   return pending.commit();
 }
@@ -219,48 +288,49 @@ SlbResult deleteSlides(Env& env, const Target& target, Placement placement,
   return pending.commit();
 }
 
-// Writes a library holding only the header; whether that worked shows in
-// whether the file is there.
-void createLibraryFile(Env& env, std::u16string_view path) {
-  std::unique_ptr<File> file;
-  if (env.openFile(path, platform::OpenMode::kCreateTruncate, &file).ok()) {
-    file->write(0, kLibraryHeader, kLibraryHeaderSize);
-    file->close();
-  }
-}
-
-// Slbedit's way with a missing library: a header-only file first, then the
-// add step, storing the slide's name as typed.
+// Slbedit's way with a missing library: a new library holding the named
+// slide, stored under its name as typed. It is made in a temporary file and
+// appears only when complete: a failure leaves nothing.
 SlbResult createLibrary(Env& env, const Target& target, const SlbRequest& request,
                         SlideDirectory& directory) {
-  createLibraryFile(env, target.libraryPath);
-  SlbResult result;
-  std::unique_ptr<File> library;
-  if (!platform::fileExists(env, target.libraryPath)) {
-    result = outcome(SlbOutcome::kLibraryNotCreated);
-  } else if (Status s = env.openFile(target.libraryPath, platform::OpenMode::kRead, &library);
-             !s.ok()) {
-    result = outcome(SlbOutcome::kLibraryUnopened, s);
-  } else {
-    directory.entries.clear();
-    directory.libraryLength = kLibraryHeaderSize;
-    result = addSlides(env, target, Placement(), {{request.slideFile, request.typedName}},
-                       library.get(), directory);
-  }
-  result.created = true;
+  directory.entries.clear();
+  directory.libraryLength = 0;
+  SlbResult result = addSlides(env, target, Placement(), {{request.slideFile, request.typedName}},
+                               nullptr, directory);
+  // No temporary file in its folder: the library cannot be made there.
+  if (result.outcome == SlbOutcome::kTempNotCreated)
+    result.outcome = SlbOutcome::kLibraryNotCreated;
+  result.created = result.outcome == SlbOutcome::kDone;
   return result;
 }
 
 // The library that is there, opened and checked, with its directory read.
+// An edit holds the library locked from here until it is replaced.
 struct OpenedLibrary {
   Target target;
   bool missing = false;
+  std::unique_ptr<platform::NameLock> lock;  // an edit's, until the library is replaced
   std::unique_ptr<File> file;
   Placement placement;
 };
 
-SlbResult openLibrary(Env& env, std::u16string_view libraryPath, SlideDirectory& directory,
-                      OpenedLibrary* opened) {
+// With the library locked: finishes a write-over that a kill cut short,
+// from its journal, and removes the temporary files of killed edits.
+SlbResult recoverLibrary(Env& env, const Target& target) {
+  const std::u16string journal = journalPath(target.libraryPath, target.folder);
+  if (platform::fileExists(env, journal)) {
+    SlbResult restored =
+        writeOverFromJournal(env, journal, target.libraryPath, target.folder, false);
+    if (restored.outcome != SlbOutcome::kDone) return restored;
+  }
+  for (const std::u16string& leftover : libraryLeftovers(env, target.libraryPath)) {
+    env.removeFile(leftover);
+  }
+  return outcome(SlbOutcome::kDone);
+}
+
+SlbResult openLibrary(Env& env, std::u16string_view libraryPath, bool edit,
+                      SlideDirectory& directory, OpenedLibrary* opened) {
   // A library reached through a link is edited where it lives, so that the
   // link stays a link.
   Target& target = opened->target;
@@ -276,8 +346,20 @@ SlbResult openLibrary(Env& env, std::u16string_view libraryPath, SlideDirectory&
     opened->missing = true;
     return outcome(SlbOutcome::kDone, s);
   }
+  // A library nobody may write is not locked: the edit is refused anyway.
+  const bool locking = s.ok() && edit && !info.readOnly;
+  if (locking) {
+    s = env.lockName(target.libraryPath, kLockTimeoutMs, &opened->lock);
+    if (!s.ok()) return outcome(SlbOutcome::kNotChanged, s);
+  }
   if (s.ok()) s = env.openFile(target.libraryPath, platform::OpenMode::kRead, &opened->file);
   if (!s.ok()) return outcome(SlbOutcome::kLibraryUnopened, s);
+  if (locking) {
+    SlbResult recovered = recoverLibrary(env, target);
+    if (recovered.outcome != SlbOutcome::kDone) return recovered;
+    s = env.fileInfo(target.libraryPath, &info);
+    if (!s.ok()) return outcome(SlbOutcome::kLibraryUnopened, s);
+  }
   opened->placement = Placement{info.links > 1, info.readOnly};
   SlbResult refused = outcome(SlbOutcome::kNotALibrary);
   if (!checkLibraryHeader(*opened->file, &refused.cause)) {
@@ -297,6 +379,44 @@ SlbResult openLibrary(Env& env, std::u16string_view libraryPath, SlideDirectory&
 
 }  // namespace
 
+std::vector<std::u16string> libraryLeftovers(Env& env, std::u16string_view libraryPath) {
+  const platform::PathParts parts = platform::splitPath(libraryPath);
+  const std::u16string folder = parts.drive + parts.dir;
+  const std::u16string prefix = tempPrefix(libraryPath);
+  std::vector<platform::DirEntry> entries;
+  std::vector<std::u16string> leftovers;
+  if (!env.findFiles(folder + prefix + u"*.tmp", false, &entries).ok()) return leftovers;
+  for (const platform::DirEntry& entry : entries) {
+    if (!entry.isDirectory && platform::isTempName(entry.name, prefix)) {
+      leftovers.push_back(folder + entry.name);
+    }
+  }
+  return leftovers;
+}
+
+LibraryCheck checkLibraryEdits(Env& env, std::u16string_view libraryPath) {
+  LibraryCheck check;
+  Target target;
+  Status s = env.resolveLink(libraryPath, &target.libraryPath);
+  const platform::PathParts parts = platform::splitPath(target.libraryPath);
+  target.folder = parts.drive + parts.dir;
+  platform::FileInfo info;
+  if (s.ok()) s = env.fileInfo(target.libraryPath, &info);
+  std::unique_ptr<platform::NameLock> lock;
+  if (s.ok() && !info.readOnly) s = env.lockName(target.libraryPath, kLockTimeoutMs, &lock);
+  if (!s.ok()) {
+    check.result = outcome(SlbOutcome::kNotChanged, s);
+    return check;
+  }
+  const std::u16string journal = journalPath(target.libraryPath, target.folder);
+  if (!info.readOnly && platform::fileExists(env, journal)) {
+    check.result = writeOverFromJournal(env, journal, target.libraryPath, target.folder, false);
+    check.restored = check.result.outcome == SlbOutcome::kDone;
+  }
+  check.leftovers = libraryLeftovers(env, target.libraryPath);
+  return check;
+}
+
 SlbRequest makeSlbRequest(char16_t command, std::u16string_view library,
                           std::u16string_view slide) {
   SlbRequest request;
@@ -313,7 +433,8 @@ SlbRequest makeSlbRequest(char16_t command, std::u16string_view library,
 
 SlbResult runSlbedit(Env& env, const SlbRequest& request, SlideDirectory& directory) {
   OpenedLibrary library;
-  SlbResult opened = openLibrary(env, request.libraryPath, directory, &library);
+  const bool edit = request.command != u'l' && request.command != u'L';
+  SlbResult opened = openLibrary(env, request.libraryPath, edit, directory, &library);
   if (opened.outcome != SlbOutcome::kDone) return opened;
   if (library.missing) return createLibrary(env, library.target, request, directory);
   switch (request.command) {
@@ -335,7 +456,7 @@ SlbResult runSlbedit(Env& env, const SlbRequest& request, SlideDirectory& direct
 
 SlbResult editLibrary(Env& env, const LibraryEdit& edit, SlideDirectory& directory) {
   OpenedLibrary library;
-  SlbResult opened = openLibrary(env, edit.libraryPath, directory, &library);
+  SlbResult opened = openLibrary(env, edit.libraryPath, true, directory, &library);
   if (opened.outcome != SlbOutcome::kDone) return opened;
   if (library.missing) {
     if (!edit.remove.empty()) return outcome(SlbOutcome::kLibraryUnopened, opened.cause);

@@ -9,9 +9,16 @@
 // library is either the old one or the new one, and a change reported done
 // is on the disk. A library reached through a symbolic link is edited where
 // it lives. Two cases are written over the library in place instead, from
-// the flushed temporary file: a library with several hard links (each name
-// must see the edit), and a library another program holds open so that it
-// cannot be replaced.
+// the flushed temporary file, which is kept beside the library as its
+// journal until the write-over is done: a library with several hard links
+// (each name must see the edit), and a library another program holds open
+// so that it cannot be replaced.
+//
+// An edit locks the library from reading it to replacing it, so that two
+// editors, in one process or two, never lose each other's slides; with the
+// lock held it finishes a write-over a kill cut short and removes the
+// temporary files of killed edits. A new library is made in a temporary
+// file and appears only when complete.
 #pragma once
 
 #include <string>
@@ -87,3 +94,18 @@ struct LibraryEdit {
 };
 
 SlbResult editLibrary(platform::Env& env, const LibraryEdit& edit, SlideDirectory& directory);
+
+// The temporary files that killed edits of the library left beside it
+// ("~lib.slb.XXXXXX.tmp"). The next edit, which holds the library's lock,
+// removes them.
+std::vector<std::u16string> libraryLeftovers(platform::Env& env, std::u16string_view libraryPath);
+
+// What killed edits left of a library, for a check. With the library locked,
+// a write-over in place that a kill cut short is finished from its journal
+// (the complete new library kept beside it).
+struct LibraryCheck {
+  SlbResult result;       // kDone, or why the library could not be locked or finished
+  bool restored = false;  // a write-over cut short was finished
+  std::vector<std::u16string> leftovers;
+};
+LibraryCheck checkLibraryEdits(platform::Env& env, std::u16string_view libraryPath);
