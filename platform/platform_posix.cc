@@ -415,10 +415,17 @@ class PosixEnv : public Env {
     return Status();
   }
 
+  // Copies into a temporary file beside the target (where a symbolic link
+  // leads), flushed and given the source's permission bits and times as
+  // CopyFileW gives them, then put in the target's place: the target is
+  // replaced whole or not at all. A target with several hard links is
+  // written over in place instead, so that every name sees the copy.
   Status copyFile(std::u16string_view from, std::u16string_view to) override {
     if (Status bad = checkName("copy", from); !bad.ok()) return bad;
     if (Status bad = checkName("copy", to); !bad.ok()) return bad;
-    const std::string source = nativePath(from), target = nativePath(to);
+    std::u16string resolved;
+    if (Status s = resolveLink(to, &resolved); !s.ok()) return s;
+    const std::string source = nativePath(from), target = nativePath(resolved);
     // Without blocking: a FIFO or device is refused below, never waited on.
     int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (in < 0) return lastError("open", from);
@@ -426,30 +433,55 @@ class PosixEnv : public Env {
     struct stat inStat, outStat;
     if (::fstat(in, &inStat) != 0) return lastError("stat", from);
     if (!S_ISREG(inStat.st_mode)) return posixError("copy", from, EISDIR);
+    const bool exists = ::stat(target.c_str(), &outStat) == 0;
     // Copying a file onto itself would truncate it first.
-    if (::stat(target.c_str(), &outStat) == 0 && outStat.st_dev == inStat.st_dev &&
-        outStat.st_ino == inStat.st_ino) {
+    if (exists && outStat.st_dev == inStat.st_dev && outStat.st_ino == inStat.st_ino) {
       return posixError("copy", to, EINVAL);
     }
     if (isReadOnly(target)) return posixError("copy", to, EACCES);
-    int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK,
-                     inStat.st_mode & 0777);
+    if (exists && !S_ISREG(outStat.st_mode)) {
+      return posixError("copy", to, S_ISDIR(outStat.st_mode) ? EISDIR : ENODEV);
+    }
+    const bool inPlace = exists && outStat.st_nlink > 1;
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    std::string written =
+        inPlace ? target : folder + "~" + target.substr(folder.size()) + ".XXXXXX.tmp";
+    const int out = inPlace ? ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK)
+                            : ::mkstemps(written.data(), 4);
     if (out < 0) return lastError("create", to);
+    if (!inPlace) ::fcntl(out, F_SETFD, FD_CLOEXEC);
     PosixFile writer(out, to);
-    if (::fstat(out, &outStat) != 0) return lastError("stat", to);
-    if (!S_ISREG(outStat.st_mode)) return posixError("copy", to, ENODEV);
+    auto failed = [&](Status cause) {
+      writer.close();
+      if (!inPlace) ::unlink(written.c_str());
+      return cause;
+    };
     std::vector<unsigned char> buffer(1 << 17);
     uint64_t offset = 0;
     for (;;) {
       size_t got = 0;
       Status s = reader.read(offset, buffer.data(), buffer.size(), &got);
-      if (!s.ok()) return s;
+      if (!s.ok()) return failed(s);
       if (got == 0) break;
       s = writer.write(offset, buffer.data(), got);
-      if (!s.ok()) return s;
+      if (!s.ok()) return failed(s);
       offset += got;
     }
-    return writer.close();
+    if (inPlace && ::ftruncate(out, static_cast<off_t>(offset)) != 0) {
+      return failed(lastError("truncate", to));
+    }
+    const struct timespec times[2] = {inStat.st_atim, inStat.st_mtim};
+    if ((!inPlace && ::fchmod(out, inStat.st_mode & 07777) != 0) || ::futimens(out, times) != 0) {
+      return failed(lastError("copy", to));
+    }
+    Status s = writer.sync();
+    if (s.ok()) s = writer.close();
+    if (!s.ok()) return failed(s);
+    if (inPlace) return Status();
+    if (::rename(written.c_str(), target.c_str()) != 0) return failed(lastError("rename", to));
+    syncDirectory(fromUtf8(folder));
+    return Status();
   }
 
   Status removeFile(std::u16string_view path) override {

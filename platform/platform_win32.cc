@@ -257,11 +257,40 @@ class Win32Env : public Env {
     return Status();
   }
 
+  // Copies with CopyFileW into a temporary file beside the target (where a
+  // link leads), then puts it in the target's place: the target is replaced
+  // whole or not at all, with what CopyFileW gives it (the source's
+  // attributes and last-write time). A target with several hard links is
+  // copied over in place instead, so that every name sees the copy.
   Status copyFile(std::u16string_view from, std::u16string_view to) override {
     // Windows refuses a read-only destination; Wine does not, so say it here.
     if (isReadOnly(to)) return windowsError("copy", to, ERROR_ACCESS_DENIED);
-    return CopyFileW(wide(from).c_str(), wide(to).c_str(), FALSE) ? Status()
-                                                                  : lastError("copy", to);
+    std::u16string target;
+    if (Status s = resolveLink(to, &target); !s.ok()) return s;
+    FileInfo info;
+    if (fileInfo(target, &info).ok() && info.links > 1) {
+      return CopyFileW(wide(from).c_str(), wide(target).c_str(), FALSE) ? Status()
+                                                                        : lastError("copy", to);
+    }
+    const PathParts parts = splitPath(target);
+    std::u16string temporary;
+    std::unique_ptr<File> file;
+    Status s = createTempFile(parts.drive + parts.dir, u"~" + parts.name + parts.ext + u".",
+                              &temporary, &file);
+    if (!s.ok()) return s;
+    file->close();
+    const std::wstring written = wide(temporary);
+    if (!CopyFileW(wide(from).c_str(), written.c_str(), FALSE)) {
+      s = lastError("copy", to);
+    } else if (!MoveFileExW(written.c_str(), wide(target).c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      s = lastError("replace", to);
+    }
+    if (!s.ok()) {
+      SetFileAttributesW(written.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileW(written.c_str());
+    }
+    return s;
   }
 
   Status removeFile(std::u16string_view path) override {

@@ -19,6 +19,10 @@ class FaultyFile : public platform::File {
     return file_->read(offset, data, n, got);
   }
   Status write(uint64_t offset, const void* data, size_t n) override {
+    if (env_->writesFail()) {
+      file_->write(offset, data, n / 2);
+      return env_->injectedFailure("write");
+    }
     if (env_->strike("write")) {
       // A write that fails by itself may have reached the file in part; a
       // crashed program writes nothing more.
@@ -81,7 +85,7 @@ Status FaultyEnv::fileInfo(std::u16string_view path, platform::FileInfo* info) {
 }
 
 Status FaultyEnv::copyFile(std::u16string_view from, std::u16string_view to) {
-  if (strike("copy")) return injectedFailure("copy");
+  if (strike("copy") || writesFail_) return injectedFailure("copy");
   return EnvWrapper::copyFile(from, to);
 }
 

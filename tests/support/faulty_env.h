@@ -27,6 +27,13 @@ class FaultyEnv : public platform::EnvWrapper {
   // Fail every operation from the `n`th on.
   void failFrom(int n, Fault fault = Fault::kIoError) { arm(n, true, fault); }
   Fault fault() const { return fault_; }
+  // Every write fails from now on, having written half its bytes, as on a
+  // full disk; nothing else does.
+  void failWrites(Fault fault) {
+    fault_ = fault;
+    writesFail_ = true;
+  }
+  bool writesFail() const { return writesFail_; }
 
   bool injected() const { return injected_; }
   // Failing persistently: the program has crashed.
@@ -82,6 +89,7 @@ class FaultyEnv : public platform::EnvWrapper {
   int failAt_ = 0;
   bool persistent_ = false;
   Fault fault_ = Fault::kIoError;
+  bool writesFail_ = false;
   int count_ = 0;
   bool injected_ = false;
   std::string lastFailed_;

@@ -1,8 +1,5 @@
 // Read_Dbf and Write_Dbf on real tables.
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <set>
 
 #include "platform/coding.h"
@@ -13,7 +10,6 @@
 #include "vetrix/dbf/dbf_functions.h"
 
 #if !defined(_WIN32)
-#include <sys/mount.h>
 #include <sys/stat.h>
 #endif
 
@@ -529,36 +525,6 @@ TEST_F(DbfTest, AppendsGiveEveryFieldItsEmptyValue) {
 }
 
 #if !defined(_WIN32)
-// A real full disk: a small tmpfs, where this machine lets the test mount
-// one (the in-memory fault tests cover the rest).
-TEST_F(DbfTest, AFullDiskLeavesTheTableAsItWasOnPosix) {
-  fs::create_directory("small");
-  if (::mount("tmpfs", "small", "tmpfs", 0, "size=64k") != 0) {
-    GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno) << ")";
-  }
-  struct Unmount {
-    ~Unmount() { ::umount2("small", MNT_DETACH); }
-  } unmount;
-  TableSpec spec = partsSpec();
-  spec.records.resize(260, {"K", "N", "U"});
-  spec.afterTerminator = std::string(2, ' ');  // 8192 bytes: an append needs a new page
-  const std::string table = test::makeTable(spec);
-  ASSERT_EQ(table.size(), 8192u);
-  test::writeFile("small/t.dbf", table);
-  {
-    std::ofstream fill("small/fill", std::ios::binary);
-    const std::string page(4096, 'x');
-    for (int i = 0; i < 64 && fill.write(page.data(), 4096).flush(); ++i) {
-    }
-  }
-  EXPECT_EQ(write({S(u"small/t.dbf"), S(u"NEW"), S(u"N"), S(u"U")}).printed,
-            u"\nWRITE DBF FILE ERROR: small/t.dbf");
-  EXPECT_TRUE(test::readFile("small/t.dbf") == table);
-  fs::remove("small/fill");
-  EXPECT_EQ(write({S(u"small/t.dbf"), S(u"NEW"), S(u"N"), S(u"U")}).printed, u"");
-  EXPECT_EQ(test::readTableStrictly(test::readFile("small/t.dbf")).count, 261u);
-}
-
 // A FIFO or a folder named as a table is refused at once, never waited on.
 TEST_F(DbfTest, SpecialFilesAreRefusedAtOnceOnPosix) {
   ASSERT_EQ(::mkfifo("fifo.dbf", 0644), 0);
