@@ -194,6 +194,7 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 #endif
   zc::prepareStandardStreams();
+  platform::removeTemporaryFilesOnSignals();
   const std::vector<std::string> arguments = zc::commandLineArguments(argc, argv);
   const int count = static_cast<int>(arguments.size());
   std::vector<std::string> modules;

@@ -197,6 +197,13 @@ bool isTempName(std::u16string_view name, std::u16string_view prefix);
 Status lockFileOfName(Env& env, std::u16string_view path, int timeoutMs,
                       std::unique_ptr<NameLock>* lock);
 
+// Makes this process remove the temporary files it has open when a signal
+// stops it (POSIX: SIGINT, SIGTERM, SIGHUP; Windows: the console's Ctrl-C,
+// Ctrl-Break and close), then end as the signal would have ended it. For
+// programs of our own; a module inside the CAD host leaves the host's
+// signals alone.
+void removeTemporaryFilesOnSignals();
+
 // True when something exists at `path`.
 bool fileExists(Env& env, std::u16string_view path);
 // Reads exactly `n` bytes at `offset`; a short read is kIoError.

@@ -5,10 +5,12 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <locale.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <chrono>
@@ -113,6 +115,70 @@ bool isHighSurrogate(char16_t c) {
 }
 bool isLowSurrogate(char16_t c) {
   return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// ---------------------------------------------------------------- temporary files
+
+// The temporary files this process has made and not yet renamed or
+// removed, for the signal handler to remove: fixed slots of strings it may
+// read without locks or allocation.
+constexpr size_t kTemporarySlots = 64;
+std::atomic<char*> temporarySlots[kTemporarySlots];
+
+// Every copy of this layer (the program's, and each module's) keeps its own
+// slots; a program that asked for the cleanup (see
+// removeTemporaryFilesOnSignals) says so in the environment, and each copy
+// then puts its handler in front of the ones before it.
+constexpr char kCleanupVariable[] = "ZC_REMOVE_TEMPORARIES_ON_SIGNALS";
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction previousActions[3];
+std::atomic<bool> handlersInstalled{false};
+
+void removeTemporariesAndDie(int signal) {
+  for (std::atomic<char*>& slot : temporarySlots) {
+    if (char* path = slot.load()) ::unlink(path);
+  }
+  for (size_t i = 0; i < 3; ++i) {
+    if (kCleanupSignals[i] != signal) continue;
+    const struct sigaction& previous = previousActions[i];
+    if (!(previous.sa_flags & SA_SIGINFO) && previous.sa_handler != SIG_DFL &&
+        previous.sa_handler != SIG_IGN) {
+      previous.sa_handler(signal);  // the next copy's handler, which ends the process
+      return;
+    }
+  }
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+void installCleanupHandlers() {
+  if (handlersInstalled.exchange(true)) return;
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = removeTemporariesAndDie;
+  sigemptyset(&action.sa_mask);
+  for (size_t i = 0; i < 3; ++i) ::sigaction(kCleanupSignals[i], &action, &previousActions[i]);
+}
+
+void noteTemporary(const std::string& native) {
+  if (std::getenv(kCleanupVariable)) installCleanupHandlers();
+  char* copy = ::strdup(native.c_str());
+  if (!copy) return;
+  for (std::atomic<char*>& slot : temporarySlots) {
+    char* empty = nullptr;
+    if (slot.compare_exchange_strong(empty, copy)) return;
+  }
+  std::free(copy);  // more than the slots: left to the next edit's sweep
+}
+
+void forgetTemporary(const std::string& native) {
+  for (std::atomic<char*>& slot : temporarySlots) {
+    char* held = slot.load();
+    if (held && native == held && slot.compare_exchange_strong(held, nullptr)) {
+      std::free(held);
+      return;
+    }
+  }
 }
 
 // ---------------------------------------------------------------- paths
@@ -450,11 +516,17 @@ class PosixEnv : public Env {
     const int out = inPlace ? ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK)
                             : ::mkstemps(written.data(), 4);
     if (out < 0) return lastError("create", to);
-    if (!inPlace) ::fcntl(out, F_SETFD, FD_CLOEXEC);
+    if (!inPlace) {
+      ::fcntl(out, F_SETFD, FD_CLOEXEC);
+      noteTemporary(written);
+    }
     PosixFile writer(out, to);
     auto failed = [&](Status cause) {
       writer.close();
-      if (!inPlace) ::unlink(written.c_str());
+      if (!inPlace) {
+        ::unlink(written.c_str());
+        forgetTemporary(written);
+      }
       return cause;
     };
     std::vector<unsigned char> buffer(1 << 17);
@@ -480,6 +552,7 @@ class PosixEnv : public Env {
     if (!s.ok()) return failed(s);
     if (inPlace) return Status();
     if (::rename(written.c_str(), target.c_str()) != 0) return failed(lastError("rename", to));
+    forgetTemporary(written);
     syncDirectory(fromUtf8(folder));
     return Status();
   }
@@ -492,7 +565,9 @@ class PosixEnv : public Env {
         (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
       return posixError("remove", path, EACCES);
     }
-    return ::unlink(native.c_str()) == 0 ? Status() : lastError("remove", path);
+    if (::unlink(native.c_str()) != 0) return lastError("remove", path);
+    forgetTemporary(native);
+    return Status();
   }
 
   Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override {
@@ -536,6 +611,7 @@ class PosixEnv : public Env {
     std::string templ = dir + toUtf8(prefix) + "XXXXXX" + ".tmp";
     int fd = ::mkstemps(templ.data(), 4);
     if (fd < 0) return lastError("create temporary file in", directory);
+    noteTemporary(templ);
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     *path = std::u16string(directory) + fromUtf8(templ.substr(dir.size()));
     *file = std::make_unique<PosixFile>(fd, *path);
@@ -561,6 +637,7 @@ class PosixEnv : public Env {
     }
     if (::chmod(source.c_str(), mode) != 0) return lastError("chmod", from);
     if (::rename(source.c_str(), target.c_str()) != 0) return lastError("rename", to);
+    forgetTemporary(source);
     return Status();
   }
 
@@ -642,6 +719,11 @@ std::u16string mapCase(std::u16string_view text, Map map) {
 }
 
 }  // namespace
+
+void removeTemporaryFilesOnSignals() {
+  ::setenv(kCleanupVariable, "1", 1);
+  installCleanupHandlers();
+}
 
 Env* Env::defaultEnv() {
   static PosixEnv env;

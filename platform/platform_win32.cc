@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <cwchar>
 
 #include "platform/env.h"
 #include "platform/path.h"
@@ -63,6 +65,51 @@ ErrorKind kindOf(unsigned long error) {
 
 Status lastError(const char* operation, std::u16string_view path) {
   return windowsError(operation, path, GetLastError());
+}
+
+// The temporary files this process has made and not yet renamed or
+// removed, for the console control handler to remove (it runs on a thread
+// of its own, so the slots hold strings it may read at any time).
+constexpr size_t kTemporarySlots = 64;
+std::atomic<wchar_t*> temporarySlots[kTemporarySlots];
+
+BOOL WINAPI removeTemporariesOnControl(DWORD);
+
+// As on POSIX, each copy of this layer (the program's, each module's) adds
+// its own handler once the program has asked for the cleanup.
+constexpr wchar_t kCleanupVariable[] = L"ZC_REMOVE_TEMPORARIES_ON_SIGNALS";
+std::atomic<bool> handlerInstalled{false};
+
+void installCleanupHandler() {
+  if (!handlerInstalled.exchange(true)) SetConsoleCtrlHandler(removeTemporariesOnControl, TRUE);
+}
+
+void noteTemporary(const std::wstring& path) {
+  if (GetEnvironmentVariableW(kCleanupVariable, nullptr, 0) > 0) installCleanupHandler();
+  wchar_t* copy = _wcsdup(path.c_str());
+  if (!copy) return;
+  for (std::atomic<wchar_t*>& slot : temporarySlots) {
+    wchar_t* empty = nullptr;
+    if (slot.compare_exchange_strong(empty, copy)) return;
+  }
+  std::free(copy);
+}
+
+void forgetTemporary(const std::wstring& path) {
+  for (std::atomic<wchar_t*>& slot : temporarySlots) {
+    wchar_t* held = slot.load();
+    if (held && path == held && slot.compare_exchange_strong(held, nullptr)) {
+      std::free(held);
+      return;
+    }
+  }
+}
+
+BOOL WINAPI removeTemporariesOnControl(DWORD) {
+  for (std::atomic<wchar_t*>& slot : temporarySlots) {
+    if (wchar_t* path = slot.load()) DeleteFileW(path);  // handles share deletion
+  }
+  return FALSE;  // and the process ends as it would have
 }
 
 OVERLAPPED at(uint64_t offset) {
@@ -290,11 +337,14 @@ class Win32Env : public Env {
       SetFileAttributesW(written.c_str(), FILE_ATTRIBUTE_NORMAL);
       DeleteFileW(written.c_str());
     }
+    forgetTemporary(written);
     return s;
   }
 
   Status removeFile(std::u16string_view path) override {
-    return DeleteFileW(wide(path).c_str()) ? Status() : lastError("remove", path);
+    if (!DeleteFileW(wide(path).c_str())) return lastError("remove", path);
+    forgetTemporary(wide(path));
+    return Status();
   }
 
   Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override {
@@ -329,6 +379,7 @@ class Win32Env : public Env {
       Status s = openHandle(candidate, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, file);
       if (s.ok()) {
         *path = candidate;
+        noteTemporary(wide(candidate));
         return s;
       }
       if (s.kind() != ErrorKind::kExists)
@@ -349,6 +400,7 @@ class Win32Env : public Env {
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return lastError("replace", to);
     }
+    forgetTemporary(wide(from));
     // The library keeps the attributes it had (hidden, archive).
     if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(target.c_str(), attributes);
     return Status();
@@ -429,6 +481,11 @@ std::u16string mapCase(std::u16string_view text, bool upper) {
 }
 
 }  // namespace
+
+void removeTemporaryFilesOnSignals() {
+  SetEnvironmentVariableW(kCleanupVariable, L"1");
+  installCleanupHandler();
+}
 
 Env* Env::defaultEnv() {
   static Win32Env env;

@@ -475,6 +475,7 @@ std::vector<std::string> commandLine(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::removeTemporaryFilesOnSignals();
   std::vector<std::string> args = commandLine(argc, argv);
   args.erase(args.begin());
   // Options that apply to every command.
