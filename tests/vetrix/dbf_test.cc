@@ -9,9 +9,6 @@
 #include "tests/support/process.h"
 #include "vetrix/dbf/dbf_functions.h"
 
-#if !defined(_WIN32)
-#include <sys/stat.h>
-#endif
 
 namespace {
 
@@ -524,21 +521,6 @@ TEST_F(DbfTest, AppendsGiveEveryFieldItsEmptyValue) {
   EXPECT_EQ(view.records[0], test::readTableStrictly(before).records[0]);
 }
 
-#if !defined(_WIN32)
-// A FIFO or a folder named as a table is refused at once, never waited on.
-TEST_F(DbfTest, SpecialFilesAreRefusedAtOnceOnPosix) {
-  ASSERT_EQ(::mkfifo("fifo.dbf", 0644), 0);
-  fs::create_directory("dir.dbf");
-  for (const char16_t* name : {u"fifo", u"dir"}) {
-    const std::u16string file = std::u16string(name) + u".dbf";
-    EXPECT_EQ(read({S(name), S(u"A1")}).printed,
-              u"\nOpen DBF NAME Fail->[" + file + u"]\nNot Found Data->[A1]");
-    test::ProcessResult r = test::runZchost(
-        {"-l", "vetrix", "-e", "(Write_Dbf \"" + test::utf8(file) + "\" \"K\" \"n\" \"u\")"});
-    EXPECT_EQ(r.out, "\xB5\x4C\xAA\x6B\xB6\x7D\xB1\xD2\xC0\xC9\xAE\xD7 " + test::utf8(file));
-  }
-}
-#endif
 
 TEST_F(DbfTest, WriteToAMissingTablePrintsTheBig5MessageOnStandardOutput) {
   test::ProcessResult r = test::runZchost(

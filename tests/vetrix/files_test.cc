@@ -1,6 +1,10 @@
 // Delfile, Copyfile and Dirfile through the host, on real files.
 #include <filesystem>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 #include "tests/support/dbf.h"
 #include "tests/support/host_support.h"
 #include "tests/support/process.h"
@@ -170,6 +174,32 @@ TEST_F(FilesTest, DirfileReportsAnUncreatableListing) {
   fs::create_directory("dirfile");  // a folder where the file should go
   EXPECT_EQ(call(u"Dirfile", {S(u"*.*")}).printed, u"\nOPEN DIRFILE FAIL");
 }
+
+#if !defined(_WIN32)
+// A FIFO, or a folder, named as a table, library, slide, copy source or
+// LISP file is refused at once with the function's usual failure: nothing
+// ever waits on one.
+TEST_F(FilesTest, SpecialFilesAreRefusedAtOnceOnPosix) {
+  for (const char* name : {"fifo.dbf", "fifo.slb", "fifo.sld"}) ASSERT_EQ(::mkfifo(name, 0644), 0);
+  fs::create_directory("dir.dbf");
+  test::writeFile("lib.slb", test::makeLibrary({{"A", test::makeSlide(20)}}));
+  const test::ProcessResult r = test::runProcess(
+      {"/usr/bin/timeout", "20", test::zchostPath(), "-e", "(Read_Dbf \"fifo\" \"A1\")", "-e",
+       "(Read_Dbf \"dir\" \"A1\")", "-e", "(Write_Dbf \"fifo.dbf\" \"K\" \"n\" \"u\")", "-e",
+       "(Slbedit \"a\" \"fifo\" \"x\")", "-e", "(Slbedit \"a\" \"lib\" \"fifo\")", "-e",
+       "(Copyfile \"fifo.sld\" \"copy.txt\")", "-e", "(princ (open \"fifo.sld\" \"r\"))"});
+  EXPECT_EQ(r.out,
+            "\nOpen DBF NAME Fail->[fifo.dbf]\nNot Found Data->[A1]"
+            "\nOpen DBF NAME Fail->[dir.dbf]\nNot Found Data->[A1]"
+            "\xB5\x4C\xAA\x6B\xB6\x7D\xB1\xD2\xC0\xC9\xAE\xD7 fifo.dbf"
+            "\nOPEN SLB FILE ERROR: fifo.slb"
+            "\nFile not exist:fifo.sld\nFile [fifo.sld] Open Error !"
+            "\nCOPY fifo.sld copy.txt\nCOPY FAIL!nil");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(test::runProgram("slb", {"list", "fifo.slb"}).status, 1);
+  EXPECT_FALSE(fs::exists("copy.txt"));
+}
+#endif
 
 TEST(ListingLine, PrintsTheLowThirtyTwoBitsSignedAndLongNamesWhole) {
   EXPECT_EQ(formatListingLine("big.bin", 3000000000ull, "", ""), "     big.bin -1294967296 \r\n");
