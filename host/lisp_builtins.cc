@@ -644,6 +644,11 @@ Value close(Interpreter& lisp, Args& args) {
   return Value();
 }
 
+// The longest line read-line reads, and the longest line or form a script
+// may hold: a never-ending input (a pipe from /dev/zero) ends in an error,
+// not in all the memory there is.
+constexpr size_t kMaxLineBytes = size_t{1} << 28;
+
 Value readLine(Interpreter& lisp, Args& args) {
   need(lisp, args, 0, 1);
   std::string line;
@@ -653,15 +658,22 @@ Value readLine(Interpreter& lisp, Args& args) {
   } else {
     FileObject* file = fileArgument(lisp, args[0]);
     if (file->writing) lisp.fail("bad argument value: a file opened for writing");
-    size_t newline;
-    while ((newline = file->pending.find('\n')) == std::string::npos && !file->atEnd) {
-      char chunk[4096];
-      size_t got = 0;
-      if (!file->file->read(file->offset, chunk, sizeof chunk, &got).ok()) {
-        lisp.fail("read failed: " + platform::toUtf8(file->name));
+    // Each byte is looked at once, however long the line.
+    size_t newline, scanned = 0;
+    while ((newline = file->pending.find('\n', scanned)) == std::string::npos && !file->atEnd) {
+      if (file->pending.size() > kMaxLineBytes) {
+        lisp.fail("line too long: over " + std::to_string(kMaxLineBytes >> 20) + " MiB in " +
+                  platform::toUtf8(file->name));
       }
+      scanned = file->pending.size();
+      const size_t chunk = 1 << 16;
+      file->pending.resize(scanned + chunk);
+      size_t got = 0;
+      const bool read =
+          file->file->read(file->offset, file->pending.data() + scanned, chunk, &got).ok();
+      file->pending.resize(scanned + got);
+      if (!read) lisp.fail("read failed: " + platform::toUtf8(file->name));
       file->offset += got;
-      file->pending.append(chunk, got);
       file->atEnd = got == 0;
     }
     if (file->pending.empty() && file->atEnd) return Value();

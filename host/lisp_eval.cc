@@ -1,6 +1,8 @@
 // The evaluator: symbols, calls, special forms, the modules' functions, and
 // loading files.
 #include <map>
+#include <new>
+#include <stdexcept>
 
 #include "host/host.h"
 #include "host/lisp_internal.h"
@@ -299,7 +301,15 @@ Value Interpreter::eval(const Value& form) {
 
 Value Interpreter::evalTopLevel(const Value& form) {
   try {
-    return eval(form);
+    // Memory running out is an error of the form, as in the CAD hosts: the
+    // next form runs.
+    try {
+      return eval(form);
+    } catch (const std::bad_alloc&) {
+      throw Error{"insufficient memory", ""};
+    } catch (const std::length_error&) {
+      throw Error{"insufficient memory", ""};
+    }
   } catch (const Error& error) {
     failed_ = true;
     // A script's *error* handles what goes wrong in it.

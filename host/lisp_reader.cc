@@ -190,6 +190,13 @@ Reader::Parse Reader::readString(Value* form) {
   std::string bytes;
   int lines = 0;
   while (pos_ < text_.size()) {
+    // Plain text up to the next quote, backslash or newline, at once.
+    size_t run = pos_;
+    while (run < text_.size() && text_[run] != '"' && text_[run] != '\\' && text_[run] != '\n')
+      ++run;
+    bytes.append(text_.substr(pos_, run - pos_));
+    pos_ = run;
+    if (pos_ >= text_.size()) break;
     char c = text_[pos_++];
     if (c == '"') {
       line_ += lines;
@@ -244,7 +251,17 @@ Value Reader::readAtom() {
 }
 
 void FormCollector::add(std::string_view text) {
-  for (char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (inString_ && !escape_ && c != '\\' && c != '"') {
+      // The inside of a string, up to its next quote or backslash, at once.
+      size_t next = i;
+      while (next < text.size() && text[next] != '\\' && text[next] != '"') ++next;
+      i = next - 1;
+      commentJustOpened_ = false;
+      previous_ = text[i];
+      continue;
+    }
     if (inBlockComment_) {
       if (previous_ == '|' && c == ';') inBlockComment_ = false;
     } else if (inComment_) {

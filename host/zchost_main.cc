@@ -1,4 +1,5 @@
 // zchost: loads the modules and runs LISP that calls them.
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,9 @@ constexpr char kUsage[] =
     "form ran, 1 when a form ended in an error or standard output could not be\n"
     "written, 2 for a usage error or a module that cannot be loaded; (exit N) ends\n"
     "with N.\n";
+
+// The longest line or form a script may hold.
+constexpr size_t kMaxFormBytes = size_t{1} << 28;
 
 struct Source {
   bool isExpression;
@@ -93,6 +98,7 @@ class Session {
     lisp::FormCollector pending;
     int firstLine = 1, line = 1;
     std::string piece, partial;
+    size_t scanned = 0;  // bytes of `partial` known to hold no newline
     const bool prompting = interactive && zc::standardInputIsTerminal();
     for (;;) {
       if (prompting) {
@@ -103,7 +109,8 @@ class Session {
       if (prompting) zc::noteLineStart();  // the terminal echoed the newline
       partial += piece;
       size_t start = 0;
-      for (size_t newline; (newline = partial.find('\n', start)) != std::string::npos;) {
+      for (size_t newline;
+           (newline = partial.find('\n', std::max(start, scanned))) != std::string::npos;) {
         pending.add(std::string_view(partial).substr(start, newline + 1 - start));
         ++line;
         start = newline + 1;
@@ -113,6 +120,16 @@ class Session {
         }
       }
       partial.erase(0, start);
+      scanned = partial.size();
+      // A line, or a form, without end: an error, not all the memory there is.
+      if (partial.size() + pending.text().size() > kMaxFormBytes) {
+        lisp::Error error{
+            "line too long: over " + std::to_string(kMaxFormBytes >> 20) + " MiB without an end",
+            source.empty() ? "" : source + ":" + std::to_string(firstLine)};
+        failed_ = true;
+        reportError(error);
+        return;
+      }
     }
     pending.add(partial);
     if (!pending.empty()) evaluate(pending.take(), source, firstLine, interactive);
@@ -125,7 +142,14 @@ class Session {
     for (;;) {
       lisp::Value form;
       lisp::Error error;
-      switch (reader.next(&form, &error)) {
+      lisp::Reader::Status status;
+      try {
+        status = reader.next(&form, &error);
+      } catch (const std::bad_alloc&) {
+        lisp_.report(lisp::Error{"insufficient memory", source});
+        return;  // the rest of this text cannot be read
+      }
+      switch (status) {
         case lisp::Reader::Status::kForm:
           try {
             lisp::Value value = lisp_.evalTopLevel(form);

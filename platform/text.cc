@@ -1,6 +1,7 @@
 // Text services that are the same on every platform.
 #include "platform/text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "platform/ascii.h"
@@ -128,6 +129,17 @@ std::u16string fromUtf8(std::string_view text) {
   const AnsiCharacters utf8(65001);
   size_t i = 0;
   while (i < text.size()) {
+    // Runs of ASCII, most of most texts, are copied as they are.
+    const size_t ascii = i;
+    while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+    if (i > ascii) {
+      const size_t at = out.size();
+      out.resize(at + (i - ascii));
+      std::copy(text.begin() + static_cast<std::ptrdiff_t>(ascii),
+                text.begin() + static_cast<std::ptrdiff_t>(i),
+                out.begin() + static_cast<std::ptrdiff_t>(at));
+      continue;
+    }
     size_t length = utf8.lengthAt(text, i);
     const auto b = static_cast<unsigned char>(text[i]);
     uint32_t c = b < 0x80 ? b : 0xFFFD;

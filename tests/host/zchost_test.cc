@@ -98,6 +98,25 @@ TEST_F(ZchostTest, PipesRunAndFailedOutputIsAnErrorOnPosix) {
     EXPECT_EQ(r.status, c.status) << c.command;
   }
 }
+
+#if !defined(__SANITIZE_ADDRESS__)  // AddressSanitizer needs far more address space
+// Memory running out is an error of the form, and the next form runs; an
+// input without end is an error, not all the memory there is.
+TEST_F(ZchostTest, MemoryRunningOutIsALispErrorOnPosix) {
+  const std::string zchost = test::zchostPath();
+  test::ProcessResult r = test::runProcess(
+      {"/bin/bash", "-c",
+       "ulimit -v 600000; " + zchost +
+           " -e '(setq s \"xxxxxxxx\") (repeat 40 (setq s (strcat s s)))' -e '(princ \"next\")'"});
+  EXPECT_EQ(r.out, "next");
+  EXPECT_EQ(r.err, "; error: insufficient memory\n");
+  EXPECT_EQ(r.status, 1);
+  r = test::runProcess({"/bin/bash", "-c", zchost + " <(head -c 300000000 /dev/zero)"});
+  EXPECT_NE(r.err.find("; error: line too long: over 256 MiB without an end"), std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.status, 1);
+}
+#endif
 #endif
 
 TEST_F(ZchostTest, RelativePathsAreTheUsersWorkingDirectory) {
