@@ -188,17 +188,45 @@ bool exists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+// Whether `bytes` are valid UTF-8 throughout: decoding them makes no
+// U+FFFD but for the ones they spell.
+bool isUtf8(std::string_view bytes) {
+  const std::u16string decoded = fromUtf8(bytes);
+  size_t replaced = 0, spelled = 0;
+  for (char16_t c : decoded) replaced += c == u'\uFFFD';
+  for (size_t at = bytes.find("\xEF\xBF\xBD"); at != std::string_view::npos;
+       at = bytes.find("\xEF\xBF\xBD", at + 3)) {
+    ++spelled;
+  }
+  return replaced == spelled;
+}
+
+// A name as it is on the disk: UTF-8, or else, as names copied from
+// Windows (Big5, GBK) are, in the ANSI code page. Empty when it is neither:
+// such a name is one no text can name.
+std::u16string decodeName(std::string_view bytes) {
+  if (isUtf8(bytes)) return fromUtf8(bytes);
+  std::u16string name = fromAnsi(bytes);
+  std::string back;
+  if (!toAnsiExact(name, &back) || back != bytes) return std::u16string();
+  return name;
+}
+
 // The entry of `directory` whose name equals `name` ignoring case by the
 // simple Unicode case mapping, as Windows file systems compare names (Ａ and
-// ａ, Ä and ä); the first in byte order when several do.
+// ａ, Ä and ä); the first in byte order when several do. A name holding a
+// character that could not be decoded (U+FFFD) matches nothing this way:
+// two names it stands for would become one.
 std::optional<std::string> findIgnoringCase(const std::string& directory, const std::string& name) {
+  const std::u16string wanted = toUpperWide(fromUtf8(name));
+  if (wanted.find(u'\uFFFD') != std::u16string::npos) return std::nullopt;
   DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
   if (!dir) return std::nullopt;
-  const std::u16string wanted = toUpperWide(fromUtf8(name));
   std::optional<std::string> best;
   while (dirent* entry = ::readdir(dir)) {
     std::string_view candidate(entry->d_name);
-    if (toUpperWide(fromUtf8(candidate)) == wanted && (!best || candidate < *best)) {
+    const std::u16string decoded = decodeName(candidate);
+    if (!decoded.empty() && toUpperWide(decoded) == wanted && (!best || candidate < *best)) {
       best = std::string(candidate);
     }
   }
@@ -430,7 +458,14 @@ class PosixEnv : public Env {
     const int dirFd = ::dirfd(dir);
     std::vector<DirEntry> found;
     while (dirent* e = ::readdir(dir)) {
-      std::u16string name = fromUtf8(e->d_name);
+      std::u16string name = decodeName(e->d_name);
+      // A name no text can name, or one holding a control character (no
+      // Windows name does; a line break would split a listing line), is
+      // not listed.
+      if (name.empty() ||
+          std::any_of(name.begin(), name.end(), [](char16_t c) { return c < 0x20; })) {
+        continue;
+      }
       if (!matchesPattern(last, name)) continue;
       DirEntry entry;
       entry.name = std::move(name);

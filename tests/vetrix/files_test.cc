@@ -201,6 +201,26 @@ TEST_F(FilesTest, SpecialFilesAreRefusedAtOnceOnPosix) {
 }
 #endif
 
+#if !defined(_WIN32)
+// Names copied from Windows are in the ANSI code page, not UTF-8: they are
+// listed and found by their characters. A name holding an undecodable
+// character (U+FFFD) finds no other file, and a name with a line break,
+// which no Windows name has, splits no listing line.
+TEST_F(FilesTest, NamesInTheAnsiCodePageAreListedAndFoundOnPosix) {
+  test::ScopedCodePage cp("950");
+  ASSERT_TRUE(cp.active());
+  test::writeFile("\xa4\xa4.dwg", "zh");   // 中 in Big5
+  test::writeFile("\xa4\xe5.dwg", "wen");  // 文
+  test::writeFile("a\nb.dwg", "split");
+  EXPECT_EQ(call(u"Delfile", {S(u"\uFFFD.dwg")}).printed, u"\nDELETE->\uFFFD.dwg\nDELETE FAIL");
+  call(u"Dirfile", {S(u"*.dwg")});
+  EXPECT_EQ(test::readFile("dirfile"),
+            "      \xa4\xa4.dwg          2 \r\n      \xa4\xe5.dwg          3 \r\n");
+  call(u"Delfile", {S(u"文.dwg")});
+  EXPECT_EQ(test::filesHere(), (std::vector<std::string>{"a\nb.dwg", "dirfile", "\xa4\xa4.dwg"}));
+}
+#endif
+
 TEST(ListingLine, PrintsTheLowThirtyTwoBitsSignedAndLongNamesWhole) {
   EXPECT_EQ(formatListingLine("big.bin", 3000000000ull, "", ""), "     big.bin -1294967296 \r\n");
   const std::string name(300, 'n');
