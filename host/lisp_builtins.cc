@@ -1,9 +1,12 @@
 // The built-in functions and special forms.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <numbers>
 
+#include "host/library.h"
 #include "host/lisp_internal.h"
 #include "platform/env.h"
 #include "platform/path.h"
@@ -61,7 +64,7 @@ int32_t wrap(int64_t v) {
 enum class Op { kAdd, kSubtract, kMultiply, kDivide };
 
 Value arithmetic(Interpreter& lisp, Args& args, Op op) {
-  if (args.empty()) return Value::integer(op == Op::kMultiply ? 1 : 0);
+  if (args.empty()) return Value::integer(0);  // (*) too, as the hosts answer
   bool real = false;
   for (const Value& a : args) {
     number(lisp, a);
@@ -258,11 +261,31 @@ Value chain(Interpreter& lisp, Args& args, Test test) {
   if (args.size() == 1) compare(lisp, args[0], args[0]);  // checks the type
   return truth(holds, lisp);
 }
-Value equalNumbers(Interpreter& l, Args& a) {
-  return chain(l, a, [](int c) { return c == 0; });
+bool identical(const Value& a, const Value& b);
+
+// = and /= take any atoms: numbers by value, strings by their characters,
+// anything else (symbols, nil, lists) by identity. A number and a string
+// are unequal, not an error.
+bool sameAtom(const Value& a, const Value& b) {
+  if (isNumber(a) && isNumber(b)) {
+    const double x = a.type() == Type::kInt ? a.asInt() : a.asReal();
+    const double y = b.type() == Type::kInt ? b.asInt() : b.asReal();
+    return x == y;
+  }
+  if (a.type() == Type::kString && b.type() == Type::kString) return a.text() == b.text();
+  return identical(a, b);
 }
-Value notEqual(Interpreter& l, Args& a) {
-  return chain(l, a, [](int c) { return c != 0; });
+Value equalNumbers(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, SIZE_MAX);
+  bool holds = true;
+  for (size_t i = 0; i + 1 < args.size(); ++i) holds = holds && sameAtom(args[i], args[i + 1]);
+  return truth(holds, lisp);
+}
+Value notEqual(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, SIZE_MAX);
+  bool holds = true;
+  for (size_t i = 0; i + 1 < args.size(); ++i) holds = holds && !sameAtom(args[i], args[i + 1]);
+  return truth(holds, lisp);
 }
 Value less(Interpreter& l, Args& a) {
   return chain(l, a, [](int c) { return c < 0; });
@@ -380,6 +403,12 @@ constexpr char kAA[] = "aa";
 constexpr char kAD[] = "ad";
 constexpr char kDA[] = "da";
 constexpr char kDD[] = "dd";
+constexpr char kAAA[] = "aaa", kAAD[] = "aad", kADA[] = "ada", kADD[] = "add";
+constexpr char kDAA[] = "daa", kDAD[] = "dad", kDDA[] = "dda", kDDD[] = "ddd";
+constexpr char kAAAA[] = "aaaa", kAAAD[] = "aaad", kAADA[] = "aada", kAADD[] = "aadd";
+constexpr char kADAA[] = "adaa", kADAD[] = "adad", kADDA[] = "adda", kADDD[] = "addd";
+constexpr char kDAAA[] = "daaa", kDAAD[] = "daad", kDADA[] = "dada", kDADD[] = "dadd";
+constexpr char kDDAA[] = "ddaa", kDDAD[] = "ddad", kDDDA[] = "ddda", kDDDD[] = "dddd";
 
 Value makeCons(Interpreter& lisp, Args& args) {
   need(lisp, args, 2, 2);
@@ -543,8 +572,13 @@ Value rtos(Interpreter& lisp, Args& args) {
     lisp.fail("bad argument value: rtos mode " + std::to_string(mode) + " precision " +
               std::to_string(precision));
   }
+  // Exact halves round away from zero, as the hosts round them (printf
+  // would round 2.5 to even).
+  double shown = x;
+  const double scale = std::pow(10.0, precision);
+  if (mode == 2 && std::fabs(x * scale) < 9007199254740992.0) shown = std::round(x * scale) / scale;
   char buffer[512];
-  std::snprintf(buffer, sizeof buffer, mode == 1 ? "%.*E" : "%.*f", precision, x);
+  std::snprintf(buffer, sizeof buffer, mode == 1 ? "%.*E" : "%.*f", precision, shown);
   return Value::string(platform::fromUtf8(buffer));
 }
 
@@ -578,6 +612,447 @@ Value read(Interpreter& lisp, Args& args) {
     case Reader::Status::kError:
       lisp.fail(error.message);
   }
+  return Value();
+}
+
+// ---------------------------------------------------------------- more numbers
+
+Value exponential(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  return Value::real(std::exp(number(lisp, args[0])));
+}
+
+Value logarithm(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  const double x = number(lisp, args[0]);
+  if (x <= 0) lisp.fail("function undefined for argument: " + prin1String(args[0]));
+  return Value::real(std::log(x));
+}
+
+Value greatestDivisor(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 2);
+  int64_t a = std::abs(int64_t{integer(lisp, args[0])});
+  int64_t b = std::abs(int64_t{integer(lisp, args[1])});
+  while (b != 0) {
+    const int64_t r = a % b;
+    a = b;
+    b = r;
+  }
+  return Value::integer(wrap(a));
+}
+
+template <typename Combine>
+Value bitwise(Interpreter& lisp, Args& args, uint32_t start, Combine combine) {
+  uint32_t acc = start;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const auto bits = static_cast<uint32_t>(integer(lisp, args[i]));
+    acc = i == 0 ? bits : combine(acc, bits);
+  }
+  return Value::integer(static_cast<int32_t>(args.empty() ? 0 : acc));
+}
+Value logand(Interpreter& lisp, Args& args) {
+  return bitwise(lisp, args, 0, [](uint32_t a, uint32_t b) { return a & b; });
+}
+Value logior(Interpreter& lisp, Args& args) {
+  return bitwise(lisp, args, 0, [](uint32_t a, uint32_t b) { return a | b; });
+}
+
+// (boole OPERATOR INT...): each bit of the result is the bit of OPERATOR
+// that the two arguments' bits pick: 1 for both set, 2 for the first alone,
+// 4 for the second alone, 8 for neither (so 1 is AND, 6 XOR, 7 OR, 8 NOR).
+Value boole(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, SIZE_MAX);
+  const int32_t op = integer(lisp, args[0]);
+  uint32_t acc = static_cast<uint32_t>(integer(lisp, args[1]));
+  for (size_t i = 2; i < args.size(); ++i) {
+    const auto next = static_cast<uint32_t>(integer(lisp, args[i]));
+    uint32_t result = 0;
+    for (int bit = 0; bit < 32; ++bit) {
+      const bool a = (acc >> bit) & 1, b = (next >> bit) & 1;
+      const int pick = a ? (b ? 1 : 2) : (b ? 4 : 8);
+      if (op & pick) result |= uint32_t{1} << bit;
+    }
+    acc = result;
+  }
+  return Value::integer(static_cast<int32_t>(acc));
+}
+
+Value shift(Interpreter& lisp, Args& args) {
+  need(lisp, args, 0, 2);
+  const auto bits = static_cast<uint32_t>(args.empty() ? 0 : integer(lisp, args[0]));
+  const int32_t by = args.size() < 2 ? 0 : integer(lisp, args[1]);
+  if (by >= 32 || by <= -32) return Value::integer(0);
+  return Value::integer(static_cast<int32_t>(by >= 0 ? bits << by : bits >> -by));
+}
+
+Value complement(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  return Value::integer(~integer(lisp, args[0]));
+}
+
+// ---------------------------------------------------------------- points
+
+// A point: a list of two or three numbers.
+std::vector<double> point(Interpreter& lisp, const Value& v) {
+  std::vector<double> xyz;
+  for (Value at = v; at.type() == Type::kCons && xyz.size() < 4; at = cdr(at)) {
+    if (!isNumber(car(at))) lisp.badType("pointp", v);
+    xyz.push_back(number(lisp, car(at)));
+  }
+  if (xyz.size() < 2 || xyz.size() > 3) lisp.badType("pointp", v);
+  return xyz;
+}
+
+Value makePoint(const std::vector<double>& xyz) {
+  std::vector<Value> items;
+  for (double c : xyz) items.push_back(Value::real(c));
+  return makeList(std::move(items));
+}
+
+// Distance in 3D when both points are, else in the XY plane.
+Value distance(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 2);
+  const std::vector<double> a = point(lisp, args[0]), b = point(lisp, args[1]);
+  const double dz = a.size() == 3 && b.size() == 3 ? b[2] - a[2] : 0;
+  return Value::real(
+      std::sqrt((b[0] - a[0]) * (b[0] - a[0]) + (b[1] - a[1]) * (b[1] - a[1]) + dz * dz));
+}
+
+// The angle from the first point to the second in the XY plane, in radians
+// from 0 up to 2 pi.
+Value angle(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 2);
+  const std::vector<double> a = point(lisp, args[0]), b = point(lisp, args[1]);
+  double radians = std::atan2(b[1] - a[1], b[0] - a[0]);
+  if (radians < 0) radians += 2 * std::numbers::pi;
+  return Value::real(radians);
+}
+
+Value polar(Interpreter& lisp, Args& args) {
+  need(lisp, args, 3, 3);
+  std::vector<double> p = point(lisp, args[0]);
+  const double radians = number(lisp, args[1]), length = number(lisp, args[2]);
+  p[0] += length * std::cos(radians);
+  p[1] += length * std::sin(radians);
+  return makePoint(p);
+}
+
+// Where the line through the first two points meets the line through the
+// other two, in the XY plane; nil for parallel lines, or (unless the fifth
+// argument is given as nil) for a meeting outside either segment.
+Value intersection(Interpreter& lisp, Args& args) {
+  need(lisp, args, 4, 5);
+  const std::vector<double> p1 = point(lisp, args[0]), p2 = point(lisp, args[1]);
+  const std::vector<double> p3 = point(lisp, args[2]), p4 = point(lisp, args[3]);
+  const bool onSegments = args.size() < 5 || !args[4].isNil();
+  const double dx1 = p2[0] - p1[0], dy1 = p2[1] - p1[1];
+  const double dx2 = p4[0] - p3[0], dy2 = p4[1] - p3[1];
+  const double denominator = dx1 * dy2 - dy1 * dx2;
+  if (std::fabs(denominator) < 1e-12) return Value();
+  const double t = ((p3[0] - p1[0]) * dy2 - (p3[1] - p1[1]) * dx2) / denominator;
+  const double u = ((p3[0] - p1[0]) * dy1 - (p3[1] - p1[1]) * dx1) / denominator;
+  constexpr double kFuzz = 1e-10;
+  if (onSegments && (t < -kFuzz || t > 1 + kFuzz || u < -kFuzz || u > 1 + kFuzz)) return Value();
+  std::vector<double> at = {p1[0] + t * dx1, p1[1] + t * dy1};
+  const bool threeD = p1.size() == 3 && p2.size() == 3 && p3.size() == 3 && p4.size() == 3;
+  if (threeD) at.push_back(p1[2] + t * (p2[2] - p1[2]));
+  return makePoint(at);
+}
+
+// ---------------------------------------------------------------- more lists
+
+// (subst NEW OLD LIST): LIST with every element equal to OLD replaced.
+Value substitute(Interpreter& lisp, Args& args) {
+  need(lisp, args, 3, 3);
+  std::vector<Value> items = elements(lisp, args[2]);
+  for (Value& item : items) {
+    if (similar(item, args[1], 0, 0)) item = args[0];
+  }
+  return makeList(std::move(items));
+}
+
+Value setSymbol(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 2);
+  if (args[0].type() != Type::kSymbol) lisp.badType("symbolp", args[0]);
+  Symbol* symbol = args[0].symbol();
+  if (symbol->constant) lisp.fail("attempt to set a constant: " + prin1String(args[0]));
+  symbol->value = args[1];
+  return args[1];
+}
+
+Value position(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 2);
+  int32_t index = 0;
+  for (Value at = list(lisp, args[1]); at.type() == Type::kCons; at = cdr(at), ++index) {
+    if (similar(car(at), args[0], 0, 0)) return Value::integer(index);
+  }
+  return Value();
+}
+
+Value removeAll(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 2);
+  std::vector<Value> kept;
+  for (const Value& item : elements(lisp, args[1])) {
+    if (!similar(item, args[0], 0, 0)) kept.push_back(item);
+  }
+  return makeList(std::move(kept));
+}
+
+template <bool Keep>
+Value removeIf(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 2);
+  std::vector<Value> kept;
+  for (const Value& item : elements(lisp, args[1])) {
+    std::vector<Value> callArgs{item};
+    if (callFunction(lisp, args[0], callArgs).isNil() == !Keep) kept.push_back(item);
+  }
+  return makeList(std::move(kept));
+}
+
+template <bool Holds>
+Value memberIf(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 2);
+  for (Value at = list(lisp, args[1]); at.type() == Type::kCons; at = cdr(at)) {
+    std::vector<Value> callArgs{car(at)};
+    if (callFunction(lisp, args[0], callArgs).isNil() != Holds) return at;
+  }
+  return Value();
+}
+
+// (vl-every F LIST...) and (vl-some F LIST...) over the lists in step.
+template <bool Every>
+Value everyOrSome(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, SIZE_MAX);
+  std::vector<Value> lists(args.begin() + 1, args.end());
+  for (const Value& l : lists) list(lisp, l);
+  for (;;) {
+    std::vector<Value> callArgs;
+    for (Value& l : lists) {
+      if (l.type() != Type::kCons) return Every ? Value::object(lisp.trueSymbol()) : Value();
+      callArgs.push_back(car(l));
+      l = cdr(l);
+    }
+    Value result = callFunction(lisp, args[0], callArgs);
+    if (Every && result.isNil()) return Value();
+    if (!Every && !result.isNil()) return result;
+  }
+}
+
+Value listLengthOrNil(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  const int64_t n = listLength(list(lisp, args[0]));
+  return n < 0 ? Value() : Value::integer(static_cast<int32_t>(n));
+}
+
+Value consp(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  return truth(args[0].type() == Type::kCons, lisp);
+}
+
+// (vl-list* A B ... TAIL): the last argument ends the list.
+Value listStar(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, SIZE_MAX);
+  Value result = args.back();
+  for (size_t i = args.size() - 1; i-- > 0;) result = cons(args[i], result);
+  return result;
+}
+
+// (vl-sort LIST LESS) and (vl-sort-i LIST LESS): sorted by a function of
+// two arguments, stably. The hosts may drop elements that sort equal; these
+// keep every one.
+std::vector<size_t> sortedOrder(Interpreter& lisp, const std::vector<Value>& items,
+                                const Value& less) {
+  std::vector<size_t> order(items.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    std::vector<Value> callArgs{items[a], items[b]};
+    return !callFunction(lisp, less, callArgs).isNil();
+  });
+  return order;
+}
+Value sortList(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 2);
+  const std::vector<Value> items = elements(lisp, args[0]);
+  std::vector<Value> sorted;
+  for (size_t i : sortedOrder(lisp, items, args[1])) sorted.push_back(items[i]);
+  return makeList(std::move(sorted));
+}
+Value sortIndices(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 2);
+  const std::vector<Value> items = elements(lisp, args[0]);
+  std::vector<Value> indices;
+  for (size_t i : sortedOrder(lisp, items, args[1])) {
+    indices.push_back(Value::integer(static_cast<int32_t>(i)));
+  }
+  return makeList(std::move(indices));
+}
+
+// ---------------------------------------------------------------- more strings
+
+// (vl-string-search PATTERN STRING [START]): the index (from 0) where
+// PATTERN first stands at or after START, or nil.
+Value stringSearch(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 3);
+  const std::u16string& pattern = text(lisp, args[0]);
+  const std::u16string& s = text(lisp, args[1]);
+  const int32_t start = args.size() == 3 ? std::max(0, integer(lisp, args[2])) : 0;
+  const size_t at = s.find(pattern, static_cast<size_t>(start));
+  return at == std::u16string::npos ? Value() : Value::integer(static_cast<int32_t>(at));
+}
+
+// (vl-string-subst NEW PATTERN STRING [START]): the first PATTERN replaced.
+Value stringSubst(Interpreter& lisp, Args& args) {
+  need(lisp, args, 3, 4);
+  const std::u16string& replacement = text(lisp, args[0]);
+  const std::u16string& pattern = text(lisp, args[1]);
+  std::u16string s = text(lisp, args[2]);
+  const int32_t start = args.size() == 4 ? std::max(0, integer(lisp, args[3])) : 0;
+  const size_t at = s.find(pattern, static_cast<size_t>(start));
+  if (at != std::u16string::npos) s.replace(at, pattern.size(), replacement);
+  return Value::string(std::move(s));
+}
+
+template <bool Left, bool Right>
+Value stringTrim(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 2);
+  const std::u16string& set = text(lisp, args[0]);
+  const std::u16string& s = text(lisp, args[1]);
+  size_t first = 0, end = s.size();
+  if (Left) {
+    while (first < end && set.find(s[first]) != std::u16string::npos) ++first;
+  }
+  if (Right) {
+    while (end > first && set.find(s[end - 1]) != std::u16string::npos) --end;
+  }
+  return Value::string(s.substr(first, end - first));
+}
+
+Value stringToList(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  std::vector<Value> codes;
+  for (char16_t c : text(lisp, args[0])) codes.push_back(Value::integer(c));
+  return makeList(std::move(codes));
+}
+
+Value listToString(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  std::u16string s;
+  for (const Value& code : elements(lisp, args[0])) {
+    const int32_t c = integer(lisp, code);
+    if (c < 1 || c > 0xFFFF) lisp.fail("bad argument value: " + prin1String(code));
+    s += static_cast<char16_t>(c);
+  }
+  return Value::string(std::move(s));
+}
+
+// (vl-string-position CODE STRING [START [FROM-END]]).
+Value stringPosition(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 4);
+  const int32_t code = integer(lisp, args[0]);
+  const std::u16string& s = text(lisp, args[1]);
+  const size_t start = args.size() >= 3 && !args[2].isNil()
+                           ? static_cast<size_t>(std::max(0, integer(lisp, args[2])))
+                           : 0;
+  const bool fromEnd = args.size() == 4 && !args[3].isNil();
+  if (code < 0 || code > 0xFFFF) return Value();
+  const auto c = static_cast<char16_t>(code);
+  const size_t at =
+      fromEnd ? (start < s.size() ? s.rfind(c) : std::u16string::npos) : s.find(c, start);
+  if (at == std::u16string::npos || (fromEnd && at < start)) return Value();
+  return Value::integer(static_cast<int32_t>(at));
+}
+
+Value stringElement(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 2);
+  const std::u16string& s = text(lisp, args[0]);
+  const int32_t at = integer(lisp, args[1]);
+  if (at < 0 || static_cast<size_t>(at) >= s.size()) {
+    lisp.fail("bad argument value: " + prin1String(args[1]));
+  }
+  return Value::integer(s[static_cast<size_t>(at)]);
+}
+
+// (vl-filename-base NAME), -directory and -extension: the parts of a path
+// with '\' or '/' between folders.
+platform::PathParts filenameParts(Interpreter& lisp, const Value& v) {
+  return platform::splitPath(text(lisp, v));
+}
+Value filenameBase(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  return Value::string(filenameParts(lisp, args[0]).name);
+}
+Value filenameDirectory(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  const platform::PathParts parts = filenameParts(lisp, args[0]);
+  std::u16string folder = parts.drive + parts.dir;
+  if (folder.size() > parts.drive.size() + 1 && (folder.back() == u'\\' || folder.back() == u'/')) {
+    folder.pop_back();
+  }
+  return Value::string(std::move(folder));
+}
+Value filenameExtension(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  const platform::PathParts parts = filenameParts(lisp, args[0]);
+  return parts.ext.empty() ? Value() : Value::string(parts.ext);
+}
+
+// ---------------------------------------------------------------- symbols and system
+
+Value symbolName(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  if (args[0].type() != Type::kSymbol) lisp.badType("symbolp", args[0]);
+  return Value::string(args[0].symbol()->name);
+}
+Value symbolValue(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  if (args[0].type() != Type::kSymbol) lisp.badType("symbolp", args[0]);
+  return args[0].symbol()->value;
+}
+Value symbolp(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  return truth(args[0].type() == Type::kSymbol, lisp);
+}
+Value princToString(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  return Value::string(platform::fromUtf8(princString(args[0])));
+}
+Value prin1ToString(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  return Value::string(platform::fromUtf8(prin1String(args[0])));
+}
+
+Value getEnvironment(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  const char* value = std::getenv(platform::toUtf8(text(lisp, args[0])).c_str());
+  return value ? Value::string(platform::fromUtf8(value)) : Value();
+}
+Value setEnvironment(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 2);
+  zc::setEnvironment(platform::toUtf8(text(lisp, args[0])).c_str(),
+                     platform::toUtf8(text(lisp, args[1])));
+  return args[1];
+}
+
+Value version(Interpreter& lisp, Args& args) {
+  need(lisp, args, 0, 0);
+  return Value::string(u"Visual LISP 2000 (en)");
+}
+
+Value prompt(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  lisp.write(platform::toUtf8(text(lisp, args[0])));
+  return Value();
+}
+
+// A dialog box in the hosts; here the message goes to standard error.
+Value alert(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  std::fprintf(stderr, "%s\n", platform::toUtf8(text(lisp, args[0])).c_str());
+  return Value();
+}
+
+Value nothing(Interpreter& lisp, Args& args) {
+  need(lisp, args, 0, 0);
   return Value();
 }
 
@@ -928,6 +1403,19 @@ std::span<const Subr> builtins() {
       {"COS", cosine},
       {"ATAN", arcTangent},
       {"EXPT", power},
+      {"EXP", exponential},
+      {"LOG", logarithm},
+      {"GCD", greatestDivisor},
+      {"LOGAND", logand},
+      {"LOGIOR", logior},
+      {"BOOLE", boole},
+      {"LSH", shift},
+      {"~", complement},
+      // points
+      {"DISTANCE", distance},
+      {"ANGLE", angle},
+      {"POLAR", polar},
+      {"INTERS", intersection},
       // comparisons and tests
       {"=", equalNumbers},
       {"/=", notEqual},
@@ -953,6 +1441,30 @@ std::span<const Subr> builtins() {
       {"CADR", walk<kAD>},
       {"CDAR", walk<kDA>},
       {"CDDR", walk<kDD>},
+      {"CAAAR", walk<kAAA>},
+      {"CAADR", walk<kAAD>},
+      {"CADAR", walk<kADA>},
+      {"CADDR", walk<kADD>},
+      {"CDAAR", walk<kDAA>},
+      {"CDADR", walk<kDAD>},
+      {"CDDAR", walk<kDDA>},
+      {"CDDDR", walk<kDDD>},
+      {"CAAAAR", walk<kAAAA>},
+      {"CAAADR", walk<kAAAD>},
+      {"CAADAR", walk<kAADA>},
+      {"CAADDR", walk<kAADD>},
+      {"CADAAR", walk<kADAA>},
+      {"CADADR", walk<kADAD>},
+      {"CADDAR", walk<kADDA>},
+      {"CADDDR", walk<kADDD>},
+      {"CDAAAR", walk<kDAAA>},
+      {"CDAADR", walk<kDAAD>},
+      {"CDADAR", walk<kDADA>},
+      {"CDADDR", walk<kDADD>},
+      {"CDDAAR", walk<kDDAA>},
+      {"CDDADR", walk<kDDAD>},
+      {"CDDDAR", walk<kDDDA>},
+      {"CDDDDR", walk<kDDDD>},
       {"CONS", makeCons},
       {"LIST", makeListOf},
       {"NTH", nth},
@@ -965,6 +1477,21 @@ std::span<const Subr> builtins() {
       {"MAPCAR", mapcar},
       {"APPLY", apply},
       {"EVAL", evaluate},
+      {"SUBST", substitute},
+      {"SET", setSymbol},
+      {"VL-POSITION", position},
+      {"VL-REMOVE", removeAll},
+      {"VL-REMOVE-IF", removeIf<false>},
+      {"VL-REMOVE-IF-NOT", removeIf<true>},
+      {"VL-MEMBER-IF", memberIf<true>},
+      {"VL-MEMBER-IF-NOT", memberIf<false>},
+      {"VL-EVERY", everyOrSome<true>},
+      {"VL-SOME", everyOrSome<false>},
+      {"VL-LIST-LENGTH", listLengthOrNil},
+      {"VL-CONSP", consp},
+      {"VL-LIST*", listStar},
+      {"VL-SORT", sortList},
+      {"VL-SORT-I", sortIndices},
       // strings
       {"STRCAT", strcat},
       {"STRLEN", strlen},
@@ -977,6 +1504,30 @@ std::span<const Subr> builtins() {
       {"ASCII", ascii},
       {"CHR", chr},
       {"READ", read},
+      {"VL-STRING-SEARCH", stringSearch},
+      {"VL-STRING-SUBST", stringSubst},
+      {"VL-STRING-TRIM", stringTrim<true, true>},
+      {"VL-STRING-LEFT-TRIM", stringTrim<true, false>},
+      {"VL-STRING-RIGHT-TRIM", stringTrim<false, true>},
+      {"VL-STRING->LIST", stringToList},
+      {"VL-LIST->STRING", listToString},
+      {"VL-STRING-POSITION", stringPosition},
+      {"VL-STRING-ELT", stringElement},
+      {"VL-FILENAME-BASE", filenameBase},
+      {"VL-FILENAME-DIRECTORY", filenameDirectory},
+      {"VL-FILENAME-EXTENSION", filenameExtension},
+      // symbols and system
+      {"VL-SYMBOL-NAME", symbolName},
+      {"VL-SYMBOL-VALUE", symbolValue},
+      {"VL-SYMBOLP", symbolp},
+      {"VL-PRINC-TO-STRING", princToString},
+      {"VL-PRIN1-TO-STRING", prin1ToString},
+      {"GETENV", getEnvironment},
+      {"SETENV", setEnvironment},
+      {"VER", version},
+      {"PROMPT", prompt},
+      {"ALERT", alert},
+      {"VL-LOAD-COM", nothing},
       // files and output
       {"OPEN", open},
       {"CLOSE", close},

@@ -190,10 +190,12 @@ Reader::Parse Reader::readString(Value* form) {
   std::string bytes;
   int lines = 0;
   while (pos_ < text_.size()) {
-    // Plain text up to the next quote, backslash or newline, at once.
+    // Plain text up to the next quote, backslash or line end, at once.
     size_t run = pos_;
-    while (run < text_.size() && text_[run] != '"' && text_[run] != '\\' && text_[run] != '\n')
+    while (run < text_.size() && text_[run] != '"' && text_[run] != '\\' && text_[run] != '\n' &&
+           text_[run] != '\r') {
       ++run;
+    }
     bytes.append(text_.substr(pos_, run - pos_));
     pos_ = run;
     if (pos_ >= text_.size()) break;
@@ -204,6 +206,7 @@ Reader::Parse Reader::readString(Value* form) {
       return Parse::kOk;
     }
     if (c == '\n') ++lines;
+    if (c == '\r' && pos_ < text_.size() && text_[pos_] == '\n') continue;  // CR LF reads as LF
     if (c != '\\') {
       bytes.push_back(c);
       continue;
@@ -253,6 +256,7 @@ Value Reader::readAtom() {
 void FormCollector::add(std::string_view text) {
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
+    bool opened = false;
     if (inString_ && !escape_ && c != '\\' && c != '"') {
       // The inside of a string, up to its next quote or backslash, at once.
       size_t next = i;
@@ -283,6 +287,7 @@ void FormCollector::add(std::string_view text) {
       }
     } else if (c == ';') {
       inComment_ = true;
+      opened = true;
     } else if (c == '"') {
       inString_ = true;
     } else if (c == '(') {
@@ -290,7 +295,9 @@ void FormCollector::add(std::string_view text) {
     } else if (c == ')') {
       --depth_;
     }
-    commentJustOpened_ = inComment_ && c == ';' && !commentJustOpened_;
+    // Only the ';' that opens a comment can make it ";|": a ";|" inside a
+    // ';' comment is text of that comment, which ends at its line.
+    commentJustOpened_ = opened;
     previous_ = c;
   }
   text_.append(text);

@@ -76,7 +76,7 @@ TEST(Lisp, FunctionsAnswerAsTheDialectDoes) {
       {"(prin1 (list (rem 7 3) (rem 7.5 2) (abs -3) (min 3 1 2) (max 1 2.0) (fix 3.7) (fix -3.7)))",
        "(1 1.5 3 1 2.0 3 -3)"},
       {"(prin1 (list (float 2) (sqrt 16) (expt 2 10) (expt 2.0 0.5) (- 5) (*) (+)))",
-       "(2.0 4.0 1024 1.4142135623730951 -5 1 0)"},
+       "(2.0 4.0 1024 1.4142135623730951 -5 0 0)"},
       {"(prin1 (list (sin 0) (cos 0) (atan 1 1) (1- 0)))", "(0.0 1.0 0.7853981633974483 -1)"},
       {"(prin1 (list (= 1 1.0) (/= 1 2) (< 1 2 3) (> 3 1 2) (<= 1 1) (>= 2 3) (< \"a\" \"b\")))",
        "(T T T nil T nil T)"},
@@ -104,7 +104,74 @@ TEST(Lisp, FunctionsAnswerAsTheDialectDoes) {
        "(\"ABCÉ\" \"abc\" \"-42\" 12 2.5)"},
       {"(prin1 (list (rtos 3.14159) (rtos 2 2 1) (rtos 1234.5 1 2) (ascii \"A\") (chr 20013)))",
        "(\"3.1416\" \"2.0\" \"1.23E+03\" 65 \"中\")"},
+      {"(prin1 (list (rtos 2.5 2 0) (rtos -2.5 2 0) (rtos 1.5) (rtos 0.125 2 2)))",
+       "(\"3\" \"-3\" \"1.5000\" \"0.13\")"},
       {"(prin1 (read \"(a \\\"b\\\" 1.5)\")) (prin1 (read \"\"))", "(A \"b\" 1.5)nil"},
+  });
+}
+
+// The hosts' functions that need no drawing, a table per family, with the
+// results their documentation gives.
+TEST(Lisp, LibraryFunctionsAnswerAsDocumented) {
+  expectOutputs({
+      // = and /= over any atoms
+      {"(prin1 (list (= 'a 'a) (= 'a 'b) (= nil nil) (= 1 \"1\") (/= 'a 'b) (= \"s\" \"s\" "
+       "\"s\")))",
+       "(T nil T nil T T)"},
+      {"(setq x \"t\") (prin1 (= (type x) 'STR))", "T"},
+      // numbers and bits
+      {"(prin1 (list (exp 0) (log 1) (gcd 81 57) (logand 7 15 3) (logior 1 2 4) (logand)))",
+       "(1.0 0.0 3 3 7 0)"},
+      {"(prin1 (list (lsh 2 1) (lsh 40 -2) (lsh 1 31) (~ 3) (boole 1 12 5) (boole 6 6 5) "
+       "(boole 7 6 5)))",
+       "(4 10 -2147483648 -4 4 3 7)"},
+      // points
+      {"(prin1 (list (distance '(0 0) '(3 4)) (distance '(0 0 0) '(1 2 2)) (angle '(0 0) '(0 1)) "
+       "(angle '(0 0) '(0 -1))))",
+       "(5.0 3.0 1.5707963267948966 4.71238898038469)"},
+      {"(prin1 (list (polar '(1 1) 0 2) (polar '(0 0 5) pi 1) (inters '(0 0) '(2 2) '(0 2) '(2 0)) "
+       "(inters '(0 0) '(0.5 0.5) '(0 2) '(2 0)) (inters '(0 0) '(0.5 0.5) '(0 2) '(2 0) nil) "
+       "(inters '(0 0) '(1 0) '(0 1) '(1 1))))",
+       "((3.0 1.0) (-1.0 1.2246467991473532e-16 5.0) (1.0 1.0) nil (1.0 1.0) nil)"},
+      // lists
+      {"(setq l '((1 2 3 4) 5)) (prin1 (list (caddr '(1 2 3)) (cadddr '(1 2 3 4)) (caaddr '(1 2 "
+       "(3))) "
+       "(cdddr '(1 2 3 4))))",
+       "(3 4 3 (4))"},
+      {"(prin1 (list (subst 'x 2 '(1 2 3 2)) (subst '(a) '(1) '((1) 2)) (set 'q 7) q))",
+       "((1 X 3 X) ((A) 2) 7 7)"},
+      {"(prin1 (list (vl-position 'c '(a b c)) (vl-position 9 '(1)) (vl-remove 2 '(1 2 3 2)) "
+       "(vl-list-length '(1 2)) (vl-list-length '(1 . 2)) (vl-consp nil) (vl-list* 1 2 3)))",
+       "(2 nil (1 3) 2 nil nil (1 2 . 3))"},
+      {"(prin1 (list (vl-remove-if 'minusp '(1 -2 3)) (vl-remove-if-not 'minusp '(1 -2 3)) "
+       "(vl-member-if 'minusp '(1 -2 3)) (vl-member-if-not 'numberp '(1 a 2))))",
+       "((1 3) (-2) (-2 3) (A 2))"},
+      {"(prin1 (list (vl-every '< '(1 2) '(2 3)) (vl-every 'minusp '(1)) (vl-some 'minusp '(1 -2)) "
+       "(vl-sort '(3 1 2) '<) (vl-sort-i '(\"b\" \"a\" \"c\") '<)))",
+       "(T nil T (1 2 3) (1 0 2))"},
+      // strings
+      {"(prin1 (list (vl-string-search \"ll\" \"hello\") (vl-string-search \"z\" \"hello\") "
+       "(vl-string-search \"l\" \"hello\" 3) (vl-string-subst \"Ben\" \"Bill\" \"Bill and "
+       "Bill\")))",
+       "(2 nil 3 \"Ben and Bill\")"},
+      {"(prin1 (list (vl-string-trim \" \\t\" \"  a b \\t\") (vl-string-left-trim \"x\" \"xxaxx\") "
+       "(vl-string-right-trim \"x\" \"xxaxx\") (vl-string->list \"AB\") (vl-list->string '(20013 "
+       "65))))",
+       "(\"a b\" \"axx\" \"xxa\" (65 66) \"中A\")"},
+      {"(prin1 (list (vl-string-position 97 \"banana\") (vl-string-position 97 \"banana\" 0 T) "
+       "(vl-string-elt \"abc\" 1)))",
+       "(1 5 98)"},
+      {"(prin1 (list (vl-filename-base \"c:\\\\acad\\\\acad.exe\") "
+       "(vl-filename-directory \"c:\\\\acad\\\\acad.exe\") (vl-filename-extension \"a/b.lsp\") "
+       "(vl-filename-extension \"noext\")))",
+       "(\"acad\" \"c:\\\\acad\" \".lsp\" nil)"},
+      // symbols and system
+      {"(setq v 3) (prin1 (list (vl-symbol-name 'v) (vl-symbol-value 'v) (vl-symbolp 'v) "
+       "(vl-symbolp nil) (vl-princ-to-string \"s\") (vl-prin1-to-string \"s\") (vl-load-com)))",
+       "(\"V\" 3 T nil \"s\" \"\\\"s\\\"\" nil)"},
+      {"(prin1 (setenv \"ZC_TEST_VARIABLE\" \"v1\")) (prin1 (getenv \"ZC_TEST_VARIABLE\")) "
+       "(prompt \"p\") (prin1 (getenv \"ZC_NO_SUCH_VARIABLE\"))",
+       "\"v1\"\"v1\"pnil"},
   });
 }
 
@@ -114,7 +181,24 @@ TEST(Lisp, CommentsOfBothKindsAreSkipped) {
       {"(princ 1) ;| (princ 2) |; (princ 3)", "13"},
       {"(princ 1)\n;| (princ 2)\n(Delfile \"x\")\n|;\n(princ 3)", "13"},
       {"(princ ;|inline|; 4)", "4"},
+      {"(princ 1) ; see ;| note\n(princ 2)", "12"},  // ";|" inside a ';' comment is its text
+      {"(prin1 \"a\r\nb\")", "\"a\\nb\""},           // CR LF inside a string reads as LF
   });
+}
+
+// The REPL's collector knows when a form is complete: a ";|" inside a ';'
+// comment opens no block comment, so the form runs at its line's end.
+TEST(Lisp, FormsAreCompleteAtTheEndOfTheirLine) {
+  struct Row {
+    const char* text;
+    bool complete;
+  };
+  for (const Row& row : {Row{"(princ 1) ; see ;| note\n", true}, Row{"(princ 1) ;| open\n", false},
+                         Row{"(princ \"a;|b\")\n", true}, Row{"(princ (\n", false}}) {
+    lisp::FormCollector collector;
+    collector.add(row.text);
+    EXPECT_EQ(collector.complete(), row.complete) << row.text;
+  }
 }
 
 TEST(Lisp, ErrorsNameTheirFileAndLine) {
