@@ -26,6 +26,7 @@
 #include "platform/ascii.h"
 #include "platform/env.h"
 #include "platform/path.h"
+#include "platform/temporary_registry.h"
 #include "platform/text.h"
 
 static_assert(std::endian::native == std::endian::little, "UTF-16LE is the native char16_t order");
@@ -120,10 +121,8 @@ bool isLowSurrogate(char16_t c) {
 // ---------------------------------------------------------------- temporary files
 
 // The temporary files this process has made and not yet renamed or
-// removed, for the signal handler to remove: fixed slots of strings it may
-// read without locks or allocation.
-constexpr size_t kTemporarySlots = 64;
-std::atomic<char*> temporarySlots[kTemporarySlots];
+// removed, for the signal handler to remove.
+TemporaryRegistry<char> temporaries;
 
 // Every copy of this layer (the program's, and each module's) keeps its own
 // slots; a program that asked for the cleanup (see
@@ -135,9 +134,7 @@ struct sigaction previousActions[3];
 std::atomic<bool> handlersInstalled{false};
 
 void removeTemporariesAndDie(int signal) {
-  for (std::atomic<char*>& slot : temporarySlots) {
-    if (char* path = slot.load()) ::unlink(path);
-  }
+  temporaries.removeAll([](const char* path) { ::unlink(path); });
   for (size_t i = 0; i < 3; ++i) {
     if (kCleanupSignals[i] != signal) continue;
     const struct sigaction& previous = previousActions[i];
@@ -162,23 +159,11 @@ void installCleanupHandlers() {
 
 void noteTemporary(const std::string& native) {
   if (std::getenv(kCleanupVariable)) installCleanupHandlers();
-  char* copy = ::strdup(native.c_str());
-  if (!copy) return;
-  for (std::atomic<char*>& slot : temporarySlots) {
-    char* empty = nullptr;
-    if (slot.compare_exchange_strong(empty, copy)) return;
-  }
-  std::free(copy);  // more than the slots: left to the next edit's sweep
+  temporaries.note(native);
 }
 
 void forgetTemporary(const std::string& native) {
-  for (std::atomic<char*>& slot : temporarySlots) {
-    char* held = slot.load();
-    if (held && native == held && slot.compare_exchange_strong(held, nullptr)) {
-      std::free(held);
-      return;
-    }
-  }
+  temporaries.forget(native);
 }
 
 // ---------------------------------------------------------------- paths

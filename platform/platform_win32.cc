@@ -11,6 +11,7 @@
 
 #include "platform/env.h"
 #include "platform/path.h"
+#include "platform/temporary_registry.h"
 #include "platform/text.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "wchar_t is UTF-16 on Windows");
@@ -68,10 +69,8 @@ Status lastError(const char* operation, std::u16string_view path) {
 }
 
 // The temporary files this process has made and not yet renamed or
-// removed, for the console control handler to remove (it runs on a thread
-// of its own, so the slots hold strings it may read at any time).
-constexpr size_t kTemporarySlots = 64;
-std::atomic<wchar_t*> temporarySlots[kTemporarySlots];
+// removed, for the console control handler to remove.
+TemporaryRegistry<wchar_t> temporaries;
 
 BOOL WINAPI removeTemporariesOnControl(DWORD);
 
@@ -86,29 +85,15 @@ void installCleanupHandler() {
 
 void noteTemporary(const std::wstring& path) {
   if (GetEnvironmentVariableW(kCleanupVariable, nullptr, 0) > 0) installCleanupHandler();
-  wchar_t* copy = _wcsdup(path.c_str());
-  if (!copy) return;
-  for (std::atomic<wchar_t*>& slot : temporarySlots) {
-    wchar_t* empty = nullptr;
-    if (slot.compare_exchange_strong(empty, copy)) return;
-  }
-  std::free(copy);
+  temporaries.note(path);
 }
 
 void forgetTemporary(const std::wstring& path) {
-  for (std::atomic<wchar_t*>& slot : temporarySlots) {
-    wchar_t* held = slot.load();
-    if (held && path == held && slot.compare_exchange_strong(held, nullptr)) {
-      std::free(held);
-      return;
-    }
-  }
+  temporaries.forget(path);
 }
 
 BOOL WINAPI removeTemporariesOnControl(DWORD) {
-  for (std::atomic<wchar_t*>& slot : temporarySlots) {
-    if (wchar_t* path = slot.load()) DeleteFileW(path);  // handles share deletion
-  }
+  temporaries.removeAll([](const wchar_t* path) { DeleteFileW(path); });  // handles share deletion
   return FALSE;  // and the process ends as it would have
 }
 
