@@ -157,8 +157,26 @@ void installCleanupHandlers() {
   for (size_t i = 0; i < 3; ++i) ::sigaction(kCleanupSignals[i], &action, &previousActions[i]);
 }
 
+// Holds the cleanup signals back while a temporary file is made and noted,
+// so that none can come between the two and leave the file behind.
+class TemporaryBeingMade {
+ public:
+  TemporaryBeingMade() {
+    if (std::getenv(kCleanupVariable)) installCleanupHandlers();
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : kCleanupSignals) sigaddset(&set, signal);
+    ::pthread_sigmask(SIG_BLOCK, &set, &previous_);
+  }
+  ~TemporaryBeingMade() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  TemporaryBeingMade(const TemporaryBeingMade&) = delete;
+  TemporaryBeingMade& operator=(const TemporaryBeingMade&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
 void noteTemporary(const std::string& native) {
-  if (std::getenv(kCleanupVariable)) installCleanupHandlers();
   temporaries.note(native);
 }
 
@@ -533,6 +551,8 @@ class PosixEnv : public Env {
     const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     std::string written =
         inPlace ? target : folder + "~" + target.substr(folder.size()) + ".XXXXXX.tmp";
+    std::optional<TemporaryBeingMade> made;
+    if (!inPlace) made.emplace();
     const int out = inPlace ? ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK)
                             : ::mkstemps(written.data(), 4);
     if (out < 0) return lastError("create", to);
@@ -540,6 +560,7 @@ class PosixEnv : public Env {
       ::fcntl(out, F_SETFD, FD_CLOEXEC);
       noteTemporary(written);
     }
+    made.reset();
     PosixFile writer(out, to);
     auto failed = [&](Status cause) {
       writer.close();
@@ -629,6 +650,7 @@ class PosixEnv : public Env {
     std::string dir = directoryPath(directory);
     if (dir.back() != '/') dir += '/';
     std::string templ = dir + toUtf8(prefix) + "XXXXXX" + ".tmp";
+    const TemporaryBeingMade made;
     int fd = ::mkstemps(templ.data(), 4);
     if (fd < 0) return lastError("create temporary file in", directory);
     noteTemporary(templ);
