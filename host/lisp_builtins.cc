@@ -996,6 +996,108 @@ Value filenameExtension(Interpreter& lisp, Args& args) {
   return parts.ext.empty() ? Value() : Value::string(parts.ext);
 }
 
+// (wcmatch STRING PATTERN): the hosts' wild-card patterns. # a digit, @ a
+// letter, . a character neither letter nor digit, * any run, ? any one
+// character, [...] one of the characters (a-z ranges; [~...] none of
+// them), ` takes the next character as it is, a leading ~ matches what the
+// rest does not, and , separates alternatives. Case counts.
+bool isLetter(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+         (c >= 0x80 && platform::toUpperWide(std::u16string(1, c)) !=
+                           platform::toLowerWide(std::u16string(1, c)));
+}
+
+// Whether the one-character token of `p` at `at` matches `ch`; *next is
+// where the token ends. False for a token that is not whole.
+bool matchToken(std::u16string_view p, size_t at, char16_t ch, size_t* next) {
+  const char16_t c = p[at];
+  *next = at + 1;
+  switch (c) {
+    case u'#':
+      return ch >= u'0' && ch <= u'9';
+    case u'@':
+      return isLetter(ch);
+    case u'.':
+      return !isLetter(ch) && !(ch >= u'0' && ch <= u'9');
+    case u'?':
+      return true;
+    case u'`':
+      *next = at + 2;
+      return at + 1 < p.size() && ch == p[at + 1];
+    case u'[': {
+      size_t i = at + 1;
+      const bool negate = i < p.size() && p[i] == u'~';
+      if (negate) ++i;
+      bool found = false;
+      const size_t first = i;
+      for (; i < p.size() && (p[i] != u']' || i == first); ++i) {
+        if (i + 2 < p.size() && p[i + 1] == u'-' && p[i + 2] != u']') {
+          found = found || (ch >= p[i] && ch <= p[i + 2]);
+          i += 2;
+        } else {
+          found = found || ch == p[i];
+        }
+      }
+      *next = i + 1;
+      return i < p.size() && found != negate;  // an unclosed bracket matches nothing
+    }
+    default:
+      return ch == c;
+  }
+}
+
+// Every token but * takes one character, so a mismatch only ever goes back
+// to the last *, which then takes one character more: time in proportion to
+// the lengths' product at worst, never exponential.
+bool matchWild(std::u16string_view s, std::u16string_view p) {
+  size_t si = 0, pi = 0, starP = std::u16string_view::npos, starS = 0;
+  while (si < s.size()) {
+    size_t next = 0;
+    if (pi < p.size() && p[pi] == u'*') {
+      starP = ++pi;
+      starS = si;
+    } else if (pi < p.size() && matchToken(p, pi, s[si], &next)) {
+      pi = next;
+      ++si;
+    } else if (starP != std::u16string_view::npos) {
+      pi = starP;
+      si = ++starS;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && p[pi] == u'*') ++pi;
+  return pi == p.size();
+}
+
+Value wcmatch(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 2);
+  const std::u16string& s = text(lisp, args[0]);
+  const std::u16string& patterns = text(lisp, args[1]);
+  size_t start = 0;
+  for (;;) {
+    // The next alternative: up to a comma that no ` escapes.
+    size_t end = start;
+    while (end < patterns.size() && patterns[end] != u',') end += patterns[end] == u'`' ? 2 : 1;
+    end = std::min(end, patterns.size());
+    std::u16string_view pattern(patterns.data() + start, end - start);
+    const bool negate = !pattern.empty() && pattern.front() == u'~';
+    if (negate) pattern.remove_prefix(1);
+    if (matchWild(s, pattern) != negate) return Value::object(lisp.trueSymbol());
+    if (end >= patterns.size()) return Value();
+    start = end + 1;
+  }
+}
+
+Value sortStrings(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  std::vector<Value> items = elements(lisp, args[0]);
+  for (const Value& item : items) text(lisp, item);
+  std::stable_sort(items.begin(), items.end(),
+                   [](const Value& a, const Value& b) { return a.text() < b.text(); });
+  return makeList(std::move(items));
+}
+
 // ---------------------------------------------------------------- symbols and system
 
 Value symbolName(Interpreter& lisp, Args& args) {
@@ -1504,6 +1606,8 @@ std::span<const Subr> builtins() {
       {"ASCII", ascii},
       {"CHR", chr},
       {"READ", read},
+      {"WCMATCH", wcmatch},
+      {"ACAD_STRLSORT", sortStrings},
       {"VL-STRING-SEARCH", stringSearch},
       {"VL-STRING-SUBST", stringSubst},
       {"VL-STRING-TRIM", stringTrim<true, true>},

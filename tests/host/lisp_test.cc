@@ -165,6 +165,12 @@ TEST(Lisp, LibraryFunctionsAnswerAsDocumented) {
        "(vl-filename-directory \"c:\\\\acad\\\\acad.exe\") (vl-filename-extension \"a/b.lsp\") "
        "(vl-filename-extension \"noext\")))",
        "(\"acad\" \"c:\\\\acad\" \".lsp\" nil)"},
+      {"(prin1 (mapcar '(lambda (p) (wcmatch \"Name12\" p)) '(\"N*\" \"n*\" \"@@@@##\" \"*#\" "
+       "\"???\" \"[MN]*\" \"[~N]*\" \"[A-Z]ame*\" \"~N*\" \"X*,*2\" \"Name1.\" \"*`,*\")))",
+       "(T nil T T nil T nil T nil T nil nil)"},
+      {"(prin1 (list (wcmatch \"a,b\" \"*`,*\") (wcmatch \"a.b\" \"@.@\") (wcmatch \"\" \"*\") "
+       "(acad_strlsort '(\"Mar\" \"Jan\" \"Feb\"))))",
+       "(T T T (\"Feb\" \"Jan\" \"Mar\"))"},
       // symbols and system
       {"(setq v 3) (prin1 (list (vl-symbol-name 'v) (vl-symbol-value 'v) (vl-symbolp 'v) "
        "(vl-symbolp nil) (vl-princ-to-string \"s\") (vl-prin1-to-string \"s\") (vl-load-com)))",
