@@ -1226,6 +1226,33 @@ Value close(Interpreter& lisp, Args& args) {
 // not in all the memory there is.
 constexpr size_t kMaxLineBytes = size_t{1} << 28;
 
+// Reads the next piece of a file into its pending bytes; false at its end.
+// Bytes already returned are dropped once they are most of the buffer, so
+// that reading a file line by line moves each byte a bounded number of
+// times.
+bool readMore(Interpreter& lisp, FileObject* file) {
+  if (file->atEnd) return false;
+  if (file->consumed > (size_t{1} << 16) && file->consumed * 2 > file->pending.size()) {
+    file->pending.erase(0, file->consumed);
+    file->consumed = 0;
+  }
+  const size_t at = file->pending.size(), chunk = size_t{1} << 16;
+  file->pending.resize(at + chunk);
+  size_t got = 0;
+  const bool read = file->file->read(file->offset, file->pending.data() + at, chunk, &got).ok();
+  file->pending.resize(at + got);
+  if (!read) lisp.fail("read failed: " + platform::toUtf8(file->name));
+  file->offset += got;
+  file->atEnd = got == 0;
+  return got > 0;
+}
+
+FileObject* readableFile(Interpreter& lisp, const Value& v) {
+  FileObject* file = fileArgument(lisp, v);
+  if (file->writing) lisp.fail("bad argument value: a file opened for writing");
+  return file;
+}
+
 Value readLine(Interpreter& lisp, Args& args) {
   need(lisp, args, 0, 1);
   std::string line;
@@ -1233,33 +1260,73 @@ Value readLine(Interpreter& lisp, Args& args) {
     lisp.requireFiles();
     if (!std::getline(std::cin, line)) return Value();
   } else {
-    FileObject* file = fileArgument(lisp, args[0]);
-    if (file->writing) lisp.fail("bad argument value: a file opened for writing");
+    FileObject* file = readableFile(lisp, args[0]);
     // Each byte is looked at once, however long the line.
-    size_t newline, scanned = 0;
+    size_t newline, scanned = file->consumed;
     while ((newline = file->pending.find('\n', scanned)) == std::string::npos && !file->atEnd) {
-      if (file->pending.size() > kMaxLineBytes) {
+      if (file->pending.size() - file->consumed > kMaxLineBytes) {
         lisp.fail("line too long: over " + std::to_string(kMaxLineBytes >> 20) + " MiB in " +
                   platform::toUtf8(file->name));
       }
+      const size_t before = file->consumed;
       scanned = file->pending.size();
-      const size_t chunk = 1 << 16;
-      file->pending.resize(scanned + chunk);
-      size_t got = 0;
-      const bool read =
-          file->file->read(file->offset, file->pending.data() + scanned, chunk, &got).ok();
-      file->pending.resize(scanned + got);
-      if (!read) lisp.fail("read failed: " + platform::toUtf8(file->name));
-      file->offset += got;
-      file->atEnd = got == 0;
+      readMore(lisp, file);
+      scanned -= before - file->consumed;  // the buffer may have dropped what was returned
     }
-    if (file->pending.empty() && file->atEnd) return Value();
+    if (file->consumed >= file->pending.size() && file->atEnd) return Value();
     if (newline == std::string::npos) newline = file->pending.size();
-    line = file->pending.substr(0, newline);
-    file->pending.erase(0, std::min(newline + 1, file->pending.size()));
+    line = file->pending.substr(file->consumed, newline - file->consumed);
+    file->consumed = std::min(newline + 1, file->pending.size());
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return Value::string(platform::fromUtf8(line));
+}
+
+// (read-char [FILE]): the code of the next character, 10 for a line end
+// (CR LF or LF), nil at the end.
+Value readChar(Interpreter& lisp, Args& args) {
+  need(lisp, args, 0, 1);
+  if (args.empty() || args[0].isNil()) {
+    lisp.requireFiles();
+    const int c = std::cin.get();
+    return c == EOF ? Value() : Value::integer(c);
+  }
+  FileObject* file = readableFile(lisp, args[0]);
+  auto available = [&](size_t n) {
+    while (file->pending.size() - file->consumed < n && readMore(lisp, file)) {
+    }
+    return file->pending.size() - file->consumed >= n;
+  };
+  if (!available(1)) return Value();
+  const auto lead = static_cast<unsigned char>(file->pending[file->consumed]);
+  if (lead == '\r' && available(2) && file->pending[file->consumed + 1] == '\n') {
+    file->consumed += 2;
+    return Value::integer('\n');
+  }
+  const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  available(length);
+  const std::u16string decoded = platform::fromUtf8(
+      std::string_view(file->pending)
+          .substr(file->consumed, std::min(length, file->pending.size() - file->consumed)));
+  file->consumed += std::min(length, file->pending.size() - file->consumed);
+  return Value::integer(decoded.empty() ? 0 : decoded[0]);
+}
+
+// (write-char CODE [FILE]): a line end (10) ends the line as write-line does.
+Value writeChar(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 2);
+  const int32_t code = integer(lisp, args[0]);
+  if (code < 1 || code > 0xFFFF) lisp.fail("bad argument value: " + prin1String(args[0]));
+  const bool toFile = args.size() == 2 && !args[1].isNil();
+  const std::string bytes = code == '\n'
+                                ? (toFile ? "\r\n" : "\n")
+                                : platform::toUtf8(std::u16string(1, static_cast<char16_t>(code)));
+  if (toFile) {
+    writeTo(lisp, fileArgument(lisp, args[1]), bytes);
+  } else {
+    lisp.write(bytes);
+  }
+  return args[0];
 }
 
 Value writeLine(Interpreter& lisp, Args& args) {
@@ -1636,6 +1703,8 @@ std::span<const Subr> builtins() {
       {"OPEN", open},
       {"CLOSE", close},
       {"READ-LINE", readLine},
+      {"READ-CHAR", readChar},
+      {"WRITE-CHAR", writeChar},
       {"WRITE-LINE", writeLine},
       {"PRINC", princ},
       {"PRIN1", prin1},

@@ -1,5 +1,6 @@
 // The evaluator: symbols, calls, special forms, the modules' functions, and
 // loading files.
+#include <algorithm>
 #include <map>
 #include <new>
 #include <stdexcept>
@@ -378,6 +379,7 @@ Value Interpreter::load(std::u16string_view name) {
   std::string chunk(1 << 16, '\0');
   uint64_t offset = 0;
   std::string partial;
+  size_t scanned = 0;  // bytes of `partial` known to hold no newline
   auto evaluatePending = [&](bool atEnd) {
     if (!atEnd && !pending.complete()) return;
     const std::string text = pending.take();
@@ -401,13 +403,15 @@ Value Interpreter::load(std::u16string_view name) {
     offset += got;
     partial.append(chunk, 0, got);
     size_t start = 0;
-    for (size_t newline; (newline = partial.find('\n', start)) != std::string::npos;) {
+    for (size_t newline;
+         (newline = partial.find('\n', std::max(start, scanned))) != std::string::npos;) {
       pending.add(std::string_view(partial).substr(start, newline + 1 - start));
       ++line;
       start = newline + 1;
       evaluatePending(false);
     }
     partial.erase(0, start);
+    scanned = partial.size();
   }
   pending.add(partial);
   evaluatePending(true);

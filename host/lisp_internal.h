@@ -73,7 +73,8 @@ struct FileObject : Object {
   std::unique_ptr<platform::File> file;  // null once closed
   bool writing = false;
   uint64_t offset = 0;  // where the next read or write goes
-  std::string pending;  // read but not yet returned
+  std::string pending;  // read but not yet returned, from `consumed` on
+  size_t consumed = 0;
   bool atEnd = false;
 };
 

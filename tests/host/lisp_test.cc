@@ -181,6 +181,20 @@ TEST(Lisp, LibraryFunctionsAnswerAsDocumented) {
   });
 }
 
+class LispFilesTest : public test::TempDirTest {};
+
+// read-char and write-char go a character at a time, line ends as
+// write-line writes and read-line reads them.
+TEST_F(LispFilesTest, CharactersAreReadAndWrittenOneAtATime) {
+  expectOutputs(
+      {{"(setq f (open \"c.txt\" \"w\")) (write-char 20013 f) (write-char 10 f) "
+        "(write-char 65 f) (close f) (setq f (open \"c.txt\" \"r\")) "
+        "(prin1 (list (read-char f) (read-char f) (read-char f) (read-char f))) "
+        "(close f) (write-char 66)",
+        "(20013 10 65 nil)B"}});
+  EXPECT_EQ(test::readFile("c.txt"), "\xE4\xB8\xAD\r\nA");
+}
+
 TEST(Lisp, CommentsOfBothKindsAreSkipped) {
   expectOutputs({
       {"(princ 1) ; (princ 2)\n(princ 3)", "13"},
