@@ -225,7 +225,7 @@ DbfScan scanRecords(platform::File& file, const DbfTable& table, const DbfFieldD
   const uint64_t recordLength = table.header.recordLength();
   const uint64_t count = std::min<uint64_t>(table.header.recordCount(), table.recordsPresent());
   scan.end = count;
-  const bool numeric = keyField.type == 'N' || keyField.type == 'F';
+  const bool numeric = keyField.isNumeric();
   const bool searchable =
       !key.empty() && keyField.offset + keyField.width + 1 <= recordLength && recordLength > 0;
   const KeyMatcher matcher(key, numeric, table.codePage);

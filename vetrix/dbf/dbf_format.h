@@ -65,6 +65,8 @@ struct DbfFieldDescriptor {
   // 4-byte memo references, Q, W, _NullFlags). False for a type we do not
   // know the empty value of.
   bool emptyValue(char* fill) const;
+  // A number stored as text, right-aligned: its leading blanks are padding.
+  bool isNumeric() const { return type == 'N' || type == 'F'; }
 };
 
 // The field descriptors, read from `bytes` (which starts at offset 32): as

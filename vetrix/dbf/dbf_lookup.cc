@@ -59,8 +59,7 @@ LookupResult DbfLookup(platform::Env& env, std::u16string tableName, std::u16str
   }
   if (!keyField || !exact) return result;
 
-  const bool numeric = keyField->type == 'N' || keyField->type == 'F';
-  DbfScan scan = scanRecords(*file, table, *keyField, trimKey(stored, numeric));
+  DbfScan scan = scanRecords(*file, table, *keyField, trimKey(stored, keyField->isNumeric()));
   if (scan.kind != DbfScan::Kind::kFound) {
     result.cause = scan.cause;
     return result;

@@ -171,8 +171,7 @@ StoreResult DbfStore(platform::Env& env, std::u16string_view tableName, std::u16
   }
   const Roles roles = findRoles(table.fields);
   const DbfFieldDescriptor& keyField = *roles.key;
-  const bool numericKey = keyField.type == 'N' || keyField.type == 'F';
-  const std::string_view trimmedKey = trimKey(keyText, numericKey);
+  const std::string_view trimmedKey = trimKey(keyText, keyField.isNumeric());
   if (trimmedKey.empty()) return outcome(StoreOutcome::kEmptyKey);
   if (trimmedKey.size() > keyField.width) return outcome(StoreOutcome::kKeyTooLong);
   if (!roles.name && !nameText.empty()) return outcome(StoreOutcome::kNoNameField);

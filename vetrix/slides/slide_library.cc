@@ -16,10 +16,6 @@ using platform::Status;
 constexpr size_t kCopyBlock = 1 << 16;
 // How long an edit waits for another to finish with the library.
 constexpr int kLockTimeoutMs = 10000;
-// Editors lock one byte far beyond any library's end, as Write_Dbf does with
-// tables: on Windows, where locks are mandatory, a lock over the bytes would
-// make other programs' reads of the library fail.
-constexpr uint64_t kLockOffset = uint64_t{1} << 62;
 
 // The names beside a library that belong to its edits: the temporary files
 // ("~lib.slb.XXXXXX.tmp") and the journal of a write-over in place
@@ -188,6 +184,15 @@ struct Target {
   std::u16string folder;
 };
 
+// Where the library `libraryPath` leads: links followed, so that the
+// library is edited where it lives and the link stays a link.
+Status resolveTarget(Env& env, std::u16string_view libraryPath, Target* target) {
+  Status s = env.resolveLink(libraryPath, &target->libraryPath);
+  const platform::PathParts parts = platform::splitPath(target->libraryPath);
+  target->folder = parts.drive + parts.dir;
+  return s;
+}
+
 // A slide file opened for adding.
 struct OpenSlide {
   std::unique_ptr<File> file;
@@ -315,14 +320,21 @@ struct OpenedLibrary {
 };
 
 // With the library locked: finishes a write-over that a kill cut short,
-// from its journal, and removes the temporary files of killed edits.
-SlbResult recoverLibrary(Env& env, const Target& target) {
+// from its journal, if there is one (*restored says so).
+SlbResult finishWriteOver(Env& env, const Target& target, bool* restored) {
   const std::u16string journal = journalPath(target.libraryPath, target.folder);
-  if (platform::fileExists(env, journal)) {
-    SlbResult restored =
-        writeOverFromJournal(env, journal, target.libraryPath, target.folder, false);
-    if (restored.outcome != SlbOutcome::kDone) return restored;
-  }
+  if (!platform::fileExists(env, journal)) return outcome(SlbOutcome::kDone);
+  SlbResult finished = writeOverFromJournal(env, journal, target.libraryPath, target.folder, false);
+  *restored = finished.outcome == SlbOutcome::kDone;
+  return finished;
+}
+
+// With the library locked: finishes a cut-short write-over and removes the
+// temporary files of killed edits.
+SlbResult recoverLibrary(Env& env, const Target& target) {
+  bool restored = false;
+  SlbResult finished = finishWriteOver(env, target, &restored);
+  if (finished.outcome != SlbOutcome::kDone) return finished;
   for (const std::u16string& leftover : libraryLeftovers(env, target.libraryPath)) {
     env.removeFile(leftover);
   }
@@ -331,13 +343,9 @@ SlbResult recoverLibrary(Env& env, const Target& target) {
 
 SlbResult openLibrary(Env& env, std::u16string_view libraryPath, bool edit,
                       SlideDirectory& directory, OpenedLibrary* opened) {
-  // A library reached through a link is edited where it lives, so that the
-  // link stays a link.
   Target& target = opened->target;
-  Status s = env.resolveLink(libraryPath, &target.libraryPath);
+  Status s = resolveTarget(env, libraryPath, &target);
   if (!s.ok()) return outcome(SlbOutcome::kLibraryUnopened, s);
-  const platform::PathParts parts = platform::splitPath(target.libraryPath);
-  target.folder = parts.drive + parts.dir;
   // Only a library that is not there is created: a library that cannot be
   // looked at for another reason is never overwritten.
   platform::FileInfo info;
@@ -397,9 +405,7 @@ std::vector<std::u16string> libraryLeftovers(Env& env, std::u16string_view libra
 LibraryCheck checkLibraryEdits(Env& env, std::u16string_view libraryPath) {
   LibraryCheck check;
   Target target;
-  Status s = env.resolveLink(libraryPath, &target.libraryPath);
-  const platform::PathParts parts = platform::splitPath(target.libraryPath);
-  target.folder = parts.drive + parts.dir;
+  Status s = resolveTarget(env, libraryPath, &target);
   platform::FileInfo info;
   if (s.ok()) s = env.fileInfo(target.libraryPath, &info);
   std::unique_ptr<platform::NameLock> lock;
@@ -408,11 +414,7 @@ LibraryCheck checkLibraryEdits(Env& env, std::u16string_view libraryPath) {
     check.result = outcome(SlbOutcome::kNotChanged, s);
     return check;
   }
-  const std::u16string journal = journalPath(target.libraryPath, target.folder);
-  if (!info.readOnly && platform::fileExists(env, journal)) {
-    check.result = writeOverFromJournal(env, journal, target.libraryPath, target.folder, false);
-    check.restored = check.result.outcome == SlbOutcome::kDone;
-  }
+  if (!info.readOnly) check.result = finishWriteOver(env, target, &check.restored);
   check.leftovers = libraryLeftovers(env, target.libraryPath);
   return check;
 }
