@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/lisp.h"
+#include "lisp/lisp.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 4096) return 0;

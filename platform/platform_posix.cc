@@ -191,24 +191,11 @@ bool exists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-// Whether `bytes` are valid UTF-8 throughout: decoding them makes no
-// U+FFFD but for the ones they spell.
-bool isUtf8(std::string_view bytes) {
-  const std::u16string decoded = fromUtf8(bytes);
-  size_t replaced = 0, spelled = 0;
-  for (char16_t c : decoded) replaced += c == u'\uFFFD';
-  for (size_t at = bytes.find("\xEF\xBF\xBD"); at != std::string_view::npos;
-       at = bytes.find("\xEF\xBF\xBD", at + 3)) {
-    ++spelled;
-  }
-  return replaced == spelled;
-}
-
 // A name as it is on the disk: UTF-8, or else, as names copied from
 // Windows (Big5, GBK) are, in the ANSI code page. Empty when it is neither:
 // such a name is one no text can name.
 std::u16string decodeName(std::string_view bytes) {
-  if (isUtf8(bytes)) return fromUtf8(bytes);
+  if (isValidUtf8(bytes)) return fromUtf8(bytes);
   std::u16string name = fromAnsi(bytes);
   std::string back;
   if (!toAnsiExact(name, &back) || back != bytes) return std::u16string();
@@ -880,7 +867,11 @@ bool toCodePageExact(int codePage, std::u16string_view text, std::string* out) {
   return convertToCodePage(codePage, text, true, out) && fromCodePage(codePage, *out) == text;
 }
 
-std::u16string fromCodePage(int codePage, std::string_view text) {
+namespace {
+
+// Decodes `text`; a byte sequence that is no character becomes the code
+// page's substitute, and clears *exact.
+std::u16string decode(int codePage, std::string_view text, bool* exact) {
   std::u16string out;
   if (text.empty()) return out;
   const char16_t substitute = codePage == 65001 ? u'\uFFFD' : u'?';
@@ -910,6 +901,7 @@ std::u16string fromCodePage(int codePage, std::string_view text) {
         skip = 2;
       }
     }
+    if (skip == 1) *exact = false;
     std::memcpy(dst, &c, 2);
     dst += 2;
     outLeft -= 2;
@@ -919,6 +911,19 @@ std::u16string fromCodePage(int codePage, std::string_view text) {
   }
   out.resize(static_cast<size_t>(dst - reinterpret_cast<char*>(out.data())) / 2);
   return out;
+}
+
+}  // namespace
+
+std::u16string fromCodePage(int codePage, std::string_view text) {
+  bool exact = true;
+  return decode(codePage, text, &exact);
+}
+
+bool fromCodePageExact(int codePage, std::string_view text, std::u16string* out) {
+  bool exact = true;
+  *out = decode(codePage, text, &exact);
+  return exact;
 }
 
 Status posixError(const char* operation, std::u16string_view path, int error) {

@@ -531,6 +531,19 @@ std::u16string fromCodePage(int codePage, std::string_view text) {
   return out;
 }
 
+bool fromCodePageExact(int codePage, std::string_view text, std::u16string* out) {
+  out->clear();
+  if (text.empty()) return true;
+  const int length = static_cast<int>(text.size());
+  const auto cp = static_cast<UINT>(codePage);
+  const int size = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+  if (size <= 0) return false;
+  out->assign(static_cast<size_t>(size), u'\0');
+  MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, text.data(), length,
+                      reinterpret_cast<LPWSTR>(out->data()), size);
+  return true;
+}
+
 std::u16string toLowerWide(std::u16string_view text) {
   return mapCase(text, false);
 }

@@ -123,6 +123,34 @@ std::string toUtf8(std::u16string_view text) {
   return out;
 }
 
+size_t validUtf8Length(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    const size_t length = b >= 0xF0 && b <= 0xF4  ? 4
+                          : b >= 0xE0 && b < 0xF0 ? 3
+                          : b >= 0xC2 && b < 0xE0 ? 2
+                                                  : 0;
+    if (length == 0 || i + length > text.size()) return i;
+    uint32_t value = b & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+      const auto c = static_cast<unsigned char>(text[i + k]);
+      if ((c & 0xC0) != 0x80) return i;
+      value = value << 6 | (c & 0x3F);
+    }
+    static constexpr uint32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (value < kMinimum[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+      return i;
+    }
+    i += length;
+  }
+  return i;
+}
+
 std::u16string fromUtf8(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());

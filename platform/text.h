@@ -41,9 +41,19 @@ std::u16string fromAnsi(std::string_view text);
 std::string toCodePage(int codePage, std::u16string_view text);
 bool toCodePageExact(int codePage, std::u16string_view text, std::string* out);
 std::u16string fromCodePage(int codePage, std::string_view text);
+// Decodes text in `codePage` only when every byte sequence is a character
+// there; false (with *out unspecified) otherwise.
+bool fromCodePageExact(int codePage, std::string_view text, std::u16string* out);
 
 std::string toUtf8(std::u16string_view text);
 std::u16string fromUtf8(std::string_view text);
+// How many bytes from the start of `text` are whole, valid UTF-8 sequences
+// (no overlong forms, surrogates or values past U+10FFFF): text.size() when
+// all of it is.
+size_t validUtf8Length(std::string_view text);
+inline bool isValidUtf8(std::string_view text) {
+  return validUtf8Length(text) == text.size();
+}
 
 // Simple (one-to-one) Unicode case mapping of every UTF-16 code unit.
 std::u16string toLowerWide(std::u16string_view text);

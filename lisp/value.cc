@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "host/lisp_internal.h"
+#include "lisp/internal.h"
 #include "platform/text.h"
 
 namespace lisp {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/lisp.h"
+#include "lisp/lisp.h"
 #include "platform/env.h"
 
 namespace lisp {
@@ -118,8 +118,12 @@ Value callFunction(Interpreter& lisp, const Value& function, std::vector<Value>&
 // A function value, or null: a symbol's value, or a module's function.
 Value functionValue(Interpreter& lisp, const Value& head);
 
-// The built-in functions and special forms, by their names.
-std::span<const Subr> builtins();
+// The host: its modules' functions, and the symbols they read.
+bool isModuleFunction(const std::u16string& name);
+Value callModule(Interpreter& lisp, const std::u16string& name, std::vector<Value>& args);
+void writeHostOutput(std::string_view utf8);
+void connectHost(Interpreter& lisp);
+void disconnectHost();
 
 // The null symbol (princ) returns, which prints as nothing.
 Symbol* nullSymbol(Interpreter& lisp);

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "host/lisp_internal.h"
+#include "lisp/internal.h"
 #include "platform/text.h"
 
 namespace lisp {
@@ -95,6 +95,7 @@ Reader::Status Reader::next(Value* form, Error* error) {
   if (!skipBlanks()) {
     pos_ = start;
     line_ = startLine;
+    fail(error, "malformed comment on input");
     return Status::kIncomplete;
   }
   if (pos_ >= text_.size()) return Status::kEnd;
@@ -104,8 +105,13 @@ Reader::Status Reader::next(Value* form, Error* error) {
     case Parse::kOk:
       return Status::kForm;
     case Parse::kIncomplete:
+      // The text ended inside the form: the report names the line where
+      // the unclosed string, or else the form, began.
+      line_ = stringLine_ > 0 ? stringLine_ : formLine;
+      fail(error, stringLine_ > 0 ? "malformed string on input" : "malformed list on input");
       pos_ = formStart;
       line_ = formLine;
+      stringLine_ = 0;
       return Status::kIncomplete;
     case Parse::kError:
       return Status::kError;
@@ -240,6 +246,7 @@ Reader::Parse Reader::readString(Value* form) {
         }
     }
   }
+  stringLine_ = line_;
   return Parse::kIncomplete;
 }
 

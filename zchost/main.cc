@@ -14,8 +14,9 @@
 
 #include "host/host.h"
 #include "host/library.h"
-#include "host/lisp.h"
+#include "lisp/lisp.h"
 #include "platform/env.h"
+#include "platform/stack.h"
 #include "platform/text.h"
 
 namespace {
@@ -43,8 +44,8 @@ constexpr char kUsage[] =
     "written, 2 for a usage error or a module that cannot be loaded; (exit N) ends\n"
     "with N.\n";
 
-// The longest line or form a script may hold.
-constexpr size_t kMaxFormBytes = size_t{1} << 28;
+// The stack of the thread the LISP runs on.
+constexpr size_t kStackBytes = size_t{128} << 20;
 
 struct Source {
   bool isExpression;
@@ -89,91 +90,40 @@ class Session {
 
   bool failed() const { return failed_ || lisp_.failed(); }
 
-  void expression(const std::string& text) { lisp_.run(text, ""); }
+  void expression(const std::string& text) {
+    lisp::Script script(lisp_, "", lisp::Script::Mode::kTopLevel, lisp::Encoding::kUtf8);
+    script.afterForm([](const lisp::Value*) { flushOutput(); });
+    script.feed(text);
+    script.finish();
+  }
 
   // Evaluates a stream of text (a file, standard input) form by form as its
-  // lines arrive; `next` gives the next piece, false at the end.
+  // pieces arrive; `next` gives the next piece, false at the end.
   void stream(const std::function<bool(std::string*)>& next, const std::string& source,
               bool interactive) {
-    lisp::FormCollector pending;
-    int firstLine = 1, line = 1;
-    std::string piece, partial;
-    size_t scanned = 0;  // bytes of `partial` known to hold no newline
+    lisp::Script script(lisp_, interactive ? "" : source, lisp::Script::Mode::kTopLevel);
+    script.afterForm([interactive](const lisp::Value* value) {
+      if (interactive && value) printValue(*value);
+      flushOutput();
+    });
     const bool prompting = interactive && zc::standardInputIsTerminal();
+    std::string piece;
     for (;;) {
       if (prompting) {
-        zc::writeOutput(pending.empty() ? "Command: " : "(_> ");
+        zc::writeOutput(script.midForm() ? "(_> " : "Command: ");
         std::fflush(stdout);
       }
       if (!next(&piece)) break;
       if (prompting) zc::noteLineStart();  // the terminal echoed the newline
-      partial += piece;
-      size_t start = 0;
-      for (size_t newline;
-           (newline = partial.find('\n', std::max(start, scanned))) != std::string::npos;) {
-        pending.add(std::string_view(partial).substr(start, newline + 1 - start));
-        ++line;
-        start = newline + 1;
-        if (pending.complete()) {
-          evaluate(pending.take(), source, firstLine, interactive);
-          firstLine = line;
-        }
-      }
-      partial.erase(0, start);
-      scanned = partial.size();
-      // A line, or a form, without end: an error, not all the memory there is.
-      if (partial.size() + pending.text().size() > kMaxFormBytes) {
-        lisp::Error error{
-            "line too long: over " + std::to_string(kMaxFormBytes >> 20) + " MiB without an end",
-            source.empty() ? "" : source + ":" + std::to_string(firstLine)};
-        failed_ = true;
-        reportError(error);
-        return;
-      }
+      if (!script.feed(piece)) return;
     }
-    pending.add(partial);
-    if (!pending.empty()) evaluate(pending.take(), source, firstLine, interactive);
+    script.finish();
     if (prompting && !zc::outputAtLineStart()) zc::writeOutput("\n");
   }
 
  private:
-  void evaluate(const std::string& text, const std::string& source, int firstLine, bool show) {
-    lisp::Reader reader(lisp_, text, show ? "" : source, firstLine);
-    for (;;) {
-      lisp::Value form;
-      lisp::Error error;
-      lisp::Reader::Status status;
-      try {
-        status = reader.next(&form, &error);
-      } catch (const std::bad_alloc&) {
-        lisp_.report(lisp::Error{"insufficient memory", source});
-        return;  // the rest of this text cannot be read
-      }
-      switch (status) {
-        case lisp::Reader::Status::kForm:
-          try {
-            lisp::Value value = lisp_.evalTopLevel(form);
-            if (show) printValue(value);
-          } catch (const lisp::Error& e) {
-            lisp_.report(e);
-          }
-          flushOutput();
-          break;
-        case lisp::Reader::Status::kEnd:
-          return;
-        case lisp::Reader::Status::kIncomplete:
-          error.message = "malformed list on input";
-          lisp_.report(error);
-          return;
-        case lisp::Reader::Status::kError:
-          lisp_.report(error);
-          break;
-      }
-    }
-  }
-
   // A value on a line of its own, as prin1 writes it; (princ) writes none.
-  void printValue(const lisp::Value& value) {
+  static void printValue(const lisp::Value& value) {
     const std::string text = lisp::prin1String(value);
     if (text.empty()) return;
     if (!zc::outputAtLineStart()) zc::writeOutput("\n");
@@ -283,8 +233,11 @@ int main(int argc, char** argv) {
     }
   }
 
+  // The LISP runs on a thread with a large stack: user functions recurse
+  // tens of thousands of calls deep.
   int status = -1;
-  {
+  int outputError = -1;
+  platform::runWithStack(kStackBytes, [&] {
     Session session;
     try {
       if (sources.empty()) session.stream(readStandardInputLine, "", true);
@@ -322,10 +275,12 @@ int main(int argc, char** argv) {
     } catch (const lisp::ExitRequest& request) {
       status = request.given ? (request.status & 255) : (session.failed() ? 1 : 0);
     } catch (const OutputFailed& failed) {
-      return outputFailed(failed.error);
+      outputError = failed.error;
+      return;
     }
     if (status < 0) status = session.failed() || status == -2 ? 1 : 0;
-  }
+  });
+  if (outputError >= 0) return outputFailed(outputError);
   std::fflush(stdout);
   zc::unloadAllModules();
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) return outputFailed(errno);

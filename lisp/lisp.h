@@ -9,6 +9,7 @@
 // counted references; freeing a long or deep structure never recurses.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -98,7 +99,8 @@ class Reader {
   // Reads the next form into *form. kEnd when only blanks and comments
   // remain; kIncomplete when the text ends inside a form, string or comment;
   // kError with *error for text that is not LISP (the reader then stands
-  // after the offending character).
+  // after the offending character). *error says where a kIncomplete form or
+  // string began.
   Status next(Value* form, Error* error);
 
  private:
@@ -115,6 +117,7 @@ class Reader {
   size_t pos_ = 0;
   uint16_t source_;
   int line_;
+  int stringLine_ = 0;  // where a string the text ended in began
 };
 
 // Collects lines of input until they end outside any form, string or comment,
@@ -135,6 +138,79 @@ class FormCollector {
   bool inString_ = false, escape_ = false;
   bool inComment_ = false, inBlockComment_ = false, commentJustOpened_ = false;
   char previous_ = 0;
+};
+
+// How a text's bytes are characters. kDetect: UTF-8 after a UTF-8 mark,
+// UTF-16 after its mark, else UTF-8 when the bytes are valid UTF-8, else
+// the ANSI code page.
+enum class Encoding { kDetect, kUtf8, kUtf16Le, kUtf16Be, kAnsi };
+
+// Splits bytes into lines of UTF-8 as they arrive, whatever the text's
+// encoding: the decoding behind scripts and read-line. Undecided text is
+// decided at its first line that is not ASCII, from all the bytes given so
+// far, so that a stream is never held back longer than one piece.
+class LineDecoder {
+ public:
+  explicit LineDecoder(Encoding encoding = Encoding::kDetect) : encoding_(encoding) {}
+  // Adds bytes.
+  void add(std::string_view bytes);
+  // No more bytes will come.
+  void end() { ended_ = true; }
+  // The next whole line in UTF-8, its '\n' kept (the last line of an ended
+  // text may have none). kNone when no whole line is there yet, kBad for a
+  // line whose bytes are no characters in the text's encoding.
+  enum class Result { kLine, kNone, kBad };
+  Result next(std::string* line);
+  // Bytes given and not yet returned as lines.
+  size_t buffered() const { return raw_.size() - consumed_; }
+  Encoding encoding() const { return encoding_; }
+  // "UTF-8", "UTF-16", or "code page 950".
+  std::string encodingName() const;
+
+ private:
+  bool decide();
+  Encoding encoding_;
+  bool ended_ = false;
+  std::string raw_;  // bytes (UTF-8 converted from UTF-16), from `consumed_` on
+  size_t consumed_ = 0, scanned_ = 0;
+  std::string odd_;  // UTF-16 bytes not yet converted
+};
+
+// Evaluates a LISP text as its pieces arrive: the one read-evaluate loop for
+// script files, -e, standard input and load. Whole forms are evaluated in
+// order; the text is decoded as LineDecoder does.
+class Script {
+ public:
+  enum class Mode {
+    kTopLevel,  // errors are reported and the next form runs (scripts, -e)
+    kLoad,      // the first error ends the text and is thrown (load)
+  };
+  // `source` names the text in reports ("" for none).
+  Script(Interpreter& lisp, std::string source, Mode mode, Encoding encoding = Encoding::kDetect);
+  // Called after each top-level form with its value, or null after an error.
+  void afterForm(std::function<void(const Value*)> hook) { afterForm_ = std::move(hook); }
+  // Adds the next piece of the text and evaluates the forms it completes.
+  // False once the text has stopped for good (bytes that are no text, a
+  // line without end): later pieces are ignored.
+  bool feed(std::string_view bytes);
+  // The text has ended: evaluates what is left. The value of the last form.
+  Value finish();
+  // Whether a form has begun and not ended (the prompt shows it).
+  bool midForm() const { return !pending_.empty(); }
+
+ private:
+  void takeLines();
+  void evaluate(const std::string& text);
+  void stop(const std::string& message, int line);
+  Interpreter& lisp_;
+  std::string source_;
+  Mode mode_;
+  LineDecoder lines_;
+  FormCollector pending_;
+  int line_ = 1, firstLine_ = 1;
+  bool stopped_ = false;
+  Value last_;
+  std::function<void(const Value*)> afterForm_;
 };
 
 // The printed forms of a value, in UTF-8: prin1 (readable) and princ
@@ -173,6 +249,8 @@ class Interpreter {
   void run(std::string_view text, const std::string& source);
 
   Symbol* intern(std::u16string_view name);
+  // The symbol of that name, or null when there is none yet.
+  Symbol* findSymbol(std::u16string_view name);
   Symbol* trueSymbol() const { return true_; }
   // The value of a symbol, nil when unbound; host symbols ($acad_code) read
   // through this.

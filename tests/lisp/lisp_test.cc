@@ -4,7 +4,7 @@
 #include <limits>
 #include <random>
 
-#include "host/lisp.h"
+#include "lisp/lisp.h"
 #include "tests/support/host_support.h"
 
 namespace {
@@ -236,7 +236,8 @@ TEST(Lisp, ErrorsNameTheirFileAndLine) {
        "; error: divide by zero (t.lsp:1)\n; error: too few arguments (t.lsp:1)\n"},
       {"(defun f () (f)) (f)", "", "; error: LISP stack overflow (t.lsp:1)\n"},
       {"(princ 1))(princ 2)", "12", "; error: extra right paren on input (t.lsp:1)\n"},
-      {"(princ 1)\n(princ", "1", "; error: malformed list on input (t.lsp)\n"},
+      {"(princ 1)\n(princ", "1", "; error: malformed list on input (t.lsp:2)\n"},
+      {"(princ 1)\n(setq a (list\n \"x\n\n", "1", "; error: malformed string on input (t.lsp:3)\n"},
       {"(setq pi 3)", "", "; error: attempt to set a constant: PI (t.lsp:1)\n"},
       {"(defun *error* (m) (princ (strcat \"caught: \" m))) (car 1) (princ \".\")",
        "caught: bad argument type: consp 1.", ""},

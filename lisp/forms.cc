@@ -1,0 +1,167 @@
+// The special forms: quote, setq, the conditionals and loops, defun and lambda.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <numbers>
+
+#include "host/library.h"
+#include "lisp/library.h"
+#include "platform/env.h"
+#include "platform/path.h"
+#include "platform/text.h"
+
+namespace lisp {
+namespace {
+
+void countArguments(Interpreter& lisp, const Value& forms, size_t least, size_t most) {
+  const int64_t n = listLength(forms);
+  if (n < 0 || static_cast<size_t>(n) < least) lisp.fail("too few arguments");
+  if (static_cast<size_t>(n) > most) lisp.fail("too many arguments");
+}
+
+Value progn(Interpreter& lisp, const Value& forms) {
+  Value result;
+  for (Value at = forms; at.type() == Type::kCons; at = cdr(at)) result = lisp.eval(car(at));
+  return result;
+}
+
+Value quote(Interpreter& lisp, const Value& forms) {
+  countArguments(lisp, forms, 1, 1);
+  return car(forms);
+}
+
+Value setq(Interpreter& lisp, const Value& forms) {
+  Value result;
+  for (Value at = forms; at.type() == Type::kCons; at = cdr(cdr(at))) {
+    const Value target = car(at);
+    if (target.type() != Type::kSymbol) lisp.badType("symbolp", target);
+    if (cdr(at).type() != Type::kCons) lisp.fail("too few arguments");
+    if (target.symbol()->constant) {
+      lisp.fail("attempt to set a constant: " + platform::toUtf8(target.symbol()->name));
+    }
+    result = lisp.eval(car(cdr(at)));
+    target.symbol()->value = result;
+  }
+  return result;
+}
+
+Value ifForm(Interpreter& lisp, const Value& forms) {
+  countArguments(lisp, forms, 2, 3);
+  if (!lisp.eval(car(forms)).isNil()) return lisp.eval(car(cdr(forms)));
+  return lisp.eval(car(cdr(cdr(forms))));
+}
+
+Value cond(Interpreter& lisp, const Value& forms) {
+  for (Value at = forms; at.type() == Type::kCons; at = cdr(at)) {
+    const Value clause = car(at);
+    if (clause.type() != Type::kCons) lisp.badType("consp", clause);
+    Value test = lisp.eval(car(clause));
+    if (test.isNil()) continue;
+    return cdr(clause).isNil() ? test : progn(lisp, cdr(clause));
+  }
+  return Value();
+}
+
+Value andForm(Interpreter& lisp, const Value& forms) {
+  for (Value at = forms; at.type() == Type::kCons; at = cdr(at)) {
+    if (lisp.eval(car(at)).isNil()) return Value();
+  }
+  return truth(true, lisp);
+}
+
+Value orForm(Interpreter& lisp, const Value& forms) {
+  for (Value at = forms; at.type() == Type::kCons; at = cdr(at)) {
+    if (!lisp.eval(car(at)).isNil()) return truth(true, lisp);
+  }
+  return Value();
+}
+
+Value whileForm(Interpreter& lisp, const Value& forms) {
+  countArguments(lisp, forms, 1, SIZE_MAX);
+  Value result;
+  while (!lisp.eval(car(forms)).isNil()) result = progn(lisp, cdr(forms));
+  return result;
+}
+
+Value repeat(Interpreter& lisp, const Value& forms) {
+  countArguments(lisp, forms, 1, SIZE_MAX);
+  const Value times = lisp.eval(car(forms));
+  Value result;
+  for (int32_t n = integer(lisp, times); n > 0; --n) result = progn(lisp, cdr(forms));
+  return result;
+}
+
+Value foreach (Interpreter& lisp, const Value& forms) {
+  countArguments(lisp, forms, 2, SIZE_MAX);
+  const Value variable = car(forms);
+  if (variable.type() != Type::kSymbol) lisp.badType("symbolp", variable);
+  const Value items = list(lisp, lisp.eval(car(cdr(forms))));
+  Bindings bindings;
+  bindings.bind(variable.symbol(), Value());
+  Value result;
+  for (Value at = items; at.type() == Type::kCons; at = cdr(at)) {
+    variable.symbol()->value = car(at);
+    result = progn(lisp, cdr(cdr(forms)));
+  }
+  return result;
+}
+
+// (params / locals) and the body: a function.
+Value makeFunction(Interpreter& lisp, std::u16string name, const Value& forms) {
+  auto f = std::make_unique<Usubr>();
+  f->name = std::move(name);
+  const Value parameters = car(forms);
+  if (!isList(parameters)) lisp.badType("listp", parameters);
+  bool locals = false;
+  for (Value at = parameters; at.type() == Type::kCons; at = cdr(at)) {
+    const Value p = car(at);
+    if (p.type() != Type::kSymbol) lisp.badType("symbolp", p);
+    if (p.symbol()->name == u"/") {
+      locals = true;
+      continue;
+    }
+    (locals ? f->locals : f->parameters).push_back(p.symbol());
+  }
+  f->body = cdr(forms);
+  return Value::object(f.release());
+}
+
+Value defun(Interpreter& lisp, const Value& forms) {
+  countArguments(lisp, forms, 2, SIZE_MAX);
+  const Value name = car(forms);
+  if (name.type() != Type::kSymbol) lisp.badType("symbolp", name);
+  if (name.symbol()->constant) {
+    lisp.fail("attempt to set a constant: " + platform::toUtf8(name.symbol()->name));
+  }
+  name.symbol()->value = makeFunction(lisp, name.symbol()->name, cdr(forms));
+  return name;
+}
+
+Value lambda(Interpreter& lisp, const Value& forms) {
+  countArguments(lisp, forms, 1, SIZE_MAX);
+  return makeFunction(lisp, u"", forms);
+}
+
+Value function(Interpreter& lisp, const Value& forms) {
+  countArguments(lisp, forms, 1, 1);
+  const Value f = car(forms);
+  // #'(lambda ...) makes the function; a name stands for itself.
+  if (f.type() == Type::kCons) return lisp.eval(f);
+  return f;
+}
+
+}  // namespace
+
+std::span<const Subr> specialForms() {
+  static const Subr table[] = {
+      {"QUOTE", quote},     {"FUNCTION", function}, {"SETQ", setq},       {"PROGN", progn},
+      {"IF", ifForm},       {"COND", cond},         {"AND", andForm},     {"OR", orForm},
+      {"WHILE", whileForm}, {"REPEAT", repeat},     {"FOREACH", foreach}, {"DEFUN", defun},
+      {"LAMBDA", lambda},
+  };
+  return table;
+}
+
+}  // namespace lisp

@@ -1,0 +1,311 @@
+// The one read-evaluate loop: bytes to lines of UTF-8, lines to whole
+// forms, forms to values.
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+
+#include "lisp/library.h"
+#include "platform/env.h"
+#include "platform/path.h"
+#include "platform/text.h"
+
+namespace lisp {
+namespace {
+
+// The longest line or form a text may hold: a never-ending input (a pipe
+// from /dev/zero) ends in an error, not in all the memory there is.
+constexpr size_t kMaxFormBytes = size_t{1} << 28;
+// A file that loads itself stops here.
+constexpr int kMaxLoadDepth = 32;
+
+bool isAscii(std::string_view bytes) {
+  return std::all_of(bytes.begin(), bytes.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// UTF-16 bytes to UTF-8; *rest keeps an odd byte or a high surrogate that
+// waits for its pair. A lone surrogate becomes the byte 0xFF, which no UTF-8
+// holds, so that the line that holds it is reported.
+void utf16ToUtf8(std::string_view bytes, bool bigEndian, std::string* rest, std::string* out) {
+  std::string in = *rest + std::string(bytes);
+  size_t i = 0;
+  auto unit = [&](size_t at) -> char16_t {
+    const auto a = static_cast<unsigned char>(in[at]), b = static_cast<unsigned char>(in[at + 1]);
+    return static_cast<char16_t>(bigEndian ? a << 8 | b : b << 8 | a);
+  };
+  std::u16string units;
+  while (i + 2 <= in.size()) {
+    const char16_t c = unit(i);
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      if (i + 4 > in.size()) break;  // wait for the pair
+      const char16_t low = unit(i + 2);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        units += c;
+        units += low;
+        i += 4;
+        continue;
+      }
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      *out += platform::toUtf8(units);
+      units.clear();
+      *out += '\xFF';
+    } else {
+      units += c;
+    }
+    i += 2;
+  }
+  *out += platform::toUtf8(units);
+  rest->assign(in, i, std::string::npos);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- LineDecoder
+
+void LineDecoder::add(std::string_view bytes) {
+  if (consumed_ > (size_t{1} << 16) && consumed_ * 2 > raw_.size()) {
+    raw_.erase(0, consumed_);
+    scanned_ -= consumed_;
+    consumed_ = 0;
+  }
+  if (encoding_ == Encoding::kDetect && raw_.size() + odd_.size() < 3) {
+    // A byte-order mark decides at once; wait until it can be seen whole.
+    odd_.append(bytes);
+    const std::string_view head(odd_);
+    auto starts = [&](std::string_view mark) {
+      return head.substr(0, std::min(head.size(), mark.size())) ==
+             mark.substr(0, std::min(head.size(), mark.size()));
+    };
+    if (head.size() < 3 && !ended_ &&
+        (starts("\xEF\xBB\xBF") || starts("\xFF\xFE") || starts("\xFE\xFF"))) {
+      return;
+    }
+    std::string held;
+    held.swap(odd_);
+    if (held.starts_with("\xEF\xBB\xBF")) {
+      encoding_ = Encoding::kUtf8;
+      held.erase(0, 3);
+    } else if (held.starts_with("\xFF\xFE") || held.starts_with("\xFE\xFF")) {
+      encoding_ = held[0] == '\xFF' ? Encoding::kUtf16Le : Encoding::kUtf16Be;
+      utf16ToUtf8(std::string_view(held).substr(2), encoding_ == Encoding::kUtf16Be, &odd_, &raw_);
+      return;
+    }
+    raw_ += held;
+    return;
+  }
+  if (encoding_ == Encoding::kUtf16Le || encoding_ == Encoding::kUtf16Be) {
+    utf16ToUtf8(bytes, encoding_ == Encoding::kUtf16Be, &odd_, &raw_);
+  } else {
+    raw_.append(bytes);
+  }
+}
+
+bool LineDecoder::decide() {
+  // Valid UTF-8 from here to the last byte given (a sequence cut by the end
+  // of the piece aside) is UTF-8; anything else is in the ANSI code page.
+  const std::string_view rest = std::string_view(raw_).substr(consumed_);
+  const size_t valid = platform::validUtf8Length(rest);
+  const bool cut =
+      !ended_ && rest.size() - valid < 4 && static_cast<unsigned char>(rest[valid]) >= 0xC2;
+  encoding_ = valid == rest.size() || cut ? Encoding::kUtf8 : Encoding::kAnsi;
+  return true;
+}
+
+LineDecoder::Result LineDecoder::next(std::string* line) {
+  if (encoding_ == Encoding::kDetect && !ended_ && raw_.empty() && !odd_.empty()) {
+    return Result::kNone;  // a mark still being read
+  }
+  if (ended_ && !odd_.empty() && encoding_ == Encoding::kDetect) {
+    raw_ += odd_;
+    odd_.clear();
+  }
+  size_t newline = raw_.find('\n', std::max(scanned_, consumed_));
+  if (newline == std::string::npos) {
+    scanned_ = raw_.size();
+    if (!ended_ || consumed_ >= raw_.size()) {
+      if (ended_ && !odd_.empty()) {
+        // An odd byte, or a high surrogate, at the end of UTF-16 text.
+        odd_.clear();
+        *line = "";
+        return Result::kBad;
+      }
+      return Result::kNone;
+    }
+    newline = raw_.size() - 1;
+  }
+  const std::string_view bytes = std::string_view(raw_).substr(consumed_, newline + 1 - consumed_);
+  consumed_ = scanned_ = newline + 1;
+  if (encoding_ == Encoding::kDetect && !isAscii(bytes)) {
+    consumed_ -= bytes.size();
+    decide();
+    consumed_ += bytes.size();
+  }
+  switch (encoding_) {
+    case Encoding::kDetect:
+      line->assign(bytes);
+      return Result::kLine;
+    case Encoding::kAnsi: {
+      std::u16string decoded;
+      if (isAscii(bytes)) {
+        line->assign(bytes);
+        return Result::kLine;
+      }
+      if (!platform::fromCodePageExact(platform::ansiCodePage(), bytes, &decoded)) {
+        return Result::kBad;
+      }
+      *line = platform::toUtf8(decoded);
+      return Result::kLine;
+    }
+    default:
+      if (!platform::isValidUtf8(bytes)) return Result::kBad;
+      line->assign(bytes);
+      return Result::kLine;
+  }
+}
+
+std::string LineDecoder::encodingName() const {
+  switch (encoding_) {
+    case Encoding::kUtf16Le:
+    case Encoding::kUtf16Be:
+      return "UTF-16";
+    case Encoding::kAnsi:
+      return "code page " + std::to_string(platform::ansiCodePage());
+    default:
+      return "UTF-8";
+  }
+}
+
+// ---------------------------------------------------------------- Script
+
+Script::Script(Interpreter& lisp, std::string source, Mode mode, Encoding encoding)
+    : lisp_(lisp), source_(std::move(source)), mode_(mode), lines_(encoding) {}
+
+bool Script::feed(std::string_view bytes) {
+  if (stopped_) return false;
+  lines_.add(bytes);
+  takeLines();
+  if (!stopped_ && lines_.buffered() + pending_.text().size() > kMaxFormBytes) {
+    stop("line too long: over " + std::to_string(kMaxFormBytes >> 20) + " MiB without an end",
+         firstLine_);
+  }
+  return !stopped_;
+}
+
+Value Script::finish() {
+  if (stopped_) return last_;
+  lines_.end();
+  takeLines();
+  if (stopped_) return last_;
+  if (!pending_.empty()) evaluate(pending_.take());
+  return last_;
+}
+
+void Script::takeLines() {
+  std::string line;
+  for (;;) {
+    const LineDecoder::Result result = lines_.next(&line);
+    if (result == LineDecoder::Result::kNone) return;
+    if (result == LineDecoder::Result::kBad) {
+      stop("bad text: bytes that are no characters in " + lines_.encodingName(), line_);
+      return;
+    }
+    pending_.add(line);
+    if (!line.empty() && line.back() == '\n') ++line_;
+    if (pending_.complete()) {
+      evaluate(pending_.take());
+      if (stopped_) return;
+      firstLine_ = line_;
+    }
+  }
+}
+
+void Script::stop(const std::string& message, int line) {
+  stopped_ = true;
+  Error error{message, source_.empty() ? "" : source_ + ":" + std::to_string(line)};
+  if (mode_ == Mode::kLoad) throw error;
+  lisp_.report(error);
+}
+
+void Script::evaluate(const std::string& text) {
+  Reader reader(lisp_, text, source_, firstLine_);
+  for (;;) {
+    Value form;
+    Error error;
+    Reader::Status status;
+    try {
+      status = reader.next(&form, &error);
+    } catch (const std::bad_alloc&) {
+      stop("insufficient memory", firstLine_);
+      return;  // the rest of this text cannot be read
+    }
+    switch (status) {
+      case Reader::Status::kForm:
+        if (mode_ == Mode::kLoad) {
+          last_ = lisp_.eval(form);
+          break;
+        }
+        try {
+          last_ = lisp_.evalTopLevel(form);
+          if (afterForm_) afterForm_(&last_);
+        } catch (const Error& e) {
+          lisp_.report(e);
+          if (afterForm_) afterForm_(nullptr);
+        }
+        break;
+      case Reader::Status::kEnd:
+        return;
+      case Reader::Status::kIncomplete:
+        if (mode_ == Mode::kLoad) throw error;
+        lisp_.report(error);
+        return;
+      case Reader::Status::kError:
+        if (mode_ == Mode::kLoad) throw error;
+        lisp_.report(error);
+        break;
+    }
+  }
+}
+
+// ---------------------------------------------------------------- Interpreter
+
+void Interpreter::run(std::string_view text, const std::string& source) {
+  Script script(*this, source, Script::Mode::kTopLevel, Encoding::kUtf8);
+  script.feed(text);
+  script.finish();
+}
+
+Value Interpreter::load(std::u16string_view name) {
+  requireFiles();
+  platform::Env& env = *platform::Env::defaultEnv();
+  std::unique_ptr<platform::File> file;
+  std::u16string path(name);
+  platform::Status s = env.openFile(path, platform::OpenMode::kRead, &file);
+  if (!s.ok() && platform::splitPath(path).ext.empty()) {
+    path += u".lsp";
+    s = env.openFile(path, platform::OpenMode::kRead, &file);
+  }
+  const std::string shown = platform::toUtf8(name);
+  if (!s.ok()) fail("LOAD failed: \"" + shown + "\"");
+  if (loadDepth >= kMaxLoadDepth) fail("LOAD nested too deeply: \"" + shown + "\"");
+  ++loadDepth;
+  struct Leave {
+    int& depth;
+    ~Leave() { --depth; }
+  } leave{loadDepth};
+  // Whole forms are read and evaluated as the file's lines arrive.
+  Script script(*this, shown, Script::Mode::kLoad);
+  std::string chunk(1 << 16, '\0');
+  for (uint64_t offset = 0;;) {
+    size_t got = 0;
+    if (!file->read(offset, chunk.data(), chunk.size(), &got).ok()) {
+      fail("LOAD failed: \"" + shown + "\"");
+    }
+    if (got == 0) break;
+    offset += got;
+    script.feed(std::string_view(chunk).substr(0, got));
+  }
+  return script.finish();
+}
+
+}  // namespace lisp
