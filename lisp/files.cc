@@ -22,34 +22,118 @@ FileObject* fileArgument(Interpreter& lisp, const Value& v) {
   return file;
 }
 
-void writeTo(Interpreter& lisp, FileObject* file, std::string_view bytes) {
-  if (!file->writing) lisp.fail("bad argument value: a file opened for reading");
-  if (!file->file->write(file->offset, bytes.data(), bytes.size()).ok()) {
-    lisp.fail("write failed: " + platform::toUtf8(file->name));
+std::string fileName(const FileObject* file) {
+  return platform::toUtf8(file->name);
+}
+
+// Text in a file's encoding, its line ends (a LF not after a CR) made CR LF
+// as a Windows program writes them, whatever wrote them: write-line, princ
+// "\n" and terpri end lines alike.
+std::string encodeForFile(Interpreter& lisp, FileObject* file, std::u16string_view text) {
+  std::u16string lines;
+  lines.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool afterCr = i > 0 ? text[i - 1] == u'\r' : file->afterCr;
+    if (text[i] == u'\n' && !afterCr) lines += u'\r';
+    lines += text[i];
   }
+  if (!text.empty()) file->afterCr = text.back() == u'\r';
+  switch (file->encoding) {
+    case Encoding::kUtf16Le: {
+      std::string out;
+      for (char16_t c : lines) {
+        out += static_cast<char>(c & 0xFF);
+        out += static_cast<char>(c >> 8);
+      }
+      return out;
+    }
+    case Encoding::kUtf8:
+      return platform::toUtf8(lines);
+    default: {
+      std::string out;
+      if (!platform::toAnsiExact(lines, &out)) {
+        // Rather an error than a '?' in the file in place of what was written.
+        lisp.fail("write failed: code page " + std::to_string(platform::ansiCodePage()) +
+                  " has no character for some of " +
+                  prin1String(Value::string(std::u16string(text))) + " in " + fileName(file) +
+                  "; open it with the encoding \"utf8\"");
+      }
+      return out;
+    }
+  }
+}
+
+void writeTo(Interpreter& lisp, FileObject* file, std::u16string_view text) {
+  if (!file->writing) lisp.fail("bad argument value: a file opened for reading");
+  std::string bytes = file->mark + encodeForFile(lisp, file, text);
+  if (!file->file->write(file->offset, bytes.data(), bytes.size()).ok()) {
+    lisp.fail("write failed: " + fileName(file));
+  }
+  file->mark.clear();
   file->offset += bytes.size();
 }
 
 // Writes to the file of `args[at]`, or to standard output when there is none.
-void output(Interpreter& lisp, Args& args, size_t at, std::string_view bytes) {
+void output(Interpreter& lisp, Args& args, size_t at, const std::string& utf8) {
   if (args.size() > at && !args[at].isNil()) {
-    writeTo(lisp, fileArgument(lisp, args[at]), bytes);
+    writeTo(lisp, fileArgument(lisp, args[at]), platform::fromUtf8(utf8));
   } else {
-    lisp.write(bytes);
+    lisp.write(utf8);
   }
 }
 
+// The optional encoding argument of open: "utf8", "utf8-bom", "utf16le",
+// "utf16le-bom" (the -bom forms write a byte-order mark at the start of a
+// new file; UTF-16 always has one), or "ansi".
+Encoding encodingArgument(Interpreter& lisp, const Value& v, bool* mark) {
+  const std::u16string name = platform::toLowerWide(text(lisp, v));
+  *mark = name.ends_with(u"-bom");
+  if (name == u"utf8" || name == u"utf-8" || name == u"utf8-bom") return Encoding::kUtf8;
+  if (name == u"utf16le" || name == u"utf-16le" || name == u"utf16le-bom") {
+    *mark = true;
+    return Encoding::kUtf16Le;
+  }
+  if (name == u"ansi" || name == u"mbcs") return Encoding::kAnsi;
+  lisp.fail("bad argument value: open encoding " + prin1String(v));
+}
+
+// The encoding a file being appended to already has, decided as reading
+// decides it: by its mark, or UTF-8 when its text is UTF-8 and not ASCII.
+Encoding encodingOfFile(platform::File& file) {
+  std::string head(size_t{1} << 16, '\0');
+  size_t got = 0;
+  if (!file.read(0, head.data(), head.size(), &got).ok()) return Encoding::kAnsi;
+  const bool whole = got < head.size();  // else a character may be cut at the end
+  head.resize(got);
+  if (head.starts_with("\xEF\xBB\xBF")) return Encoding::kUtf8;
+  if (head.starts_with("\xFF\xFE")) return Encoding::kUtf16Le;
+  const size_t valid = platform::validUtf8Length(head);
+  const bool ascii = std::all_of(head.begin(), head.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  const bool utf8 = valid == head.size() || (!whole && head.size() - valid < 4);
+  return !ascii && utf8 ? Encoding::kUtf8 : Encoding::kAnsi;
+}
+
+// (open NAME MODE [ENCODING]): text read is decoded by its mark, as valid
+// UTF-8, or in the ANSI code page (unless ENCODING says); text written is in
+// the ANSI code page unless ENCODING says.
 Value open(Interpreter& lisp, Args& args) {
   need(lisp, args, 2, 3);
-  lisp.requireFiles();  // a third argument (an encoding) is accepted; files are UTF-8
+  lisp.requireFiles();
   const std::u16string& name = text(lisp, args[0]);
   const std::u16string mode = platform::toLowerWide(text(lisp, args[1]));
+  bool mark = false;
+  const bool given = args.size() == 3 && !args[2].isNil();
+  const Encoding encoding = given ? encodingArgument(lisp, args[2], &mark) : Encoding::kAnsi;
   platform::Env& env = *platform::Env::defaultEnv();
   auto file = std::make_unique<FileObject>();
   file->name = name;
+  file->encoding = encoding;
   platform::Status s;
   if (mode == u"r") {
     s = env.openFile(name, platform::OpenMode::kRead, &file->file);
+    file->lines = LineDecoder(given ? encoding : Encoding::kDetect);
+    file->skipMark = given;
   } else if (mode == u"w") {
     file->writing = true;
     s = env.openFile(name, platform::OpenMode::kCreateTruncate, &file->file);
@@ -60,47 +144,36 @@ Value open(Interpreter& lisp, Args& args) {
       s = env.openFile(name, platform::OpenMode::kCreateTruncate, &file->file);
     } else if (s.ok()) {
       s = file->file->size(&file->offset);
+      if (s.ok() && file->offset > 0) {
+        // Appended text keeps the encoding the file has.
+        if (!given) file->encoding = encodingOfFile(*file->file);
+        mark = false;
+      }
     }
   } else {
     lisp.fail("bad argument value: open mode " + prin1String(args[1]));
   }
   if (!s.ok()) return Value();
+  if (mark && file->writing) {
+    file->mark = file->encoding == Encoding::kUtf16Le ? "\xFF\xFE" : "\xEF\xBB\xBF";
+  }
   return Value::object(file.release());
 }
 
 Value close(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 1);
   FileObject* file = fileArgument(lisp, args[0]);
-  file->file->close();
+  // A new file opened with a mark and never written still gets its mark.
+  if (file->writing && !file->mark.empty()) writeTo(lisp, file, u"");
+  const platform::Status s = file->file->close();
   file->file.reset();
+  if (!s.ok()) lisp.fail("close failed: " + fileName(file));
   return Value();
 }
 
-// The longest line read-line reads, and the longest line or form a script
-// may hold: a never-ending input (a pipe from /dev/zero) ends in an error,
-// not in all the memory there is.
+// The longest line read-line reads: a never-ending input (a pipe from
+// /dev/zero) ends in an error, not in all the memory there is.
 constexpr size_t kMaxLineBytes = size_t{1} << 28;
-
-// Reads the next piece of a file into its pending bytes; false at its end.
-// Bytes already returned are dropped once they are most of the buffer, so
-// that reading a file line by line moves each byte a bounded number of
-// times.
-bool readMore(Interpreter& lisp, FileObject* file) {
-  if (file->atEnd) return false;
-  if (file->consumed > (size_t{1} << 16) && file->consumed * 2 > file->pending.size()) {
-    file->pending.erase(0, file->consumed);
-    file->consumed = 0;
-  }
-  const size_t at = file->pending.size(), chunk = size_t{1} << 16;
-  file->pending.resize(at + chunk);
-  size_t got = 0;
-  const bool read = file->file->read(file->offset, file->pending.data() + at, chunk, &got).ok();
-  file->pending.resize(at + got);
-  if (!read) lisp.fail("read failed: " + platform::toUtf8(file->name));
-  file->offset += got;
-  file->atEnd = got == 0;
-  return got > 0;
-}
 
 FileObject* readableFile(Interpreter& lisp, const Value& v) {
   FileObject* file = fileArgument(lisp, v);
@@ -108,31 +181,78 @@ FileObject* readableFile(Interpreter& lisp, const Value& v) {
   return file;
 }
 
+// Makes the next decoded line of a file current; false at the end.
+bool nextLine(Interpreter& lisp, FileObject* file) {
+  std::string chunk;
+  for (;;) {
+    switch (file->lines.next(&file->line)) {
+      case LineDecoder::Result::kLine:
+        file->lineAt = 0;
+        if (file->skipMark && file->line.starts_with("\xEF\xBB\xBF")) file->lineAt = 3;
+        file->skipMark = false;
+        return true;
+      case LineDecoder::Result::kBad:
+        lisp.fail("read failed: bytes that are no characters in " + file->lines.encodingName() +
+                  " in " + fileName(file));
+      case LineDecoder::Result::kNone:
+        break;
+    }
+    if (file->atEnd) return false;
+    if (file->lines.buffered() > kMaxLineBytes) {
+      lisp.fail("line too long: over " + std::to_string(kMaxLineBytes >> 20) + " MiB in " +
+                fileName(file));
+    }
+    chunk.resize(size_t{1} << 16);
+    size_t got = 0;
+    if (!file->file->read(file->offset, chunk.data(), chunk.size(), &got).ok()) {
+      lisp.fail("read failed: " + fileName(file));
+    }
+    file->offset += got;
+    if (got == 0) {
+      file->atEnd = true;
+      file->lines.end();
+    } else {
+      file->lines.add(std::string_view(chunk).substr(0, got));
+    }
+  }
+}
+
+// A line of standard input, decoded as a script is: UTF-8 when it is valid,
+// else the ANSI code page.
+bool standardInputLine(Interpreter& lisp, std::string* line) {
+  line->clear();
+  char buffer[4096];
+  while (std::fgets(buffer, sizeof buffer, stdin)) {
+    line->append(buffer);
+    if (line->back() == '\n') break;
+    if (line->size() > kMaxLineBytes) lisp.fail("line too long on standard input");
+  }
+  if (line->empty()) return false;
+  if (!platform::isValidUtf8(*line)) {
+    std::u16string decoded;
+    if (!platform::fromCodePageExact(platform::ansiCodePage(), *line, &decoded)) {
+      lisp.fail("read failed: bytes that are no characters in code page " +
+                std::to_string(platform::ansiCodePage()) + " on standard input");
+    }
+    *line = platform::toUtf8(decoded);
+  }
+  return true;
+}
+
 Value readLine(Interpreter& lisp, Args& args) {
   need(lisp, args, 0, 1);
   std::string line;
   if (args.empty() || args[0].isNil()) {
     lisp.requireFiles();
-    if (!std::getline(std::cin, line)) return Value();
+    if (!standardInputLine(lisp, &line)) return Value();
   } else {
     FileObject* file = readableFile(lisp, args[0]);
-    // Each byte is looked at once, however long the line.
-    size_t newline, scanned = file->consumed;
-    while ((newline = file->pending.find('\n', scanned)) == std::string::npos && !file->atEnd) {
-      if (file->pending.size() - file->consumed > kMaxLineBytes) {
-        lisp.fail("line too long: over " + std::to_string(kMaxLineBytes >> 20) + " MiB in " +
-                  platform::toUtf8(file->name));
-      }
-      const size_t before = file->consumed;
-      scanned = file->pending.size();
-      readMore(lisp, file);
-      scanned -= before - file->consumed;  // the buffer may have dropped what was returned
-    }
-    if (file->consumed >= file->pending.size() && file->atEnd) return Value();
-    if (newline == std::string::npos) newline = file->pending.size();
-    line = file->pending.substr(file->consumed, newline - file->consumed);
-    file->consumed = std::min(newline + 1, file->pending.size());
+    // The rest of a line read-char began, or the next line.
+    if (file->lineAt >= file->line.size() && !nextLine(lisp, file)) return Value();
+    line = file->line.substr(file->lineAt);
+    file->lineAt = file->line.size();
   }
+  if (!line.empty() && line.back() == '\n') line.pop_back();
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return Value::string(platform::fromUtf8(line));
 }
@@ -143,27 +263,24 @@ Value readChar(Interpreter& lisp, Args& args) {
   need(lisp, args, 0, 1);
   if (args.empty() || args[0].isNil()) {
     lisp.requireFiles();
-    const int c = std::cin.get();
+    const int c = std::fgetc(stdin);
     return c == EOF ? Value() : Value::integer(c);
   }
   FileObject* file = readableFile(lisp, args[0]);
-  auto available = [&](size_t n) {
-    while (file->pending.size() - file->consumed < n && readMore(lisp, file)) {
-    }
-    return file->pending.size() - file->consumed >= n;
-  };
-  if (!available(1)) return Value();
-  const auto lead = static_cast<unsigned char>(file->pending[file->consumed]);
-  if (lead == '\r' && available(2) && file->pending[file->consumed + 1] == '\n') {
-    file->consumed += 2;
+  if (file->lineAt >= file->line.size() && !nextLine(lisp, file)) return Value();
+  const std::string_view rest = std::string_view(file->line).substr(file->lineAt);
+  if (rest.starts_with("\r\n")) {
+    file->lineAt += 2;
     return Value::integer('\n');
   }
-  const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-  available(length);
-  const std::u16string decoded = platform::fromUtf8(
-      std::string_view(file->pending)
-          .substr(file->consumed, std::min(length, file->pending.size() - file->consumed)));
-  file->consumed += std::min(length, file->pending.size() - file->consumed);
+  const auto lead = static_cast<unsigned char>(rest[0]);
+  const size_t length = std::min<size_t>(lead >= 0xF0   ? 4
+                                         : lead >= 0xE0 ? 3
+                                         : lead >= 0xC0 ? 2
+                                                        : 1,
+                                         rest.size());
+  file->lineAt += length;
+  const std::u16string decoded = platform::fromUtf8(rest.substr(0, length));
   return Value::integer(decoded.empty() ? 0 : decoded[0]);
 }
 
@@ -172,27 +289,13 @@ Value writeChar(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 2);
   const int32_t code = integer(lisp, args[0]);
   if (code < 1 || code > 0xFFFF) lisp.fail("bad argument value: " + prin1String(args[0]));
-  const bool toFile = args.size() == 2 && !args[1].isNil();
-  const std::string bytes = code == '\n'
-                                ? (toFile ? "\r\n" : "\n")
-                                : platform::toUtf8(std::u16string(1, static_cast<char16_t>(code)));
-  if (toFile) {
-    writeTo(lisp, fileArgument(lisp, args[1]), bytes);
-  } else {
-    lisp.write(bytes);
-  }
+  output(lisp, args, 1, platform::toUtf8(std::u16string(1, static_cast<char16_t>(code))));
   return args[0];
 }
 
 Value writeLine(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 2);
-  const std::string line = platform::toUtf8(text(lisp, args[0]));
-  if (args.size() == 2 && !args[1].isNil()) {
-    // Lines end as a Windows program ends them, on every platform.
-    writeTo(lisp, fileArgument(lisp, args[1]), line + "\r\n");
-  } else {
-    lisp.write(line + "\n");
-  }
+  output(lisp, args, 1, platform::toUtf8(text(lisp, args[0])) + "\n");
   return args[0];
 }
 
@@ -219,7 +322,7 @@ Value print(Interpreter& lisp, Args& args) {
 
 Value terpri(Interpreter& lisp, Args& args) {
   need(lisp, args, 0, 1);
-  output(lisp, args, 0, args.empty() ? "\n" : "\r\n");
+  output(lisp, args, 0, "\n");
   return Value();
 }
 

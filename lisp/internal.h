@@ -73,9 +73,18 @@ struct FileObject : Object {
   std::unique_ptr<platform::File> file;  // null once closed
   bool writing = false;
   uint64_t offset = 0;  // where the next read or write goes
-  std::string pending;  // read but not yet returned, from `consumed` on
-  size_t consumed = 0;
+  // Reading: the file's lines as they are decoded, and the one being read
+  // (read-char takes it a character at a time).
+  LineDecoder lines;
+  std::string line;
+  size_t lineAt = 0;
   bool atEnd = false;
+  bool skipMark = false;  // an encoding was given: a mark at the start is no text
+  // Writing: the encoding, a byte-order mark still to write, and whether
+  // the last character written was a CR.
+  Encoding encoding = Encoding::kAnsi;
+  std::string mark;
+  bool afterCr = false;
 };
 
 inline bool isCounted(Type type) {

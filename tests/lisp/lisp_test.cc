@@ -5,6 +5,7 @@
 #include <random>
 
 #include "lisp/lisp.h"
+#include "platform/stack.h"
 #include "tests/support/host_support.h"
 
 namespace {
@@ -181,18 +182,121 @@ TEST(Lisp, LibraryFunctionsAnswerAsDocumented) {
   });
 }
 
+// A script's bytes are UTF-8 or UTF-16 by a mark, UTF-8 when valid, else in
+// the ANSI code page; bytes that fit none stop it, naming the line.
+TEST(Lisp, ScriptsAreReadInTheirEncodings) {
+  struct Row {
+    const char* codePage;
+    std::string_view bytes;
+    const char* out;
+    const char* errors;
+  };
+  const Row rows[] = {
+      // Two Big5 names stay two symbols.
+      {"950",
+       "(defun \xA5\xD2 () \"A\")\n(defun \xA4\x41 () \"B\")\n(princ (\xA5\xD2))(princ "
+       "\"\xA4\xA4\")",
+       "A中", ""},
+      {"936", "(defun \xBC\xD7 () \"A\")\n(defun \xD2\xD2 () \"B\")\n(princ (\xD2\xD2))", "B", ""},
+      {nullptr, "\xEF\xBB\xBF(princ \"\xE4\xB8\xAD\")", "中", ""},
+      {nullptr, std::string_view("\xFF\xFE(\0p\0r\0i\0n\0c\0 \0\"\0\x2D\x4E\"\0)\0", 24), "中", ""},
+      {nullptr, "(princ 1)\n(princ \"\xE4\xB8\xAD\")\n(princ \"\xFF\")\n(princ 2)", "1中",
+       "; error: bad text: bytes that are no characters in UTF-8 (t.lsp:3)\n"},
+      {"950", "(princ 1)\n(princ \"\xA4\xA4\")\n(princ \"\xA4\xFF\")\n(princ 2)", "1中",
+       "; error: bad text: bytes that are no characters in code page 950 (t.lsp:3)\n"},
+  };
+  for (const Row& row : rows) {
+    test::ScopedCodePage codePage(row.codePage);
+    if (row.codePage && !codePage.active()) continue;
+    ScriptRun r;
+    lisp::Interpreter lisp;
+    lisp.setOutput([&](std::string_view text) { r.out += text; });
+    lisp.setErrorOutput([&](const lisp::Error& e) { r.errors += e.report() + "\n"; });
+    lisp::Script script(lisp, "t.lsp", lisp::Script::Mode::kTopLevel);
+    // A byte at a time: a stream decides as a file does.
+    for (char c : row.bytes) script.feed(std::string_view(&c, 1));
+    script.finish();
+    EXPECT_EQ(r.out, row.out) << row.bytes;
+    EXPECT_EQ(r.errors, row.errors) << row.bytes;
+  }
+}
+
+// User functions recurse 10,000 deep, through apply, mapcar and eval too, on
+// the stack zchost gives the LISP; equal compares structures of any depth.
+TEST(Lisp, RecursionGoesTenThousandDeep) {
+  ScriptRun r;
+  platform::runWithStack(size_t{128} << 20, [&] {
+    r =
+        run("(defun a (n) (if (= n 0) 0 (+ 1 (apply 'a (list (1- n))))))"
+            "(defun m (n) (if (= n 0) 0 (+ 1 (car (mapcar 'm (list (1- n)))))))"
+            "(defun e (n) (if (= n 0) 0 (+ 1 (eval (list 'e (1- n))))))"
+            "(defun nest (n) (setq l nil) (repeat n (setq l (list l))))"
+            "(princ (list (a 10000) (m 10000) (e 10000) (equal (nest 200000) (nest 200000))"
+            "(equal (nest 200000) (nest 199999))))");
+  });
+  EXPECT_EQ(r.out, "(10000 10000 10000 T nil)");
+  EXPECT_EQ(r.errors, "");
+}
+
 class LispFilesTest : public test::TempDirTest {};
 
-// read-char and write-char go a character at a time, line ends as
-// write-line writes and read-line reads them.
-TEST_F(LispFilesTest, CharactersAreReadAndWrittenOneAtATime) {
-  expectOutputs(
-      {{"(setq f (open \"c.txt\" \"w\")) (write-char 20013 f) (write-char 10 f) "
-        "(write-char 65 f) (close f) (setq f (open \"c.txt\" \"r\")) "
-        "(prin1 (list (read-char f) (read-char f) (read-char f) (read-char f))) "
-        "(close f) (write-char 66)",
-        "(20013 10 65 nil)B"}});
-  EXPECT_EQ(test::readFile("c.txt"), "\xE4\xB8\xAD\r\nA");
+// Text files as the hosts write and read them: the ANSI code page unless
+// open is told an encoding, any mark or valid UTF-8 recognised on reading,
+// every line ended CR LF however it was written.
+TEST_F(LispFilesTest, TextFilesKeepTheirEncodings) {
+  struct Row {
+    const char* codePage;  // the ANSI code page the row needs
+    const char* file;      // the file's bytes before the script, if any
+    const char* script;
+    const char* out;
+    std::string_view bytes;  // the file's bytes after it, when given
+  };
+  const Row rows[] = {
+      {"950", nullptr,
+       "(setq f (open \"t.txt\" \"w\")) (write-char 20013 f) (write-char 10 f) (princ \"A\\nB\" f)"
+       "(write-line \"C\" f) (terpri f) (close f) (setq f (open \"t.txt\" \"r\"))"
+       "(prin1 (list (read-char f) (read-char f) (read-line f) (read-line f) (read-line f) "
+       "(read-line f) (read-line f)))",
+       "(20013 10 \"A\" \"BC\" \"\" nil nil)", "\xA4\xA4\r\nA\r\nBC\r\n\r\n"},
+      {nullptr, nullptr,
+       "(setq f (open \"t.txt\" \"w\" \"utf8\")) (write-line \"中\" f) (close f)"
+       "(setq f (open \"t.txt\" \"a\")) (write-line \"é\" f) (close f)"
+       "(prin1 (read-line (setq f (open \"t.txt\" \"r\"))))",
+       "\"中\"", "\xE4\xB8\xAD\r\n\xC3\xA9\r\n"},
+      {nullptr, nullptr,
+       "(setq f (open \"t.txt\" \"w\" \"UTF8-BOM\")) (write-line \"中\" f) (close f)"
+       "(setq f (open \"t.txt\" \"a\")) (write-line \"é\" f) (close f)"
+       "(setq f (open \"t.txt\" \"r\")) (prin1 (list (read-line f) (read-line f)))",
+       "(\"中\" \"é\")", "\xEF\xBB\xBF\xE4\xB8\xAD\r\n\xC3\xA9\r\n"},
+      {nullptr, nullptr,
+       "(setq f (open \"t.txt\" \"w\" \"utf16le\")) (write-line \"中A\" f) (close f)"
+       "(setq f (open \"t.txt\" \"r\")) (prin1 (list (read-line f) (read-line f)))",
+       "(\"中A\" nil)", std::string_view("\xFF\xFE\x2D\x4E\x41\x00\x0D\x00\x0A\x00", 10)},
+      // Files other programs wrote.
+      {"950",
+       "\xA5\xD2,\xA4\x41\r\n",
+       "(prin1 (read-line (open \"t.txt\" \"r\")))",
+       "\"甲,乙\"",
+       {}},
+      {"936", "\xBC\xD7,\xD2\xD2\n", "(prin1 (read-line (open \"t.txt\" \"r\")))", "\"甲,乙\"", {}},
+      {nullptr, "\xE7\x94\xB2\n", "(prin1 (read-line (open \"t.txt\" \"r\")))", "\"甲\"", {}},
+      {nullptr,
+       "\xE7\x94\xB2\n",
+       "(prin1 (read-line (open \"t.txt\" \"r\" \"utf8\")))",
+       "\"甲\"",
+       {}},
+  };
+  for (const Row& row : rows) {
+    test::ScopedCodePage codePage(row.codePage);
+    if (row.codePage && !codePage.active()) continue;
+    if (row.file) test::writeFile("t.txt", row.file);
+    const ScriptRun r = run(row.script);
+    EXPECT_EQ(r.out, row.out) << row.script;
+    EXPECT_EQ(r.errors, "") << row.script;
+    if (!row.bytes.empty()) {
+      EXPECT_EQ(test::readFile("t.txt"), row.bytes) << row.script;
+    }
+  }
 }
 
 TEST(Lisp, CommentsOfBothKindsAreSkipped) {
