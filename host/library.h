@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "frame/host_api.h"
@@ -27,6 +29,10 @@ ZC_HOST_API std::string moduleDirectory();
 ZC_HOST_API std::string moduleFileName(const std::string& directory, const std::string& name);
 // Sets an environment variable for this process and what it loads.
 ZC_HOST_API void setEnvironment(const char* name, const std::string& value);
+// An environment variable's value as text, nil when unset (UTF-8 on POSIX,
+// the wide environment on Windows), and setting one so.
+ZC_HOST_API std::optional<std::u16string> environmentText(std::u16string_view name);
+ZC_HOST_API void setEnvironmentText(std::u16string_view name, std::u16string_view value);
 // True when standard input is a terminal.
 ZC_HOST_API bool standardInputIsTerminal();
 // The program's arguments in UTF-8 (on Windows taken from the wide command

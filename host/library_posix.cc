@@ -27,6 +27,8 @@ void closeLibrary(void* library) {
 
 #include <cstdlib>
 
+#include "platform/text.h"
+
 namespace zc {
 
 std::string executableDirectory() {
@@ -53,6 +55,16 @@ std::string moduleDirectory() {
 
 void setEnvironment(const char* name, const std::string& value) {
   ::setenv(name, value.c_str(), 1);
+}
+
+std::optional<std::u16string> environmentText(std::u16string_view name) {
+  const char* value = std::getenv(platform::toUtf8(name).c_str());
+  if (!value) return std::nullopt;
+  return platform::fromUtf8(value);
+}
+
+void setEnvironmentText(std::u16string_view name, std::u16string_view value) {
+  ::setenv(platform::toUtf8(name).c_str(), platform::toUtf8(value).c_str(), 1);
 }
 
 bool standardInputIsTerminal() {

@@ -68,6 +68,18 @@ void setEnvironment(const char* name, const std::string& value) {
   _putenv_s(name, value.c_str());
 }
 
+std::optional<std::u16string> environmentText(std::u16string_view name) {
+  const std::wstring key(name.begin(), name.end());
+  const wchar_t* value = _wgetenv(key.c_str());
+  if (!value) return std::nullopt;
+  return std::u16string(reinterpret_cast<const char16_t*>(value));
+}
+
+void setEnvironmentText(std::u16string_view name, std::u16string_view value) {
+  const std::wstring key(name.begin(), name.end()), text(value.begin(), value.end());
+  _wputenv_s(key.c_str(), text.c_str());
+}
+
 bool standardInputIsTerminal() {
   return _isatty(0) != 0;
 }

@@ -65,6 +65,9 @@ Value callFunction(Interpreter& lisp, const Value& given, std::vector<Value>& ar
              car(given).symbol()->name == u"LAMBDA") {
     function = lisp.eval(given);
   }
+  if (function.type() == Type::kCons && isList(car(function))) {
+    function = makeFunction(lisp, u"", function);  // a list defun-q made
+  }
   switch (function.type()) {
     case Type::kSubr: {
       auto* subr = static_cast<Subr*>(function.asObject());
@@ -105,9 +108,9 @@ Interpreter::Interpreter()
   symbolTable_ = new SymbolTable;
   sources_.emplace_back();  // 0: no source
   // Each family of built-in functions registers its table.
-  for (auto family :
-       {specialForms, numberFunctions, predicateFunctions, listFunctions, stringFunctions,
-        systemFunctions, fileFunctions, vlListFunctions, vlStringFunctions, vlFileFunctions}) {
+  for (auto family : {specialForms, numberFunctions, unitFunctions, predicateFunctions,
+                      listFunctions, stringFunctions, systemFunctions, fileFunctions,
+                      vlListFunctions, vlStringFunctions, vlFileFunctions}) {
     for (const Subr& subr : family()) {
       intern(platform::fromUtf8(subr.name))->value = Value::object(const_cast<Subr*>(&subr));
     }
@@ -136,6 +139,10 @@ Symbol* Interpreter::intern(std::u16string_view name) {
   symbols_.push_back(std::make_unique<Symbol>(key));
   table.emplace(std::move(key), symbols_.back().get());
   return symbols_.back().get();
+}
+
+void Interpreter::forEachSymbol(const std::function<void(Symbol*)>& f) {
+  for (auto& symbol : symbols_) f(symbol.get());
 }
 
 Symbol* Interpreter::findSymbol(std::u16string_view name) {

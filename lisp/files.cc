@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <numbers>
 
@@ -341,6 +342,49 @@ Value load(Interpreter& lisp, Args& args) {
   return lisp.load(name);
 }
 
+// (findfile NAME): the path of NAME as found: as given when it names a
+// folder, else in the current folder, then in each folder of the ACAD
+// environment variable (the hosts' support path, ';' between folders); nil
+// when it is nowhere.
+Value findfile(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  lisp.requireFiles();
+  const std::u16string& name = text(lisp, args[0]);
+  platform::Env& env = *platform::Env::defaultEnv();
+  platform::FileInfo info;
+  auto found = [&](const std::u16string& path) {
+    return !path.empty() && env.fileInfo(path, &info).ok();
+  };
+  const platform::PathParts parts = platform::splitPath(name);
+  if (!parts.drive.empty() || !parts.dir.empty())
+    return found(name) ? Value::string(name) : Value();
+  if (found(name)) {
+    std::error_code error;
+    const std::u16string here = std::filesystem::current_path(error).u16string();
+    if (error || here.empty()) return Value::string(name);
+    const char16_t separator = here.find(u'\\') != std::u16string::npos ? u'\\' : u'/';
+    return Value::string(here + (here.back() == separator ? u"" : std::u16string(1, separator)) +
+                         name);
+  }
+  const std::optional<std::u16string> support = zc::environmentText(u"ACAD");
+  if (!support) return Value();
+  const std::u16string& folders = *support;
+  size_t start = 0;
+  while (start <= folders.size()) {
+    size_t end = folders.find(u';', start);
+    if (end == std::u16string::npos) end = folders.size();
+    std::u16string folder = folders.substr(start, end - start);
+    if (!folder.empty()) {
+      const char16_t last = folder.back();
+      if (last != u'\\' && last != u'/')
+        folder += folder.find(u'/') != std::u16string::npos ? u'/' : u'\\';
+      if (found(folder + name)) return Value::string(folder + name);
+    }
+    start = end + 1;
+  }
+  return Value();
+}
+
 Value exitProgram(Interpreter& lisp, Args& args) {
   need(lisp, args, 0, 1);
   ExitRequest request;
@@ -366,6 +410,7 @@ std::span<const Subr> fileFunctions() {
       {"PRINT", print},
       {"TERPRI", terpri},
       {"LOAD", load},
+      {"FINDFILE", findfile},
       {"EXIT", exitProgram},
       {"QUIT", exitProgram},
   };

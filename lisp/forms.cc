@@ -13,6 +13,26 @@
 #include "platform/text.h"
 
 namespace lisp {
+
+Value makeFunction(Interpreter& lisp, std::u16string name, const Value& forms) {
+  auto f = std::make_unique<Usubr>();
+  f->name = std::move(name);
+  const Value parameters = car(forms);
+  if (!isList(parameters)) lisp.badType("listp", parameters);
+  bool locals = false;
+  for (Value at = parameters; at.type() == Type::kCons; at = cdr(at)) {
+    const Value p = car(at);
+    if (p.type() != Type::kSymbol) lisp.badType("symbolp", p);
+    if (p.symbol()->name == u"/") {
+      locals = true;
+      continue;
+    }
+    (locals ? f->locals : f->parameters).push_back(p.symbol());
+  }
+  f->body = cdr(forms);
+  return Value::object(f.release());
+}
+
 namespace {
 
 void countArguments(Interpreter& lisp, const Value& forms, size_t least, size_t most) {
@@ -108,26 +128,6 @@ Value foreach (Interpreter& lisp, const Value& forms) {
   return result;
 }
 
-// (params / locals) and the body: a function.
-Value makeFunction(Interpreter& lisp, std::u16string name, const Value& forms) {
-  auto f = std::make_unique<Usubr>();
-  f->name = std::move(name);
-  const Value parameters = car(forms);
-  if (!isList(parameters)) lisp.badType("listp", parameters);
-  bool locals = false;
-  for (Value at = parameters; at.type() == Type::kCons; at = cdr(at)) {
-    const Value p = car(at);
-    if (p.type() != Type::kSymbol) lisp.badType("symbolp", p);
-    if (p.symbol()->name == u"/") {
-      locals = true;
-      continue;
-    }
-    (locals ? f->locals : f->parameters).push_back(p.symbol());
-  }
-  f->body = cdr(forms);
-  return Value::object(f.release());
-}
-
 Value defun(Interpreter& lisp, const Value& forms) {
   countArguments(lisp, forms, 2, SIZE_MAX);
   const Value name = car(forms);
@@ -136,6 +136,20 @@ Value defun(Interpreter& lisp, const Value& forms) {
     lisp.fail("attempt to set a constant: " + platform::toUtf8(name.symbol()->name));
   }
   name.symbol()->value = makeFunction(lisp, name.symbol()->name, cdr(forms));
+  return name;
+}
+
+// (defun-q NAME (PARAMETERS) BODY...): the function kept as the list
+// (PARAMETERS BODY...), which defun-q-list-ref reads and a call runs.
+Value defunQ(Interpreter& lisp, const Value& forms) {
+  countArguments(lisp, forms, 2, SIZE_MAX);
+  const Value name = car(forms);
+  if (name.type() != Type::kSymbol) lisp.badType("symbolp", name);
+  if (name.symbol()->constant) {
+    lisp.fail("attempt to set a constant: " + platform::toUtf8(name.symbol()->name));
+  }
+  if (!isList(car(cdr(forms)))) lisp.badType("listp", car(cdr(forms)));
+  name.symbol()->value = cdr(forms);
   return name;
 }
 
@@ -159,7 +173,7 @@ std::span<const Subr> specialForms() {
       {"QUOTE", quote},     {"FUNCTION", function}, {"SETQ", setq},       {"PROGN", progn},
       {"IF", ifForm},       {"COND", cond},         {"AND", andForm},     {"OR", orForm},
       {"WHILE", whileForm}, {"REPEAT", repeat},     {"FOREACH", foreach}, {"DEFUN", defun},
-      {"LAMBDA", lambda},
+      {"LAMBDA", lambda},   {"DEFUN-Q", defunQ},
   };
   return table;
 }

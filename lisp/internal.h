@@ -87,9 +87,14 @@ struct FileObject : Object {
   bool afterCr = false;
 };
 
+struct CaughtError : Object {
+  explicit CaughtError(std::string m) : Object(Type::kCaughtError), message(std::move(m)) {}
+  std::string message;  // UTF-8
+};
+
 inline bool isCounted(Type type) {
   return type == Type::kString || type == Type::kCons || type == Type::kUsubr ||
-         type == Type::kExsubr || type == Type::kFile;
+         type == Type::kExsubr || type == Type::kFile || type == Type::kCaughtError;
 }
 
 // Saves symbols' values and restores them on the way out, whatever way it
@@ -121,6 +126,10 @@ struct Interpreter::Frame {
   Frame& operator=(const Frame&) = delete;
   Interpreter& lisp;
 };
+
+// (PARAMETERS [/ LOCALS]) and the body: a function (defun, lambda, and the
+// lists defun-q makes, when called).
+Value makeFunction(Interpreter& lisp, std::u16string name, const Value& forms);
 
 // Calls a function value with evaluated arguments (apply, mapcar, *error*).
 Value callFunction(Interpreter& lisp, const Value& function, std::vector<Value>& args);

@@ -74,6 +74,7 @@ bool similar(const Value& a, const Value& b, double fuzz);
 // The families, each a table of its functions (special forms among them).
 std::span<const Subr> specialForms();
 std::span<const Subr> numberFunctions();
+std::span<const Subr> unitFunctions();
 std::span<const Subr> predicateFunctions();
 std::span<const Subr> listFunctions();
 std::span<const Subr> stringFunctions();

@@ -35,6 +35,7 @@ enum class Type : uint8_t {
   kUsubr,   // a function made by defun or lambda
   kExsubr,  // a function of a loaded module
   kFile,
+  kCaughtError,  // what vl-catch-all-apply answers for an error
 };
 
 // A LISP value: an immediate number, nil, or a reference to an object.
@@ -251,6 +252,8 @@ class Interpreter {
   Symbol* intern(std::u16string_view name);
   // The symbol of that name, or null when there is none yet.
   Symbol* findSymbol(std::u16string_view name);
+  // Calls `f` for every symbol, in the order they were made.
+  void forEachSymbol(const std::function<void(Symbol*)>& f);
   Symbol* trueSymbol() const { return true_; }
   // The value of a symbol, nil when unbound; host symbols ($acad_code) read
   // through this.

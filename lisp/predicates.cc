@@ -171,8 +171,17 @@ Value boundp(Interpreter& lisp, Args& args) {
 
 Value type(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 1);
-  static const char16_t* const kNames[] = {nullptr, u"INT",  u"REAL",  u"STR",      u"SYM",
-                                           u"LIST", u"SUBR", u"USUBR", u"EXRXSUBR", u"FILE"};
+  static const char16_t* const kNames[] = {nullptr,
+                                           u"INT",
+                                           u"REAL",
+                                           u"STR",
+                                           u"SYM",
+                                           u"LIST",
+                                           u"SUBR",
+                                           u"USUBR",
+                                           u"EXRXSUBR",
+                                           u"FILE",
+                                           u"VL-CATCH-ALL-APPLY-ERROR"};
   const char16_t* name = kNames[static_cast<int>(args[0].type())];
   return name ? Value::object(lisp.intern(name)) : Value();
 }

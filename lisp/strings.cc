@@ -66,25 +66,6 @@ Value atof(Interpreter& lisp, Args& args) {
   return Value::real(std::strtod(s.c_str(), nullptr));
 }
 
-Value rtos(Interpreter& lisp, Args& args) {
-  need(lisp, args, 1, 3);
-  const double x = number(lisp, args[0]);
-  const int32_t mode = args.size() >= 2 ? integer(lisp, args[1]) : 2;
-  const int32_t precision = args.size() == 3 ? integer(lisp, args[2]) : 4;
-  if ((mode != 1 && mode != 2) || precision < 0 || precision > 15) {
-    lisp.fail("bad argument value: rtos mode " + std::to_string(mode) + " precision " +
-              std::to_string(precision));
-  }
-  // Exact halves round away from zero, as the hosts round them (printf
-  // would round 2.5 to even).
-  double shown = x;
-  const double scale = std::pow(10.0, precision);
-  if (mode == 2 && std::fabs(x * scale) < 9007199254740992.0) shown = std::round(x * scale) / scale;
-  char buffer[512];
-  std::snprintf(buffer, sizeof buffer, mode == 1 ? "%.*E" : "%.*f", precision, shown);
-  return Value::string(platform::fromUtf8(buffer));
-}
-
 Value ascii(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 1);
   const std::u16string& s = text(lisp, args[0]);
@@ -224,19 +205,9 @@ Value sortStrings(Interpreter& lisp, Args& args) {
 
 std::span<const Subr> stringFunctions() {
   static const Subr table[] = {
-      {"STRCAT", strcat},
-      {"STRLEN", strlen},
-      {"SUBSTR", substr},
-      {"STRCASE", strcase},
-      {"ITOA", itoa},
-      {"ATOI", atoi},
-      {"ATOF", atof},
-      {"RTOS", rtos},
-      {"ASCII", ascii},
-      {"CHR", chr},
-      {"READ", read},
-      {"WCMATCH", wcmatch},
-      {"ACAD_STRLSORT", sortStrings},
+      {"STRCAT", strcat}, {"STRLEN", strlen}, {"SUBSTR", substr},   {"STRCASE", strcase},
+      {"ITOA", itoa},     {"ATOI", atoi},     {"ATOF", atof},       {"ASCII", ascii},
+      {"CHR", chr},       {"READ", read},     {"WCMATCH", wcmatch}, {"ACAD_STRLSORT", sortStrings},
   };
   return table;
 }

@@ -143,6 +143,9 @@ void print(std::string* out, const Value& value, bool readable, int depth) {
       *out +=
           "#<FILE \"" + platform::toUtf8(static_cast<FileObject*>(value.asObject())->name) + "\">";
       break;
+    case Type::kCaughtError:
+      *out += "#<%catch-all-apply-error%>";
+      break;
   }
 }
 

@@ -98,6 +98,41 @@ Value stringElement(Interpreter& lisp, Args& args) {
   return Value::integer(s[static_cast<size_t>(at)]);
 }
 
+// (vl-string-translate FROM TO STRING): each character of STRING that is
+// in FROM replaced by the one at its place in TO (kept when TO is shorter).
+Value stringTranslate(Interpreter& lisp, Args& args) {
+  need(lisp, args, 3, 3);
+  const std::u16string& from = text(lisp, args[0]);
+  const std::u16string& to = text(lisp, args[1]);
+  std::u16string s = text(lisp, args[2]);
+  for (char16_t& c : s) {
+    const size_t at = from.find(c);
+    if (at != std::u16string::npos && at < to.size()) c = to[at];
+  }
+  return Value::string(std::move(s));
+}
+
+// (vl-string-mismatch A B [POSITION-A POSITION-B IGNORE-CASE]): how many
+// characters from those positions (0 by default) are the same in both.
+Value stringMismatch(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 5);
+  const std::u16string& a = text(lisp, args[0]);
+  const std::u16string& b = text(lisp, args[1]);
+  auto position = [&](size_t i) -> size_t {
+    if (args.size() <= i || args[i].isNil()) return 0;
+    const int32_t p = integer(lisp, args[i]);
+    if (p < 0) badValue(lisp, args[i]);
+    return static_cast<size_t>(p);
+  };
+  size_t i = position(2), j = position(3);
+  const bool ignoreCase = args.size() == 5 && !args[4].isNil();
+  const std::u16string x = ignoreCase ? platform::toUpperWide(a) : a;
+  const std::u16string y = ignoreCase ? platform::toUpperWide(b) : b;
+  int32_t same = 0;
+  for (; i < x.size() && j < y.size() && x[i] == y[j]; ++i, ++j) ++same;
+  return Value::integer(same);
+}
+
 }  // namespace
 
 std::span<const Subr> vlStringFunctions() {
@@ -111,6 +146,8 @@ std::span<const Subr> vlStringFunctions() {
       {"VL-LIST->STRING", listToString},
       {"VL-STRING-POSITION", stringPosition},
       {"VL-STRING-ELT", stringElement},
+      {"VL-STRING-TRANSLATE", stringTranslate},
+      {"VL-STRING-MISMATCH", stringMismatch},
   };
   return table;
 }

@@ -32,6 +32,7 @@ struct FileInfo {
   bool isLink = false;    // the path's last name is itself a link
   bool readOnly = false;  // nobody may write it: no write bit (POSIX), the read-only attribute
   uint64_t size = 0;
+  int64_t modified = 0;  // last written, in seconds since 1970 (UTC)
   uint32_t links = 1;  // hard links to a file
   // Identity: two paths with equal volume and fileId lead to one file or
   // folder (device and inode, volume serial number and file ID).
@@ -112,6 +113,11 @@ class Env {
   virtual Status copyFile(std::u16string_view from, std::u16string_view to) = 0;
   // Removes a file; refuses a read-only one and a folder.
   virtual Status removeFile(std::u16string_view path) = 0;
+  // Gives a file or folder a new name, never in place of another: kExists
+  // when `to` is taken.
+  virtual Status renameFile(std::u16string_view from, std::u16string_view to) = 0;
+  // Makes a folder in an existing one; kExists when the name is taken.
+  virtual Status createDirectory(std::u16string_view path) = 0;
   virtual Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) = 0;
   // Creates a new file with a fresh name in `directory` (a directory part
   // as splitPath gives it, possibly with a drive; empty for the current
@@ -159,6 +165,12 @@ class EnvWrapper : public Env {
     return target_->copyFile(from, to);
   }
   Status removeFile(std::u16string_view path) override { return target_->removeFile(path); }
+  Status renameFile(std::u16string_view from, std::u16string_view to) override {
+    return target_->renameFile(from, to);
+  }
+  Status createDirectory(std::u16string_view path) override {
+    return target_->createDirectory(path);
+  }
   Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override {
     return target_->openFile(path, mode, file);
   }

@@ -306,6 +306,26 @@ Status MemEnv::removeFile(std::u16string_view path) {
   return Status();
 }
 
+Status MemEnv::renameFile(std::u16string_view from, std::u16string_view to) {
+  const Name* source = find(from);
+  if (!source) return failure(ErrorKind::kNotFound, "rename", from);
+  const std::u16string key = keyOf(to);
+  if (names_.count(key) && key != keyOf(from)) return failure(ErrorKind::kExists, "rename", to);
+  if (!parentExists(key)) return failure(ErrorKind::kNotFound, "rename", to);
+  std::shared_ptr<Node> node = source->node;
+  names_.erase(keyOf(from));
+  names_[key] = Name{normalise(to), node, nextOrder_++};
+  return Status();
+}
+
+Status MemEnv::createDirectory(std::u16string_view path) {
+  const std::u16string key = keyOf(path);
+  if (key.empty() || names_.count(key)) return failure(ErrorKind::kExists, "make folder", path);
+  if (!parentExists(key)) return failure(ErrorKind::kNotFound, "make folder", path);
+  names_[key] = Name{normalise(path), newNode(true), nextOrder_++};
+  return Status();
+}
+
 Status MemEnv::openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) {
   const Name* name = find(path);
   if (name && name->node->directory) return failure(ErrorKind::kAccessDenied, "open", path);

@@ -46,6 +46,8 @@ class MemEnv : public Env {
   Status fileInfo(std::u16string_view path, FileInfo* info) override;
   Status copyFile(std::u16string_view from, std::u16string_view to) override;
   Status removeFile(std::u16string_view path) override;
+  Status renameFile(std::u16string_view from, std::u16string_view to) override;
+  Status createDirectory(std::u16string_view path) override;
   Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override;
   Status createTempFile(std::u16string_view directory, std::u16string_view prefix,
                         std::u16string* path, std::unique_ptr<File>* file) override;

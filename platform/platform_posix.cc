@@ -500,6 +500,7 @@ class PosixEnv : public Env {
     info->isDirectory = S_ISDIR(st.st_mode);
     info->readOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
     info->size = static_cast<uint64_t>(st.st_size);
+    info->modified = static_cast<int64_t>(st.st_mtime);
     info->links = static_cast<uint32_t>(st.st_nlink);
     info->volume = static_cast<uint64_t>(st.st_dev);
     info->fileId = static_cast<uint64_t>(st.st_ino);
@@ -595,6 +596,33 @@ class PosixEnv : public Env {
     }
     if (::unlink(native.c_str()) != 0) return lastError("remove", path);
     forgetTemporary(native);
+    return Status();
+  }
+
+  Status renameFile(std::u16string_view from, std::u16string_view to) override {
+    if (Status bad = checkName("rename", from); !bad.ok()) return bad;
+    if (Status bad = checkName("rename", to); !bad.ok()) return bad;
+    const std::string source = nativePath(from), target = nativePath(to);
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+      return Status();
+    }
+    if (errno != EINVAL && errno != ENOSYS) return lastError("rename", to);
+    // A file system without the flag: a new link then the old name's
+    // removal never takes another file's name either.
+    struct stat st;
+    if (::lstat(source.c_str(), &st) != 0) return lastError("rename", from);
+    if (S_ISDIR(st.st_mode)) {
+      if (exists(target)) return posixError("rename", to, EEXIST);
+      return ::rename(source.c_str(), target.c_str()) == 0 ? Status() : lastError("rename", to);
+    }
+    if (::link(source.c_str(), target.c_str()) != 0) return lastError("rename", to);
+    if (::unlink(source.c_str()) != 0) return lastError("rename", from);
+    return Status();
+  }
+
+  Status createDirectory(std::u16string_view path) override {
+    if (Status bad = checkName("make folder", path); !bad.ok()) return bad;
+    if (::mkdir(nativePath(path).c_str(), 0777) != 0) return lastError("make folder", path);
     return Status();
   }
 

@@ -283,6 +283,11 @@ class Win32Env : public Env {
     info->isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     info->readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     info->size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    // FILETIME counts 100 ns from 1601.
+    const uint64_t ticks =
+        static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+        data.ftLastWriteTime.dwLowDateTime;
+    info->modified = static_cast<int64_t>(ticks / 10000000) - 11644473600LL;
     info->links = data.nNumberOfLinks;
     info->volume = data.dwVolumeSerialNumber;
     info->fileId = static_cast<uint64_t>(data.nFileIndexHigh) << 32 | data.nFileIndexLow;
@@ -329,6 +334,19 @@ class Win32Env : public Env {
   Status removeFile(std::u16string_view path) override {
     if (!DeleteFileW(wide(path).c_str())) return lastError("remove", path);
     forgetTemporary(wide(path));
+    return Status();
+  }
+
+  Status renameFile(std::u16string_view from, std::u16string_view to) override {
+    // Without MOVEFILE_REPLACE_EXISTING a taken name is refused.
+    if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_COPY_ALLOWED)) {
+      return lastError("rename", to);
+    }
+    return Status();
+  }
+
+  Status createDirectory(std::u16string_view path) override {
+    if (!CreateDirectoryW(wide(path).c_str(), nullptr)) return lastError("make folder", path);
     return Status();
   }
 

@@ -179,6 +179,48 @@ TEST(Lisp, LibraryFunctionsAnswerAsDocumented) {
       {"(prin1 (setenv \"ZC_TEST_VARIABLE\" \"v1\")) (prin1 (getenv \"ZC_TEST_VARIABLE\")) "
        "(prompt \"p\") (prin1 (getenv \"ZC_NO_SUCH_VARIABLE\"))",
        "\"v1\"\"v1\"pnil"},
+      {"(prin1 (list (vl-catch-all-error-message (vl-catch-all-apply '/ '(1 0))) "
+       "(vl-catch-all-error-p (vl-catch-all-apply '+ '(1 2))) (atoms-family 1 '(\"CAR\" \"NO\"))))",
+       "(\"divide by zero\" nil (\"CAR\" nil))"},
+      {"(defun-q dq (x) (* x 2)) (prin1 (list (dq 4) (defun-q-list-ref 'dq)))",
+       "(8 ((X) (* X 2)))"},
+      // units
+      {"(prin1 (list (rtos 17.5 1 2) (rtos 17.5 3 2) (rtos 17.5 4 2) (rtos 17.5 5 2) (rtos 2.5 2 0) "
+       "(rtos 1.5) (rtos -0.5 4 3)))",
+       "(\"1.75E+01\" \"1'-5.50\\\"\" \"1'-5 1/2\\\"\" \"17 1/2\" \"3\" \"1.5000\" "
+       "\"-0'-0 1/2\\\"\")"},
+      {"(prin1 (list (distof \"1'-5 1/2\\\"\") (distof \"17 1/2\") (distof \"1.75E+01\") "
+       "(distof \"nan\") (distof \"1'x\")))",
+       "(17.5 17.5 17.5 nil nil)"},
+      {"(prin1 (list (angtos 0.785398) (angtos 0.785398 1 4) (angtos 0.785398 2 2) "
+       "(angtos (* 1.25 pi) 4 2) (angtof \"45d30'\") (angtof \"50g\" 2) (angtof \"S 45d W\" 4) "
+       "(angtof \"x\")))",
+       "(\"45\" \"45d0'0\\\"\" \"50.00g\" \"S 45d0' W\" 0.7941248096574199 "
+       "0.7853981633974483 3.9269908169872414 nil)"},
+      {"(prin1 (list (vl-string-translate \"abc\" \"12\" \"a-b-c\") "
+       "(vl-string-mismatch \"VL-FUN\" \"vl-var\" 0 0 T)))",
+       "(\"1-2-c\" 3)"},
+  });
+}
+
+class LispFilesTest : public test::TempDirTest {};
+
+// The Visual LISP file functions, findfile and vl-directory-files.
+TEST_F(LispFilesTest, FileFunctionsAnswerAsDocumented) {
+  test::writeFile("a.txt", "hello\n");
+  expectOutputs({
+      {"(prin1 (list (vl-file-size \"a.txt\") (vl-file-copy \"a.txt\" \"b.txt\") "
+       "(vl-file-copy \"a.txt\" \"b.txt\") (vl-file-copy \"a.txt\" \"b.txt\" T) "
+       "(vl-file-size \"b.txt\") (vl-file-rename \"b.txt\" \"a.txt\") "
+       "(vl-file-rename \"b.txt\" \"c.txt\") (vl-file-delete \"c.txt\") "
+       "(vl-file-delete \"c.txt\")))",
+       "(6 6 nil 6 12 nil T T nil)"},
+      {"(prin1 (list (vl-mkdir \"d\") (vl-mkdir \"d\") (vl-file-directory-p \"d\") "
+       "(vl-file-size \"d\") (vl-directory-files \".\" \"*.txt\" 1) "
+       "(vl-directory-files nil nil -1) (length (vl-file-systime \"a.txt\")) "
+       "(vl-filename-mktemp \"x.tmp\" \"d\") (findfile \"none.txt\") "
+       "(= (findfile \"d\\\\..\\\\a.txt\") \"d\\\\..\\\\a.txt\")))",
+       "(T nil T 0 (\"a.txt\") (\".\" \"..\" \"d\") 8 \"d\\\\x001.tmp\" nil T)"},
   });
 }
 
@@ -237,8 +279,6 @@ TEST(Lisp, RecursionGoesTenThousandDeep) {
   EXPECT_EQ(r.out, "(10000 10000 10000 T nil)");
   EXPECT_EQ(r.errors, "");
 }
-
-class LispFilesTest : public test::TempDirTest {};
 
 // Text files as the hosts write and read them: the ANSI code page unless
 // open is told an encoding, any mark or valid UTF-8 recognised on reading,
