@@ -36,6 +36,7 @@ Value callUsubr(Interpreter& lisp, Usubr* f, std::vector<Value>& args) {
   for (Symbol* local : f->locals) bindings.bind(local, Value());
   Value result;
   for (Value form = f->body; form.type() == Type::kCons; form = form.cons()->cdr) {
+    result = Value();
     result = lisp.eval(form.cons()->car);
   }
   return result;
@@ -44,7 +45,14 @@ Value callUsubr(Interpreter& lisp, Usubr* f, std::vector<Value>& args) {
 }  // namespace
 
 Interpreter::Frame::Frame(Interpreter& l, const Cons* form) : lisp(l) {
-  if (++lisp.depth_ > kMaxDepth || platform::stackLeft() < kStackReserve) {
+  const auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  if (lisp.depth_ == 0) {
+    // Where the stack ends, found again for each top-level form: the thread
+    // may differ.
+    const size_t left = platform::stackLeft();
+    lisp.stackLimit_ = left == SIZE_MAX ? 0 : here - left + kStackReserve;
+  }
+  if (++lisp.depth_ > kMaxDepth || here < lisp.stackLimit_) {
     --lisp.depth_;
     lisp.fail("LISP stack overflow");
   }
@@ -192,8 +200,7 @@ void Interpreter::requireFiles() {
   if (!limits_.files) fail("files are not available here");
 }
 
-void Interpreter::count() {
-  ++steps_;
+void Interpreter::checkLimits() {
   if (limits_.steps && steps_ > limits_.steps) fail("evaluation limit reached");
   if (limits_.objects && liveObjects() > limits_.objects) fail("memory limit reached");
 }
@@ -222,11 +229,19 @@ Value Interpreter::eval(const Value& form) {
     auto* subr = static_cast<Subr*>(function.asObject());
     if (subr->special) return subr->special(*this, forms);
   }
+  // Argument lists are reused: a call allocates nothing for them.
   std::vector<Value> args;
+  if (!spareArgs_.empty()) {
+    args = std::move(spareArgs_.back());
+    spareArgs_.pop_back();
+  }
   for (const Value* at = &forms; at->type() == Type::kCons; at = &at->cons()->cdr) {
     args.push_back(eval(at->cons()->car));
   }
-  return callFunction(*this, function, args);
+  Value result = callFunction(*this, function, args);
+  args.clear();
+  if (spareArgs_.size() < 64) spareArgs_.push_back(std::move(args));
+  return result;
 }
 
 Value Interpreter::evalTopLevel(const Value& form) {

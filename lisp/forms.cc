@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <numbers>
 
@@ -43,13 +44,57 @@ void countArguments(Interpreter& lisp, const Value& forms, size_t least, size_t 
 
 Value progn(Interpreter& lisp, const Value& forms) {
   Value result;
-  for (Value at = forms; at.type() == Type::kCons; at = cdr(at)) result = lisp.eval(car(at));
+  // A value is let go before the next form runs, so that a string held by
+  // one symbol alone can grow where it is (appendInPlace).
+  for (Value at = forms; at.type() == Type::kCons; at = cdr(at)) {
+    result = Value();
+    result = lisp.eval(car(at));
+  }
   return result;
 }
 
 Value quote(Interpreter& lisp, const Value& forms) {
   countArguments(lisp, forms, 1, 1);
   return car(forms);
+}
+
+// (setq S (strcat S MORE...)) when S's string is S's alone: MORE is added
+// where the string is, so that building a string a piece at a time takes
+// time in proportion to its length, not to its square. Answers false for
+// any other form, which evaluates as it reads.
+bool appendInPlace(Interpreter& lisp, Symbol* target, const Value& form, Value* result) {
+  if (form.type() != Type::kCons) return false;
+  const Value& head = form.cons()->car;
+  const Value& args = form.cons()->cdr;
+  if (head.type() != Type::kSymbol || head.symbol()->value.type() != Type::kSubr ||
+      std::strcmp(static_cast<Subr*>(head.symbol()->value.asObject())->name, "STRCAT") != 0 ||
+      args.type() != Type::kCons || args.cons()->car.type() != Type::kSymbol ||
+      args.cons()->car.symbol() != target || target->value.type() != Type::kString) {
+    return false;
+  }
+  lisp.count();
+  Interpreter::Frame frame(lisp, form.cons());
+  std::vector<Value> values{target->value};  // as a call would take it
+  for (Value at = args.cons()->cdr; at.type() == Type::kCons; at = cdr(at)) {
+    values.push_back(lisp.eval(car(at)));
+  }
+  size_t added = 0;
+  bool strings = true;
+  for (size_t i = 1; i < values.size(); ++i) {
+    strings = strings && values[i].type() == Type::kString;
+    if (strings) added += values[i].text().size();
+  }
+  // Held by `values` and by S alone: nobody sees it change.
+  if (!strings || target->value.asObject() != values[0].asObject() ||
+      values[0].asObject()->refs != 2) {
+    *result = callFunction(lisp, head.symbol()->value, values);
+    return true;
+  }
+  lisp.reserveString(added * sizeof(char16_t));
+  auto* text = static_cast<StringObject*>(values[0].asObject());
+  for (size_t i = 1; i < values.size(); ++i) text->append(values[i].text());
+  *result = std::move(values[0]);
+  return true;
 }
 
 Value setq(Interpreter& lisp, const Value& forms) {
@@ -61,7 +106,9 @@ Value setq(Interpreter& lisp, const Value& forms) {
     if (target.symbol()->constant) {
       lisp.fail("attempt to set a constant: " + platform::toUtf8(target.symbol()->name));
     }
-    result = lisp.eval(car(cdr(at)));
+    if (!appendInPlace(lisp, target.symbol(), car(cdr(at)), &result)) {
+      result = lisp.eval(car(cdr(at)));
+    }
     target.symbol()->value = result;
   }
   return result;
@@ -101,7 +148,10 @@ Value orForm(Interpreter& lisp, const Value& forms) {
 Value whileForm(Interpreter& lisp, const Value& forms) {
   countArguments(lisp, forms, 1, SIZE_MAX);
   Value result;
-  while (!lisp.eval(car(forms)).isNil()) result = progn(lisp, cdr(forms));
+  while (!lisp.eval(car(forms)).isNil()) {
+    result = Value();
+    result = progn(lisp, cdr(forms));
+  }
   return result;
 }
 
@@ -109,7 +159,10 @@ Value repeat(Interpreter& lisp, const Value& forms) {
   countArguments(lisp, forms, 1, SIZE_MAX);
   const Value times = lisp.eval(car(forms));
   Value result;
-  for (int32_t n = integer(lisp, times); n > 0; --n) result = progn(lisp, cdr(forms));
+  for (int32_t n = integer(lisp, times); n > 0; --n) {
+    result = Value();
+    result = progn(lisp, cdr(forms));
+  }
   return result;
 }
 
@@ -123,6 +176,7 @@ Value foreach (Interpreter& lisp, const Value& forms) {
   Value result;
   for (Value at = items; at.type() == Type::kCons; at = cdr(at)) {
     variable.symbol()->value = car(at);
+    result = Value();
     result = progn(lisp, cdr(cdr(forms)));
   }
   return result;

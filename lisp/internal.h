@@ -12,18 +12,11 @@
 
 namespace lisp {
 
-struct Object {
-  explicit Object(Type t);
-  Object(const Object&) = delete;
-  Object& operator=(const Object&) = delete;
-  virtual ~Object();
-  uint32_t refs = 1;
-  Type type;
-};
-
 struct StringObject : Object {
   explicit StringObject(std::u16string t);
   ~StringObject() override;
+  // Adds to the end: only for a string nothing else refers to yet.
+  void append(std::u16string_view more);
   std::u16string text;
 };
 
@@ -91,11 +84,6 @@ struct CaughtError : Object {
   explicit CaughtError(std::string m) : Object(Type::kCaughtError), message(std::move(m)) {}
   std::string message;  // UTF-8
 };
-
-inline bool isCounted(Type type) {
-  return type == Type::kString || type == Type::kCons || type == Type::kUsubr ||
-         type == Type::kExsubr || type == Type::kFile || type == Type::kCaughtError;
-}
 
 // Saves symbols' values and restores them on the way out, whatever way it
 // takes: dynamic binding of parameters, locals and foreach variables.

@@ -38,15 +38,54 @@ enum class Type : uint8_t {
   kCaughtError,  // what vl-catch-all-apply answers for an error
 };
 
+// Whether values of a type count references to their object: symbols and
+// built-ins live as long as their interpreter, numbers and nil are
+// immediate.
+constexpr bool isCounted(Type type) {
+  return type == Type::kString || type == Type::kCons || type == Type::kUsubr ||
+         type == Type::kExsubr || type == Type::kFile || type == Type::kCaughtError;
+}
+
+// What a value refers to.
+struct Object {
+  explicit Object(Type t);
+  Object(const Object&) = delete;
+  Object& operator=(const Object&) = delete;
+  virtual ~Object();
+  uint32_t refs = 1;
+  Type type;
+};
+
+// Frees an object whose last reference went.
+void destroy(Object* object);
+
 // A LISP value: an immediate number, nil, or a reference to an object.
 class Value {
  public:
   Value() = default;
-  Value(const Value& other);
-  Value(Value&& other) noexcept;
-  Value& operator=(const Value& other);
-  Value& operator=(Value&& other) noexcept;
-  ~Value();
+  Value(const Value& other) : type_(other.type_), bits_(other.bits_) {
+    if (isCounted(type_)) ++o_->refs;
+  }
+  Value(Value&& other) noexcept : type_(other.type_), bits_(other.bits_) {
+    other.type_ = Type::kNil;
+  }
+  Value& operator=(const Value& other) {
+    if (isCounted(other.type_)) ++other.o_->refs;
+    drop();
+    type_ = other.type_;
+    bits_ = other.bits_;
+    return *this;
+  }
+  Value& operator=(Value&& other) noexcept {
+    if (this != &other) {
+      drop();
+      type_ = other.type_;
+      bits_ = other.bits_;
+      other.type_ = Type::kNil;
+    }
+    return *this;
+  }
+  ~Value() { drop(); }
 
   static Value integer(int32_t i);
   static Value real(double r);
@@ -63,6 +102,9 @@ class Value {
   Cons* cons() const;
 
  private:
+  void drop() {
+    if (isCounted(type_) && --o_->refs == 0) destroy(o_);
+  }
   Type type_ = Type::kNil;
   union {
     uint64_t bits_ = 0;  // copied whole, whatever the value holds
@@ -259,7 +301,10 @@ class Interpreter {
   // through this.
   Value symbolValue(std::u16string_view name);
 
-  void setLimits(Limits limits) { limits_ = limits; }
+  void setLimits(Limits limits) {
+    limits_ = limits;
+    limited_ = limits.steps != 0 || limits.objects != 0;
+  }
   // Where printed text goes (standard output, in order with the modules').
   void setOutput(std::function<void(std::string_view)> output) { output_ = std::move(output); }
   void write(std::string_view utf8) { output_(utf8); }
@@ -280,7 +325,11 @@ class Interpreter {
   uint16_t sourceId(const std::string& name);
   const std::string& sourceName(uint16_t id) const { return sources_[id]; }
   struct Frame;
-  void count();  // one evaluation step
+  // One evaluation step.
+  void count() {
+    ++steps_;
+    if (limited_) checkLimits();
+  }
   int loadDepth = 0;
 
  private:
@@ -288,8 +337,12 @@ class Interpreter {
   std::vector<std::unique_ptr<Symbol>> symbols_;
   std::vector<std::string> sources_;
   std::vector<const Cons*> forms_;  // the forms being evaluated, innermost last
+  void checkLimits();
   Limits limits_;
+  bool limited_ = false;
   uint64_t steps_ = 0;
+  uintptr_t stackLimit_ = 0;  // frames below this address are refused
+  std::vector<std::vector<Value>> spareArgs_;
   int depth_ = 0;
   bool failed_ = false;
   std::function<void(std::string_view)> output_;

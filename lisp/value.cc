@@ -16,26 +16,6 @@ uint64_t liveBytes = 0;
 // freeing a long list or a deep tree takes turns here instead of recursing.
 std::vector<Object*>* freeing = nullptr;
 
-void release(Object* object) {
-  if (--object->refs != 0) return;
-  if (freeing) {
-    freeing->push_back(object);
-    return;
-  }
-  std::vector<Object*> work{object};
-  freeing = &work;
-  while (!work.empty()) {
-    Object* next = work.back();
-    work.pop_back();
-    delete next;  // its values release their objects onto `work`
-  }
-  freeing = nullptr;
-}
-
-void retain(Type type, Object* object) {
-  if (isCounted(type)) ++object->refs;
-}
-
 constexpr int kMaxPrintDepth = 10000;
 
 void appendEscaped(std::string* out, const std::u16string& text) {
@@ -151,6 +131,24 @@ void print(std::string* out, const Value& value, bool readable, int depth) {
 
 }  // namespace
 
+void destroy(Object* object) {
+  if (freeing) {
+    freeing->push_back(object);
+    return;
+  }
+  // One list of pending frees, kept between calls: freeing allocates
+  // nothing.
+  static std::vector<Object*> work;
+  work.push_back(object);
+  freeing = &work;
+  while (!work.empty()) {
+    Object* next = work.back();
+    work.pop_back();
+    delete next;  // its values release their objects onto `work`
+  }
+  freeing = nullptr;
+}
+
 Object::Object(Type t) : type(t) {
   if (isCounted(t)) ++liveCount;
 }
@@ -170,40 +168,13 @@ StringObject::StringObject(std::u16string t) : Object(Type::kString), text(std::
   liveBytes += text.size() * sizeof(char16_t);
 }
 
+void StringObject::append(std::u16string_view more) {
+  text += more;
+  liveBytes += more.size() * sizeof(char16_t);
+}
+
 StringObject::~StringObject() {
   liveBytes -= text.size() * sizeof(char16_t);
-}
-
-Value::Value(const Value& other) : type_(other.type_), bits_(other.bits_) {
-  if (isCounted(type_)) retain(type_, o_);
-}
-
-Value::Value(Value&& other) noexcept : type_(other.type_), bits_(other.bits_) {
-  other.type_ = Type::kNil;
-}
-
-Value& Value::operator=(const Value& other) {
-  if (this != &other) {
-    Value copy(other);
-    *this = std::move(copy);
-  }
-  return *this;
-}
-
-Value& Value::operator=(Value&& other) noexcept {
-  if (this != &other) {
-    Type oldType = type_;
-    Object* old = o_;
-    type_ = other.type_;
-    bits_ = other.bits_;
-    other.type_ = Type::kNil;
-    if (isCounted(oldType)) release(old);
-  }
-  return *this;
-}
-
-Value::~Value() {
-  if (isCounted(type_)) release(o_);
 }
 
 Value Value::integer(int32_t i) {

@@ -185,7 +185,8 @@ TEST(Lisp, LibraryFunctionsAnswerAsDocumented) {
       {"(defun-q dq (x) (* x 2)) (prin1 (list (dq 4) (defun-q-list-ref 'dq)))",
        "(8 ((X) (* X 2)))"},
       // units
-      {"(prin1 (list (rtos 17.5 1 2) (rtos 17.5 3 2) (rtos 17.5 4 2) (rtos 17.5 5 2) (rtos 2.5 2 0) "
+      {"(prin1 (list (rtos 17.5 1 2) (rtos 17.5 3 2) (rtos 17.5 4 2) (rtos 17.5 5 2) (rtos 2.5 2 "
+       "0) "
        "(rtos 1.5) (rtos -0.5 4 3)))",
        "(\"1.75E+01\" \"1'-5.50\\\"\" \"1'-5 1/2\\\"\" \"17 1/2\" \"3\" \"1.5000\" "
        "\"-0'-0 1/2\\\"\")"},
@@ -197,6 +198,11 @@ TEST(Lisp, LibraryFunctionsAnswerAsDocumented) {
        "(angtof \"x\")))",
        "(\"45\" \"45d0'0\\\"\" \"50.00g\" \"S 45d0' W\" 0.7941248096574199 "
        "0.7853981633974483 3.9269908169872414 nil)"},
+      // a string grown in place stays unseen by those who share it
+      {"(setq s \"ab\" k s) (setq s (strcat s \"c\")) (setq s (strcat s (progn (setq s \"x\") "
+       "\"y\"))) (repeat 2 (setq s (strcat s \"z\") q s)) (setq s (strcat s \"!\")) "
+       "(prin1 (list s k q))",
+       "(\"abcyzz!\" \"ab\" \"abcyzz\")"},
       {"(prin1 (list (vl-string-translate \"abc\" \"12\" \"a-b-c\") "
        "(vl-string-mismatch \"VL-FUN\" \"vl-var\" 0 0 T)))",
        "(\"1-2-c\" 3)"},
