@@ -294,7 +294,7 @@ Value Interpreter::load(std::u16string_view name) {
     ~Leave() { --depth; }
   } leave{loadDepth};
   // Whole forms are read and evaluated as the file's lines arrive.
-  Script script(*this, shown, Script::Mode::kLoad);
+  Script script(*this, platform::toUtf8(path), Script::Mode::kLoad);
   std::string chunk(1 << 16, '\0');
   for (uint64_t offset = 0;;) {
     size_t got = 0;
