@@ -194,11 +194,12 @@ enum class Encoding { kDetect, kUtf8, kUtf16Le, kUtf16Be, kAnsi };
 // far, so that a stream is never held back longer than one piece.
 class LineDecoder {
  public:
-  explicit LineDecoder(Encoding encoding = Encoding::kDetect) : encoding_(encoding) {}
+  explicit LineDecoder(Encoding encoding = Encoding::kDetect)
+      : encoding_(encoding), markChecked_(encoding != Encoding::kDetect) {}
   // Adds bytes.
   void add(std::string_view bytes);
   // No more bytes will come.
-  void end() { ended_ = true; }
+  void end();
   // The next whole line in UTF-8, its '\n' kept (the last line of an ended
   // text may have none). kNone when no whole line is there yet, kBad for a
   // line whose bytes are no characters in the text's encoding.
@@ -212,7 +213,9 @@ class LineDecoder {
 
  private:
   bool decide();
+  void checkMark();
   Encoding encoding_;
+  bool markChecked_;
   bool ended_ = false;
   std::string raw_;  // bytes (UTF-8 converted from UTF-16), from `consumed_` on
   size_t consumed_ = 0, scanned_ = 0;

@@ -69,29 +69,9 @@ void LineDecoder::add(std::string_view bytes) {
     scanned_ -= consumed_;
     consumed_ = 0;
   }
-  if (encoding_ == Encoding::kDetect && raw_.size() + odd_.size() < 3) {
-    // A byte-order mark decides at once; wait until it can be seen whole.
+  if (!markChecked_) {
     odd_.append(bytes);
-    const std::string_view head(odd_);
-    auto starts = [&](std::string_view mark) {
-      return head.substr(0, std::min(head.size(), mark.size())) ==
-             mark.substr(0, std::min(head.size(), mark.size()));
-    };
-    if (head.size() < 3 && !ended_ &&
-        (starts("\xEF\xBB\xBF") || starts("\xFF\xFE") || starts("\xFE\xFF"))) {
-      return;
-    }
-    std::string held;
-    held.swap(odd_);
-    if (held.starts_with("\xEF\xBB\xBF")) {
-      encoding_ = Encoding::kUtf8;
-      held.erase(0, 3);
-    } else if (held.starts_with("\xFF\xFE") || held.starts_with("\xFE\xFF")) {
-      encoding_ = held[0] == '\xFF' ? Encoding::kUtf16Le : Encoding::kUtf16Be;
-      utf16ToUtf8(std::string_view(held).substr(2), encoding_ == Encoding::kUtf16Be, &odd_, &raw_);
-      return;
-    }
-    raw_ += held;
+    checkMark();
     return;
   }
   if (encoding_ == Encoding::kUtf16Le || encoding_ == Encoding::kUtf16Be) {
@@ -99,6 +79,37 @@ void LineDecoder::add(std::string_view bytes) {
   } else {
     raw_.append(bytes);
   }
+}
+
+void LineDecoder::end() {
+  ended_ = true;
+  if (!markChecked_) checkMark();
+}
+
+// A byte-order mark at the very start decides the encoding at once; the
+// first bytes wait until it can be seen whole.
+void LineDecoder::checkMark() {
+  const std::string_view head(odd_);
+  auto couldBe = [&](std::string_view mark) {
+    const size_t n = std::min(head.size(), mark.size());
+    return head.substr(0, n) == mark.substr(0, n);
+  };
+  if (head.size() < 3 && !ended_ &&
+      (couldBe("\xEF\xBB\xBF") || couldBe("\xFF\xFE") || couldBe("\xFE\xFF"))) {
+    return;
+  }
+  markChecked_ = true;
+  std::string held;
+  held.swap(odd_);
+  if (held.starts_with("\xEF\xBB\xBF")) {
+    encoding_ = Encoding::kUtf8;
+    held.erase(0, 3);
+  } else if (held.starts_with("\xFF\xFE") || held.starts_with("\xFE\xFF")) {
+    encoding_ = held[0] == '\xFF' ? Encoding::kUtf16Le : Encoding::kUtf16Be;
+    utf16ToUtf8(std::string_view(held).substr(2), encoding_ == Encoding::kUtf16Be, &odd_, &raw_);
+    return;
+  }
+  raw_ += held;
 }
 
 bool LineDecoder::decide() {
@@ -113,13 +124,7 @@ bool LineDecoder::decide() {
 }
 
 LineDecoder::Result LineDecoder::next(std::string* line) {
-  if (encoding_ == Encoding::kDetect && !ended_ && raw_.empty() && !odd_.empty()) {
-    return Result::kNone;  // a mark still being read
-  }
-  if (ended_ && !odd_.empty() && encoding_ == Encoding::kDetect) {
-    raw_ += odd_;
-    odd_.clear();
-  }
+  if (!markChecked_) return Result::kNone;  // a mark still being read
   size_t newline = raw_.find('\n', std::max(scanned_, consumed_));
   if (newline == std::string::npos) {
     scanned_ = raw_.size();
