@@ -157,6 +157,22 @@ void installCleanupHandlers() {
   for (size_t i = 0; i < 3; ++i) ::sigaction(kCleanupSignals[i], &action, &previousActions[i]);
 }
 
+// A module's copy is unloaded before the program ends: its handlers, if
+// still the ones in place, give way to those they put aside, so that no
+// signal ever jumps into unloaded code.
+struct CleanupHandlersRemover {
+  ~CleanupHandlersRemover() {
+    if (!handlersInstalled.load()) return;
+    for (size_t i = 0; i < 3; ++i) {
+      struct sigaction current;
+      if (::sigaction(kCleanupSignals[i], nullptr, &current) == 0 &&
+          !(current.sa_flags & SA_SIGINFO) && current.sa_handler == removeTemporariesAndDie) {
+        ::sigaction(kCleanupSignals[i], &previousActions[i], nullptr);
+      }
+    }
+  }
+} cleanupHandlersRemover;
+
 // Holds the cleanup signals back while a temporary file is made and noted,
 // so that none can come between the two and leave the file behind.
 class TemporaryBeingMade {
@@ -176,12 +192,19 @@ class TemporaryBeingMade {
   sigset_t previous_;
 };
 
+// A temporary file is noted by the path it was made with ("./~a.slb...")
+// and forgotten by the path it is later named by ("~a.slb..."): both
+// without a leading "./", so that the two meet.
+std::string registryPath(const std::string& native) {
+  return native.starts_with("./") ? native.substr(2) : native;
+}
+
 void noteTemporary(const std::string& native) {
-  temporaries.note(native);
+  temporaries.note(registryPath(native));
 }
 
 void forgetTemporary(const std::string& native) {
-  temporaries.forget(native);
+  temporaries.forget(registryPath(native));
 }
 
 // ---------------------------------------------------------------- paths

@@ -8,6 +8,7 @@
 #include <windows.h>
 #else
 #include <pthread.h>
+#include <signal.h>
 #endif
 
 namespace platform {
@@ -16,9 +17,15 @@ namespace {
 struct Job {
   const std::function<void()>* work;
   std::exception_ptr thrown;
+#if !defined(_WIN32)
+  sigset_t mask;  // the caller's signal mask, for the new thread
+#endif
 };
 
 void runJob(Job* job) {
+#if !defined(_WIN32)
+  pthread_sigmask(SIG_SETMASK, &job->mask, nullptr);
+#endif
   try {
     (*job->work)();
   } catch (...) {
@@ -79,7 +86,8 @@ size_t stackLeft() {
 }
 
 void runWithStack(size_t bytes, const std::function<void()>& work) {
-  Job job{&work, nullptr};
+  Job job{};
+  job.work = &work;
   bool ran = false;
 #if defined(_WIN32)
   HANDLE thread =
@@ -90,6 +98,12 @@ void runWithStack(size_t bytes, const std::function<void()>& work) {
     ran = true;
   }
 #else
+  // Signals go to the working thread alone: the caller holds them back
+  // while it waits, so that a thread blocking them around a critical step
+  // (a temporary file made and noted) keeps them out of that step.
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &job.mask);
   pthread_attr_t attr;
   if (pthread_attr_init(&attr) == 0) {
     pthread_t thread;
@@ -100,6 +114,7 @@ void runWithStack(size_t bytes, const std::function<void()>& work) {
     }
     pthread_attr_destroy(&attr);
   }
+  pthread_sigmask(SIG_SETMASK, &job.mask, nullptr);
 #endif
   if (!ran) runJob(&job);
   if (job.thrown) std::rethrow_exception(job.thrown);
