@@ -39,8 +39,13 @@ constexpr char kUsage[] =
     "  slb delete LIB NAME...         delete slides, in one edit\n"
     "  slb svg SLIDE.sld [-o OUT.svg] draw a slide as SVG\n"
     "  slb svg LIB NAME [-o OUT.svg]  draw a slide of a library\n"
-    "  slb sheet LIB [-o OUT.html]    one page with every slide of a library\n"
+    "  slb sheet LIB [-o OUT.html] [--columns N] [--size PX]\n"
+    "                                 one page with every slide of a library, and\n"
+    "                                 a box that finds slides by name\n"
     "\n"
+    "  --background black|white\n"
+    "                 what svg and sheet draw on (white is for print: colour 7\n"
+    "                 draws black); colour 0 is always the background\n"
     "  --codepage N   the ANSI code page of slide names (950 when unset; also the\n"
     "                 environment variable ANSI_CODEPAGE)\n"
     "  -h, --help     show this text\n"
@@ -48,7 +53,8 @@ constexpr char kUsage[] =
     "\n"
     "Slide names are stored as Slbedit stores them: a slide file's name with its\n"
     "ASCII letters upper-cased, at most 31 bytes in the ANSI code page, which must\n"
-    "hold it exactly. Without -o, svg and sheet write to standard output.\n"
+    "hold it exactly. Without -o, or with -o -, svg and sheet write to standard\n"
+    "output.\n"
     "Exit status: 0 done, 1 a problem (reported), 2 a usage error.\n";
 
 int usageError(const std::string& message) {
@@ -284,8 +290,20 @@ int check(const std::vector<std::string>& args) {
 struct Options {
   std::string output;
   bool force = false, all = false;
+  int columns = 0, size = 240;
+  Paper paper = Paper::kBlack;
   std::vector<std::string> rest;
 };
+
+// A whole number from min to max, for an option.
+bool numberOption(const std::string& text, int min, int max, int* value) {
+  if (text.empty() || text.size() > 6 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  *value = std::atoi(text.c_str());
+  return *value >= min && *value <= max;
+}
 
 bool parseOptions(const std::vector<std::string>& args, Options* options, std::string* error) {
   for (size_t i = 0; i < args.size(); ++i) {
@@ -295,6 +313,21 @@ bool parseOptions(const std::vector<std::string>& args, Options* options, std::s
         return false;
       }
       options->output = args[++i];
+    } else if (args[i] == "--columns" || args[i] == "--size") {
+      const bool columns = args[i] == "--columns";
+      if (i + 1 == args.size() || !numberOption(args[i + 1], columns ? 1 : 16, columns ? 100 : 4096,
+                                                columns ? &options->columns : &options->size)) {
+        *error = args[i] + (columns ? " needs a number of columns from 1 to 100"
+                                    : " needs a number of pixels from 16 to 4096");
+        return false;
+      }
+      ++i;
+    } else if (args[i] == "--background") {
+      if (i + 1 == args.size() || (args[i + 1] != "black" && args[i + 1] != "white")) {
+        *error = "--background is black or white";
+        return false;
+      }
+      options->paper = args[++i] == "white" ? Paper::kWhite : Paper::kBlack;
     } else if (args[i] == "--force") {
       options->force = true;
     } else if (args[i] == "--all") {
@@ -405,7 +438,7 @@ int edit(const std::vector<std::string>& args, bool adding) {
 }
 
 bool emit(const std::string& output, const std::string& text, std::string* error) {
-  if (output.empty()) {
+  if (output.empty() || output == "-") {
     writeOut(text);
     return true;
   }
@@ -434,7 +467,9 @@ int svg(const std::vector<std::string>& args) {
   SlidePicture picture;
   std::vector<SlideProblem> problems;
   if (!parseSlide(bytes, &picture, &problems)) return problem(title + ": " + problems[0].what);
-  if (!emit(options.output, renderSvg(picture, title), &error)) return problem(error);
+  if (!emit(options.output, renderSvg(picture, title, options.paper), &error)) {
+    return problem(error);
+  }
   return 0;
 }
 
@@ -450,7 +485,13 @@ int sheet(const std::vector<std::string>& args) {
     slides.push_back({library.name(i), library.slide(i)});
   }
   const std::string title = utf8(platform::splitPath(wide(options.rest[0])).name);
-  if (!emit(options.output, renderSheet(title, slides), &error)) return problem(error);
+  SheetOptions sheetOptions;
+  sheetOptions.columns = options.columns;
+  sheetOptions.cellWidth = options.size;
+  sheetOptions.paper = options.paper;
+  if (!emit(options.output, renderSheet(title, slides, sheetOptions), &error)) {
+    return problem(error);
+  }
   return 0;
 }
 

@@ -29,9 +29,15 @@ std::string escape(std::string_view text) {
   return out;
 }
 
-std::string colour(uint8_t index) {
+// A colour index as drawn on `paper`: colour 0 is the background itself
+// (symbol sets fill masks with it, as sldtoppm draws them), and colour 7,
+// white on the host's black screen, is black on white paper.
+std::string colour(uint8_t index, Paper paper) {
+  uint32_t rgb = slideColour(index);
+  if (index == 0) rgb = paper == Paper::kWhite ? 0xFFFFFF : 0x000000;
+  if (index == 7 && paper == Paper::kWhite) rgb = 0x000000;
   char text[8];
-  std::snprintf(text, sizeof text, "#%06x", slideColour(index));
+  std::snprintf(text, sizeof text, "#%06x", rgb);
   return text;
 }
 
@@ -49,22 +55,25 @@ void appendPoint(std::string* out, const SlideHeader& header, std::pair<int, int
 }
 
 // The drawing itself, without the outer <svg> element's size.
-std::string drawing(const SlidePicture& picture) {
+std::string drawing(const SlidePicture& picture, Paper paper) {
   const SlideHeader& h = picture.header;
-  std::string out = "<rect width=\"100%\" height=\"100%\" fill=\"#000\"/>";
+  std::string out = "<rect width=\"100%\" height=\"100%\" fill=\"" + colour(0, paper) + "\"/>";
   // Lines of one colour in a row go into one path.
   std::string path;
   int pathColour = -1;
   auto flush = [&] {
     if (path.empty()) return;
-    out += "<path stroke=\"" + colour(static_cast<uint8_t>(pathColour)) + "\" d=\"" + path + "\"/>";
+    // Each path keeps its one-dot width at any size: the property is not
+    // inherited from a group.
+    out += "<path vector-effect=\"non-scaling-stroke\" stroke=\"" +
+           colour(static_cast<uint8_t>(pathColour), paper) + "\" d=\"" + path + "\"/>";
     path.clear();
   };
   for (const SlideShape& shape : picture.shapes) {
     if (shape.filled) {
       flush();
-      out += "<polygon fill=\"" + colour(shape.colour) + "\" stroke=\"" + colour(shape.colour) +
-             "\" points=\"";
+      out += "<polygon vector-effect=\"non-scaling-stroke\" fill=\"" + colour(shape.colour, paper) +
+             "\" stroke=\"" + colour(shape.colour, paper) + "\" points=\"";
       for (size_t i = 0; i < shape.points.size(); ++i) {
         if (i) out += ' ';
         appendPoint(&out, h, shape.points[i]);
@@ -97,7 +106,7 @@ std::string drawing(const SlidePicture& picture) {
 }
 
 std::string svgElement(const SlidePicture& picture, double width, double height,
-                       std::string_view title) {
+                       std::string_view title, Paper paper) {
   const SlideHeader& h = picture.header;
   std::string out = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"";
   appendNumber(&out, width);
@@ -106,10 +115,8 @@ std::string svgElement(const SlidePicture& picture, double width, double height,
   out += "\" viewBox=\"0 0 " + std::to_string(h.highX + 1) + " " + std::to_string(h.highY + 1) +
          "\" preserveAspectRatio=\"none\" shape-rendering=\"crispEdges\">";
   out += "<title>" + escape(title) + "</title>";
-  out +=
-      "<g fill=\"none\" stroke-width=\"1\" stroke-linecap=\"square\" "
-      "vector-effect=\"non-scaling-stroke\">";
-  out += drawing(picture);
+  out += "<g fill=\"none\" stroke-width=\"1\" stroke-linecap=\"square\">";
+  out += drawing(picture, paper);
   out += "</g></svg>";
   return out;
 }
@@ -121,43 +128,68 @@ std::pair<double, double> displaySize(const SlideHeader& header) {
   return {std::round(height * header.aspect), height};
 }
 
-std::string renderSvg(const SlidePicture& picture, std::string_view title) {
+std::string renderSvg(const SlidePicture& picture, std::string_view title, Paper paper) {
   const auto [width, height] = displaySize(picture.header);
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" +
-         svgElement(picture, width, height, title) + "\n";
+         svgElement(picture, width, height, title, paper) + "\n";
 }
 
-std::string renderSheet(std::string_view title, const std::vector<SheetSlide>& slides) {
-  std::string out = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + escape(title) +
-                    "</title><style>\n"
-                    "body{margin:16px;background:#202124;color:#e8eaed;font:14px sans-serif}\n"
-                    "h1{font-size:18px;margin:0 0 12px}\n"
-                    ".sheet{display:grid;grid-template-columns:repeat(" +
-                    std::to_string(kSheetColumns) + "," + std::to_string(kSheetCellWidth) +
-                    "px);gap:12px}\n"
-                    "figure{margin:0}\n"
-                    ".picture{width:" +
-                    std::to_string(kSheetCellWidth) +
-                    "px;height:" + std::to_string(kSheetCellHeight) +
-                    "px;background:#000;display:flex;align-items:center;justify-content:center}\n"
-                    "figcaption{margin-top:4px;text-align:center;font-family:monospace}\n"
-                    ".unreadable{color:#f28b82}\n</style></head><body>\n<h1>" +
-                    escape(title) + " &mdash; " + std::to_string(slides.size()) +
-                    " slides</h1>\n<div class=\"sheet\">\n";
+std::string renderSheet(std::string_view title, const std::vector<SheetSlide>& slides,
+                        const SheetOptions& options) {
+  const bool light = options.paper == Paper::kWhite;
+  const std::string cellWidth = std::to_string(options.cellWidth);
+  const std::string cellHeight = std::to_string(options.cellWidth * 3 / 4);
+  const size_t count = slides.size();
+  std::string out =
+      "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + escape(title) +
+      "</title><style>\n"
+      // Names in Chinese show in a font that has them, where the system has one.
+      "body{margin:16px;font:14px \"Noto Sans CJK TC\",\"Noto Sans CJK SC\",\"Microsoft "
+      "JhengHei\",\"Microsoft YaHei\",\"PingFang TC\",\"WenQuanYi Zen Hei\",sans-serif;" +
+      std::string(light ? "background:#fff;color:#202124}\n"
+                        : "background:#202124;color:#e8eaed}\n") +
+      "h1{font-size:18px;margin:0 0 12px}\n"
+      "input{font:inherit;margin:0 0 12px;padding:4px 8px;width:20em}\n"
+      ".sheet{display:grid;grid-template-columns:repeat(" +
+      (options.columns > 0 ? std::to_string(options.columns) : std::string("auto-fill")) + "," +
+      cellWidth +
+      "px);gap:12px}\n"
+      // Cells out of view are not drawn until scrolled to.
+      "figure{margin:0;content-visibility:auto;contain-intrinsic-size:" +
+      cellWidth + "px " + std::to_string(options.cellWidth * 3 / 4 + 24) +
+      "px}\n"
+      ".picture{width:" +
+      cellWidth + "px;height:" + cellHeight +
+      "px;background:" + (light ? "#fff;border:1px solid #ccc" : "#000") +
+      ";display:flex;align-items:center;justify-content:center}\n"
+      "figcaption{margin-top:4px;text-align:center}\n"
+      ".unreadable{color:#d93025}\n[hidden]{display:none}\n"
+      "@media print{input{display:none}}\n</style></head><body>\n<h1>" +
+      escape(title) + " &mdash; " + std::to_string(count) + (count == 1 ? " slide" : " slides") +
+      "</h1>\n<input type=\"search\" id=\"find\" placeholder=\"Find a slide by name\" "
+      "aria-label=\"Find a slide by name\">\n<div class=\"sheet\">\n";
   for (const SheetSlide& slide : slides) {
     SlidePicture picture;
     std::vector<SlideProblem> problems;
-    out += "<figure><div class=\"picture\">";
+    out += "<figure data-name=\"" + escape(slide.name) + "\"><div class=\"picture\">";
     if (parseSlide(slide.bytes, &picture, &problems)) {
       // As large as the cell allows, at the slide's aspect ratio.
       const auto [width, height] = displaySize(picture.header);
-      const double scale = std::min(kSheetCellWidth / width, kSheetCellHeight / height);
-      out += svgElement(picture, std::floor(width * scale), std::floor(height * scale), slide.name);
+      const double scale = std::min(options.cellWidth / width, options.cellWidth * 0.75 / height);
+      out += svgElement(picture, std::floor(width * scale), std::floor(height * scale), slide.name,
+                        options.paper);
     } else {
       out += "<span class=\"unreadable\">not a slide</span>";
     }
     out += "</div><figcaption>" + escape(slide.name) + "</figcaption></figure>\n";
   }
-  out += "</div>\n</body></html>\n";
+  out +=
+      "</div>\n<script>\n"
+      "document.getElementById('find').addEventListener('input', function () {\n"
+      "  var want = this.value.toUpperCase();\n"
+      "  document.querySelectorAll('figure').forEach(function (f) {\n"
+      "    f.hidden = want !== '' && f.dataset.name.toUpperCase().indexOf(want) < 0;\n"
+      "  });\n"
+      "});\n</script>\n</body></html>\n";
   return out;
 }
