@@ -34,6 +34,12 @@ inline void encodeFixed32(void* at, uint32_t value) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
+inline void putFixed16(std::string* out, uint16_t value) {
+  char bytes[2];
+  encodeFixed16(bytes, value);
+  out->append(bytes, 2);
+}
+
 inline void putFixed32(std::string* out, uint32_t value) {
   unsigned char bytes[4];
   encodeFixed32(bytes, value);

@@ -1,4 +1,5 @@
 // slb: lists, checks, takes apart, edits and draws AutoCAD slide libraries.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -190,6 +191,11 @@ int findSlide(const Library& library, const std::string& typed, std::string* err
   return index;
 }
 
+// "1 slide", "2 slides".
+std::string slidesCount(int n) {
+  return std::to_string(n) + (n == 1 ? " slide" : " slides");
+}
+
 std::string formatOf(const SlideHeader& h) {
   return std::string(h.level == 2 ? "new" : "old") + ", " +
          (h.bigEndian ? "big-endian" : "little-endian");
@@ -202,8 +208,8 @@ int list(const std::vector<std::string>& args) {
   Library library;
   std::string error;
   if (!readLibrary(args[0], &library, &error)) return problem(error);
-  std::printf("%s: %d slides, %zu bytes\n", args[0].c_str(), library.directory.count(),
-              library.bytes.size());
+  std::printf("%s: %s, %zu bytes\n", args[0].c_str(),
+              slidesCount(library.directory.count()).c_str(), library.bytes.size());
   std::printf("%4s  %-12s %10s %9s  %-20s %s\n", "#", "name", "offset", "size", "format",
               "picture");
   for (int i = 0; i < library.directory.count(); ++i) {
@@ -281,7 +287,8 @@ int check(const std::vector<std::string>& args) {
     }
   }
   if (problems == 0) {
-    std::printf("%s: %d slides, no problems\n", args[0].c_str(), library.directory.count());
+    std::printf("%s: %s, no problems\n", args[0].c_str(),
+                slidesCount(library.directory.count()).c_str());
   }
   return problems ? 1 : 0;
 }
@@ -381,10 +388,24 @@ int extract(const std::vector<std::string>& args) {
       return problem(targets.back() + " exists (--force writes over it)");
     }
   }
-  for (size_t k = 0; k < chosen.size(); ++k) {
-    if (!writeWhole(targets[k], library.slide(chosen[k]), &error)) return problem(error);
-    std::printf("%s\n", targets[k].c_str());
+  // The output folder is made, with any folders it needs on the way.
+  const std::u16string out = wide(options.output);
+  for (size_t at = 0; !out.empty() && at != std::u16string::npos;) {
+    at = out.find_first_of(u"/\\", at + 1);
+    const std::u16string folder = out.substr(0, at);
+    if (platform::fileExists(env(), folder)) continue;
+    const platform::Status made = env().createDirectory(folder);
+    if (!made.ok()) return problem(made.toString());
   }
+  // All or nothing: a failure midway removes what this run wrote (files
+  // that --force wrote over are gone either way).
+  for (size_t k = 0; k < chosen.size(); ++k) {
+    if (!writeWhole(targets[k], library.slide(chosen[k]), &error)) {
+      for (size_t done = 0; done <= k; ++done) env().removeFile(wide(targets[done]));
+      return problem(error + "; nothing extracted");
+    }
+  }
+  for (const std::string& target : targets) std::printf("%s\n", target.c_str());
   return 0;
 }
 
@@ -401,8 +422,10 @@ int edit(const std::vector<std::string>& args, bool adding) {
     if (!storedName(typed, &name, &error)) return problem(error);
     if (adding) {
       change.add.emplace_back(wide(args[k]), name);
-    } else {
-      change.remove.push_back(name);
+    } else if (std::none_of(change.remove.begin(), change.remove.end(), [&](const std::string& n) {
+                 return platform::compareIgnoringCase(n, name) == 0;
+               })) {
+      change.remove.push_back(name);  // a name given twice deletes one slide
     }
   }
   SlideDirectory directory;
@@ -411,9 +434,9 @@ int edit(const std::vector<std::string>& args, bool adding) {
   switch (result.outcome) {
     case SlbOutcome::kDone:
       std::printf(
-          "%s: %s; %d slide%s now\n", args[0].c_str(),
+          "%s: %s; %s now\n", args[0].c_str(),
           adding ? (result.created ? "made, slides added" : "slides added") : "slides deleted",
-          directory.count(), directory.count() == 1 ? "" : "s");
+          slidesCount(directory.count()).c_str());
       return 0;
     case SlbOutcome::kSlideNotFound:
       return problem("no slide \"" + subject + "\" in " + args[0] + "; nothing deleted");
@@ -423,8 +446,6 @@ int edit(const std::vector<std::string>& args, bool adding) {
       return problem(subject + " is not a slide; nothing added");
     case SlbOutcome::kEmptyName:
       return problem(subject + " has an empty name");
-    case SlbOutcome::kLibraryFull:
-      return problem(args[0] + " would hold more than 250 slides; nothing added");
     case SlbOutcome::kLibraryTooLarge:
       return problem(args[0] + " would pass 2 GiB; nothing added");
     case SlbOutcome::kNotALibrary:

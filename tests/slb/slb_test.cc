@@ -61,8 +61,12 @@ TEST_F(SlbTest, CheckReportsEveryProblemWithItsOffset) {
 TEST_F(SlbTest, ExtractWritesSlidesByteForByteAndNeverOverANameUnlessForced) {
   const std::string library = sample("mnas__LINES.slb");
   test::writeFile("lines.slb", library);
+  // The output folder is made, folders on the way included.
+  test::ProcessResult r = slb({"extract", "lines.slb", "d_otv", "-o", "new/sub"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(test::readFile("new/sub/D_OTV.sld"), sample("mnas__D_OTV.sld"));
   fs::create_directory("out");
-  test::ProcessResult r = slb({"extract", "lines.slb", "d_otv", "R_off", "-o", "out"});
+  r = slb({"extract", "lines.slb", "d_otv", "R_off", "-o", "out"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(test::readFile("out/D_OTV.sld"), sample("mnas__D_OTV.sld"));
   EXPECT_TRUE(fs::exists("out/R_OFF.sld"));
@@ -101,7 +105,10 @@ TEST_F(SlbTest, AddAndDeleteEditSeveralSlidesAtOnceOrNotAtAll) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "slb: no slide \"NOPE\" in new.slb; nothing deleted\n");
   EXPECT_EQ(test::readFile("new.slb"), before);
-  EXPECT_EQ(slb({"delete", "new.slb", "chair", "up"}).status, 0);
+  // A name given twice deletes one slide; counts read "1 slide".
+  r = slb({"delete", "new.slb", "chair", "up", "UP"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "new.slb: slides deleted; 1 slide now\n");
   std::vector<test::LibrarySlide> left = test::parseLibrary(test::readFile("new.slb"));
   ASSERT_EQ(left.size(), 1u);
   EXPECT_EQ(left[0].name, "TOILET");

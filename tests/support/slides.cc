@@ -9,8 +9,23 @@
 namespace test {
 
 std::string makeSlide(size_t size, char fill) {
-  std::string slide = "AutoCAD Slide";
-  if (size > slide.size()) slide.append(size - slide.size(), fill);
+  // A new-format header (31 bytes: 100 by 100 dots, aspect 1), colour
+  // records of `fill`'s colour (an offset vector of 5 bytes where the length
+  // is even), and the end mark: a whole slide of `size` bytes, or a few more
+  // where it is too small for one.
+  std::string slide("AutoCAD Slide\r\n\x1a\0\x56\x02", 19);
+  platform::putFixed16(&slide, 100);
+  platform::putFixed16(&slide, 100);
+  platform::putFixed32(&slide, 10000000);
+  platform::putFixed16(&slide, 2);
+  platform::putFixed16(&slide, 0x1234);
+  const size_t length = size < 33 ? 33 : size % 2 == 0 && size < 38 ? 38 : size;
+  if (length % 2 == 0) slide += std::string("\0\xFB\0\0\0", 5);  // a vector of one dot
+  while (slide.size() + 4 <= length) {
+    slide += fill;
+    slide += '\xFF';
+  }
+  slide += std::string("\0\xFC", 2);
   return slide;
 }
 

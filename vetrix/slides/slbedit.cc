@@ -119,9 +119,6 @@ int reportSlbedit(const SlbRequest& request, const SlbResult& result,
       zcutPrintf(u"\nThis is not a SLD file");
       zcutPrintf(u"\nFile [%s] Open Error !", slide);
       break;
-    case SlbOutcome::kLibraryFull:
-      zcutPrintf(u"\nSLB FILE FULL (%d slides): %s", kMaxSlides, library);
-      break;
     case SlbOutcome::kLibraryTooLarge:
       zcutPrintf(u"\nSLB FILE TOO LARGE: %s", library);
       zcutPrintf(u"\nSLB FILE NOT CHANGED: %s", library);

@@ -28,9 +28,6 @@ constexpr size_t kMaxSlideNameLength = kSlideNameSize - 1;
 // The first bytes of every slide file.
 inline constexpr char kSlideMagic[] = "AutoCAD Slide";
 constexpr size_t kSlideMagicSize = 13;
-// Other installations keep a directory of this many entries: a library is
-// never grown beyond it.
-constexpr int kMaxSlides = 250;
 // Offsets are signed 32-bit: no library grows past this length.
 constexpr uint64_t kMaxLibraryLength = 0x7FFFFFFF;
 static_assert(sizeof(kLibraryHeader) == kLibraryHeaderSize);

@@ -6,6 +6,7 @@
 
 #include "platform/path.h"
 #include "platform/text.h"
+#include "vetrix/slides/slide_file.h"
 
 namespace {
 
@@ -212,13 +213,22 @@ SlbResult openSlide(Env& env, const std::u16string& slideFile, std::string_view 
   Status s = env.fileInfo(slideFile, &info);
   if (s.ok()) s = env.openFile(slideFile, platform::OpenMode::kRead, &slide->file);
   if (!s.ok()) return slideProblem(SlbOutcome::kSlideMissing, slideFile, s);
-  if (!checkSlideHeader(*slide->file, &s)) {
-    return slideProblem(SlbOutcome::kNotASlide, slideFile, s);
+  // Only a whole slide goes in: its header, every record and the end mark,
+  // and nothing after them (a library, a cut slide or a bare header would
+  // make the library one no reader can use).
+  s = slide->file->size(&slide->length);
+  if (!s.ok()) return outcome(SlbOutcome::kNotChanged, s);
+  if (slide->length > kMaxLibraryLength) return slideProblem(SlbOutcome::kNotASlide, slideFile);
+  std::string bytes(static_cast<size_t>(slide->length), '\0');
+  s = platform::readExactly(*slide->file, 0, bytes.data(), bytes.size());
+  if (!s.ok()) return slideProblem(SlbOutcome::kSlideMissing, slideFile, s);
+  SlidePicture picture;
+  std::vector<SlideProblem> problems;
+  if (!parseSlide(bytes, &picture, &problems) || !problems.empty() || picture.end != bytes.size()) {
+    return slideProblem(SlbOutcome::kNotASlide, slideFile);
   }
   // An empty name reads as the end of the directory to other slide readers.
   if (name.empty()) return slideProblem(SlbOutcome::kEmptyName, slideFile);
-  s = slide->file->size(&slide->length);
-  if (!s.ok()) return outcome(SlbOutcome::kNotChanged, s);
   return outcome(SlbOutcome::kDone);
 }
 
@@ -231,21 +241,11 @@ SlbResult addSlides(Env& env, const Target& target, Placement placement,
   if (result.outcome != SlbOutcome::kDone) return result;
   std::vector<OpenSlide> opened(slides.size());
   std::vector<NewSlide> added;
-  std::vector<std::string> names;
-  int count = directory.count();
   for (size_t i = 0; i < slides.size(); ++i) {
     const auto& [slideFile, name] = slides[i];
     result = openSlide(env, slideFile, name, &opened[i]);
     if (result.outcome != SlbOutcome::kDone) return result;
     added.push_back(NewSlide{opened[i].file.get(), opened[i].length, name});
-    // A name already there, or added before, is replaced; any other grows
-    // the library.
-    bool present = findLastSlide(directory, name) >= 0;
-    for (const std::string& other : names) {
-      present = present || platform::compareIgnoringCase(other, name) == 0;
-    }
-    names.push_back(name);
-    if (!present && count++ >= kMaxSlides) return outcome(SlbOutcome::kLibraryFull);
   }
   Status s;
   switch (writeLibrary(pending.file(), library, added, {}, directory, &s)) {
@@ -438,7 +438,15 @@ SlbResult runSlbedit(Env& env, const SlbRequest& request, SlideDirectory& direct
   const bool edit = request.command != u'l' && request.command != u'L';
   SlbResult opened = openLibrary(env, request.libraryPath, edit, directory, &library);
   if (opened.outcome != SlbOutcome::kDone) return opened;
-  if (library.missing) return createLibrary(env, library.target, request, directory);
+  if (library.missing) {
+    // Deleting from a library that is not there makes nothing.
+    if (request.command == u'd' || request.command == u'D') {
+      SlbResult missing = outcome(SlbOutcome::kLibraryUnopened, opened.cause);
+      missing.subject = request.libraryPath;
+      return missing;
+    }
+    return createLibrary(env, library.target, request, directory);
+  }
   switch (request.command) {
     case u'a':
     case u'A':

@@ -54,8 +54,7 @@ enum class SlbOutcome {
   kNotALibrary,        // header or directory refused (see `fault`)
   kTempNotCreated,     // no temporary file in `temporaryFolder`
   kSlideMissing,       // the slide file is not there or cannot be opened
-  kNotASlide,          // the slide file does not begin with "AutoCAD Slide"
-  kLibraryFull,        // a new slide for a library of kMaxSlides slides
+  kNotASlide,          // the slide file is not one whole slide (header, records, end mark)
   kLibraryTooLarge,    // the library would pass kMaxLibraryLength
   kEmptyName,          // the slide's name is empty: other readers end a directory there
   kNotChanged,         // reading, writing or replacing failed (see `cause`)
