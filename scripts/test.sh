@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh cmake g++ make python3 libgtest-dev clang shapelib python3-dbfread gdal-bin time \
   googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales netpbm \
-  librsvg2-bin chromium dpkg-dev
+  librsvg2-bin chromium dpkg-dev libcairo2-dev pkg-config
 for locale in zh_TW zh_CN; do
   locale -a | grep -qx "$locale.utf8" || localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
 done

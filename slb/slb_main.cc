@@ -9,6 +9,7 @@
 #include "platform/env.h"
 #include "platform/path.h"
 #include "platform/text.h"
+#include "slb/slide_png.h"
 #include "slb/slide_render.h"
 #include "vetrix/slides/slide_file.h"
 #include "vetrix/slides/slide_format.h"
@@ -40,13 +41,17 @@ constexpr char kUsage[] =
     "  slb delete LIB NAME...         delete slides, in one edit\n"
     "  slb svg SLIDE.sld [-o OUT.svg] draw a slide as SVG\n"
     "  slb svg LIB NAME [-o OUT.svg]  draw a slide of a library\n"
+    "  slb png SLIDE.sld|LIB NAME [-o OUT.png] [--width PX] [--height PX]\n"
+    "                                 draw a slide as PNG\n"
+    "  slb png LIB --all -o DIR       a PNG of every slide of a library\n"
     "  slb sheet LIB [-o OUT.html] [--columns N] [--size PX]\n"
     "                                 one page with every slide of a library, and\n"
     "                                 a box that finds slides by name\n"
     "\n"
-    "  --background black|white\n"
-    "                 what svg and sheet draw on (white is for print: colour 7\n"
-    "                 draws black); colour 0 is always the background\n"
+    "  --background black|white|transparent\n"
+    "                 what svg, png and sheet draw on (white is for print: colour\n"
+    "                 7 draws black; transparent is for png); colour 0 is always\n"
+    "                 the background\n"
     "  --codepage N   the ANSI code page of slide names (950 when unset; also the\n"
     "                 environment variable ANSI_CODEPAGE)\n"
     "  -h, --help     show this text\n"
@@ -54,8 +59,8 @@ constexpr char kUsage[] =
     "\n"
     "Slide names are stored as Slbedit stores them: a slide file's name with its\n"
     "ASCII letters upper-cased, at most 31 bytes in the ANSI code page, which must\n"
-    "hold it exactly. Without -o, or with -o -, svg and sheet write to standard\n"
-    "output.\n"
+    "hold it exactly. Without -o, or with -o -, svg, png and sheet write to\n"
+    "standard output.\n"
     "Exit status: 0 done, 1 a problem (reported), 2 a usage error.\n";
 
 int usageError(const std::string& message) {
@@ -297,8 +302,9 @@ int check(const std::vector<std::string>& args) {
 struct Options {
   std::string output;
   bool force = false, all = false;
-  int columns = 0, size = 240;
+  int columns = 0, size = 240, width = 0, height = 0;
   Paper paper = Paper::kBlack;
+  bool transparent = false;
   std::vector<std::string> rest;
 };
 
@@ -329,12 +335,23 @@ bool parseOptions(const std::vector<std::string>& args, Options* options, std::s
         return false;
       }
       ++i;
-    } else if (args[i] == "--background") {
-      if (i + 1 == args.size() || (args[i + 1] != "black" && args[i + 1] != "white")) {
-        *error = "--background is black or white";
+    } else if (args[i] == "--width" || args[i] == "--height") {
+      if (i + 1 == args.size() ||
+          !numberOption(args[i + 1], 1, 16384,
+                        args[i] == "--width" ? &options->width : &options->height)) {
+        *error = args[i] + " needs a number of pixels from 1 to 16384";
         return false;
       }
-      options->paper = args[++i] == "white" ? Paper::kWhite : Paper::kBlack;
+      ++i;
+    } else if (args[i] == "--background") {
+      const std::string value = i + 1 < args.size() ? args[i + 1] : "";
+      if (value != "black" && value != "white" && value != "transparent") {
+        *error = "--background is black, white or transparent";
+        return false;
+      }
+      options->paper = value == "white" ? Paper::kWhite : Paper::kBlack;
+      options->transparent = value == "transparent";
+      ++i;
     } else if (args[i] == "--force") {
       options->force = true;
     } else if (args[i] == "--all") {
@@ -494,6 +511,89 @@ int svg(const std::vector<std::string>& args) {
   return 0;
 }
 
+// The slide `name` of a library, or a slide file (name empty): its bytes
+// and title.
+bool slideBytes(const Options& options, std::string* bytes, std::string* title,
+                std::string* error) {
+  if (options.rest.size() == 1) {
+    if (!readWhole(options.rest[0], bytes, error)) return false;
+    *title = utf8(platform::splitPath(wide(options.rest[0])).name);
+    return true;
+  }
+  Library library;
+  if (!readLibrary(options.rest[0], &library, error)) return false;
+  const int i = findSlide(library, options.rest[1], error);
+  if (i < 0) return false;
+  *bytes = library.slide(i);
+  *title = library.name(i);
+  return true;
+}
+
+PngBackground pngBackground(const Options& options) {
+  if (options.transparent) return PngBackground::kTransparent;
+  return options.paper == Paper::kWhite ? PngBackground::kWhite : PngBackground::kBlack;
+}
+
+int png(const std::vector<std::string>& args) {
+  Options options;
+  std::string error;
+  if (!parseOptions(args, &options, &error)) return usageError(error);
+  if (!pngAvailable()) {
+    std::string unavailable;
+    renderPng(SlidePicture(), 0, 0, PngBackground::kBlack, nullptr, &unavailable);
+    return problem(unavailable);
+  }
+  if (options.all) {
+    if (options.rest.size() != 1 || options.output.empty() || options.output == "-") {
+      return usageError("png --all takes a library and -o DIR");
+    }
+    Library library;
+    if (!readLibrary(options.rest[0], &library, &error)) return problem(error);
+    std::vector<std::pair<std::string, std::string>> pictures;  // file, PNG
+    for (int i = 0; i < library.directory.count(); ++i) {
+      const std::string name = library.name(i);
+      if (!fileNameAllowed(name)) return problem("the slide name \"" + name + "\" is no file name");
+      SlidePicture picture;
+      std::vector<SlideProblem> problems;
+      if (!parseSlide(library.slide(i), &picture, &problems)) {
+        return problem(name + ": " + problems[0].what);
+      }
+      std::string bytes;
+      if (!renderPng(picture, options.width, options.height, pngBackground(options), &bytes,
+                     &error)) {
+        return problem(name + ": " + error);
+      }
+      pictures.emplace_back(options.output + "/" + name + ".png", std::move(bytes));
+    }
+    if (!platform::fileExists(env(), wide(options.output))) {
+      const platform::Status made = env().createDirectory(wide(options.output));
+      if (!made.ok()) return problem(made.toString());
+    }
+    for (size_t k = 0; k < pictures.size(); ++k) {
+      if (!writeWhole(pictures[k].first, pictures[k].second, &error)) {
+        for (size_t done = 0; done <= k; ++done) env().removeFile(wide(pictures[done].first));
+        return problem(error + "; no picture written");
+      }
+    }
+    for (const auto& picture : pictures) std::printf("%s\n", picture.first.c_str());
+    return 0;
+  }
+  if (options.rest.empty() || options.rest.size() > 2) {
+    return usageError("png takes a slide, or a library and a name, or a library and --all");
+  }
+  std::string bytes, title;
+  if (!slideBytes(options, &bytes, &title, &error)) return problem(error);
+  SlidePicture picture;
+  std::vector<SlideProblem> problems;
+  if (!parseSlide(bytes, &picture, &problems)) return problem(title + ": " + problems[0].what);
+  std::string image;
+  if (!renderPng(picture, options.width, options.height, pngBackground(options), &image, &error)) {
+    return problem(title + ": " + error);
+  }
+  if (!emit(options.output, image, &error)) return problem(error);
+  return 0;
+}
+
 int sheet(const std::vector<std::string>& args) {
   Options options;
   std::string error;
@@ -583,5 +683,6 @@ int main(int argc, char** argv) {
   if (command == "delete") return edit(args, false);
   if (command == "svg") return svg(args);
   if (command == "sheet") return sheet(args);
+  if (command == "png") return png(args);
   return usageError("unknown command " + command);
 }

@@ -2,10 +2,10 @@
 """slb's pictures against independent renderers.
 
 compare SLB DATA: every sample slide, and every slide of every sample
-library, drawn by `slb svg` and rasterised by rsvg-convert at the slide's
-dot size, against netpbm's sldtoppm: the drawn pixels must agree, allowing a
-pixel of line placement (each drawn pixel of one has a drawn pixel of the
-other within one pixel).
+library, drawn by `slb svg` and rasterised by rsvg-convert, and drawn by
+`slb png`, at the slide's dot size, against netpbm's sldtoppm: the drawn
+pixels must agree, allowing a pixel of line placement (each drawn pixel of
+one has a drawn pixel of the other within one pixel).
 
 sheet SLB DATA CHROMIUM: a sheet of a library of all the sample slides, in
 headless Chromium: the screenshot shows every slide's cell with a drawing in
@@ -75,18 +75,24 @@ def compare(slb, data):
         for slide in slides:
             svg = run([slb, "svg", str(slide)])
             w, h = map(int, re.search(rb'viewBox="0 0 (\d+) (\d+)"', svg).groups())
-            ours = read_ppm(run(["pngtopnm"], input=run(["rsvg-convert", "-w", str(w), "-h",
-                                                         str(h)], input=svg)))
             theirs = read_ppm(run(["sldtoppm", str(slide)]))
-            assert ours[:2] == theirs[:2] == (w, h), (slide, ours[:2], theirs[:2])
-            a, b = mask(w, ours[2], not_black), mask(w, theirs[2], not_black)
-            only_ours, only_theirs = stray(a, b, w), stray(b, a, w)
-            drawn = sum(bin(x).count("1") for x in a)
-            ok = only_ours == 0 and only_theirs == 0 and drawn > 0 or (drawn == 0 and not any(b))
-            name = f"{slide.parent.name}/{slide.name}"
-            print(f"{'ok  ' if ok else 'FAIL'} {name:<40} {w}x{h}: {drawn} pixels drawn, "
-                  f"{only_ours} only ours, {only_theirs} only sldtoppm's")
-            failures += not ok
+            b = mask(w, theirs[2], not_black)
+            # The SVG rasterised by librsvg, and slb's own PNG, each against
+            # sldtoppm at the slide's dot size.
+            for kind, png in [
+                    ("svg", run(["rsvg-convert", "-w", str(w), "-h", str(h)], input=svg)),
+                    ("png", run([slb, "png", str(slide), "--width", str(w), "--height", str(h)]))]:
+                ours = read_ppm(run(["pngtopnm"], input=png))
+                assert ours[:2] == theirs[:2] == (w, h), (slide, kind, ours[:2], theirs[:2])
+                a = mask(w, ours[2], not_black)
+                only_ours, only_theirs = stray(a, b, w), stray(b, a, w)
+                drawn = sum(bin(x).count("1") for x in a)
+                ok = only_ours == 0 and only_theirs == 0 and drawn > 0 or \
+                    (drawn == 0 and not any(b))
+                name = f"{slide.parent.name}/{slide.name} {kind}"
+                print(f"{'ok  ' if ok else 'FAIL'} {name:<44} {w}x{h}: {drawn} pixels drawn, "
+                      f"{only_ours} only ours, {only_theirs} only sldtoppm's")
+                failures += not ok
         print(f"{len(slides)} slides compared, {failures} differ")
         return 1 if failures else 0
 
