@@ -31,8 +31,9 @@ constexpr char kUsage[] =
     "Lists, checks, takes apart, edits and draws AutoCAD slide libraries (.slb)\n"
     "and slides (.sld).\n"
     "\n"
-    "  slb list LIB                   each slide: name, offset, size, format, picture\n"
-    "  slb check LIB|SLIDE            every problem, with its offset; exit 1 if any\n"
+    "  slb list LIB [--json]          each slide: name, offset, size, format, picture\n"
+    "  slb check LIB|SLIDE [--json]   every problem, with its offset; exit 1 if any\n"
+    "  slb info SLIDE.sld             a slide's header, size and records by kind\n"
     "  slb extract LIB NAME... [-o DIR] [--force]\n"
     "  slb extract LIB --all -o DIR [--force]\n"
     "                                 write NAME.sld, byte for byte as stored; an\n"
@@ -208,94 +209,241 @@ std::string formatOf(const SlideHeader& h) {
 
 // ---------------------------------------------------------------- commands
 
-int list(const std::vector<std::string>& args) {
+// A string as JSON writes it.
+std::string json(std::string_view utf8Text) {
+  std::string out = "\"";
+  for (unsigned char c : utf8Text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      default:
+        if (c < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+          out += escaped;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+// The columns a name takes on a terminal: two for the wide and full-width
+// characters of East Asian scripts, one for others.
+size_t displayWidth(std::string_view utf8Text) {
+  size_t width = 0;
+  for (char16_t c : platform::fromUtf8(utf8Text)) {
+    if (c >= 0xDC00 && c <= 0xDFFF) continue;  // the second half of a pair
+    const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
+                      (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+                      (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                      (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0xD800 && c <= 0xDBFF);
+    width += wide ? 2 : 1;
+  }
+  return width;
+}
+
+// `text` padded with blanks to `columns` display columns.
+std::string padded(const std::string& text, size_t columns) {
+  const size_t width = displayWidth(text);
+  return width >= columns ? text : text + std::string(columns - width, ' ');
+}
+
+// Takes --json out of the arguments.
+bool takeJson(std::vector<std::string>* args) {
+  auto it = std::find(args->begin(), args->end(), "--json");
+  if (it == args->end()) return false;
+  args->erase(it);
+  return true;
+}
+
+int list(std::vector<std::string> args) {
+  const bool asJson = takeJson(&args);
   if (args.size() != 1) return usageError("list takes one library");
   Library library;
   std::string error;
   if (!readLibrary(args[0], &library, &error)) return problem(error);
-  std::printf("%s: %s, %zu bytes\n", args[0].c_str(),
-              slidesCount(library.directory.count()).c_str(), library.bytes.size());
-  std::printf("%4s  %-12s %10s %9s  %-20s %s\n", "#", "name", "offset", "size", "format",
-              "picture");
+  struct Row {
+    std::string name, format, picture;
+    const DirectoryEntry* entry;
+    SlidePicture parsed;
+    bool slide;
+  };
+  std::vector<Row> rows;
+  size_t nameColumns = 12;
   for (int i = 0; i < library.directory.count(); ++i) {
-    const DirectoryEntry& e = library.directory.entries[static_cast<size_t>(i)];
-    SlidePicture picture;
+    Row row{library.name(i),
+            "not a slide",
+            "",
+            &library.directory.entries[static_cast<size_t>(i)],
+            {},
+            false};
     std::vector<SlideProblem> problems;
-    std::string format = "not a slide", size;
-    if (parseSlide(library.slide(i), &picture, &problems)) {
-      const SlideHeader& h = picture.header;
-      format = formatOf(h);
+    if (parseSlide(library.slide(i), &row.parsed, &problems)) {
+      const SlideHeader& h = row.parsed.header;
+      row.slide = true;
+      row.format = formatOf(h);
       char text[64];
       std::snprintf(text, sizeof text, "%ux%u, aspect %.3f", h.highX + 1, h.highY + 1, h.aspect);
-      size = text;
+      row.picture = text;
     }
-    std::printf("%4d  %-12s %10d %9d  %-20s %s\n", i + 1, library.name(i).c_str(), e.offset, e.size,
-                format.c_str(), size.c_str());
+    nameColumns = std::max(nameColumns, displayWidth(row.name));
+    rows.push_back(std::move(row));
+  }
+  if (asJson) {
+    std::string out = "{\"library\": " + json(args[0]) +
+                      ", \"bytes\": " + std::to_string(library.bytes.size()) + ", \"slides\": [";
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const Row& row = rows[i];
+      out += std::string(i ? ", " : "") + "{\"index\": " + std::to_string(i + 1) +
+             ", \"name\": " + json(row.name) +
+             ", \"offset\": " + std::to_string(row.entry->offset) +
+             ", \"size\": " + std::to_string(row.entry->size) + ", \"slide\": ";
+      if (row.slide) {
+        const SlideHeader& h = row.parsed.header;
+        char aspect[32];
+        std::snprintf(aspect, sizeof aspect, "%.6g", h.aspect);
+        out += std::string("{\"level\": ") + std::to_string(h.level) +
+               ", \"bigEndian\": " + (h.bigEndian ? "true" : "false") +
+               ", \"width\": " + std::to_string(h.highX + 1) +
+               ", \"height\": " + std::to_string(h.highY + 1) + ", \"aspect\": " + aspect + "}";
+      } else {
+        out += "null";
+      }
+      out += "}";
+    }
+    std::printf("%s]}\n", out.c_str());
+    return 0;
+  }
+  std::printf("%s: %s, %zu bytes\n", args[0].c_str(),
+              slidesCount(library.directory.count()).c_str(), library.bytes.size());
+  std::printf("%4s  %s %10s %9s  %-20s %s\n", "#", padded("name", nameColumns).c_str(), "offset",
+              "size", "format", "picture");
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Row& row = rows[i];
+    std::printf("%4zu  %s %10d %9d  %-20s %s\n", i + 1, padded(row.name, nameColumns).c_str(),
+                row.entry->offset, row.entry->size, row.format.c_str(), row.picture.c_str());
   }
   return 0;
 }
 
-void reportProblems(const std::string& where, uint64_t base, const std::string& what,
-                    const std::vector<SlideProblem>& problems, int* count) {
-  for (const SlideProblem& p : problems) {
-    std::printf("%s:%llu: %s%s\n", where.c_str(), static_cast<unsigned long long>(base + p.offset),
-                what.c_str(), p.what.c_str());
-    ++*count;
-  }
+// One slide file: its header, size and records by kind.
+int info(const std::vector<std::string>& args) {
+  if (args.size() != 1) return usageError("info takes one slide");
+  std::string bytes, error;
+  if (!readWhole(args[0], &bytes, &error)) return problem(error);
+  SlidePicture picture;
+  std::vector<SlideProblem> problems;
+  if (!parseSlide(bytes, &picture, &problems)) return problem(args[0] + ": " + problems[0].what);
+  const SlideHeader& h = picture.header;
+  const SlideRecordCounts& r = picture.records;
+  std::printf("%s: a slide, %zu bytes\n", args[0].c_str(), bytes.size());
+  std::printf("format    %s (level %d)\n", formatOf(h).c_str(), h.level);
+  std::printf("picture   %u x %u dots, aspect %.4f, fill type %u\n", h.highX + 1, h.highY + 1,
+              h.aspect, h.fillType);
+  std::printf(
+      "records   %zu vectors, %zu offset vectors, %zu vectors from the last point,\n"
+      "          %zu fill vertices (%zu solid fills), %zu colour changes\n",
+      r.vectors, r.offsetVectors, r.endpointVectors, r.fillVertices,
+      static_cast<size_t>(std::count_if(picture.shapes.begin(), picture.shapes.end(),
+                                        [](const SlideShape& s) { return s.filled; })),
+      r.colours);
+  std::printf("problems  %zu%s\n", problems.size(),
+              problems.empty() ? "" : " (slb check lists them)");
+  return 0;
 }
 
-int check(const std::vector<std::string>& args) {
+// What check found: where (a byte offset, when there is one), in which
+// slide, and what.
+struct Finding {
+  bool hasOffset = true;
+  uint64_t offset = 0;
+  std::string slide, what;
+};
+
+void addProblems(uint64_t base, const std::string& slide, const std::vector<SlideProblem>& found,
+                 std::vector<Finding>* findings) {
+  for (const SlideProblem& p : found) findings->push_back({true, base + p.offset, slide, p.what});
+}
+
+int check(std::vector<std::string> args) {
+  const bool asJson = takeJson(&args);
   if (args.size() != 1) return usageError("check takes one library or slide");
   std::string bytes, error;
   if (!readWhole(args[0], &bytes, &error)) return problem(error);
-  int problems = 0;
-  if (bytes.compare(0, kLibraryHeaderCompared, kLibraryHeader, kLibraryHeaderCompared) != 0) {
+  std::vector<Finding> findings;
+  std::string summary;
+  const bool isLibrary =
+      bytes.compare(0, kLibraryHeaderCompared, kLibraryHeader, kLibraryHeaderCompared) == 0;
+  if (!isLibrary) {
     SlidePicture picture;
     std::vector<SlideProblem> found;
     parseSlide(bytes, &picture, &found);
-    reportProblems(args[0], 0, "", found, &problems);
-    if (problems == 0) std::printf("%s: a slide, no problems\n", args[0].c_str());
-    return problems ? 1 : 0;
-  }
-  // What killed edits left: a write-over in place cut short is finished
-  // from its journal first; temporary files are reported (the next edit
-  // removes them).
-  const LibraryCheck edits = checkLibraryEdits(env(), wide(args[0]));
-  if (edits.restored) {
-    std::printf("%s: finished an edit that was cut short, from its journal\n", args[0].c_str());
-  } else if (edits.result.outcome == SlbOutcome::kDamaged) {
-    std::printf("%s: an edit was cut short; the new library is in %s\n", args[0].c_str(),
-                utf8(edits.result.keptPath).c_str());
-    ++problems;
-  }
-  for (const std::u16string& leftover : edits.leftovers) {
-    std::printf("%s: %s: a temporary file of an edit that was killed\n", args[0].c_str(),
-                utf8(leftover).c_str());
-    ++problems;
-  }
-  Library library;
-  if (!readLibrary(args[0], &library, &error)) {
-    std::printf("%s\n", error.c_str());
-    return 1;
-  }
-  for (int i = 0; i < library.directory.count(); ++i) {
-    const std::string name = library.name(i);
-    const uint64_t base = static_cast<uint64_t>(library.directory.entries[i].offset);
-    SlidePicture picture;
-    std::vector<SlideProblem> found;
-    parseSlide(library.slide(i), &picture, &found);
-    reportProblems(args[0], base, "slide " + name + ": ", found, &problems);
-    if (findFirstSlide(library.directory, library.directory.entries[i].nameView()) != i) {
-      std::printf("%s:%llu: slide %s: a second slide of this name, which no reader finds\n",
-                  args[0].c_str(), static_cast<unsigned long long>(32 + 36 * i), name.c_str());
-      ++problems;
+    addProblems(0, "", found, &findings);
+    summary = "a slide";
+  } else {
+    // What killed edits left: a write-over in place cut short is finished
+    // from its journal first; temporary files are reported (the next edit
+    // removes them).
+    const LibraryCheck edits = checkLibraryEdits(env(), wide(args[0]));
+    if (edits.restored) {
+      std::fprintf(stderr, "%s: finished an edit that was cut short, from its journal\n",
+                   args[0].c_str());
+    } else if (edits.result.outcome == SlbOutcome::kDamaged) {
+      findings.push_back(
+          {false, 0, "",
+           "an edit was cut short; the new library is in " + utf8(edits.result.keptPath)});
+    }
+    for (const std::u16string& leftover : edits.leftovers) {
+      findings.push_back(
+          {false, 0, "", utf8(leftover) + ": a temporary file of an edit that was killed"});
+    }
+    Library library;
+    if (!readLibrary(args[0], &library, &error)) {
+      findings.push_back({false, 0, "", error});
+    } else {
+      for (int i = 0; i < library.directory.count(); ++i) {
+        const std::string name = library.name(i);
+        const uint64_t base = static_cast<uint64_t>(library.directory.entries[i].offset);
+        SlidePicture picture;
+        std::vector<SlideProblem> found;
+        parseSlide(library.slide(i), &picture, &found);
+        addProblems(base, name, found, &findings);
+        if (findFirstSlide(library.directory, library.directory.entries[i].nameView()) != i) {
+          findings.push_back({true, static_cast<uint64_t>(32 + 36 * i), name,
+                              "a second slide of this name, which no reader finds"});
+        }
+      }
+      summary = slidesCount(library.directory.count());
     }
   }
-  if (problems == 0) {
-    std::printf("%s: %s, no problems\n", args[0].c_str(),
-                slidesCount(library.directory.count()).c_str());
+  if (asJson) {
+    std::string out = "{\"file\": " + json(args[0]) + ", \"problems\": [";
+    for (size_t k = 0; k < findings.size(); ++k) {
+      const Finding& f = findings[k];
+      out += std::string(k ? ", " : "") +
+             "{\"offset\": " + (f.hasOffset ? std::to_string(f.offset) : "null") +
+             ", \"slide\": " + (f.slide.empty() ? "null" : json(f.slide)) +
+             ", \"problem\": " + json(f.what) + "}";
+    }
+    std::printf("%s]}\n", out.c_str());
+  } else {
+    for (const Finding& f : findings) {
+      if (f.hasOffset) {
+        std::printf("%s:%llu: %s%s\n", args[0].c_str(), static_cast<unsigned long long>(f.offset),
+                    f.slide.empty() ? "" : ("slide " + f.slide + ": ").c_str(), f.what.c_str());
+      } else {
+        std::printf("%s: %s\n", args[0].c_str(), f.what.c_str());
+      }
+    }
+    if (findings.empty()) std::printf("%s: %s, no problems\n", args[0].c_str(), summary.c_str());
   }
-  return problems ? 1 : 0;
+  return findings.empty() ? 0 : 1;
 }
 
 // Takes "-o VALUE" and flags out of the arguments.
@@ -684,5 +832,6 @@ int main(int argc, char** argv) {
   if (command == "svg") return svg(args);
   if (command == "sheet") return sheet(args);
   if (command == "png") return png(args);
+  if (command == "info") return info(args);
   return usageError("unknown command " + command);
 }

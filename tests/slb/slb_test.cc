@@ -38,6 +38,29 @@ TEST_F(SlbTest, ListShowsEachSlidesPlaceFormatAndPicture) {
       "   2  SLIDE2              209       129  new, little-endian   1973x992, aspect 1.990\n");
 }
 
+// Wide names keep the columns straight; --json says the same for programs;
+// info describes one slide.
+TEST_F(SlbTest, ListAlignsWideNamesAndSpeaksJson) {
+  test::ScopedCodePage big5("950");
+  if (!big5.active()) GTEST_SKIP() << "needs code page 950";
+  test::writeFile("lib.slb", makeLibrary({{"\xA4\xA4\xA4\xE5", sample("velisp__slide_up.sld")},
+                                          {"AB", sample("velisp__slide_dn.sld")}}));
+  test::ProcessResult r = slb({"list", "lib.slb"});
+  const size_t first = r.out.find("\xE4\xB8\xAD\xE6\x96\x87"), second = r.out.find("AB ");
+  ASSERT_NE(second, std::string::npos);
+  // 中文 takes four columns as AB plus two blanks do, so what follows lines up.
+  EXPECT_EQ(r.out.substr(first + 6, 12), r.out.substr(second + 2 + 2, 12));
+  r = slb({"list", "lib.slb", "--json"});
+  EXPECT_NE(r.out.find("{\"index\": 1, \"name\": \"\xE4\xB8\xAD\xE6\x96\x87\", \"offset\": 140"),
+            std::string::npos);
+  r = slb({"check", "lib.slb", "--json"});
+  EXPECT_EQ(r.out, "{\"file\": \"lib.slb\", \"problems\": []}\n");
+  test::writeFile("kz.sld", sample("velisp__slide_kz.sld"));
+  r = slb({"info", "kz.sld"});
+  EXPECT_NE(r.out.find("1165 x 816 dots"), std::string::npos);
+  EXPECT_NE(r.out.find("(34 solid fills)"), std::string::npos);
+}
+
 TEST_F(SlbTest, CheckReportsEveryProblemWithItsOffset) {
   std::string cut = sample("velisp__slide_kz.sld");
   cut.resize(cut.size() - 3);

@@ -118,6 +118,7 @@ bool parseSlide(std::string_view bytes, SlidePicture* picture,
       lastX = static_cast<int>(word);
       lastY = records.signedWord(at + 2);
       line(lastX, lastY, records.signedWord(at + 4), records.signedWord(at + 6));
+      ++picture->records.vectors;
       at += 8;
     } else if (type == 0xFB) {  // an offset vector from the last point
       if (cutShort(5)) break;
@@ -126,6 +127,7 @@ bool parseSlide(std::string_view bytes, SlidePicture* picture,
       line(fromX, fromY, lastX + records.signedByte(at + 3), lastY + records.signedByte(at + 4));
       lastX = fromX;
       lastY = fromY;
+      ++picture->records.offsetVectors;
       at += 5;
     } else if (type == 0xFC) {
       picture->end = at + 2;
@@ -137,6 +139,7 @@ bool parseSlide(std::string_view bytes, SlidePicture* picture,
       break;
     } else if (type == 0xFD) {  // a vertex of a solid fill; negative Y starts or ends one
       if (cutShort(6)) break;
+      ++picture->records.fillVertices;
       const int x = records.signedWord(at + 2), y = records.signedWord(at + 4);
       if (y < 0 && !inFill) {
         inFill = true;
@@ -162,9 +165,11 @@ bool parseSlide(std::string_view bytes, SlidePicture* picture,
       line(lastX, lastY, toX, toY);
       lastX = toX;
       lastY = toY;
+      ++picture->records.endpointVectors;
       at += 3;
     } else if (type == 0xFF) {
       colour = static_cast<uint8_t>(low);
+      ++picture->records.colours;
       at += 2;
     } else {
       problems->push_back({at, "a record of undefined type " + hex(type)});

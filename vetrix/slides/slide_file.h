@@ -49,9 +49,15 @@ struct SlideProblem {
   std::string what;
 };
 
+// How many records of each kind a slide holds.
+struct SlideRecordCounts {
+  size_t vectors = 0, offsetVectors = 0, endpointVectors = 0, fillVertices = 0, colours = 0;
+};
+
 struct SlidePicture {
   SlideHeader header;
   std::vector<SlideShape> shapes;
+  SlideRecordCounts records;
   uint64_t end = 0;  // the offset after the end record (0 when there is none)
 };
 
