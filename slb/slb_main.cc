@@ -40,6 +40,7 @@ constexpr char kUsage[] =
     "                                 existing file only with --force\n"
     "  slb add LIB SLIDE.sld...       add or replace slides, in one edit\n"
     "  slb delete LIB NAME...         delete slides, in one edit\n"
+    "  slb rename LIB OLD NEW         give a slide a new name, in one edit\n"
     "  slb svg SLIDE.sld [-o OUT.svg] draw a slide as SVG\n"
     "  slb svg LIB NAME [-o OUT.svg]  draw a slide of a library\n"
     "  slb png SLIDE.sld|LIB NAME [-o OUT.png] [--width PX] [--height PX]\n"
@@ -623,6 +624,37 @@ int edit(const std::vector<std::string>& args, bool adding) {
   }
 }
 
+int rename(const std::vector<std::string>& args) {
+  if (args.size() != 3) return usageError("rename takes a library, a slide's name and a new name");
+  LibraryEdit change;
+  change.libraryPath = wide(args[0]);
+  std::string error;
+  if (!storedName(args[1], &change.renameFrom, &error)) return problem(error);
+  std::string upper;
+  if (!storedName(args[2], &upper, &error)) return problem(error);
+  change.renameTo = upper;  // stored as slb add stores names: ASCII letters upper case
+  SlideDirectory directory;
+  const SlbResult result = editLibrary(env(), change, directory);
+  switch (result.outcome) {
+    case SlbOutcome::kDone:
+      std::printf("%s: %s is now %s\n", args[0].c_str(), args[1].c_str(), upper.c_str());
+      return 0;
+    case SlbOutcome::kSlideNotFound:
+      return problem("no slide \"" + args[1] + "\" in " + args[0] + "; nothing renamed");
+    case SlbOutcome::kNameTaken:
+      return problem(args[0] + " already has a slide \"" + args[2] + "\"; nothing renamed");
+    case SlbOutcome::kLibraryUnopened:
+      return problem("cannot open " + args[0] + ": " + result.cause.toString());
+    case SlbOutcome::kNotALibrary:
+      return problem(args[0] + ": not a slide library (" + result.fault.reason + ")");
+    case SlbOutcome::kDamaged:
+      return problem(args[0] + " was not fully written; the new library is kept in " +
+                     utf8(result.keptPath));
+    default:
+      return problem(args[0] + " not changed: " + result.cause.toString());
+  }
+}
+
 bool emit(const std::string& output, const std::string& text, std::string* error) {
   if (output.empty() || output == "-") {
     writeOut(text);
@@ -833,5 +865,6 @@ int main(int argc, char** argv) {
   if (command == "sheet") return sheet(args);
   if (command == "png") return png(args);
   if (command == "info") return info(args);
+  if (command == "rename") return rename(args);
   return usageError("unknown command " + command);
 }

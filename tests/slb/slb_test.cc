@@ -128,6 +128,14 @@ TEST_F(SlbTest, AddAndDeleteEditSeveralSlidesAtOnceOrNotAtAll) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "slb: no slide \"NOPE\" in new.slb; nothing deleted\n");
   EXPECT_EQ(test::readFile("new.slb"), before);
+  // Renamed in one edit; never onto a name that is there.
+  r = slb({"rename", "new.slb", "toilet", "wc"});
+  EXPECT_EQ(r.out, "new.slb: toilet is now WC\n");
+  EXPECT_EQ(slb({"rename", "new.slb", "wc", "CHAIR"}).err,
+            "slb: new.slb already has a slide \"CHAIR\"; nothing renamed\n");
+  EXPECT_EQ(slb({"rename", "new.slb", "wc", std::string(32, 'n')}).status, 1);
+  EXPECT_EQ(test::parseLibrary(test::readFile("new.slb"))[1].name, "WC");
+  EXPECT_EQ(slb({"rename", "new.slb", "wc", "TOILET"}).status, 0);
   // A name given twice deletes one slide; counts read "1 slide".
   r = slb({"delete", "new.slb", "chair", "up", "UP"});
   EXPECT_EQ(r.status, 0);

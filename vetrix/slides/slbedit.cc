@@ -127,6 +127,7 @@ int reportSlbedit(const SlbRequest& request, const SlbResult& result,
       zcutPrintf(u"\nSLD NAME EMPTY: %s", slide);
       break;
     case SlbOutcome::kNotChanged:
+    case SlbOutcome::kNameTaken:  // Slbedit never renames
       zcutPrintf(u"\nSLB FILE NOT CHANGED: %s", library);
       break;
     case SlbOutcome::kDamaged:

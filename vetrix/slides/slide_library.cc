@@ -293,6 +293,33 @@ SlbResult deleteSlides(Env& env, const Target& target, Placement placement,
   return pending.commit();
 }
 
+// Renames the first slide of one name through a temporary file.
+SlbResult renameSlide(Env& env, const Target& target, Placement placement, const std::string& from,
+                      const std::string& to, File& library, SlideDirectory& directory) {
+  const int at = findFirstSlide(directory, from);
+  if (at < 0) {
+    SlbResult missing = outcome(SlbOutcome::kSlideNotFound);
+    missing.subject = platform::fromAnsi(from);
+    return missing;
+  }
+  const int taken = findFirstSlide(directory, to);
+  if (taken >= 0 && taken != at) {
+    SlbResult refused = outcome(SlbOutcome::kNameTaken);
+    refused.subject = platform::fromAnsi(to);
+    return refused;
+  }
+  if (to.empty()) return outcome(SlbOutcome::kEmptyName);
+  PendingLibrary pending(env, target.libraryPath, target.folder, placement);
+  SlbResult created = pending.create();
+  if (created.outcome != SlbOutcome::kDone) return created;
+  directory.entries[static_cast<size_t>(at)].setName(to);
+  Status s;
+  const WriteResult written = writeLibrary(pending.file(), &library, {}, {}, directory, &s);
+  library.close();
+  if (written != WriteResult::kWritten) return outcome(SlbOutcome::kNotChanged, s);
+  return pending.commit();
+}
+
 // Slbedit's way with a missing library: a new library holding the named
 // slide, stored under its name as typed. It is made in a temporary file and
 // appears only when complete: a failure leaves nothing.
@@ -469,7 +496,9 @@ SlbResult editLibrary(Env& env, const LibraryEdit& edit, SlideDirectory& directo
   SlbResult opened = openLibrary(env, edit.libraryPath, true, directory, &library);
   if (opened.outcome != SlbOutcome::kDone) return opened;
   if (library.missing) {
-    if (!edit.remove.empty()) return outcome(SlbOutcome::kLibraryUnopened, opened.cause);
+    if (!edit.remove.empty() || !edit.renameFrom.empty()) {
+      return outcome(SlbOutcome::kLibraryUnopened, opened.cause);
+    }
     directory.entries.clear();
     directory.libraryLength = 0;
     SlbResult result = addSlides(env, library.target, Placement(), edit.add, nullptr, directory);
@@ -479,6 +508,10 @@ SlbResult editLibrary(Env& env, const LibraryEdit& edit, SlideDirectory& directo
   if (!edit.remove.empty()) {
     return deleteSlides(env, library.target, library.placement, edit.remove, *library.file,
                         directory);
+  }
+  if (!edit.renameFrom.empty()) {
+    return renameSlide(env, library.target, library.placement, edit.renameFrom, edit.renameTo,
+                       *library.file, directory);
   }
   return addSlides(env, library.target, library.placement, edit.add, library.file.get(), directory);
 }

@@ -57,6 +57,7 @@ enum class SlbOutcome {
   kNotASlide,          // the slide file is not one whole slide (header, records, end mark)
   kLibraryTooLarge,    // the library would pass kMaxLibraryLength
   kEmptyName,          // the slide's name is empty: other readers end a directory there
+  kNameTaken,          // a rename to a name the library already has
   kNotChanged,         // reading, writing or replacing failed (see `cause`)
   kDamaged,            // writing over the library failed midway; the new one is in `keptPath`
 };
@@ -90,6 +91,9 @@ struct LibraryEdit {
   // Names (ANSI) of slides to delete: the first slide of each name. A name
   // not in the library (kSlideNotFound) changes nothing.
   std::vector<std::string> remove;
+  // A slide to rename (ANSI names): the first slide of the old name takes
+  // the new one, as typed; refused (kNameTaken) when a slide has that name.
+  std::string renameFrom, renameTo;
 };
 
 SlbResult editLibrary(platform::Env& env, const LibraryEdit& edit, SlideDirectory& directory);
