@@ -3,7 +3,8 @@
 #
 #   Linux:    bin/zchost, bin/slb; lib/zc/ the modules and the host library
 #             (zchost finds them relative to itself); share/man/man1;
-#             share/doc/vetrix-calden/ the README, the demo and the sample maker.
+#             share/doc/vetrix-calden/ the README, the demo and the sample maker;
+#             share/thumbnailers and share/mime/packages for file managers.
 #   Windows:  zchost.exe, slb.exe and the three DLLs side by side, with a text
 #             on running LISP scripts and on building for the CAD host.
 if(WIN32)
@@ -25,6 +26,11 @@ if(WIN32)
   install(FILES docs/windows.txt DESTINATION . RENAME README-windows.txt)
 else()
   install(FILES docs/zchost.1 docs/slb.1 DESTINATION share/man/man1)
+  # File managers: slides are a type of their own, and slb draws their
+  # thumbnails.
+  install(FILES packaging/slb.thumbnailer DESTINATION share/thumbnailers)
+  install(FILES packaging/vetrix-calden-mime.xml DESTINATION share/mime/packages
+          RENAME vetrix-calden.xml)
 endif()
 
 set(CPACK_PACKAGE_NAME vetrix-calden)

@@ -19,6 +19,25 @@ python3 "$doc/make_samples.py" "$work/demo"
 grep -q "C300 螺帽" "$work/demo.out" || { cat "$work/demo.out"; echo "the installed demo failed"; exit 1; }
 "$work/root/usr/bin/slb" list "$work/demo/icons.slb" >/dev/null
 echo "== the packaged zchost ran the demo"
+# The thumbnailer's command line, as a file manager runs it.
+thumbnailer=$work/root/usr/share/thumbnailers/slb.thumbnailer
+mime=$work/root/usr/share/mime/packages/vetrix-calden.xml
+[ -f "$thumbnailer" ] && [ -f "$mime" ] || { echo "the package lacks the thumbnailer or the type"; exit 1; }
+slide=$(ls tests/data/slides/*.sld | head -n 1)
+command=$(sed -n 's/^Exec=//p' "$thumbnailer")
+command=${command//%i/\"$slide\"}
+command=${command//%o/\"$work/thumb.png\"}
+command=${command//%s/128}
+(PATH=$work/root/usr/bin:$PATH && eval "$command")
+python3 - "$work/thumb.png" "$mime" <<'PYTHON'
+import struct, sys, xml.dom.minidom
+xml.dom.minidom.parse(sys.argv[2])  # the type is well-formed XML
+data = open(sys.argv[1], "rb").read()
+assert data[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG"
+width, height = struct.unpack(">II", data[16:24])
+assert max(width, height) == 128 and min(width, height) > 0, (width, height)
+PYTHON
+echo "== the packaged thumbnailer drew a slide"
 
 cpack --preset mingw >/dev/null
 zip=$(ls build-mingw/vetrix-calden-*-win32.zip)

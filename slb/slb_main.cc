@@ -44,7 +44,8 @@ constexpr char kUsage[] =
     "  slb svg SLIDE.sld [-o OUT.svg] draw a slide as SVG\n"
     "  slb svg LIB NAME [-o OUT.svg]  draw a slide of a library\n"
     "  slb png SLIDE.sld|LIB NAME [-o OUT.png] [--width PX] [--height PX]\n"
-    "                                 draw a slide as PNG\n"
+    "                                 draw a slide as PNG (--size PX: within a\n"
+    "                                 square of PX, as a thumbnail)\n"
     "  slb png LIB --all -o DIR       a PNG of every slide of a library\n"
     "  slb sheet LIB [-o OUT.html] [--columns N] [--size PX]\n"
     "                                 one page with every slide of a library, and\n"
@@ -452,6 +453,7 @@ struct Options {
   std::string output;
   bool force = false, all = false;
   int columns = 0, size = 240, width = 0, height = 0;
+  bool sizeGiven = false;
   Paper paper = Paper::kBlack;
   bool transparent = false;
   std::vector<std::string> rest;
@@ -483,6 +485,7 @@ bool parseOptions(const std::vector<std::string>& args, Options* options, std::s
                                     : " needs a number of pixels from 16 to 4096");
         return false;
       }
+      options->sizeGiven = options->sizeGiven || !columns;
       ++i;
     } else if (args[i] == "--width" || args[i] == "--height") {
       if (i + 1 == args.size() ||
@@ -766,8 +769,14 @@ int png(const std::vector<std::string>& args) {
   SlidePicture picture;
   std::vector<SlideProblem> problems;
   if (!parseSlide(bytes, &picture, &problems)) return problem(title + ": " + problems[0].what);
+  // --size PX fits the picture in a square of PX (a thumbnail).
+  int width = options.width, height = options.height;
+  if (options.sizeGiven && width == 0 && height == 0) {
+    const auto [ownWidth, ownHeight] = displaySize(picture.header);
+    (ownWidth >= ownHeight ? width : height) = options.size;
+  }
   std::string image;
-  if (!renderPng(picture, options.width, options.height, pngBackground(options), &image, &error)) {
+  if (!renderPng(picture, width, height, pngBackground(options), &image, &error)) {
     return problem(title + ": " + error);
   }
   if (!emit(options.output, image, &error)) return problem(error);
