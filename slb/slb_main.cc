@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/coding.h"
 #include "platform/env.h"
 #include "platform/path.h"
 #include "platform/text.h"
@@ -36,8 +37,11 @@ constexpr char kUsage[] =
     "  slb info SLIDE.sld             a slide's header, size and records by kind\n"
     "  slb extract LIB NAME... [-o DIR] [--force]\n"
     "  slb extract LIB --all -o DIR [--force]\n"
+    "  slb extract LIB --salvage -o DIR [--force]\n"
     "                                 write NAME.sld, byte for byte as stored; an\n"
-    "                                 existing file only with --force\n"
+    "                                 existing file only with --force; --salvage\n"
+    "                                 takes the intact slides out of a damaged\n"
+    "                                 library and names those it could not save\n"
     "  slb add LIB SLIDE.sld...       add or replace slides, in one edit\n"
     "  slb delete LIB NAME...         delete slides, in one edit\n"
     "  slb rename LIB OLD NEW         give a slide a new name, in one edit\n"
@@ -451,7 +455,7 @@ int check(std::vector<std::string> args) {
 // Takes "-o VALUE" and flags out of the arguments.
 struct Options {
   std::string output;
-  bool force = false, all = false;
+  bool force = false, all = false, salvage = false;
   int columns = 0, size = 240, width = 0, height = 0;
   bool sizeGiven = false;
   Paper paper = Paper::kBlack;
@@ -508,6 +512,8 @@ bool parseOptions(const std::vector<std::string>& args, Options* options, std::s
       options->force = true;
     } else if (args[i] == "--all") {
       options->all = true;
+    } else if (args[i] == "--salvage") {
+      options->salvage = true;
     } else if (args[i].size() > 1 && args[i][0] == '-') {
       *error = "unknown option " + args[i];
       return false;
@@ -526,11 +532,115 @@ bool fileNameAllowed(const std::string& name) {
   return true;
 }
 
+// Makes `folder` and the folders on the way to it; false with *error.
+bool makeFolders(const std::string& folder, std::string* error) {
+  const std::u16string out = wide(folder);
+  for (size_t at = 0; !out.empty() && at != std::u16string::npos;) {
+    at = out.find_first_of(u"/\\", at + 1);
+    const std::u16string part = out.substr(0, at);
+    if (platform::fileExists(env(), part)) continue;
+    const platform::Status made = env().createDirectory(part);
+    if (!made.ok()) {
+      *error = made.toString();
+      return false;
+    }
+  }
+  return true;
+}
+
+// Takes every intact slide out of a damaged library: the directory is read
+// as far as its entries make sense (names that end, offsets inside the
+// file), each slide runs to the next slide's offset or the end, and a slide
+// is saved when it reads whole up to its end record. The slides that could
+// not be saved are named on standard error.
+int salvage(const Options& options) {
+  std::string bytes, error;
+  if (!readWhole(options.rest[0], &bytes, &error)) return problem(error);
+  if (bytes.compare(0, kLibraryHeaderCompared, kLibraryHeader, kLibraryHeaderCompared) != 0) {
+    return problem(options.rest[0] +
+                   ": not a slide library (no \"AutoCAD Slide Library 1.0\" header)");
+  }
+  struct Entry {
+    std::string name;  // UTF-8
+    uint64_t offset;
+  };
+  std::vector<Entry> entries;
+  std::vector<std::string> badEntries;
+  uint64_t directoryEnd = bytes.size();
+  for (uint64_t at = kLibraryHeaderSize;
+       at + kDirectoryEntrySize <= bytes.size() && at < directoryEnd; at += kDirectoryEntrySize) {
+    const std::string_view raw(bytes.data() + at, kDirectoryEntrySize);
+    if (raw.find_first_not_of('\0') == std::string_view::npos) break;  // the terminator
+    const int32_t offset =
+        static_cast<int32_t>(platform::decodeFixed32(bytes.data() + at + kSlideNameSize));
+    const size_t nameEnd = raw.substr(0, kSlideNameSize).find('\0');
+    std::string name = nameEnd == std::string_view::npos || nameEnd == 0
+                           ? ""
+                           : utf8(platform::fromAnsi(raw.substr(0, nameEnd)));
+    if (offset <= static_cast<int32_t>(at) || static_cast<uint64_t>(offset) >= bytes.size()) {
+      badEntries.push_back((name.empty() ? "the entry at " + std::to_string(at) : name) +
+                           ": its offset " + std::to_string(offset) + " is outside the library");
+      continue;
+    }
+    directoryEnd = std::min<uint64_t>(directoryEnd, static_cast<uint64_t>(offset));
+    entries.push_back({name, static_cast<uint64_t>(offset)});
+  }
+  std::vector<uint64_t> starts;
+  for (const Entry& e : entries) starts.push_back(e.offset);
+  std::sort(starts.begin(), starts.end());
+  std::vector<std::pair<std::string, std::string>> saved;  // file, bytes
+  std::vector<std::string> lost = badEntries;
+  int unnamed = 0;
+  for (const Entry& e : entries) {
+    const auto next = std::upper_bound(starts.begin(), starts.end(), e.offset);
+    const uint64_t end = next == starts.end() ? bytes.size() : *next;
+    const std::string_view slide = std::string_view(bytes).substr(e.offset, end - e.offset);
+    SlidePicture picture;
+    std::vector<SlideProblem> problems;
+    const bool whole = parseSlide(slide, &picture, &problems) && picture.end > 0 &&
+                       std::all_of(problems.begin(), problems.end(), [&](const SlideProblem& p) {
+                         return p.offset >= picture.end;  // only bytes after the end record
+                       });
+    const std::string name = e.name.empty() ? "UNNAMED" + std::to_string(++unnamed) : e.name;
+    if (!whole || !fileNameAllowed(name)) {
+      lost.push_back(name + (whole ? ": no file name"
+                                   : ": " + (problems.empty() ? std::string("unreadable")
+                                                              : problems[0].what)));
+      continue;
+    }
+    saved.emplace_back(options.output + "/" + name + ".sld",
+                       std::string(slide.substr(0, static_cast<size_t>(picture.end))));
+  }
+  for (const auto& [target, data] : saved) {
+    if (!options.force && platform::fileExists(env(), wide(target))) {
+      return problem(target + " exists (--force writes over it)");
+    }
+  }
+  if (!makeFolders(options.output, &error)) return problem(error);
+  for (size_t k = 0; k < saved.size(); ++k) {
+    if (!writeWhole(saved[k].first, saved[k].second, &error)) {
+      for (size_t done = 0; done <= k; ++done) env().removeFile(wide(saved[done].first));
+      return problem(error + "; nothing extracted");
+    }
+    std::printf("%s\n", saved[k].first.c_str());
+  }
+  for (const std::string& name : lost) {
+    std::fprintf(stderr, "slb: not saved: %s\n", name.c_str());
+  }
+  return lost.empty() ? 0 : 1;
+}
+
 int extract(const std::vector<std::string>& args) {
   Options options;
   std::string error;
   if (!parseOptions(args, &options, &error)) return usageError(error);
   if (options.rest.empty()) return usageError("extract takes a library");
+  if (options.salvage) {
+    if (options.rest.size() != 1 || options.output.empty()) {
+      return usageError("extract --salvage takes a library and -o DIR");
+    }
+    return salvage(options);
+  }
   if (options.all ? options.rest.size() != 1 || options.output.empty() : options.rest.size() < 2) {
     return usageError("extract takes a library and names, or --all and -o DIR");
   }
@@ -558,14 +668,7 @@ int extract(const std::vector<std::string>& args) {
     }
   }
   // The output folder is made, with any folders it needs on the way.
-  const std::u16string out = wide(options.output);
-  for (size_t at = 0; !out.empty() && at != std::u16string::npos;) {
-    at = out.find_first_of(u"/\\", at + 1);
-    const std::u16string folder = out.substr(0, at);
-    if (platform::fileExists(env(), folder)) continue;
-    const platform::Status made = env().createDirectory(folder);
-    if (!made.ok()) return problem(made.toString());
-  }
+  if (!makeFolders(options.output, &error)) return problem(error);
   // All or nothing: a failure midway removes what this run wrote (files
   // that --force wrote over are gone either way).
   for (size_t k = 0; k < chosen.size(); ++k) {

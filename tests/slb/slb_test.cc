@@ -104,6 +104,23 @@ TEST_F(SlbTest, ExtractWritesSlidesByteForByteAndNeverOverANameUnlessForced) {
   EXPECT_EQ(slb({"extract", "lines.slb", "NOPE"}).status, 1);
 }
 
+// --salvage takes the intact slides out of a library cut short, or with an
+// entry that points outside it, and names the rest.
+TEST_F(SlbTest, SalvageTakesTheIntactSlidesOutOfADamagedLibrary) {
+  const std::string library = sample("mnas__LINES.slb");
+  std::string bad = library.substr(0, library.size() - 300);  // R_OFF cut short
+  bad.replace(32 + 36 + 32, 4, "\xff\xff\xff\x7f");           // D_CHAMF's offset
+  test::writeFile("bad.slb", bad);
+  const test::ProcessResult r = slb({"extract", "bad.slb", "--salvage", "-o", "saved"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "saved/D_REZ.sld\nsaved/D_OTV.sld\nsaved/D_OFF.sld\n");
+  EXPECT_EQ(r.err,
+            "slb: not saved: D_CHAMF: its offset 2147483647 is outside the library\n"
+            "slb: not saved: R_OFF: a record cut short by the end of the slide\n");
+  EXPECT_EQ(test::readFile("saved/D_OTV.sld"), sample("mnas__D_OTV.sld"));
+  EXPECT_EQ(slb({"check", "saved/D_REZ.sld"}).status, 0);
+}
+
 TEST_F(SlbTest, AddAndDeleteEditSeveralSlidesAtOnceOrNotAtAll) {
   for (const char* name : {"chair.sld", "TOILET.SLD", "up.sld"}) {
     test::writeFile(name, sample(std::string(name) == "up.sld" ? "velisp__slide_up.sld"
