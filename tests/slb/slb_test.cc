@@ -187,6 +187,31 @@ TEST_F(SlbTest, SvgDrawsASlideOrALibrarysSlide) {
   EXPECT_EQ(sheet.find("http"), sheet.find("http://www.w3.org/2000/svg"));  // nothing to fetch
 }
 
+// Colour 0 fills are masks in the background colour, on either background.
+TEST_F(SlbTest, ColourZeroIsTheBackground) {
+  std::string slide = makeSlide(33);
+  slide.resize(slide.size() - 2);  // the end mark comes last
+  auto record = [&](char type, int x, int y) {
+    slide += std::string{'\0', type};
+    slide += std::string{static_cast<char>(x & 0xFF), static_cast<char>(x >> 8)};
+    slide += std::string{static_cast<char>(y & 0xFF), static_cast<char>((y >> 8) & 0xFF)};
+  };
+  slide += std::string("\0\xFF", 2);  // colour 0
+  record('\xFD', 0, -1);
+  for (auto [x, y] : {std::pair{10, 10}, {90, 10}, {50, 90}}) record('\xFD', x, y);
+  record('\xFD', 0, -1);
+  slide += std::string("\0\xFC", 2);
+  test::writeFile("mask.sld", slide);
+  EXPECT_EQ(slb({"check", "mask.sld"}).status, 0);
+  EXPECT_NE(slb({"svg", "mask.sld"})
+                .out.find("<polygon vector-effect=\"non-scaling-stroke\" "
+                          "fill=\"#000000\""),
+            std::string::npos);
+  EXPECT_NE(slb({"svg", "mask.sld", "--background", "white"})
+                .out.find("<polygon vector-effect=\"non-scaling-stroke\" fill=\"#ffffff\""),
+            std::string::npos);
+}
+
 // PNG: one slide to standard output, or every slide of a library into a
 // folder it makes; the Windows build says it has none.
 TEST_F(SlbTest, PngDrawsOneSlideOrAWholeLibrary) {
