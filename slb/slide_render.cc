@@ -115,7 +115,7 @@ std::string svgElement(const SlidePicture& picture, double width, double height,
   out += "\" viewBox=\"0 0 " + std::to_string(h.highX + 1) + " " + std::to_string(h.highY + 1) +
          "\" preserveAspectRatio=\"none\" shape-rendering=\"crispEdges\">";
   out += "<title>" + escape(title) + "</title>";
-  out += "<g fill=\"none\" stroke-width=\"1\" stroke-linecap=\"square\">";
+  out += "<g fill=\"none\" stroke-width=\"1\" stroke-linecap=\"square\" stroke-linejoin=\"bevel\">";
   out += drawing(picture, paper);
   out += "</g></svg>";
   return out;
