@@ -28,6 +28,9 @@ bool numberArgument(const ResultBuffer* args, double* x) {
     case kRtShort:
       *x = static_cast<double>(args->resval.rint);
       return true;
+    case kRtLong:  // the host hands integers beyond 16 bits so
+      *x = static_cast<double>(args->resval.rlong);
+      return true;
     default:
       zcdbFail(kNotReal);
       return false;
@@ -78,12 +81,13 @@ int $addbl(const ResultBuffer* args) {
   narrow.resize(narrow.find('\0') == std::string::npos ? narrow.size() : narrow.find('\0'));
   const ResultBuffer* widthArg = args->rbnext;
   if (!widthArg) return kRtError;
-  if (widthArg->restype != kRtShort) {
+  if (widthArg->restype != kRtShort && widthArg->restype != kRtLong) {
     zcdbFail(kSecondNotInteger);
     return kRtError;
   }
-  const int width = widthArg->resval.rint;
-  if (width < static_cast<int>(narrow.size())) {
+  const int64_t width =
+      widthArg->restype == kRtShort ? widthArg->resval.rint : widthArg->resval.rlong;
+  if (width < static_cast<int64_t>(narrow.size())) {
     zcdbFail(kWidthTooSmall);
     return kRtError;
   }

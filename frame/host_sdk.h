@@ -7,7 +7,7 @@
 // zcutPrintf, zcrxSysRegistry, ZcRxDynamicLinker, ...) but takes wchar_t
 // text (ACHAR) where the modules use char16_t: both are UTF-16 on Windows, so
 // the wrappers below only change the pointer type. The SDK's resbuf has the
-// fields the modules read (rbnext, restype, resval.rreal/rint/rstring).
+// fields the modules read (rbnext, restype, resval.rreal/rint/rlong/rstring).
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,7 @@ using ResultBuffer = resbuf;
 
 constexpr int16_t kRtReal = RTREAL;
 constexpr int16_t kRtShort = RTSHORT;
+constexpr int16_t kRtLong = RTLONG;  // resval.rlong, a 32-bit integer
 constexpr int16_t kRtString = RTSTR;
 constexpr int kRtNormal = RTNORM;
 constexpr int kRtError = RTERROR;
