@@ -331,11 +331,14 @@ Value load(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 2);
   const std::u16string name = text(lisp, args[0]);
   if (args.size() == 2) {
-    // A second argument is what a load that cannot find its file answers.
+    // A second argument is what a load that cannot open its file answers
+    // (a missing file, a folder, a file it may not read).
+    lisp.requireFiles();
     std::unique_ptr<platform::File> probe;
     platform::Env& env = *platform::Env::defaultEnv();
-    if (!platform::fileExists(env, name) &&
-        !(platform::splitPath(name).ext.empty() && platform::fileExists(env, name + u".lsp"))) {
+    if (!env.openFile(name, platform::OpenMode::kRead, &probe).ok() &&
+        !(platform::splitPath(name).ext.empty() &&
+          env.openFile(name + u".lsp", platform::OpenMode::kRead, &probe).ok())) {
       return args[1];
     }
   }

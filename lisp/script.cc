@@ -125,7 +125,24 @@ bool LineDecoder::decide() {
 
 LineDecoder::Result LineDecoder::next(std::string* line) {
   if (!markChecked_) return Result::kNone;  // a mark still being read
-  size_t newline = raw_.find('\n', std::max(scanned_, consumed_));
+  // A line ends at LF, CR LF, or a CR alone (old Macintosh files); a CR at
+  // the end of what has come waits for the next byte.
+  size_t newline = raw_.find_first_of("\r\n", std::max(scanned_, consumed_));
+  bool bareCr = false;
+  if (newline != std::string::npos && raw_[newline] == '\r') {
+    if (newline + 1 < raw_.size()) {
+      if (raw_[newline + 1] == '\n') {
+        ++newline;
+      } else {
+        bareCr = true;
+      }
+    } else if (ended_) {
+      bareCr = true;
+    } else {
+      scanned_ = newline;
+      return Result::kNone;
+    }
+  }
   if (newline == std::string::npos) {
     scanned_ = raw_.size();
     if (!ended_ || consumed_ >= raw_.size()) {
@@ -139,8 +156,9 @@ LineDecoder::Result LineDecoder::next(std::string* line) {
     }
     newline = raw_.size() - 1;
   }
-  const std::string_view bytes = std::string_view(raw_).substr(consumed_, newline + 1 - consumed_);
+  std::string_view bytes = std::string_view(raw_).substr(consumed_, newline + 1 - consumed_);
   consumed_ = scanned_ = newline + 1;
+  if (bareCr) raw_[newline] = '\n';  // read as the LF it stands for
   if (encoding_ == Encoding::kDetect && !isAscii(bytes)) {
     consumed_ -= bytes.size();
     decide();

@@ -227,6 +227,8 @@ TEST_F(LispFilesTest, FileFunctionsAnswerAsDocumented) {
        "(vl-filename-mktemp \"x.tmp\" \"d\") (findfile \"none.txt\") "
        "(= (findfile \"d\\\\..\\\\a.txt\") \"d\\\\..\\\\a.txt\")))",
        "(T nil T 0 (\"a.txt\") (\".\" \"..\" \"d\") 8 \"d\\\\x001.tmp\" nil T)"},
+      // A folder is no file to load: the second argument answers.
+      {"(prin1 (load \"d\" \"not loaded\"))", "\"not loaded\""},
   });
 }
 
@@ -326,6 +328,13 @@ TEST_F(LispFilesTest, TextFilesKeepTheirEncodings) {
        {}},
       {"936", "\xBC\xD7,\xD2\xD2\n", "(prin1 (read-line (open \"t.txt\" \"r\")))", "\"甲,乙\"", {}},
       {nullptr, "\xE7\x94\xB2\n", "(prin1 (read-line (open \"t.txt\" \"r\")))", "\"甲\"", {}},
+      // Lines that end CR alone, CR LF or LF.
+      {nullptr,
+       "a\rb\r\nc\nd\r",
+       "(setq f (open \"t.txt\" \"r\")) (prin1 (list (read-line f) (read-line f) (read-line f) "
+       "(read-line f) (read-line f)))",
+       "(\"a\" \"b\" \"c\" \"d\" nil)",
+       {}},
       {nullptr,
        "\xE7\x94\xB2\n",
        "(prin1 (read-line (open \"t.txt\" \"r\" \"utf8\")))",
