@@ -266,12 +266,42 @@ std::string trimNames(const std::string& path) {
   }
 }
 
+// A path resolved by its text, as Windows resolves it (GetFullPathNameW):
+// "." segments go, and ".." takes the segment before it away, whether or
+// not that segment names a folder that exists.
+std::string removeDotSegments(const std::string& path) {
+  const bool absolute = !path.empty() && path[0] == '/';
+  const bool folder = path.size() > 1 && path.back() == '/';
+  std::vector<std::string> kept;
+  size_t pos = 0;
+  while (pos <= path.size()) {
+    const size_t slash = std::min(path.find('/', pos), path.size());
+    const std::string name = path.substr(pos, slash - pos);
+    pos = slash + 1;
+    if (name.empty() || name == ".") continue;
+    if (name == "..") {
+      if (!kept.empty() && kept.back() != "..") {
+        kept.pop_back();
+      } else if (!absolute) {
+        kept.push_back(name);  // above the current folder
+      }
+      continue;
+    }
+    kept.push_back(name);
+  }
+  std::string out = absolute ? "/" : "";
+  for (size_t i = 0; i < kept.size(); ++i) out += (i ? "/" : "") + kept[i];
+  if (out.empty()) return path.empty() ? path : ".";
+  if (folder && out.back() != '/') out += '/';
+  return out;
+}
+
 // The file-system name for a path given in the host's form.
 std::string nativePath(std::u16string_view path) {
   if (path.size() >= 2 && path[1] == u':') path.remove_prefix(2);  // drives name nothing here
   std::string given = toUtf8(path);
   std::replace(given.begin(), given.end(), '\\', '/');
-  given = trimNames(given);
+  given = removeDotSegments(trimNames(given));
   if (given.empty() || exists(given)) return given;
 
   // Resolve component by component, ignoring letter case where the exact

@@ -150,6 +150,12 @@ TEST_F(PosixFilesTest, NamesResolveIgnoringCaseWithBackslashesAndDrives) {
   // Trailing dots and blanks are ignored, and names Windows refuses are
   // refused, as on Windows.
   EXPECT_TRUE(platform::fileExists(env, u"data/sub/parts.dbf. "));
+  // "." and ".." are resolved by the path's text, as Windows resolves them:
+  // through a folder that does not exist, or through a file.
+  EXPECT_TRUE(platform::fileExists(env, u"nowhere\\..\\data\\.\\sub\\parts.dbf"));
+  EXPECT_TRUE(platform::fileExists(env, u"data/sub/parts.dbf/../parts.dbf"));
+  EXPECT_TRUE(env.copyFile(u"data/sub/parts.dbf", u"tmp\\..\\copy.dbf").ok());
+  EXPECT_TRUE(std::filesystem::exists("copy.dbf"));
   EXPECT_EQ(env.fileInfo(u"data/sub/*.dbf", &info).kind(), ErrorKind::kInvalidName);
   EXPECT_EQ(env.copyFile(u"data/sub/parts.dbf", u"a<b").kind(), ErrorKind::kInvalidName);
   // An exact match wins over a case-insensitive one.
