@@ -1,7 +1,8 @@
 // Arbitrary bytes as a script's text, arriving in pieces of arbitrary sizes:
 // the decoder may answer lines or refuse bad text, never crash, and every
 // line it answers is UTF-8. Text that is valid UTF-8 throughout comes back
-// byte for byte however it was cut.
+// byte for byte however it was cut, but that a CR alone, which ends a line,
+// comes back as the LF it stands for.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -38,6 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!bad) drain();
   const bool marked = text.starts_with("\xEF\xBB\xBF") || text.starts_with("\xFF\xFE") ||
                       text.starts_with("\xFE\xFF");
-  if (!marked && platform::isValidUtf8(text) && (bad || lines != text)) std::abort();
+  std::string expected = text;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    if (expected[i] == '\r' && (i + 1 == expected.size() || expected[i + 1] != '\n')) {
+      expected[i] = '\n';
+    }
+  }
+  if (!marked && platform::isValidUtf8(text) && (bad || lines != expected)) std::abort();
   return 0;
 }
