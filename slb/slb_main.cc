@@ -548,6 +548,24 @@ bool makeFolders(const std::string& folder, std::string* error) {
   return true;
 }
 
+// Writes each (path, bytes) into `folder`, made first with the folders on the
+// way, and names them on standard output. All or nothing: a failure midway
+// removes what this run wrote (files that --force wrote over are gone
+// either way).
+bool writeAllOrNothing(const std::string& folder,
+                       const std::vector<std::pair<std::string, std::string_view>>& files,
+                       std::string* error) {
+  if (!makeFolders(folder, error)) return false;
+  for (size_t k = 0; k < files.size(); ++k) {
+    if (!writeWhole(files[k].first, files[k].second, error)) {
+      for (size_t done = 0; done <= k; ++done) env().removeFile(wide(files[done].first));
+      return false;
+    }
+  }
+  for (const auto& file : files) std::printf("%s\n", file.first.c_str());
+  return true;
+}
+
 // Takes every intact slide out of a damaged library: the directory is read
 // as far as its entries make sense (names that end, offsets inside the
 // file), each slide runs to the next slide's offset or the end, and a slide
@@ -588,7 +606,7 @@ int salvage(const Options& options) {
   std::vector<uint64_t> starts;
   for (const Entry& e : entries) starts.push_back(e.offset);
   std::sort(starts.begin(), starts.end());
-  std::vector<std::pair<std::string, std::string>> saved;  // file, bytes
+  std::vector<std::pair<std::string, std::string_view>> saved;  // file, bytes
   std::vector<std::string> lost = badEntries;
   int unnamed = 0;
   for (const Entry& e : entries) {
@@ -609,20 +627,15 @@ int salvage(const Options& options) {
       continue;
     }
     saved.emplace_back(options.output + "/" + name + ".sld",
-                       std::string(slide.substr(0, static_cast<size_t>(picture.end))));
+                       slide.substr(0, static_cast<size_t>(picture.end)));
   }
   for (const auto& [target, data] : saved) {
     if (!options.force && platform::fileExists(env(), wide(target))) {
       return problem(target + " exists (--force writes over it)");
     }
   }
-  if (!makeFolders(options.output, &error)) return problem(error);
-  for (size_t k = 0; k < saved.size(); ++k) {
-    if (!writeWhole(saved[k].first, saved[k].second, &error)) {
-      for (size_t done = 0; done <= k; ++done) env().removeFile(wide(saved[done].first));
-      return problem(error + "; nothing extracted");
-    }
-    std::printf("%s\n", saved[k].first.c_str());
+  if (!writeAllOrNothing(options.output, saved, &error)) {
+    return problem(error + "; nothing extracted");
   }
   for (const std::string& name : lost) {
     std::fprintf(stderr, "slb: not saved: %s\n", name.c_str());
@@ -667,18 +680,27 @@ int extract(const std::vector<std::string>& args) {
       return problem(targets.back() + " exists (--force writes over it)");
     }
   }
-  // The output folder is made, with any folders it needs on the way.
-  if (!makeFolders(options.output, &error)) return problem(error);
-  // All or nothing: a failure midway removes what this run wrote (files
-  // that --force wrote over are gone either way).
-  for (size_t k = 0; k < chosen.size(); ++k) {
-    if (!writeWhole(targets[k], library.slide(chosen[k]), &error)) {
-      for (size_t done = 0; done <= k; ++done) env().removeFile(wide(targets[done]));
-      return problem(error + "; nothing extracted");
-    }
+  std::vector<std::pair<std::string, std::string_view>> files;
+  for (size_t k = 0; k < chosen.size(); ++k)
+    files.emplace_back(targets[k], library.slide(chosen[k]));
+  if (!writeAllOrNothing(options.output, files, &error)) {
+    return problem(error + "; nothing extracted");
   }
-  for (const std::string& target : targets) std::printf("%s\n", target.c_str());
   return 0;
+}
+
+// What every edit says when the library was not a library, or was not
+// changed.
+int editFailure(const std::string& library, const SlbResult& result) {
+  switch (result.outcome) {
+    case SlbOutcome::kNotALibrary:
+      return problem(library + ": not a slide library (" + result.fault.reason + ")");
+    case SlbOutcome::kDamaged:
+      return problem(library + " was not fully written; the new library is kept in " +
+                     utf8(result.keptPath));
+    default:
+      return problem(library + " not changed: " + result.cause.toString());
+  }
 }
 
 int edit(const std::vector<std::string>& args, bool adding) {
@@ -720,13 +742,8 @@ int edit(const std::vector<std::string>& args, bool adding) {
       return problem(subject + " has an empty name");
     case SlbOutcome::kLibraryTooLarge:
       return problem(args[0] + " would pass 2 GiB; nothing added");
-    case SlbOutcome::kNotALibrary:
-      return problem(args[0] + ": not a slide library (" + result.fault.reason + ")");
-    case SlbOutcome::kDamaged:
-      return problem(args[0] + " was not fully written; the new library is kept in " +
-                     utf8(result.keptPath));
     default:
-      return problem(args[0] + " not changed: " + result.cause.toString());
+      return editFailure(args[0], result);
   }
 }
 
@@ -751,13 +768,8 @@ int rename(const std::vector<std::string>& args) {
       return problem(args[0] + " already has a slide \"" + args[2] + "\"; nothing renamed");
     case SlbOutcome::kLibraryUnopened:
       return problem("cannot open " + args[0] + ": " + result.cause.toString());
-    case SlbOutcome::kNotALibrary:
-      return problem(args[0] + ": not a slide library (" + result.fault.reason + ")");
-    case SlbOutcome::kDamaged:
-      return problem(args[0] + " was not fully written; the new library is kept in " +
-                     utf8(result.keptPath));
     default:
-      return problem(args[0] + " not changed: " + result.cause.toString());
+      return editFailure(args[0], result);
   }
 }
 
@@ -767,34 +779,6 @@ bool emit(const std::string& output, const std::string& text, std::string* error
     return true;
   }
   return writeWhole(output, text, error);
-}
-
-int svg(const std::vector<std::string>& args) {
-  Options options;
-  std::string error;
-  if (!parseOptions(args, &options, &error)) return usageError(error);
-  if (options.rest.empty() || options.rest.size() > 2) {
-    return usageError("svg takes a slide, or a library and a name");
-  }
-  std::string bytes, title;
-  Library library;
-  if (options.rest.size() == 1) {
-    if (!readWhole(options.rest[0], &bytes, &error)) return problem(error);
-    title = utf8(platform::splitPath(wide(options.rest[0])).name);
-  } else {
-    if (!readLibrary(options.rest[0], &library, &error)) return problem(error);
-    const int i = findSlide(library, options.rest[1], &error);
-    if (i < 0) return problem(error);
-    bytes = library.slide(i);
-    title = library.name(i);
-  }
-  SlidePicture picture;
-  std::vector<SlideProblem> problems;
-  if (!parseSlide(bytes, &picture, &problems)) return problem(title + ": " + problems[0].what);
-  if (!emit(options.output, renderSvg(picture, title, options.paper), &error)) {
-    return problem(error);
-  }
-  return 0;
 }
 
 // The slide `name` of a library, or a slide file (name empty): its bytes
@@ -813,6 +797,24 @@ bool slideBytes(const Options& options, std::string* bytes, std::string* title,
   *bytes = library.slide(i);
   *title = library.name(i);
   return true;
+}
+
+int svg(const std::vector<std::string>& args) {
+  Options options;
+  std::string error;
+  if (!parseOptions(args, &options, &error)) return usageError(error);
+  if (options.rest.empty() || options.rest.size() > 2) {
+    return usageError("svg takes a slide, or a library and a name");
+  }
+  std::string bytes, title;
+  if (!slideBytes(options, &bytes, &title, &error)) return problem(error);
+  SlidePicture picture;
+  std::vector<SlideProblem> problems;
+  if (!parseSlide(bytes, &picture, &problems)) return problem(title + ": " + problems[0].what);
+  if (!emit(options.output, renderSvg(picture, title, options.paper), &error)) {
+    return problem(error);
+  }
+  return 0;
 }
 
 PngBackground pngBackground(const Options& options) {
@@ -835,7 +837,8 @@ int png(const std::vector<std::string>& args) {
     }
     Library library;
     if (!readLibrary(options.rest[0], &library, &error)) return problem(error);
-    std::vector<std::pair<std::string, std::string>> pictures;  // file, PNG
+    std::vector<std::string> images;
+    std::vector<std::pair<std::string, std::string_view>> pictures;  // file, PNG
     for (int i = 0; i < library.directory.count(); ++i) {
       const std::string name = library.name(i);
       if (!fileNameAllowed(name)) return problem("the slide name \"" + name + "\" is no file name");
@@ -849,19 +852,14 @@ int png(const std::vector<std::string>& args) {
                      &error)) {
         return problem(name + ": " + error);
       }
-      pictures.emplace_back(options.output + "/" + name + ".png", std::move(bytes));
+      images.push_back(std::move(bytes));
     }
-    if (!platform::fileExists(env(), wide(options.output))) {
-      const platform::Status made = env().createDirectory(wide(options.output));
-      if (!made.ok()) return problem(made.toString());
+    for (int i = 0; i < library.directory.count(); ++i) {
+      pictures.emplace_back(options.output + "/" + library.name(i) + ".png", images[i]);
     }
-    for (size_t k = 0; k < pictures.size(); ++k) {
-      if (!writeWhole(pictures[k].first, pictures[k].second, &error)) {
-        for (size_t done = 0; done <= k; ++done) env().removeFile(wide(pictures[done].first));
-        return problem(error + "; no picture written");
-      }
+    if (!writeAllOrNothing(options.output, pictures, &error)) {
+      return problem(error + "; no picture written");
     }
-    for (const auto& picture : pictures) std::printf("%s\n", picture.first.c_str());
     return 0;
   }
   if (options.rest.empty() || options.rest.size() > 2) {
