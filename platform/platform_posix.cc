@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "platform/ascii.h"
+#include "platform/double_byte.h"
 #include "platform/env.h"
 #include "platform/path.h"
 #include "platform/temporary_registry.h"
@@ -77,38 +78,6 @@ iconv_t converter(int codePage, bool toUnicode) {
   }
   cache.open[key] = cd;
   return cd;
-}
-
-// Windows maps the private-use characters of code pages 950 and 936 to
-// their user-defined (EUDC) areas; glibc's iconv maps only a few of them.
-struct UserDefinedRun {
-  char16_t first, last;  // consecutive characters...
-  uint16_t code;         // ...on consecutive two-byte codes from this one
-};
-#include "platform/user_defined.inc"
-
-std::span<const UserDefinedRun> userDefinedRuns(int codePage) {
-  if (codePage == 950) return kUserDefined950;
-  if (codePage == 936) return kUserDefined936;
-  return {};
-}
-
-// The user-defined code of a private-use character, or 0.
-uint16_t userDefinedCode(int codePage, char16_t c) {
-  for (const UserDefinedRun& run : userDefinedRuns(codePage)) {
-    if (c >= run.first && c <= run.last) return static_cast<uint16_t>(run.code + (c - run.first));
-  }
-  return 0;
-}
-
-// The private-use character of a user-defined code, or 0.
-char16_t userDefinedChar(int codePage, uint16_t code) {
-  for (const UserDefinedRun& run : userDefinedRuns(codePage)) {
-    if (code >= run.code && code - run.code <= run.last - run.first) {
-      return static_cast<char16_t>(run.first + (code - run.code));
-    }
-  }
-  return 0;
 }
 
 bool isHighSurrogate(char16_t c) {
@@ -875,27 +844,13 @@ bool convertToCodePage(int codePage, std::u16string_view text, bool strict, std:
       outLeft = out.size() - used;
       if (errno == E2BIG) continue;
     }
-    char16_t unit;
-    std::memcpy(&unit, in, 2);
-    size_t skip = 2;
-    if (const uint16_t code = userDefinedCode(codePage, unit)) {
-      *dst++ = static_cast<char>(code >> 8);
-      *dst++ = static_cast<char>(code & 0xFF);
-      outLeft -= 2;
-    } else {
-      if (strict) return false;
-      // No mapping (or a lone surrogate): the default character, then skip
-      // the character.
-      *dst++ = '?';
-      --outLeft;
-      if (isHighSurrogate(unit) && inLeft >= 4) {
-        char16_t next;
-        std::memcpy(&next, in + 2, 2);
-        if (isLowSurrogate(next)) skip = 4;
-      }
-    }
-    in += skip;
-    inLeft -= std::min(skip, inLeft);
+    if (strict) return false;
+    // No mapping (or a surrogate: each half of a pair is one character
+    // here, as on Windows): the default character.
+    *dst++ = '?';
+    --outLeft;
+    in += 2;
+    inLeft -= std::min<size_t>(2, inLeft);
     ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
   // Flush any shift state (none of the supported code pages has one).
@@ -937,12 +892,18 @@ int ansiCodePage() {
 }
 
 std::string toCodePage(int codePage, std::u16string_view text) {
+  if (const DoubleByteCodePage* page = DoubleByteCodePage::find(codePage)) {
+    return page->encode(text);
+  }
   std::string out;
   convertToCodePage(codePage, text, false, &out);
   return out;
 }
 
 bool toCodePageExact(int codePage, std::u16string_view text, std::string* out) {
+  if (const DoubleByteCodePage* page = DoubleByteCodePage::find(codePage)) {
+    return page->encodeExact(text, out);
+  }
   // A mapping must also lead back to the same character: some tables map
   // several characters to one.
   return convertToCodePage(codePage, text, true, out) && fromCodePage(codePage, *out) == text;
@@ -972,17 +933,9 @@ std::u16string decode(int codePage, std::string_view text, bool* exact) {
       outLeft = out.size() * 2 - used;
       if (errno == E2BIG) continue;
     }
-    char16_t c = substitute;
-    size_t skip = 1;
-    if (inLeft >= 2) {
-      const auto* bytes = reinterpret_cast<const unsigned char*>(in);
-      if (char16_t user =
-              userDefinedChar(codePage, static_cast<uint16_t>(bytes[0] << 8 | bytes[1]))) {
-        c = user;
-        skip = 2;
-      }
-    }
-    if (skip == 1) *exact = false;
+    const char16_t c = substitute;
+    const size_t skip = 1;
+    *exact = false;
     std::memcpy(dst, &c, 2);
     dst += 2;
     outLeft -= 2;
@@ -998,11 +951,18 @@ std::u16string decode(int codePage, std::string_view text, bool* exact) {
 
 std::u16string fromCodePage(int codePage, std::string_view text) {
   bool exact = true;
+  if (const DoubleByteCodePage* page = DoubleByteCodePage::find(codePage)) {
+    return page->decode(text, &exact);
+  }
   return decode(codePage, text, &exact);
 }
 
 bool fromCodePageExact(int codePage, std::string_view text, std::u16string* out) {
   bool exact = true;
+  if (const DoubleByteCodePage* page = DoubleByteCodePage::find(codePage)) {
+    *out = page->decode(text, &exact);
+    return exact;
+  }
   *out = decode(codePage, text, &exact);
   return exact;
 }

@@ -2,6 +2,7 @@
 // name resolution of the platform layer.
 #include <filesystem>
 
+#include "platform/double_byte.h"
 #include "platform/mem_env.h"
 #include "platform/platform.h"
 
@@ -12,48 +13,115 @@ namespace {
 using platform::Env;
 using platform::ErrorKind;
 
-TEST(CodePage, RoundTripsChineseUnderBig5AndGbk) {
+// Conversions in a named code page, as Windows makes them: the same on
+// every platform.
+TEST(CodePage, ConvertsAsWindowsDoes) {
+  enum Way { kBoth, kToBytes, kFromBytes };
   struct Case {
-    const char* codePage;
+    int codePage;
     std::u16string text;
     std::string bytes;
+    Way way;
+    bool exact;  // each character has a code of its own, each byte sequence is one
   };
   const Case cases[] = {
-      {"950", u"中文", "\xA4\xA4\xA4\xE5"},
-      {"936", u"中文", "\xD6\xD0\xCE\xC4"},
+      {950, u"中文", "\xA4\xA4\xA4\xE5", kBoth, true},
+      {936, u"中文", "\xD6\xD0\xCE\xC4", kBoth, true},
       // Private-use characters live in the user-defined (EUDC) areas.
-      {"950", u"中\uE000文\uE311\uF6B1", "\xA4\xA4\xFA\x40\xA4\xE5\x8E\x40\xC6\xA1"},
-      {"936", u"a\uE000\uE4C6", "a\xAA\xA1\xA1\x40"},
-      {"1252", u"café", "caf\xE9"},
-      {"65001", u"中", "\xE4\xB8\xAD"},
+      {950, u"中\uE000文\uE311\uF6B1", "\xA4\xA4\xFA\x40\xA4\xE5\x8E\x40\xC6\xA1", kBoth, true},
+      {936, u"a\uE000\uE4C6", "a\xAA\xA1\xA1\x40", kBoth, true},
+      {1252, u"café", "caf\xE9", kBoth, true},
+      {65001, u"中", "\xE4\xB8\xAD", kBoth, true},
+      // Box drawing: two Big5 codes each; Windows writes the second ones.
+      {950, u"═╞╡╪", "\xF9\xF9\xF9\xE9\xF9\xEB\xF9\xEA", kBoth, true},
+      {950, u"═╞", "\xA2\xA4\xA2\xA5", kFromBytes, true},
+      // Look-alikes, and the default character for the rest.
+      {950, u"é", "e", kToBytes, false},
+      {950, u"a\u0E01b", "a?b", kToBytes, false},
+      {1252, u"a中b", "a?b", kToBytes, false},
+      // Each half of a surrogate pair is a character without a code.
+      {950, u"x🙂y", "x??y", kToBytes, false},
+      {936, u"𠀋", "??", kToBytes, false},
+      // A lead byte and a trail byte that make no character are one '?'; a
+      // lead byte last, or before a NUL, is one alone.
+      {950, u"?A", "\x81 A", kFromBytes, false},
+      {936, u"?A",
+       "\x81\x7F"
+       "A",
+       kFromBytes, false},
+      {950, u"中?", "\xA4\xA4\xA4", kFromBytes, false},
+      {950, std::u16string(u"?\0a", 3), std::string("\xA4\0a", 3), kFromBytes, false},
+      // 0xFF is a private-use character's code, though read strictly it is
+      // no character.
+      {950, u"\uF8F8", "\xFF", kToBytes, true},
+      {950, u"\uF8F8", "\xFF", kFromBytes, false},
+      {936, u"\uF8F5", "\xFF", kFromBytes, false},
   };
   for (const Case& c : cases) {
-    test::ScopedCodePage cp(c.codePage);
-    if (!cp.active()) continue;  // Windows: the system's code page only
-    EXPECT_EQ(platform::toAnsi(c.text), c.bytes) << c.codePage;
-    EXPECT_EQ(platform::fromAnsi(c.bytes), c.text) << c.codePage;
+    SCOPED_TRACE(testing::Message() << c.codePage << " " << test::hex(c.bytes));
+    if (c.way != kFromBytes) {
+      EXPECT_EQ(platform::toCodePage(c.codePage, c.text), c.bytes);
+      std::string exact;
+      EXPECT_EQ(platform::toCodePageExact(c.codePage, c.text, &exact), c.exact);
+    }
+    if (c.way != kToBytes) {
+      EXPECT_EQ(platform::fromCodePage(c.codePage, c.bytes), c.text);
+      std::u16string exact;
+      EXPECT_EQ(platform::fromCodePageExact(c.codePage, c.bytes, &exact), c.exact);
+    }
   }
 }
 
-TEST(CodePage, UnmappableCharactersBecomeTheDefaultCharacter) {
-  {
-    test::ScopedCodePage cp(test::chineseCodePage());
-    ASSERT_TRUE(cp.active());
-    EXPECT_EQ(platform::toAnsi(u"a\u0E01b"), "a?b");
-    EXPECT_EQ(platform::toAnsi(u"x\U0001F600y").substr(0, 1), "x");
-  }
-  if (test::ScopedCodePage cp("1252"); cp.active()) {
-    EXPECT_EQ(platform::toAnsi(u"a中b"), "a?b");
+#if defined(_WIN32)
+// The tables the POSIX build converts 950 and 936 with, against Windows'
+// own conversion: every code unit, every byte and pair of bytes, and runs
+// of random bytes.
+TEST(CodePage, DoubleByteTablesAreWindowsOwn) {
+  for (int codePage : {950, 936}) {
+    SCOPED_TRACE(codePage);
+    const platform::DoubleByteCodePage* page = platform::DoubleByteCodePage::find(codePage);
+    ASSERT_NE(page, nullptr);
+    int wrong = 0;
+    for (int u = 0; u < 0x10000 && wrong < 5; ++u) {
+      const std::u16string unit(1, static_cast<char16_t>(u));
+      std::string ours, windows;
+      const bool oursExact = page->encodeExact(unit, &ours);
+      const bool windowsExact = platform::toCodePageExact(codePage, unit, &windows);
+      if (page->encode(unit) != platform::toCodePage(codePage, unit) || oursExact != windowsExact ||
+          (oursExact && ours != windows)) {
+        ADD_FAILURE() << "U+" << std::hex << u;
+        ++wrong;
+      }
+    }
+    std::vector<std::string> inputs;
+    for (int lead = 0; lead < 256; ++lead) {
+      inputs.push_back(std::string(1, static_cast<char>(lead)));
+      for (int trail = 0; trail < 256; ++trail) {
+        inputs.push_back({static_cast<char>(lead), static_cast<char>(trail)});
+      }
+    }
+    uint32_t seed = 7;
+    for (int i = 0; i < 2000; ++i) {
+      std::string run(1 + i % 17, '\0');
+      for (char& b : run) b = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+      inputs.push_back(run);
+    }
+    for (const std::string& bytes : inputs) {
+      if (wrong >= 10) break;
+      bool exact = true;
+      std::u16string windows;
+      const bool windowsExact = platform::fromCodePageExact(codePage, bytes, &windows);
+      if (page->decode(bytes, &exact) != platform::fromCodePage(codePage, bytes) ||
+          exact != windowsExact) {
+        ADD_FAILURE() << test::hex(bytes);
+        ++wrong;
+      }
+    }
   }
 }
+#endif
 
 #if !defined(_WIN32)
-TEST(CodePage, CutOffLeadByteReadsAsTheDefaultCharacterOnPosix) {
-  test::ScopedCodePage big5("950");
-  EXPECT_EQ(platform::fromAnsi("\xA4"), u"?");
-  EXPECT_EQ(platform::toAnsi(u"x\U0001F600y"), "x?y");  // a surrogate pair is one character
-}
-
 // On Windows the system decides; ANSI_CODEPAGE means nothing there.
 TEST(CodePage, UnsetMeans950OnPosix) {
   const char* old = std::getenv("ANSI_CODEPAGE");

@@ -137,4 +137,15 @@ std::string utf8(std::u16string_view text) {
   return platform::toUtf8(text);
 }
 
+std::string hex(std::string_view bytes) {
+  std::string out;
+  for (unsigned char b : bytes) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    if (!out.empty()) out += ' ';
+    out += kDigits[b >> 4];
+    out += kDigits[b & 15];
+  }
+  return out;
+}
+
 }  // namespace test

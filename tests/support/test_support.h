@@ -61,5 +61,7 @@ class TempDirTest : public ::testing::Test {
 };
 
 std::string utf8(std::u16string_view text);
+// Bytes as hex digits, "A4 40", for failure messages.
+std::string hex(std::string_view bytes);
 
 }  // namespace test
