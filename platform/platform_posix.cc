@@ -1,10 +1,10 @@
-// POSIX implementation of the platform services: iconv for the ANSI code
-// page, the C.UTF-8 locale for case mapping, and file names in UTF-8 resolved
-// with Windows habits ('\' separators, ASCII case ignored, drive ignored).
+// POSIX implementation of the platform services: Windows' own tables for
+// code pages 950 and 936 and for case mapping, iconv for other code pages,
+// and file names in UTF-8 resolved with Windows habits ('\' separators, case
+// ignored, drive ignored).
 #include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
-#include <locale.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,13 +17,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <cwctype>
 #include <map>
 #include <optional>
 #include <span>
 #include <thread>
 
 #include "platform/ascii.h"
+#include "platform/case_map.h"
 #include "platform/double_byte.h"
 #include "platform/env.h"
 #include "platform/path.h"
@@ -78,13 +78,6 @@ iconv_t converter(int codePage, bool toUnicode) {
   }
   cache.open[key] = cd;
   return cd;
-}
-
-bool isHighSurrogate(char16_t c) {
-  return c >= 0xD800 && c <= 0xDBFF;
-}
-bool isLowSurrogate(char16_t c) {
-  return c >= 0xDC00 && c <= 0xDFFF;
 }
 
 // ---------------------------------------------------------------- temporary files
@@ -764,39 +757,6 @@ class PosixEnv : public Env {
   }
 };
 
-// The locale of the case mapping, freed when the program or the module that
-// holds this code ends.
-struct UnicodeLocale {
-  UnicodeLocale() {
-    locale = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    if (!locale) locale = ::newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
-  }
-  ~UnicodeLocale() {
-    if (locale) ::freelocale(locale);
-  }
-  locale_t locale;
-};
-
-locale_t unicodeLocale() {
-  static UnicodeLocale holder;
-  return holder.locale;
-}
-
-template <typename Map>
-std::u16string mapCase(std::u16string_view text, Map map) {
-  std::u16string out(text);
-  locale_t locale = unicodeLocale();
-  for (char16_t& c : out) {
-    if (isHighSurrogate(c) || isLowSurrogate(c)) continue;
-    wint_t mapped = map(static_cast<wint_t>(c), locale);
-    if (mapped <= 0xFFFF && !isHighSurrogate(static_cast<char16_t>(mapped)) &&
-        !isLowSurrogate(static_cast<char16_t>(mapped))) {
-      c = static_cast<char16_t>(mapped);
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 void removeTemporaryFilesOnSignals() {
@@ -976,11 +936,15 @@ std::string systemErrorText(int error) {
 }
 
 std::u16string toLowerWide(std::u16string_view text) {
-  return mapCase(text, [](wint_t c, locale_t l) { return ::towlower_l(c, l); });
+  std::u16string out(text);
+  for (char16_t& c : out) c = windowsLower(c);
+  return out;
 }
 
 std::u16string toUpperWide(std::u16string_view text) {
-  return mapCase(text, [](wint_t c, locale_t l) { return ::towupper_l(c, l); });
+  std::u16string out(text);
+  for (char16_t& c : out) c = windowsUpper(c);
+  return out;
 }
 
 }  // namespace platform

@@ -1,7 +1,9 @@
 // Writes the tables of Windows' own conversion for a double-byte code page
 // (950, 936) as C++ data, read from MultiByteToWideChar and
-// WideCharToMultiByte. Built with MinGW and run under Wine (or on Windows)
-// by make_tables.sh; the POSIX platform converts with what it writes.
+// WideCharToMultiByte, or ("case") its case mapping, read from CharUpperBuffW
+// and CharLowerBuffW. Built with MinGW and run under Wine (or on Windows)
+// by make_tables.sh; the POSIX platform converts and maps with what it
+// writes.
 //
 // The tables: what each single byte reads as, and whether it is a character;
 // what each lead byte (0x81-0xFE) and trail byte (0x40-0xFE) read as, 0 where
@@ -12,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace {
@@ -25,16 +28,41 @@ bool decodeOne(UINT cp, const char* bytes, int n, wchar_t* unit) {
   return true;
 }
 
+// The code units each of Windows' case mappings changes, with what it makes
+// of them: {unit, mapped}.
+void writeCaseTables(FILE* out) {
+  std::fprintf(out, "// Windows' case mapping, written by make_tables.sh: do not edit.\n");
+  for (bool upper : {true, false}) {
+    std::fprintf(out, "constexpr CaseChange k%s[] = {", upper ? "Upper" : "Lower");
+    int n = 0;
+    for (int u = 0; u < 65536; ++u) {
+      wchar_t unit = static_cast<wchar_t>(u);
+      if (upper) {
+        CharUpperBuffW(&unit, 1);
+      } else {
+        CharLowerBuffW(&unit, 1);
+      }
+      if (unit == u) continue;
+      std::fprintf(out, "%s{0x%04X, 0x%04X},", n++ % 4 ? " " : "\n    ", u, unit);
+    }
+    std::fprintf(out, "\n};\n");
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: make_tables CODEPAGE OUT.inc\n");
+    std::fprintf(stderr, "usage: make_tables CODEPAGE|case OUT.inc\n");
     return 2;
   }
-  const UINT cp = static_cast<UINT>(std::atoi(argv[1]));
   FILE* out = std::fopen(argv[2], "w");
   if (!out) return 1;
+  if (std::string(argv[1]) == "case") {
+    writeCaseTables(out);
+    return std::fclose(out) == 0 ? 0 : 1;
+  }
+  const UINT cp = static_cast<UINT>(std::atoi(argv[1]));
   std::vector<int> reads(65536, -1);  // the first code, in code order, reading as each unit
   std::fprintf(out,
                "// Windows' conversion for code page %u, written by make_tables.sh: do not\n"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Regenerates cp950.inc and cp936.inc from Windows' own conversion: builds
+# Regenerates cp950.inc and cp936.inc from Windows' own conversion, and
+# case.inc from its case mapping: builds
 # make_tables.cc with MinGW and runs it under Wine (the 32-bit suite's
 # prefix). Needs the packages of scripts/deps.sh mingw.
 set -euo pipefail
@@ -12,9 +13,10 @@ eval "$(bash "$root/scripts/wine-env.sh" mingw)"
 export WINEPREFIX="$work/prefix"
 # Wine's server outlives the run: keep it from holding this script's output.
 source "$root/scripts/wine-prefix.sh" </dev/null >/dev/null 2>&1
-for cp in 950 936; do
-  (cd "$work" && "$wine" make_tables.exe "$cp" "cp$cp.inc" </dev/null)
-  cp "$work/cp$cp.inc" "$here/cp$cp.inc"
+for cp in 950 936 case; do
+  name=$([ "$cp" = case ] && echo case.inc || echo "cp$cp.inc")
+  (cd "$work" && "$wine" make_tables.exe "$cp" "$name" </dev/null)
+  cp "$work/$name" "$here/$name"
 done
 "$wineserver" -k || true
-echo "wrote $here/cp950.inc and $here/cp936.inc"
+echo "wrote cp950.inc, cp936.inc and case.inc in $here"

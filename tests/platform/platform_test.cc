@@ -2,6 +2,7 @@
 // name resolution of the platform layer.
 #include <filesystem>
 
+#include "platform/case_map.h"
 #include "platform/double_byte.h"
 #include "platform/mem_env.h"
 #include "platform/platform.h"
@@ -153,10 +154,24 @@ TEST(CodePage, ClippingNeverSplitsADoubleByteCharacter) {
   EXPECT_EQ(platform::clipToCharacters("abc", 10), 3u);
 }
 
-TEST(CaseMapping, MapsBeyondAscii) {
-  EXPECT_EQ(platform::toUpperWide(u"abc_é中"), u"ABC_É中");
-  EXPECT_EQ(platform::toLowerWide(u"PARTS.DBF Ä"), u"parts.dbf ä");
+// Windows' simple case mapping, on every platform: beyond ASCII, but not
+// the letters Unicode maps and Windows leaves (µ ς ǅ ı İ).
+TEST(CaseMapping, FollowsWindows) {
+  EXPECT_EQ(platform::toUpperWide(u"abc_é中ａÿ"), u"ABC_É中ＡŸ");
+  EXPECT_EQ(platform::toLowerWide(u"PARTS.DBF ÄＡ"), u"parts.dbf äａ");
+  EXPECT_EQ(platform::toUpperWide(u"µςǅıİ"), u"µςǅıİ");
+  EXPECT_EQ(platform::toLowerWide(u"µςǅıİ"), u"µςǅıİ");
 }
+
+#if defined(_WIN32)
+TEST(CaseMapping, TablesAreWindowsOwn) {
+  for (int u = 0; u < 0x10000; ++u) {
+    const std::u16string unit(1, static_cast<char16_t>(u));
+    ASSERT_EQ(platform::toUpperWide(unit)[0], platform::windowsUpper(unit[0])) << std::hex << u;
+    ASSERT_EQ(platform::toLowerWide(unit)[0], platform::windowsLower(unit[0])) << std::hex << u;
+  }
+}
+#endif
 
 TEST(SplitPath, GivesTheFourPartsOfWsplitpath) {
   struct Case {
