@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/ascii.h"
+#include "platform/case_map.h"
 #include "platform/env.h"
 #include "platform/text.h"
 
@@ -13,7 +13,8 @@ bool isSeparator(char16_t c) {
   return c == u'\\' || c == u'/';
 }
 
-// Glob match with '*' (any run) and '?' (any one character).
+// Glob match with '*' (any run) and '?' (any one character); letters are
+// compared by Windows' simple case mapping, as NTFS compares names.
 bool globMatch(std::u16string_view pattern, std::u16string_view name) {
   size_t p = 0, n = 0;
   size_t starP = std::u16string_view::npos, starN = 0;
@@ -22,7 +23,7 @@ bool globMatch(std::u16string_view pattern, std::u16string_view name) {
       starP = p++;
       starN = n;
     } else if (p < pattern.size() &&
-               (pattern[p] == u'?' || asciiLower(pattern[p]) == asciiLower(name[n]))) {
+               (pattern[p] == u'?' || windowsUpper(pattern[p]) == windowsUpper(name[n]))) {
       ++p;
       ++n;
     } else if (starP != std::u16string_view::npos) {

@@ -20,8 +20,9 @@ struct PathParts {
 PathParts splitPath(std::u16string_view path);
 
 // True when `name` matches the directory-search pattern `pattern` ('*' and
-// '?', ASCII case ignored, "*.*" matching every name) as the Windows
-// directory search does.
+// '?', case ignored, "*.*" matching every name) as the Windows directory
+// search matches long names. Short (8.3) names are never matched: "*.dwg"
+// is no pattern for "plan.dwg1".
 bool matchesPattern(std::u16string_view pattern, std::u16string_view name);
 
 struct DirEntry;

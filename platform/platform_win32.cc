@@ -241,18 +241,25 @@ class Win32Env : public Env {
   Status findFiles(std::u16string_view pattern, bool /*wantSizes*/,
                    std::vector<DirEntry>* entries) override {
     entries->clear();
+    // The folder is searched whole and each long name matched here: the
+    // system's search would also match short (8.3) names, so that "*.dwg"
+    // found "plan.dwg1" (PLAN~1.DWG).
+    const PathParts parts = splitPath(pattern);
+    const std::u16string last = parts.name + parts.ext;
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(wide(pattern).c_str(), &data);
+    HANDLE find = FindFirstFileW(wide(parts.drive + parts.dir + u"*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return lastError("find", pattern);
     do {
       DirEntry entry;
       entry.name = fromWide(data.cFileName);
+      if (!matchesPattern(last, entry.name)) continue;
       entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
       entry.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       entry.size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
       entries->push_back(std::move(entry));
     } while (FindNextFileW(find, &data));
     FindClose(find);
+    if (entries->empty()) return windowsError("find", pattern, ERROR_FILE_NOT_FOUND);
     // NTFS yields names in ordinal, case-insensitive order; other file
     // systems (and Wine's) do not, so the order is made the same everywhere.
     std::stable_sort(entries->begin(), entries->end(), [](const DirEntry& a, const DirEntry& b) {
@@ -284,9 +291,8 @@ class Win32Env : public Env {
     info->readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     info->size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
     // FILETIME counts 100 ns from 1601.
-    const uint64_t ticks =
-        static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
-        data.ftLastWriteTime.dwLowDateTime;
+    const uint64_t ticks = static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+                           data.ftLastWriteTime.dwLowDateTime;
     info->modified = static_cast<int64_t>(ticks / 10000000) - 11644473600LL;
     info->links = data.nNumberOfLinks;
     info->volume = data.dwVolumeSerialNumber;

@@ -201,11 +201,23 @@ TEST(Pattern, MatchesAsTheWindowsSearchDoes) {
     bool matches;
   };
   const Case cases[] = {
-      {u"*.*", u"noextension", true}, {u"*.*", u".", true},         {u"*", u"a.b", true},
-      {u"*.dwg", u"X.DWG", true},     {u"*.dwg", u"x.dwgx", false}, {u"?.txt", u"a.txt", true},
-      {u"?.txt", u"ab.txt", false},   {u"x.dwg", u"X.dwg", true},   {u"a*b*c", u"aXbYc", true},
-      {u"a*b*c", u"aXbY", false},     {u"x.*", u"x", true},         {u"*.", u"noext", true},
+      {u"*.*", u"noextension", true},
+      {u"*.*", u".", true},
+      {u"*", u"a.b", true},
+      {u"*.dwg", u"X.DWG", true},
+      {u"*.dwg", u"x.dwgx", false},
+      {u"?.txt", u"a.txt", true},
+      {u"?.txt", u"ab.txt", false},
+      {u"x.dwg", u"X.dwg", true},
+      {u"a*b*c", u"aXbYc", true},
+      {u"a*b*c", u"aXbY", false},
+      {u"x.*", u"x", true},
+      {u"*.", u"noext", true},
       {u"*.", u"has.ext", false},
+      // Long names only, letters folded as Windows folds them.
+      {u"*.dw?", u"plan.dwg1", false},
+      {u"Ａ*.dwg", u"ａｂｃ.DWG", true},
+      {u"µ*", u"Μ", false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(platform::matchesPattern(c.pattern, c.name), c.matches)
