@@ -37,7 +37,47 @@ bool globMatch(std::u16string_view pattern, std::u16string_view name) {
   return p == pattern.size();
 }
 
+// Whether one segment of a path is a device: its name up to the first '.',
+// blanks at its end ignored.
+bool isDeviceName(std::u16string_view segment) {
+  segment = segment.substr(0, segment.find(u'.'));
+  while (!segment.empty() && segment.back() == u' ') segment.remove_suffix(1);
+  if (segment.size() != 3 && segment.size() != 4) return false;
+  std::u16string name;
+  for (char16_t c : segment) name += windowsUpper(c);
+  if (name == u"CON" || name == u"PRN" || name == u"AUX" || name == u"NUL") return true;
+  // COM1-COM9 and LPT1-LPT9, also with the superscripts ¹ ² ³.
+  const std::u16string_view digits = u"123456789¹²³";
+  return name.size() == 4 && (name.starts_with(u"COM") || name.starts_with(u"LPT")) &&
+         digits.find(name[3]) != std::u16string_view::npos;
+}
+
 }  // namespace
+
+bool isReservedName(std::u16string_view path) {
+  const size_t colon = path.find(u':');
+  if (colon != std::u16string_view::npos) {
+    const bool drive = colon == 1 && ((path[0] >= u'A' && path[0] <= u'Z') ||
+                                      (path[0] >= u'a' && path[0] <= u'z'));
+    if (!drive || path.find(u':', 2) != std::u16string_view::npos) return true;
+  }
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || isSeparator(path[i])) {
+      if (isDeviceName(path.substr(start, i - start))) return true;
+      start = i + 1;
+    }
+  }
+  return false;
+}
+
+std::u16string extendedLengthPath(std::u16string_view fullPath) {
+  std::u16string path(fullPath);
+  std::replace(path.begin(), path.end(), u'/', u'\\');
+  if (path.starts_with(u"\\\\?\\") || path.starts_with(u"\\\\.\\")) return path;
+  if (path.starts_with(u"\\\\")) return u"\\\\?\\UNC\\" + path.substr(2);
+  return u"\\\\?\\" + path;
+}
 
 PathParts splitPath(std::u16string_view path) {
   PathParts parts;

@@ -295,14 +295,16 @@ std::string nativePath(std::u16string_view path) {
   return resolved;
 }
 
-// Windows refuses names holding * ? " < > | or a control character; so
-// does this platform, which could store them.
+// Windows refuses names holding * ? " < > | or a control character, and
+// takes device names and ':' streams for something else than files; so
+// does this platform, which could store them all.
 Status checkName(const char* operation, std::u16string_view path) {
   for (char16_t c : path) {
     if (c < 0x20 || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' || c == u'|') {
       return posixError(operation, path, EINVAL);
     }
   }
+  if (isReservedName(path)) return posixError(operation, path, EINVAL);
   return Status();
 }
 

@@ -23,6 +23,32 @@ std::wstring wide(std::u16string_view text) {
   return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
 }
 
+// Paths whose full form reaches this length go to the system in the "\\?\"
+// form: MAX_PATH less room for an 8.3 name, the limit of CreateDirectoryW.
+constexpr DWORD kShortPathLimit = MAX_PATH - 12;
+
+// The name the Win32 file services are given for `path`: the path itself,
+// or, when its full form is too long for them, that full form as
+// "\\?\C:\..." (Windows takes long paths otherwise only when both a
+// registry setting and the program's manifest allow it).
+std::wstring native(std::u16string_view path) {
+  std::wstring given = wide(path);
+  if (given.empty()) return given;
+  const DWORD needed = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+  if (needed < kShortPathLimit) return given;
+  std::wstring full(needed, L'\0');
+  const DWORD length = GetFullPathNameW(given.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return given;
+  full.resize(length);
+  return wide(extendedLengthPath(std::u16string(full.begin(), full.end())));
+}
+
+// Names Windows would take for a device or an alternate stream are no
+// files: refused before the system sees them.
+Status checkName(const char* operation, std::u16string_view path) {
+  return isReservedName(path) ? windowsError(operation, path, ERROR_INVALID_NAME) : Status();
+}
+
 std::u16string fromWide(const wchar_t* text) {
   return std::u16string(reinterpret_cast<const char16_t*>(text));
 }
@@ -207,7 +233,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 Status openHandle(std::u16string_view path, DWORD access, DWORD disposition,
                   std::unique_ptr<File>* file) {
-  HANDLE handle = CreateFileW(wide(path).c_str(), access, kShareAll, nullptr, disposition,
+  HANDLE handle = CreateFileW(native(path).c_str(), access, kShareAll, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return lastError("open", path);
   // A device (CON, a COM port) or a pipe is no file to read or write.
@@ -220,7 +246,7 @@ Status openHandle(std::u16string_view path, DWORD access, DWORD disposition,
 }
 
 bool isReadOnly(std::u16string_view path) {
-  const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+  const DWORD attributes = GetFileAttributesW(native(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
@@ -246,8 +272,9 @@ class Win32Env : public Env {
     // found "plan.dwg1" (PLAN~1.DWG).
     const PathParts parts = splitPath(pattern);
     const std::u16string last = parts.name + parts.ext;
+    if (Status bad = checkName("find", parts.drive + parts.dir); !bad.ok()) return bad;
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(wide(parts.drive + parts.dir + u"*").c_str(), &data);
+    HANDLE find = FindFirstFileW(native(parts.drive + parts.dir + u"*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return lastError("find", pattern);
     do {
       DirEntry entry;
@@ -271,7 +298,8 @@ class Win32Env : public Env {
   }
 
   Status fileInfo(std::u16string_view path, FileInfo* info) override {
-    const std::wstring name = wide(path);
+    if (Status bad = checkName("stat", path); !bad.ok()) return bad;
+    const std::wstring name = native(path);
     WIN32_FILE_ATTRIBUTE_DATA attributes;
     if (path.empty() || !GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &attributes)) {
       return lastError("stat", path);
@@ -306,14 +334,16 @@ class Win32Env : public Env {
   // attributes and last-write time). A target with several hard links is
   // copied over in place instead, so that every name sees the copy.
   Status copyFile(std::u16string_view from, std::u16string_view to) override {
+    if (Status bad = checkName("copy", from); !bad.ok()) return bad;
+    if (Status bad = checkName("copy", to); !bad.ok()) return bad;
     // Windows refuses a read-only destination; Wine does not, so say it here.
     if (isReadOnly(to)) return windowsError("copy", to, ERROR_ACCESS_DENIED);
     std::u16string target;
     if (Status s = resolveLink(to, &target); !s.ok()) return s;
     FileInfo info;
     if (fileInfo(target, &info).ok() && info.links > 1) {
-      return CopyFileW(wide(from).c_str(), wide(target).c_str(), FALSE) ? Status()
-                                                                        : lastError("copy", to);
+      return CopyFileW(native(from).c_str(), native(target).c_str(), FALSE) ? Status()
+                                                                            : lastError("copy", to);
     }
     const PathParts parts = splitPath(target);
     std::u16string temporary;
@@ -322,10 +352,10 @@ class Win32Env : public Env {
                               &temporary, &file);
     if (!s.ok()) return s;
     file->close();
-    const std::wstring written = wide(temporary);
-    if (!CopyFileW(wide(from).c_str(), written.c_str(), FALSE)) {
+    const std::wstring written = native(temporary);
+    if (!CopyFileW(native(from).c_str(), written.c_str(), FALSE)) {
       s = lastError("copy", to);
-    } else if (!MoveFileExW(written.c_str(), wide(target).c_str(),
+    } else if (!MoveFileExW(written.c_str(), native(target).c_str(),
                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       s = lastError("replace", to);
     }
@@ -338,25 +368,30 @@ class Win32Env : public Env {
   }
 
   Status removeFile(std::u16string_view path) override {
-    if (!DeleteFileW(wide(path).c_str())) return lastError("remove", path);
-    forgetTemporary(wide(path));
+    if (Status bad = checkName("remove", path); !bad.ok()) return bad;
+    if (!DeleteFileW(native(path).c_str())) return lastError("remove", path);
+    forgetTemporary(native(path));
     return Status();
   }
 
   Status renameFile(std::u16string_view from, std::u16string_view to) override {
+    if (Status bad = checkName("rename", from); !bad.ok()) return bad;
+    if (Status bad = checkName("rename", to); !bad.ok()) return bad;
     // Without MOVEFILE_REPLACE_EXISTING a taken name is refused.
-    if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_COPY_ALLOWED)) {
+    if (!MoveFileExW(native(from).c_str(), native(to).c_str(), MOVEFILE_COPY_ALLOWED)) {
       return lastError("rename", to);
     }
     return Status();
   }
 
   Status createDirectory(std::u16string_view path) override {
-    if (!CreateDirectoryW(wide(path).c_str(), nullptr)) return lastError("make folder", path);
+    if (Status bad = checkName("make folder", path); !bad.ok()) return bad;
+    if (!CreateDirectoryW(native(path).c_str(), nullptr)) return lastError("make folder", path);
     return Status();
   }
 
   Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override {
+    if (Status bad = checkName("open", path); !bad.ok()) return bad;
     // Windows refuses to write a read-only file; Wine lets root do it.
     if (mode != OpenMode::kRead && isReadOnly(path)) {
       return windowsError("open", path, ERROR_ACCESS_DENIED);
@@ -388,7 +423,7 @@ class Win32Env : public Env {
       Status s = openHandle(candidate, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, file);
       if (s.ok()) {
         *path = candidate;
-        noteTemporary(wide(candidate));
+        noteTemporary(native(candidate));
         return s;
       }
       if (s.kind() != ErrorKind::kExists)
@@ -399,17 +434,18 @@ class Win32Env : public Env {
   }
 
   Status replaceFile(std::u16string_view from, std::u16string_view to) override {
-    const std::wstring target = wide(to);
+    if (Status bad = checkName("replace", to); !bad.ok()) return bad;
+    const std::wstring target = native(to);
     const DWORD attributes = GetFileAttributesW(target.c_str());
     // As for copies: Windows refuses to replace a read-only file, Wine not.
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
       return windowsError("replace", to, ERROR_ACCESS_DENIED);
     }
-    if (!MoveFileExW(wide(from).c_str(), target.c_str(),
+    if (!MoveFileExW(native(from).c_str(), target.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return lastError("replace", to);
     }
-    forgetTemporary(wide(from));
+    forgetTemporary(native(from));
     // The library keeps the attributes it had (hidden, archive).
     if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(target.c_str(), attributes);
     return Status();
@@ -450,7 +486,7 @@ class Win32Env : public Env {
   }
 
   Status resolveLink(std::u16string_view path, std::u16string* resolved) override {
-    const std::wstring name = wide(path);
+    const std::wstring name = native(path);
     const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       *resolved = path;

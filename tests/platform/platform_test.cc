@@ -195,6 +195,45 @@ TEST(SplitPath, GivesTheFourPartsOfWsplitpath) {
   }
 }
 
+TEST(ReservedName, DevicesAndStreamsAreNoFiles) {
+  struct Case {
+    std::u16string path;
+    bool reserved;
+  };
+  const Case cases[] = {
+      {u"aux.txt", true},
+      {u"NUL", true},
+      {u"backup\\com1.lsp", true},
+      {u"CON.dwg", true},
+      {u"Con.log", true},
+      {u"con .slb", true},
+      {u"lpt9", true},
+      {u"COM²", true},
+      {u"con\\x.txt", true},
+      {u"a.txt:stream", true},
+      {u"dir:x\\b.txt", true},
+      {u"C:a:b", true},
+      {u"C:\\dwg\\con2.txt", false},
+      {u"com10", false},
+      {u"console.lsp", false},
+      {u"ｃｏｎ.txt", false},
+      {u"c:b.txt", false},
+      {u"x.aux", false},
+      {u"com0", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::isReservedName(c.path), c.reserved) << test::utf8(c.path);
+  }
+}
+
+TEST(ExtendedLengthPath, TakesTheFormThatPassesMaxPath) {
+  EXPECT_EQ(platform::extendedLengthPath(u"C:\\dwg\\a.dwg"), u"\\\\?\\C:\\dwg\\a.dwg");
+  EXPECT_EQ(platform::extendedLengthPath(u"C:/dwg/a.dwg"), u"\\\\?\\C:\\dwg\\a.dwg");
+  EXPECT_EQ(platform::extendedLengthPath(u"\\\\srv\\share\\a"), u"\\\\?\\UNC\\srv\\share\\a");
+  EXPECT_EQ(platform::extendedLengthPath(u"\\\\?\\C:\\a"), u"\\\\?\\C:\\a");
+  EXPECT_EQ(platform::extendedLengthPath(u"\\\\.\\pipe\\x"), u"\\\\.\\pipe\\x");
+}
+
 TEST(Pattern, MatchesAsTheWindowsSearchDoes) {
   struct Case {
     std::u16string pattern, name;

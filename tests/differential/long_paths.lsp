@@ -1,0 +1,13 @@
+; Paths longer than MAX_PATH (260) reach their files on both platforms.
+(setq part "a-folder-name-of-fifty-characters-for-a-deep-path-")
+(setq dir "")
+(repeat 6 (setq dir (strcat dir part "\\")) (vl-mkdir dir))
+(print (strlen dir))
+(Copyfile "b.txt" (strcat dir "deep.txt"))
+(Copyfile (strcat dir "deep.txt") (strcat dir "copy.txt"))
+(Dirfile (strcat dir "*.txt")) (Copyfile "dirfile" "listing-deep")
+(print (vl-file-size (strcat dir "copy.txt")))
+(Delfile (strcat dir "deep.txt"))
+(setq f (open (strcat dir "lines.txt") "w")) (write-line "far" f) (close f)
+(setq f (open (strcat dir "lines.txt") "r")) (print (read-line f)) (close f)
+(terpri)
