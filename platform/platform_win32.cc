@@ -109,6 +109,14 @@ void installCleanupHandler() {
   if (!handlerInstalled.exchange(true)) SetConsoleCtrlHandler(removeTemporariesOnControl, TRUE);
 }
 
+// A module's copy removes its handler when the module is unloaded: the
+// system would otherwise call into code no longer mapped.
+struct CleanupHandlerRemover {
+  ~CleanupHandlerRemover() {
+    if (handlerInstalled.exchange(false)) SetConsoleCtrlHandler(removeTemporariesOnControl, FALSE);
+  }
+} cleanupHandlerRemover;
+
 void noteTemporary(const std::wstring& path) {
   if (GetEnvironmentVariableW(kCleanupVariable, nullptr, 0) > 0) installCleanupHandler();
   temporaries.note(path);
