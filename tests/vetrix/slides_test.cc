@@ -386,6 +386,8 @@ TEST_F(SlbeditTest, DamagedLibrariesAreRefusedAndNeverRewritten) {
       {withByte(32 + 36 + 32 + 1, 0x10), false},  // second offset past the end
       {withByte(32 + 36 + 32, 1), false},         // offsets decrease
       {unterminated, false},
+      {withByte(32 + 72, 'Z'), false},     // a name in the terminating entry
+      {withByte(32 + 72 + 32, 1), false},  // an offset in it
       {makeLibrary({}) + "junk", false},
       {makeLibrary({{"A", makeSlide(20)}, {"", makeSlide(20)}}), false},  // an empty name
       {good.substr(0, 140 + makeSlide(20).size()), true},  // the second slide is empty

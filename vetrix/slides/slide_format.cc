@@ -147,9 +147,15 @@ bool readDirectory(platform::File& library, SlideDirectory& directory, Directory
                            kDirectoryEntrySize -
                        1;
 
-  std::vector<unsigned char> raw(count * kDirectoryEntrySize);
+  // The entries and the terminating entry after them.
+  std::vector<unsigned char> raw((count + 1) * kDirectoryEntrySize);
   fault->cause = platform::readExactly(library, kLibraryHeaderSize, raw.data(), raw.size());
   if (!fault->cause.ok()) return refuse(kLibraryHeaderSize, "directory unreadable");
+  // Readers stop at an empty name or at a zero offset: the terminator must
+  // be both, or they would see other slides than these.
+  if (std::any_of(raw.end() - kDirectoryEntrySize, raw.end(), [](unsigned char b) { return b; })) {
+    return refuse(kLibraryHeaderSize + count * kDirectoryEntrySize, "directory not ended");
+  }
   directory.entries.resize(count);
   for (size_t i = 0; i < count; ++i) {
     const unsigned char* p = raw.data() + i * kDirectoryEntrySize;
