@@ -508,7 +508,9 @@ class PosixEnv : public Env {
     std::string native = nativePath(path);
     if (native.empty() && !path.empty()) native = ".";  // a drive alone: the current folder
     struct stat st;
-    if (path.empty() || ::lstat(native.c_str(), &st) != 0) return lastError("stat", path);
+    // An empty name names nothing; errno would still hold an older failure.
+    if (path.empty()) return posixError("stat", path, ENOENT);
+    if (::lstat(native.c_str(), &st) != 0) return lastError("stat", path);
     *info = FileInfo();
     if (S_ISLNK(st.st_mode)) {
       info->isLink = true;

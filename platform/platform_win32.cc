@@ -309,7 +309,10 @@ class Win32Env : public Env {
     if (Status bad = checkName("stat", path); !bad.ok()) return bad;
     const std::wstring name = native(path);
     WIN32_FILE_ATTRIBUTE_DATA attributes;
-    if (path.empty() || !GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &attributes)) {
+    // An empty name names nothing; GetLastError() would still hold an
+    // older failure.
+    if (path.empty()) return windowsError("stat", path, ERROR_PATH_NOT_FOUND);
+    if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &attributes)) {
       return lastError("stat", path);
     }
     *info = FileInfo();

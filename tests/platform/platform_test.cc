@@ -1,5 +1,10 @@
 // Code pages, case mapping, path splitting, pattern matching and the POSIX
 // name resolution of the platform layer.
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+#include <cerrno>
 #include <filesystem>
 
 #include "platform/case_map.h"
@@ -352,6 +357,18 @@ TEST_F(PosixFilesTest, DirectoriesAreNotOpenedAsFiles) {
 #endif
 
 class FileServicesTest : public test::TempDirTest {};
+
+// An empty name is not there, whatever failure the system saw last.
+TEST_F(FileServicesTest, EmptyNameIsNotFoundWithItsOwnCause) {
+  Env& env = *Env::defaultEnv();
+#if defined(_WIN32)
+  SetLastError(ERROR_ACCESS_DENIED);
+#else
+  errno = EACCES;
+#endif
+  platform::FileInfo info;
+  EXPECT_EQ(env.fileInfo(u"", &info).kind(), ErrorKind::kNotFound);
+}
 
 TEST_F(FileServicesTest, TemporaryFilesAreUniqueAndReplaceIsAtomic) {
   test::writeFile("lib.slb", "old");
