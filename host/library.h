@@ -35,11 +35,6 @@ ZC_HOST_API std::optional<std::u16string> environmentText(std::u16string_view na
 ZC_HOST_API void setEnvironmentText(std::u16string_view name, std::u16string_view value);
 // True when standard input is a terminal.
 ZC_HOST_API bool standardInputIsTerminal();
-// The program's arguments in UTF-8 (on Windows taken from the wide command
-// line, whatever the ANSI code page).
-ZC_HOST_API std::vector<std::string> commandLineArguments(int argc, char** argv);
-// Makes the standard streams pass bytes unchanged.
-ZC_HOST_API void prepareStandardStreams();
 // Opens a file named in UTF-8.
 ZC_HOST_API std::FILE* openFileUtf8(const std::string& path, const char* mode);
 

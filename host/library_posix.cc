@@ -75,12 +75,6 @@ bool standardInputIsTerminal() {
 
 namespace zc {
 
-std::vector<std::string> commandLineArguments(int argc, char** argv) {
-  return std::vector<std::string>(argv, argv + argc);
-}
-
-void prepareStandardStreams() {}
-
 std::FILE* openFileUtf8(const std::string& path, const char* mode) {
   return std::fopen(path.c_str(), mode);
 }

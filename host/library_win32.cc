@@ -1,9 +1,7 @@
 // <windows.h> comes first: the other Windows headers build on it.
 #include <windows.h>
 
-#include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -82,22 +80,6 @@ void setEnvironmentText(std::u16string_view name, std::u16string_view value) {
 
 bool standardInputIsTerminal() {
   return _isatty(0) != 0;
-}
-
-std::vector<std::string> commandLineArguments(int, char**) {
-  int count = 0;
-  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::vector<std::string> out;
-  for (int i = 0; i < count; ++i) out.push_back(utf8(arguments[i]));
-  LocalFree(arguments);
-  return out;
-}
-
-void prepareStandardStreams() {
-  // Bytes pass unchanged: no CR added before LF, none taken away.
-  _setmode(_fileno(stdin), _O_BINARY);
-  _setmode(_fileno(stdout), _O_BINARY);
-  _setmode(_fileno(stderr), _O_BINARY);
 }
 
 FILE* openFileUtf8(const std::string& path, const char* mode) {

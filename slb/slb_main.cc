@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "platform/coding.h"
 #include "platform/env.h"
 #include "platform/path.h"
@@ -15,14 +16,6 @@
 #include "vetrix/slides/slide_file.h"
 #include "vetrix/slides/slide_format.h"
 #include "vetrix/slides/slide_library.h"
-
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-
-#include <shellapi.h>
-#endif
 
 namespace {
 
@@ -906,29 +899,12 @@ int sheet(const std::vector<std::string>& args) {
   return 0;
 }
 
-std::vector<std::string> commandLine(int argc, char** argv) {
-#if defined(_WIN32)
-  (void)argc;
-  (void)argv;
-  int count = 0;
-  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::vector<std::string> out;
-  for (int i = 0; i < count; ++i) out.push_back(utf8(reinterpret_cast<char16_t*>(arguments[i])));
-  LocalFree(arguments);
-  // Bytes pass unchanged, as on every other platform.
-  _setmode(_fileno(stdout), _O_BINARY);
-  _setmode(_fileno(stderr), _O_BINARY);
-  return out;
-#else
-  return std::vector<std::string>(argv, argv + argc);
-#endif
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   platform::removeTemporaryFilesOnSignals();
-  std::vector<std::string> args = commandLine(argc, argv);
+  cli::binaryStandardStreams();
+  std::vector<std::string> args = cli::arguments(argc, argv);
   args.erase(args.begin());
   // Options that apply to every command.
   for (size_t i = 0; i < args.size(); ++i) {
@@ -941,27 +917,17 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (args[i] == "--codepage") {
-      if (i + 1 == args.size()) return usageError("--codepage needs a code page number");
-      const std::string codePage = args[i + 1];
-      if (codePage.find_first_not_of("0123456789") != std::string::npos ||
-          !platform::codePageAvailable(std::atoi(codePage.c_str()))) {
-        return usageError("code page " + codePage + " is none this system can convert");
+      std::string problem;
+      if (!cli::useCodePage(i + 1 < args.size() ? args[i + 1] : "", &problem)) {
+        return usageError(problem);
       }
-#if defined(_WIN32)
-      if (platform::ansiCodePage() != std::atoi(codePage.c_str())) {
-        return usageError("code page " + codePage + " cannot be used here; it is " +
-                          std::to_string(platform::ansiCodePage()));
-      }
-#else
-      ::setenv("ANSI_CODEPAGE", codePage.c_str(), 1);
-#endif
       args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
                  args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
       --i;
     }
   }
-  if (const int bad = platform::unavailableCodePageRequested(); bad != 0) {
-    return usageError("ANSI_CODEPAGE names no code page this system can convert");
+  if (const std::string problem = cli::codePageVariableProblem(); !problem.empty()) {
+    return usageError(problem);
   }
   if (args.empty()) return usageError("a command is needed");
   const std::string command = args[0];

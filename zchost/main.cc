@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "host/host.h"
 #include "host/library.h"
 #include "lisp/lisp.h"
@@ -167,15 +168,14 @@ int main(int argc, char** argv) {
   // A closed pipe is a failed write, reported as any other.
   std::signal(SIGPIPE, SIG_IGN);
 #endif
-  zc::prepareStandardStreams();
+  cli::binaryStandardStreams();
   platform::removeTemporaryFilesOnSignals();
-  const std::vector<std::string> arguments = zc::commandLineArguments(argc, argv);
+  const std::vector<std::string> arguments = cli::arguments(argc, argv);
   const int count = static_cast<int>(arguments.size());
   std::vector<std::string> modules;
   std::vector<Source> sources;
-  if (const int bad = platform::unavailableCodePageRequested(); bad != 0) {
-    return usageError("ANSI_CODEPAGE=" + std::string(std::getenv("ANSI_CODEPAGE")) +
-                      " names no code page this system can convert");
+  if (const std::string problem = cli::codePageVariableProblem(); !problem.empty()) {
+    return usageError(problem);
   }
   for (int i = 1; i < count; ++i) {
     const std::string arg = arguments[i];
@@ -195,19 +195,8 @@ int main(int argc, char** argv) {
       modules.push_back(module);
     } else if (arg == "--codepage") {
       const char* codePage = value();
-      if (!codePage || std::strspn(codePage, "0123456789") != std::strlen(codePage) || !*codePage) {
-        return usageError("--codepage needs a code page number");
-      }
-      if (!platform::codePageAvailable(std::atoi(codePage))) {
-        return usageError("code page " + std::string(codePage) +
-                          " is none this system can convert");
-      }
-      zc::setEnvironment("ANSI_CODEPAGE", codePage);
-      if (platform::ansiCodePage() != std::atoi(codePage)) {
-        // On Windows the ANSI code page is the system's own.
-        return usageError("code page " + std::string(codePage) + " cannot be used here; it is " +
-                          std::to_string(platform::ansiCodePage()));
-      }
+      std::string problem;
+      if (!cli::useCodePage(codePage ? codePage : "", &problem)) return usageError(problem);
     } else if (arg == "-v" || arg == "--verbose") {
       zc::setEnvironment("ZC_DIAGNOSTICS", "1");
     } else if (arg == "-e") {

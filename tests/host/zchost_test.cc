@@ -150,6 +150,7 @@ TEST_F(ZchostTest, UsageErrorsAndUnloadableModulesExitWithTwo) {
   for (const std::vector<std::string>& args : {std::vector<std::string>{"--frobnicate"},
                                                {"-e"},
                                                {"--codepage", "abc"},
+                                               {"--codepage", "4294968246", "-e", "1"},
                                                {"-l", "./bogus.so", "-e", "1"},
                                                {"-l", "nosuchmodule", "-e", "1"}}) {
     test::ProcessResult r = runZchost(args);

@@ -238,7 +238,8 @@ TEST_F(SlbTest, UsageErrorsExitWithTwo) {
                                              {"list"},
                                              {"extract", "x.slb"},
                                              {"svg"},
-                                             {"--codepage", "12345", "list", "x"}}) {
+                                             {"--codepage", "12345", "list", "x"},
+                                             {"--codepage", "4294968246", "list", "x"}}) {
     EXPECT_EQ(slb(args).status, 2) << (args.empty() ? "" : args[0]);
   }
   const test::ProcessResult help = slb({"--help"});
