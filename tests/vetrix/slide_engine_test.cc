@@ -84,8 +84,10 @@ TEST_P(SlideEditTest, EveryFailingOperationLeavesTheOldLibraryAndNoTemporaryFile
       // go unreported, and then the edit is whole.
       EXPECT_TRUE(after == goal);
     } else if (result.outcome == SlbOutcome::kDamaged) {
-      // Written over in place and torn: the complete new library is kept.
+      // Written over in place and torn: the complete new library is kept,
+      // and the old bytes were written to.
       EXPECT_TRUE(GetParam().hardLinked);
+      EXPECT_NE(after.substr(0, original.size()), original);
       EXPECT_TRUE(disk.contents(result.keptPath) == goal);
       disk.removeFile(result.keptPath);
     } else {
@@ -135,6 +137,7 @@ TEST_P(SlideCrashTest, ACrashAnywhereThenAPowerLossLeavesTheOldOrTheNewLibrary) 
     sawNew = sawNew || after == goal;
   }
   EXPECT_TRUE(sawOld);
+  EXPECT_TRUE(sawNew);
 }
 
 INSTANTIATE_TEST_SUITE_P(Edits, SlideEditTest,

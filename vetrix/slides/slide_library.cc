@@ -49,8 +49,9 @@ struct Placement {
 // Writes the complete library in `journal` over `library` in place and
 // removes the journal. The part past the library's old length is written
 // first: a full disk fails there, before a byte of the library changed, and
-// the library is left as it was. A failure after that leaves the library
-// torn and the journal holding the complete new one (kDamaged). A failure
+// the library is left as it was, as it is when the journal cannot be read
+// before the first write over the old bytes. A failure after that leaves
+// the library torn and the journal holding the complete new one (kDamaged). A failure
 // before that removes the journal when `undoable` (the edit is then not
 // made), and keeps it for the next edit otherwise.
 SlbResult writeOverFromJournal(Env& env, const std::u16string& journal,
@@ -70,12 +71,15 @@ SlbResult writeOverFromJournal(Env& env, const std::u16string& journal,
   };
   if (!s.ok()) return notChanged(s);
   std::vector<unsigned char> buffer(kCopyBlock);
+  bool written = false;  // a write of the library's old extent was tried
   auto copy = [&](uint64_t from, uint64_t to) {
     Status copied;
     for (uint64_t at = from; copied.ok() && at < to; at += buffer.size()) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), to - at));
       copied = platform::readExactly(*source, at, buffer.data(), n);
-      if (copied.ok()) copied = library->write(at, buffer.data(), n);
+      if (!copied.ok()) break;
+      written = written || at < oldLength;
+      copied = library->write(at, buffer.data(), n);
     }
     return copied;
   };
@@ -88,6 +92,12 @@ SlbResult writeOverFromJournal(Env& env, const std::u16string& journal,
     }
   }
   s = copy(0, std::min(oldLength, newLength));
+  if (!s.ok() && !written) {
+    // The journal could not be read: not a byte of the old library changed,
+    // and cutting off what was added restores it.
+    const Status cut = newLength > oldLength ? library->truncate(oldLength) : Status();
+    if (cut.ok() && (newLength <= oldLength || library->sync().ok())) return notChanged(s);
+  }
   if (s.ok()) s = library->truncate(newLength);
   if (s.ok()) s = library->sync();
   if (s.ok()) s = library->close();
