@@ -746,8 +746,14 @@ class PosixEnv : public Env {
         *resolved = fromUtf8(current);
         return Status();
       }
-      std::string target(4096, '\0');
-      const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+      // readlink cuts a target that does not fit without saying so: grow
+      // the buffer until the whole target fits with room to spare.
+      std::string target(std::max<size_t>(static_cast<size_t>(st.st_size) + 1, 256), '\0');
+      ssize_t n;
+      while ((n = ::readlink(current.c_str(), target.data(), target.size())) >= 0 &&
+             static_cast<size_t>(n) >= target.size()) {
+        target.resize(target.size() * 2);
+      }
       if (n < 0) return lastError("read link", fromUtf8(current));
       target.resize(static_cast<size_t>(n));
       if (target.empty() || target[0] != '/') {
