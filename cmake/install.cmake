@@ -12,9 +12,12 @@ if(WIN32)
   set(ZC_MODULE_DIR .)
   set(ZC_DOC_DIR .)
 else()
-  set(ZC_BIN_DIR bin)
+  include(GNUInstallDirs)
+  set(ZC_BIN_DIR ${CMAKE_INSTALL_BINDIR})
+  # Where zchost looks for its modules, relative to its own folder (the
+  # host library's moduleDirectory and zchost's RUNPATH say the same).
   set(ZC_MODULE_DIR lib/zc)
-  set(ZC_DOC_DIR share/doc/vetrix-calden)
+  set(ZC_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/vetrix-calden)
 endif()
 
 install(TARGETS zchost slb RUNTIME DESTINATION ${ZC_BIN_DIR})
@@ -24,13 +27,33 @@ install(TARGETS zcadhost vetrix calden
 install(FILES README.md examples/demo.lsp examples/make_samples.py DESTINATION ${ZC_DOC_DIR})
 if(WIN32)
   install(FILES docs/windows.txt DESTINATION . RENAME README-windows.txt)
+  install(FILES LICENSE DESTINATION .)
 else()
-  install(FILES docs/zchost.1 docs/slb.1 DESTINATION share/man/man1)
+  # Manual pages and the changelog go compressed, as Debian has them; the
+  # copyright file says the licence in Debian's machine-readable form.
+  find_program(GZIP_PROGRAM gzip REQUIRED)
+  set(compressed)
+  foreach(source docs/zchost.1 docs/slb.1 packaging/changelog)
+    get_filename_component(name ${source} NAME)
+    set(copy ${CMAKE_BINARY_DIR}/compressed/${name})
+    add_custom_command(
+      OUTPUT ${copy}.gz
+      COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/${source} ${copy}
+      COMMAND ${GZIP_PROGRAM} -9nf ${copy}
+      DEPENDS ${PROJECT_SOURCE_DIR}/${source}
+      VERBATIM)
+    list(APPEND compressed ${copy}.gz)
+  endforeach()
+  add_custom_target(compressed_docs ALL DEPENDS ${compressed})
+  install(FILES ${CMAKE_BINARY_DIR}/compressed/zchost.1.gz ${CMAKE_BINARY_DIR}/compressed/slb.1.gz
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${CMAKE_BINARY_DIR}/compressed/changelog.gz packaging/copyright
+          DESTINATION ${ZC_DOC_DIR})
   # File managers: slides are a type of their own, and slb draws their
   # thumbnails.
-  install(FILES packaging/slb.thumbnailer DESTINATION share/thumbnailers)
-  install(FILES packaging/vetrix-calden-mime.xml DESTINATION share/mime/packages
-          RENAME vetrix-calden.xml)
+  install(FILES packaging/slb.thumbnailer DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/thumbnailers)
+  install(FILES packaging/vetrix-calden-mime.xml
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/mime/packages RENAME vetrix-calden.xml)
 endif()
 
 set(CPACK_PACKAGE_NAME vetrix-calden)
@@ -39,7 +62,10 @@ set(CPACK_PACKAGE_CONTACT "vetrix-calden maintainers <maintainers@vetrix-calden.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "CAD plug-in modules vetrix and calden, the zchost LISP runner and the slb tool")
 set(CPACK_PACKAGE_DESCRIPTION
-    "vetrix (file utilities, a slide-library editor, a dBASE table lookup) and calden (small LISP base functions) run in an emulated CAD host: zchost runs LISP scripts that call them, and slb lists, checks, edits and draws slide libraries.")
+    "vetrix (file utilities, a slide-library editor, a dBASE table lookup) and
+calden (small LISP base functions) run in an emulated CAD host: zchost runs
+LISP scripts that call them, and slb lists, checks, edits and draws slide
+libraries.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
@@ -51,9 +77,15 @@ else()
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-  # The C++ runtime is all it needs: let dpkg-shlibdeps say which.
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # The modules and the host library are private to zchost.
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/bin)
+  # The summary is the synopsis; the description, in lines within 80
+  # characters, the text below it.
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+  # dpkg-shlibdeps says what the package depends on, run by
+  # packaging/cpack_project.cmake: CPack's own run of it would also give the
+  # package scripts that call ldconfig for the private libraries in lib/zc.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+  set(CPACK_ZC_BINARY_DIR ${CMAKE_BINARY_DIR}/bin)
+  set(CPACK_ZC_BINARIES zchost slb libzcadhost.so vetrix.so calden.so)
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/cpack_project.cmake)
 endif()
 include(CPack)

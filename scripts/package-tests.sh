@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Makes the packages and runs what they hold: the Debian package, unpacked
-# into a scratch root, runs the demo from a folder of its own; the Windows
+# Makes the packages and runs what they hold: lintian reports nothing on the
+# Debian package, which, unpacked into a scratch root, runs the demo from a
+# folder of its own; the Windows
 # zip, unpacked, runs a script with zchost.exe under Wine (where this kernel
 # runs 32-bit programs). Needs the default and mingw builds.
 set -euo pipefail
@@ -9,9 +10,23 @@ work=$PWD/build/package-test
 rm -rf "$work"
 mkdir -p "$work"
 
+# The one file a glob names: none or several is an error, said as such.
+one() {
+  if [ $# -ne 1 ] || [ ! -e "$1" ]; then
+    echo "expected one file, found: $*" >&2
+    return 1
+  fi
+  printf '%s\n' "$1"
+}
+
+rm -f build/vetrix-calden_*.deb
 cpack --preset default >/dev/null
-deb=$(ls build/vetrix-calden_*.deb)
+deb=$(one build/vetrix-calden_*.deb)
 echo "== $deb: depends on $(dpkg-deb -f "$deb" Depends)"
+# Root is how CI runs; lintian says so on standard error each time.
+lintian --fail-on error,warning --tag-display-limit 0 "$deb" 2>/dev/null ||
+  { echo "lintian rejects $deb"; exit 1; }
+echo "== lintian accepts $deb"
 dpkg -x "$deb" "$work/root"
 doc=$work/root/usr/share/doc/vetrix-calden
 python3 "$doc/make_samples.py" "$work/demo"
@@ -23,7 +38,8 @@ echo "== the packaged zchost ran the demo"
 thumbnailer=$work/root/usr/share/thumbnailers/slb.thumbnailer
 mime=$work/root/usr/share/mime/packages/vetrix-calden.xml
 [ -f "$thumbnailer" ] && [ -f "$mime" ] || { echo "the package lacks the thumbnailer or the type"; exit 1; }
-slide=$(ls tests/data/slides/*.sld | head -n 1)
+slides=(tests/data/slides/*.sld)
+slide=${slides[0]}
 command=$(sed -n 's/^Exec=//p' "$thumbnailer")
 command=${command//%i/\"$slide\"}
 command=${command//%o/\"$work/thumb.png\"}
@@ -39,11 +55,12 @@ assert max(width, height) == 128 and min(width, height) > 0, (width, height)
 PYTHON
 echo "== the packaged thumbnailer drew a slide"
 
+rm -f build-mingw/vetrix-calden-*-win32.zip
 cpack --preset mingw >/dev/null
-zip=$(ls build-mingw/vetrix-calden-*-win32.zip)
+zip=$(one build-mingw/vetrix-calden-*-win32.zip)
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$work/zip"
-unpacked=$(ls -d "$work"/zip/vetrix-calden-*)
-for file in zchost.exe slb.exe zcadhost.dll vetrix.dll calden.dll README-windows.txt; do
+unpacked=$(one "$work"/zip/vetrix-calden-*)
+for file in zchost.exe slb.exe zcadhost.dll vetrix.dll calden.dll README-windows.txt LICENSE; do
   [ -f "$unpacked/$file" ] || { echo "$zip lacks $file"; exit 1; }
 done
 if ! bash scripts/can-run-i386.sh; then

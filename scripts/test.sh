@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh cmake g++ make python3 libgtest-dev clang shapelib python3-dbfread gdal-bin time \
   googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales netpbm \
-  librsvg2-bin chromium dpkg-dev libcairo2-dev pkg-config
+  librsvg2-bin chromium dpkg-dev libcairo2-dev pkg-config lintian file
 for locale in zh_TW zh_CN; do
   locale -a | grep -qx "$locale.utf8" || localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
 done
@@ -34,5 +34,6 @@ else
 fi
 bash scripts/wine-tests.sh "$windows"
 python3 tests/differential/run.py "$windows"
-# The packages: the Debian package runs the demo, the Windows zip a script.
+# The packages: lintian accepts the Debian package, which runs the demo; the
+# Windows zip runs a script.
 bash scripts/package-tests.sh
