@@ -13,8 +13,7 @@ std::string Status::toString() const {
                                        "busy",         "already exists",     "no space left",
                                        "invalid name", "input/output error", "injected failure",
                                        "failed"};
-  std::string text =
-      std::string(operation_) + " " + toUtf8(path_) + ": " + kKinds[static_cast<int>(kind_)];
+  std::string text = operation_ + " " + toUtf8(path_) + ": " + kKinds[static_cast<int>(kind_)];
   if (systemError_ != 0) {
     text += " (system error " + std::to_string(systemError_) + ": " +
             systemErrorText(systemError_) + ")";
@@ -83,14 +82,18 @@ bool fileExists(Env& env, std::u16string_view path) {
 
 Status readExactly(File& file, uint64_t offset, void* data, size_t n) {
   auto* out = static_cast<unsigned char*>(data);
-  while (n > 0) {
+  size_t done = 0;
+  while (done < n) {
     size_t got = 0;
-    Status s = file.read(offset, out, n, &got);
+    Status s = file.read(offset + done, out + done, n - done, &got);
     if (!s.ok()) return s;
-    if (got == 0) return Status::error(ErrorKind::kIoError, 0, "read (the file ends early)", u"");
-    offset += got;
-    out += got;
-    n -= got;
+    if (got == 0) {
+      return Status::error(ErrorKind::kIoError, 0,
+                           "read " + std::to_string(n) + " bytes at " + std::to_string(offset) +
+                               " (" + std::to_string(done) + " read: the file ends there) from",
+                           file.path());
+    }
+    done += got;
   }
   return Status();
 }

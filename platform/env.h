@@ -33,7 +33,7 @@ struct FileInfo {
   bool readOnly = false;  // nobody may write it: no write bit (POSIX), the read-only attribute
   uint64_t size = 0;
   int64_t modified = 0;  // last written, in seconds since 1970 (UTC)
-  uint32_t links = 1;  // hard links to a file
+  uint32_t links = 1;    // hard links to a file
   // Identity: two paths with equal volume and fileId lead to one file or
   // folder (device and inode, volume serial number and file ID).
   uint64_t volume = 0;
@@ -75,6 +75,8 @@ class File {
   virtual Status identify(uint64_t* volume, uint64_t* fileId) = 0;
   // Closes the file. Closing again does nothing and succeeds.
   virtual Status close() = 0;
+  // The path the file was opened by, for messages; empty when it has none.
+  virtual std::u16string path() const { return std::u16string(); }
 };
 
 // An exclusive lock on a file's name rather than on one file: held by an

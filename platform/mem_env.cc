@@ -97,6 +97,7 @@ class MemFile : public File {
     node_->durableData = node_->data;
     return Status();
   }
+  std::u16string path() const override { return path_; }
 
   // Locks exclude other handles at once: nothing else runs to release them.
   Status lock(uint64_t offset, uint64_t length, int) override {
@@ -281,7 +282,9 @@ Status MemEnv::fileInfo(std::u16string_view path, FileInfo* info) {
 
 Status MemEnv::copyFile(std::u16string_view from, std::u16string_view to) {
   const Name* source = find(from);
-  if (!source || source->node->directory) return failure(ErrorKind::kNotFound, "copy", from);
+  if (!source) return failure(ErrorKind::kNotFound, "copy", from);
+  // A folder is no file to copy: the platforms deny it.
+  if (source->node->directory) return failure(ErrorKind::kAccessDenied, "copy", from);
   const Name* target = find(to);
   if (target && (target->node->directory || target->node->readOnly)) {
     return failure(ErrorKind::kAccessDenied, "copy", to);

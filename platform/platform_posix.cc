@@ -406,6 +406,7 @@ class PosixFile : public File {
   }
 
   Status sync() override { return ::fsync(fd_) == 0 ? Status() : lastError("sync", path_); }
+  std::u16string path() const override { return path_; }
 
   Status lock(uint64_t offset, uint64_t length, int timeoutMs) override {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -196,6 +196,7 @@ class Win32File : public File {
   }
 
   Status sync() override { return FlushFileBuffers(handle_) ? Status() : lastError("sync", path_); }
+  std::u16string path() const override { return path_; }
 
   Status lock(uint64_t offset, uint64_t length, int timeoutMs) override {
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);

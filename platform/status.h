@@ -27,7 +27,7 @@ class Status {
  public:
   Status() = default;  // success
 
-  static Status error(ErrorKind kind, int systemError, const char* operation,
+  static Status error(ErrorKind kind, int systemError, std::string_view operation,
                       std::u16string_view path) {
     Status s;
     s.kind_ = kind;
@@ -41,7 +41,9 @@ class Status {
   ErrorKind kind() const { return kind_; }
   // errno on POSIX, GetLastError() on Windows; 0 when the system gave none.
   int systemError() const { return systemError_; }
-  const char* operation() const { return operation_; }
+  // What was being done: "open", "read 36 bytes at 1024 (12 read: the file
+  // ends there)".
+  const std::string& operation() const { return operation_; }
   const std::u16string& path() const { return path_; }
 
   // "open parts.dbf: access denied (system error 13: Permission denied)".
@@ -50,7 +52,7 @@ class Status {
  private:
   ErrorKind kind_ = ErrorKind::kOk;
   int systemError_ = 0;
-  const char* operation_ = "";
+  std::string operation_;
   std::u16string path_;
 };
 

@@ -370,6 +370,48 @@ TEST_F(FileServicesTest, EmptyNameIsNotFoundWithItsOwnCause) {
   EXPECT_EQ(env.fileInfo(u"", &info).kind(), ErrorKind::kNotFound);
 }
 
+// MemEnv stands in for the platform's own Env in the engine tests: the same
+// steps must give the same answers on both.
+TEST_F(FileServicesTest, MemEnvAnswersAsThePlatformDoes) {
+  auto steps = [](Env& env, bool memory) {
+    std::vector<std::string> log;
+    auto note = [&](const std::string& what, const platform::Status& s) {
+      log.push_back(what + ": " + std::to_string(static_cast<int>(s.kind())));
+    };
+    if (memory) {
+      static_cast<platform::MemEnv&>(env).addDirectory(u"dir");
+      note("make folder", platform::Status());
+    } else {
+      note("make folder", env.createDirectory(u"dir"));
+    }
+    std::unique_ptr<platform::File> file;
+    note("create", env.openFile(u"dir\\a.txt", platform::OpenMode::kCreateTruncate, &file));
+    if (file) {
+      note("write", file->write(0, "abc", 3));
+      note("close", file->close());
+    }
+    note("copy", env.copyFile(u"dir\\a.txt", u"dir\\B.TXT"));
+    note("copy over", env.copyFile(u"dir\\a.txt", u"DIR\\b.txt"));
+    note("copy a folder", env.copyFile(u"dir", u"x.txt"));
+    note("copy nothing", env.copyFile(u"nothing", u"y.txt"));
+    note("make it again", env.createDirectory(u"DIR"));
+    for (const char16_t* pattern : {u"dir\\*.txt", u"DIR/A*", u"dir\\*.dwg", u"none\\*"}) {
+      std::vector<platform::DirEntry> entries;
+      note(test::utf8(pattern), env.findFiles(pattern, true, &entries));
+      for (const auto& e : entries)
+        log.push_back(test::utf8(e.name) + " " + std::to_string(e.size));
+    }
+    char buffer[8];
+    note("open", env.openFile(u"dir\\b.txt", platform::OpenMode::kRead, &file));
+    const platform::Status s = platform::readExactly(*file, 1, buffer, 5);
+    note("read past the end", s);
+    log.push_back(s.toString().substr(0, s.toString().find(" from")));
+    return log;
+  };
+  platform::MemEnv memory;
+  EXPECT_EQ(steps(memory, true), steps(*Env::defaultEnv(), false));
+}
+
 TEST_F(FileServicesTest, TemporaryFilesAreUniqueAndReplaceIsAtomic) {
   test::writeFile("lib.slb", "old");
   Env& env = *Env::defaultEnv();

@@ -43,6 +43,7 @@ class FaultyFile : public platform::File {
     if (env_->strike("sync")) return env_->injectedFailure("sync");
     return file_->sync();
   }
+  std::u16string path() const override { return file_->path(); }
   Status lock(uint64_t offset, uint64_t length, int timeoutMs) override {
     if (env_->strike("lock")) return env_->injectedFailure("lock");
     return file_->lock(offset, length, timeoutMs);
