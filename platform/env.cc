@@ -98,6 +98,33 @@ Status readExactly(File& file, uint64_t offset, void* data, size_t n) {
   return Status();
 }
 
+Status readWholeFile(Env& env, std::u16string_view path, std::string* bytes) {
+  std::unique_ptr<File> file;
+  Status s = env.openFile(path, OpenMode::kRead, &file);
+  uint64_t size = 0;
+  if (s.ok()) s = file->size(&size);
+  if (s.ok()) {
+    bytes->assign(static_cast<size_t>(size), '\0');
+    s = readExactly(*file, 0, bytes->data(), bytes->size());
+  }
+  if (file) {
+    const Status closed = file->close();
+    if (s.ok()) s = closed;
+  }
+  return s;
+}
+
+Status writeWholeFile(Env& env, std::u16string_view path, std::string_view bytes) {
+  std::unique_ptr<File> file;
+  Status s = env.openFile(path, OpenMode::kCreateTruncate, &file);
+  if (s.ok()) s = file->write(0, bytes.data(), bytes.size());
+  if (file) {
+    const Status closed = file->close();
+    if (s.ok()) s = closed;
+  }
+  return s;
+}
+
 void writeStandardOutput(std::string_view bytes) {
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
   std::fflush(stdout);

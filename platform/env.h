@@ -222,6 +222,10 @@ void removeTemporaryFilesOnSignals();
 bool fileExists(Env& env, std::u16string_view path);
 // Reads exactly `n` bytes at `offset`; a short read is kIoError.
 Status readExactly(File& file, uint64_t offset, void* data, size_t n);
+// The whole file at `path`, read into *bytes.
+Status readWholeFile(Env& env, std::u16string_view path, std::string* bytes);
+// Makes the file at `path` hold `bytes`: created or cut, written, closed.
+Status writeWholeFile(Env& env, std::u16string_view path, std::string_view bytes);
 
 // Writes the process's standard output directly (not the host's command
 // line), in order with everything else written there through C stdio.

@@ -85,23 +85,13 @@ platform::Env& env() {
 }
 
 bool readWhole(const std::string& path, std::string* bytes, std::string* error) {
-  std::unique_ptr<platform::File> file;
-  platform::Status s = env().openFile(wide(path), platform::OpenMode::kRead, &file);
-  uint64_t size = 0;
-  if (s.ok()) s = file->size(&size);
-  if (s.ok()) {
-    bytes->assign(static_cast<size_t>(size), '\0');
-    s = platform::readExactly(*file, 0, bytes->data(), bytes->size());
-  }
+  const platform::Status s = platform::readWholeFile(env(), wide(path), bytes);
   if (!s.ok()) *error = s.toString();
   return s.ok();
 }
 
 bool writeWhole(const std::string& path, std::string_view bytes, std::string* error) {
-  std::unique_ptr<platform::File> file;
-  platform::Status s = env().openFile(wide(path), platform::OpenMode::kCreateTruncate, &file);
-  if (s.ok()) s = file->write(0, bytes.data(), bytes.size());
-  if (s.ok()) s = file->close();
+  const platform::Status s = platform::writeWholeFile(env(), wide(path), bytes);
   if (!s.ok()) *error = s.toString();
   return s.ok();
 }
