@@ -12,10 +12,6 @@ namespace {
 
 constexpr size_t kListingBlock = 1 << 16;
 
-}  // namespace
-
-namespace {
-
 // The identities of the folders on the path being walked: a linked folder
 // that leads back to one of them would make the walk endless.
 using FolderPath = std::vector<std::pair<uint64_t, uint64_t>>;
@@ -25,16 +21,25 @@ bool onPath(const FolderPath& path, const platform::FileInfo& folder) {
          path.end();
 }
 
+// A search that found nothing is no failure; any other is noted.
+void noteUnread(ListingWriter& out, const platform::Status& s) {
+  if (!s.ok() && s.kind() != platform::ErrorKind::kNotFound) out.noteUnread(s);
+}
+
 void walk(platform::Env& env, ListingWriter& out, std::u16string_view searchPath,
           FolderPath& path) {
   const platform::PathParts parts = platform::splitPath(searchPath);
   const std::u16string folder = parts.drive + parts.dir;
   platform::FileInfo here;
-  const bool known = env.fileInfo(folder.empty() ? u"." : folder, &here).ok();
+  const platform::Status identified = env.fileInfo(folder.empty() ? u"." : folder, &here);
+  const bool known = identified.ok();
   if (known) path.emplace_back(here.volume, here.fileId);
   writeFileLines(env, out, searchPath);
   std::vector<platform::DirEntry> entries;
-  if (env.findFiles(folder + u"*.*", false, &entries).ok()) {
+  const platform::Status searched = env.findFiles(folder + u"*.*", false, &entries);
+  noteUnread(out, identified);
+  noteUnread(out, searched);
+  if (searched.ok()) {
     for (const platform::DirEntry& entry : entries) {
       if (!entry.isDirectory || entry.name == u"." || entry.name == u"..") continue;
       platform::FileInfo linked;
@@ -58,7 +63,9 @@ void listDirectoryTree(platform::Env& env, ListingWriter& out, std::u16string_vi
 void writeFileLines(platform::Env& env, ListingWriter& out, std::u16string_view searchPath) {
   const platform::PathParts parts = platform::splitPath(searchPath);
   std::vector<platform::DirEntry> entries;
-  if (!env.findFiles(searchPath, true, &entries).ok()) return;
+  const platform::Status searched = env.findFiles(searchPath, true, &entries);
+  noteUnread(out, searched);
+  if (!searched.ok()) return;
   const std::string drive = platform::toAnsi(parts.drive);
   const std::string directory = platform::toAnsi(parts.dir);
   for (const platform::DirEntry& entry : entries) {
@@ -98,8 +105,10 @@ ListingResult writeListing(platform::Env& env, std::u16string_view searchPath,
     env.removeFile(temporary);
     return {Kind::kWriteFailed, s};
   }
-  // Replaced: a folder that cannot be flushed is only the cause's business.
-  return {Kind::kWritten, env.syncDirectory(folder)};
+  // Replaced: a folder not read, or one that cannot be flushed, is only the
+  // cause's business.
+  const platform::Status synced = env.syncDirectory(folder);
+  return {Kind::kWritten, out.unread().ok() ? synced : out.unread()};
 }
 
 std::string formatListingLine(std::string_view name, uint64_t size, std::string_view drive,

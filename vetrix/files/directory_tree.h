@@ -21,12 +21,19 @@ class ListingWriter {
   bool skips(std::u16string_view name) const { return !skipped_.empty() && name == skipped_; }
   // Writes what is buffered; the first failure of any write so far.
   platform::Status flush();
+  // A folder the walk could not read (it lists what it can): the first is
+  // kept, for whoever diagnoses a listing that lacks files.
+  void noteUnread(const platform::Status& cause) {
+    if (unread_.ok()) unread_ = cause;
+  }
+  const platform::Status& unread() const { return unread_; }
 
  private:
   platform::File& file_;
   std::string buffer_;
   uint64_t offset_ = 0;
   platform::Status failure_;
+  platform::Status unread_;
   std::u16string skipped_;
 };
 
@@ -42,7 +49,9 @@ void writeFileLines(platform::Env& env, ListingWriter& out, std::u16string_view 
 // Writes the listing of `searchPath` (see listDirectoryTree) into a new
 // file beside `listing`, which replaces `listing` only once it is whole and
 // flushed: a failure keeps the old listing. A listing reached through a
-// symbolic link is replaced where it lives.
+// symbolic link is replaced where it lives. Written, the cause says what
+// went wrong on the way all the same: a folder the walk could not read, or
+// the folder of the listing that could not be flushed.
 struct ListingResult {
   enum class Kind { kWritten, kNotOpened, kWriteFailed };
   Kind kind = Kind::kWritten;
