@@ -5,9 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -63,6 +62,12 @@ struct OutputFailed {
   int error;
 };
 
+// A script or standard input could not be read: the run stops there, as
+// it would at the end, but says so and fails.
+struct InputFailed {
+  int error;
+};
+
 // Flushes what the forms printed so far, so that a signal loses none of it;
 // a failed write ends the run.
 void flushOutput() {
@@ -114,7 +119,16 @@ class Session {
         zc::writeOutput(script.midForm() ? "(_> " : "Command: ");
         std::fflush(stdout);
       }
-      if (!next(&piece)) break;
+      try {
+        if (!next(&piece)) break;
+      } catch (const InputFailed& failed) {
+        failed_ = true;
+        reportError(lisp::Error{"cannot read " +
+                                    (source.empty() ? std::string("standard input") : source) +
+                                    ": " + std::strerror(failed.error),
+                                ""});
+        return;
+      }
       if (prompting) zc::noteLineStart();  // the terminal echoed the newline
       if (!script.feed(piece)) return;
     }
@@ -136,11 +150,17 @@ class Session {
 };
 
 // Reads standard input in large pieces.
-bool readStandardInput(std::string* piece) {
-  char buffer[1 << 16];
-  const size_t n = std::fread(buffer, 1, sizeof buffer, stdin);
-  piece->assign(buffer, n);
+// Reads a piece of `file`; false at its end. A read error is no end.
+bool readPiece(std::FILE* file, std::string* piece) {
+  piece->resize(1 << 16);
+  const size_t n = std::fread(piece->data(), 1, piece->size(), file);
+  piece->resize(n);
+  if (n == 0 && std::ferror(file)) throw InputFailed{errno};
   return n > 0;
+}
+
+bool readStandardInput(std::string* piece) {
+  return readPiece(stdin, piece);
 }
 
 // Reads standard input a line at a time, for the interactive loop.
@@ -151,6 +171,7 @@ bool readStandardInputLine(std::string* piece) {
     piece->append(buffer);
     if (!piece->empty() && piece->back() == '\n') return true;
   }
+  if (std::ferror(stdin)) throw InputFailed{errno};
   return !piece->empty();
 }
 
@@ -240,24 +261,17 @@ int main(int argc, char** argv) {
           // Read in order, as it comes: a file, or a pipe or FIFO (zchost
           // <(...), /dev/stdin), which holds a script as well as a file does.
           platform::FileInfo info;
-          std::ifstream in;
+          std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(nullptr, std::fclose);
           if (env.fileInfo(platform::fromUtf8(source.text), &info).ok() && !info.isDirectory) {
-            in.open(std::filesystem::path(std::u8string(source.text.begin(), source.text.end())),
-                    std::ios::binary);
+            in.reset(zc::openFileUtf8(source.text, "rb"));
           }
-          if (!in.is_open()) {
+          if (!in) {
             reportError(lisp::Error{"cannot read " + source.text, ""});
             status = status < 0 ? -2 : status;
             continue;
           }
-          session.stream(
-              [&](std::string* piece) {
-                piece->resize(1 << 16);
-                in.read(piece->data(), static_cast<std::streamsize>(piece->size()));
-                piece->resize(static_cast<size_t>(in.gcount()));
-                return !piece->empty();
-              },
-              source.text, false);
+          session.stream([&](std::string* piece) { return readPiece(in.get(), piece); },
+                         source.text, false);
         }
       }
       flushOutput();

@@ -76,8 +76,10 @@ TEST_F(ZchostTest, FilesAndStandardInputRunInCommandLineOrder) {
 
 #if !defined(_WIN32)
 // A script read from a pipe runs; output that cannot be written (a full
-// device, a closed pipe) ends the run with status 1 and says why.
-TEST_F(ZchostTest, PipesRunAndFailedOutputIsAnErrorOnPosix) {
+// device, a closed pipe) and input that cannot be read (a file the kernel
+// refuses to read, a folder for standard input) end the run with status 1
+// and say why.
+TEST_F(ZchostTest, PipesRunAndFailedOutputOrInputIsAnErrorOnPosix) {
   const std::string zchost = test::zchostPath();
   struct Case {
     std::string command, out;
@@ -91,6 +93,11 @@ TEST_F(ZchostTest, PipesRunAndFailedOutputIsAnErrorOnPosix) {
       {zchost + " -e '(repeat 100000 (princ \"line of text\n\"))' 2>&1 | head -1 >/dev/null;"
                 " echo \"${PIPESTATUS[0]}\"",
        "1\n", 0},
+      {zchost + " /proc/self/mem 2>&1; echo \" $?\"",
+       "; error: cannot read /proc/self/mem: Input/output error\n 1\n", 0},
+      {zchost + " - < . 2>&1; echo \" $?\"", "; error: cannot read -: Is a directory\n 1\n", 0},
+      {zchost + " < . 2>&1; echo \" $?\"",
+       "; error: cannot read standard input: Is a directory\n 1\n", 0},
   };
   for (const Case& c : cases) {
     test::ProcessResult r = test::runProcess({"/bin/bash", "-c", c.command});
