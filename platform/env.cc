@@ -11,8 +11,9 @@ std::string Status::toString() const {
   if (ok()) return "ok";
   static const char* const kKinds[] = {"ok",           "not found",          "access denied",
                                        "busy",         "already exists",     "no space left",
-                                       "invalid name", "input/output error", "injected failure",
+                                       "invalid name", "input/output error", "not in its format",
                                        "failed"};
+  static_assert(sizeof kKinds / sizeof kKinds[0] == static_cast<size_t>(ErrorKind::kOther) + 1);
   std::string text = operation_ + " " + toUtf8(path_) + ": " + kKinds[static_cast<int>(kind_)];
   if (systemError_ != 0) {
     text += " (system error " + std::to_string(systemError_) + ": " +

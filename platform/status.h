@@ -20,6 +20,7 @@ enum class ErrorKind {
   kNoSpace,       // the disk or a quota is full
   kInvalidName,   // a name the file system refuses
   kIoError,       // the device failed, or a read or write came up short
+  kCorrupt,       // the bytes are not in the format they should be in
   kOther,
 };
 

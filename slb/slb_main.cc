@@ -149,14 +149,13 @@ class BytesFile : public platform::File {
 bool readLibrary(const std::string& path, Library* library, std::string* error) {
   if (!readWhole(path, &library->bytes, error)) return false;
   BytesFile file(library->bytes);
-  platform::Status cause;
-  if (!checkLibraryHeader(file, &cause)) {
+  if (!checkLibraryHeader(file).ok()) {
     *error = path + ": not a slide library (no \"AutoCAD Slide Library 1.0\" header)";
     return false;
   }
   library->directory.libraryLength = static_cast<int64_t>(library->bytes.size());
-  DirectoryFault fault;
-  if (!readDirectory(file, library->directory, &fault)) {
+  const DirectoryFault fault = readDirectory(file, library->directory);
+  if (!fault.ok()) {
     *error = path + ":" + std::to_string(fault.offset) + ": " + fault.reason;
     return false;
   }
@@ -677,6 +676,7 @@ int extract(const std::vector<std::string>& args) {
 int editFailure(const std::string& library, const SlbResult& result) {
   switch (result.outcome) {
     case SlbOutcome::kNotALibrary:
+      if (!result.fault.reason) return problem(library + ": " + result.cause.toString());
       return problem(library + ": not a slide library (" + result.fault.reason + ")");
     case SlbOutcome::kDamaged:
       return problem(library + " was not fully written; the new library is kept in " +

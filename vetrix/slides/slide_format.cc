@@ -97,41 +97,38 @@ bool storedSlideName(std::u16string_view typed, std::string* stored) {
   return platform::toAnsiExact(upper, stored);
 }
 
-bool checkLibraryHeader(platform::File& library, platform::Status* cause) {
+platform::Status checkLibraryHeader(platform::File& library) {
   char header[kLibraryHeaderSize] = {};
   size_t got = 0;
-  *cause = library.read(0, header, sizeof header, &got);
-  return cause->ok() && std::memcmp(header, kLibraryHeader, kLibraryHeaderCompared) == 0;
+  platform::Status s = library.read(0, header, sizeof header, &got);
+  if (s.ok() && std::memcmp(header, kLibraryHeader, kLibraryHeaderCompared) != 0) {
+    s = platform::Status::error(platform::ErrorKind::kCorrupt, 0,
+                                "find the slide-library header of", library.path());
+  }
+  return s;
 }
 
-bool checkSlideHeader(platform::File& slide, platform::Status* cause) {
-  // A zero-filled 15-byte buffer, compared as text: a NUL ends the match.
-  char header[15] = {};
-  size_t got = 0;
-  *cause = slide.read(0, header, sizeof header, &got);
-  return cause->ok() && std::memcmp(header, kSlideMagic, kSlideMagicSize) == 0;
-}
-
-bool readDirectory(platform::File& library, SlideDirectory& directory, DirectoryFault* fault) {
+DirectoryFault readDirectory(platform::File& library, SlideDirectory& directory) {
   directory.entries.clear();
   const auto length = static_cast<uint64_t>(directory.libraryLength);
-  auto refuse = [fault](uint64_t offset, const char* reason) {
-    fault->offset = offset;
-    fault->reason = reason;
-    return false;
+  DirectoryFault fault;
+  auto refuse = [&fault](uint64_t offset, const char* reason) {
+    fault.offset = offset;
+    fault.reason = reason;
+    return fault;
   };
   if (length > kMaxLibraryLength) return refuse(0, "library larger than 2 GiB");
-  if (length == kLibraryHeaderSize) return true;  // header only: an empty library
+  if (length == kLibraryHeaderSize) return fault;  // header only: an empty library
   if (length < firstSlideOffset(0)) return refuse(length, "directory cut short");
 
   unsigned char first[kDirectoryEntrySize];
-  fault->cause = platform::readExactly(library, kLibraryHeaderSize, first, sizeof first);
-  if (!fault->cause.ok()) return refuse(kLibraryHeaderSize, "directory unreadable");
+  fault.cause = platform::readExactly(library, kLibraryHeaderSize, first, sizeof first);
+  if (!fault.cause.ok()) return refuse(kLibraryHeaderSize, "directory unreadable");
   const bool firstIsTerminator =
       std::all_of(std::begin(first), std::end(first), [](unsigned char b) { return b == 0; });
   if (firstIsTerminator) {
     // Header and terminator alone: what removing the last slide leaves.
-    if (length == firstSlideOffset(0)) return true;
+    if (length == firstSlideOffset(0)) return fault;
     return refuse(kLibraryHeaderSize, "data after an empty directory");
   }
 
@@ -149,8 +146,8 @@ bool readDirectory(platform::File& library, SlideDirectory& directory, Directory
 
   // The entries and the terminating entry after them.
   std::vector<unsigned char> raw((count + 1) * kDirectoryEntrySize);
-  fault->cause = platform::readExactly(library, kLibraryHeaderSize, raw.data(), raw.size());
-  if (!fault->cause.ok()) return refuse(kLibraryHeaderSize, "directory unreadable");
+  fault.cause = platform::readExactly(library, kLibraryHeaderSize, raw.data(), raw.size());
+  if (!fault.cause.ok()) return refuse(kLibraryHeaderSize, "directory unreadable");
   // Readers stop at an empty name or at a zero offset: the terminator must
   // be both, or they would see other slides than these.
   if (std::any_of(raw.end() - kDirectoryEntrySize, raw.end(), [](unsigned char b) { return b; })) {
@@ -177,7 +174,7 @@ bool readDirectory(platform::File& library, SlideDirectory& directory, Directory
   }
   directory.entries.back().size =
       static_cast<int32_t>(length - static_cast<uint64_t>(directory.entries.back().offset));
-  return true;
+  return fault;
 }
 
 int findLastSlide(const SlideDirectory& directory, std::string_view name) {

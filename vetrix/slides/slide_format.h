@@ -59,26 +59,26 @@ struct SlideDirectory {
   int count() const { return static_cast<int>(entries.size()); }
 };
 
-// True when the file starts with the library header. A failing read makes
-// the check fail, with its cause in *cause.
-bool checkLibraryHeader(platform::File& library, platform::Status* cause);
-// True when the file starts with "AutoCAD Slide".
-bool checkSlideHeader(platform::File& slide, platform::Status* cause);
+// Whether the file starts with the library header: a mismatch is kCorrupt,
+// a failing read its own failure.
+platform::Status checkLibraryHeader(platform::File& library);
 
-// Why readDirectory refused a library.
+// Why readDirectory refused a library; no reason when it did not.
 struct DirectoryFault {
-  uint64_t offset = 0;  // the byte at fault
-  const char* reason = "";
-  platform::Status cause;  // set when the file could not be read
+  uint64_t offset = 0;           // the byte at fault
+  const char* reason = nullptr;  // what is wrong there
+  platform::Status cause;        // set when the file could not be read
+
+  bool ok() const { return reason == nullptr; }
 };
 
 // Reads and validates the directory of an open library whose length is
 // already in `directory.libraryLength`. A 32-byte header-only file and a
-// header followed by the terminator alone read as empty libraries. False with
-// `*fault` set for a library whose directory does not describe the file, or
-// holds an entry with an empty name (which other readers take for the end of
-// the directory).
-bool readDirectory(platform::File& library, SlideDirectory& directory, DirectoryFault* fault);
+// header followed by the terminator alone read as empty libraries. A fault
+// for a library whose directory does not describe the file, or holds an
+// entry with an empty name (which other readers take for the end of the
+// directory).
+DirectoryFault readDirectory(platform::File& library, SlideDirectory& directory);
 
 enum class WriteResult { kWritten, kFailed, kTooLarge };
 

@@ -406,8 +406,8 @@ SlbResult openLibrary(Env& env, std::u16string_view libraryPath, bool edit,
     if (!s.ok()) return outcome(SlbOutcome::kLibraryUnopened, s);
   }
   opened->placement = Placement{info.links > 1, info.readOnly};
-  SlbResult refused = outcome(SlbOutcome::kNotALibrary);
-  if (!checkLibraryHeader(*opened->file, &refused.cause)) {
+  SlbResult refused = outcome(SlbOutcome::kNotALibrary, checkLibraryHeader(*opened->file));
+  if (!refused.cause.ok()) {
     refused.fault.reason = "no slide-library header";
     return refused;
   }
@@ -415,7 +415,8 @@ SlbResult openLibrary(Env& env, std::u16string_view libraryPath, bool edit,
   refused.cause = opened->file->size(&length);
   if (!refused.cause.ok()) return refused;
   directory.libraryLength = static_cast<int64_t>(length);
-  if (!readDirectory(*opened->file, directory, &refused.fault)) {
+  refused.fault = readDirectory(*opened->file, directory);
+  if (!refused.fault.ok()) {
     refused.cause = refused.fault.cause;
     return refused;
   }
