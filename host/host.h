@@ -19,47 +19,47 @@
 namespace zc {
 
 // A LISP value as the host holds it.
-struct ZC_HOST_API Value {
+struct ZC_HOST_API HostValue {
   enum class Kind { kNil, kT, kInt, kReal, kString, kSymbol, kList };
   Kind kind = Kind::kNil;
   int32_t integer = 0;
   double real = 0;
   std::u16string text;  // a string's text or a symbol's name
-  std::vector<Value> items;
+  std::vector<HostValue> items;
 
-  static Value nil() { return Value(); }
-  static Value t() { return withKind(Kind::kT); }
-  static Value makeInt(int32_t v) {
-    Value value = withKind(Kind::kInt);
+  static HostValue nil() { return HostValue(); }
+  static HostValue t() { return withKind(Kind::kT); }
+  static HostValue makeInt(int32_t v) {
+    HostValue value = withKind(Kind::kInt);
     value.integer = v;
     return value;
   }
-  static Value makeReal(double v) {
-    Value value = withKind(Kind::kReal);
+  static HostValue makeReal(double v) {
+    HostValue value = withKind(Kind::kReal);
     value.real = v;
     return value;
   }
-  static Value makeString(std::u16string v) {
-    Value value = withKind(Kind::kString);
+  static HostValue makeString(std::u16string v) {
+    HostValue value = withKind(Kind::kString);
     value.text = std::move(v);
     return value;
   }
-  static Value makeSymbol(std::u16string name) {
-    Value value = withKind(Kind::kSymbol);
+  static HostValue makeSymbol(std::u16string name) {
+    HostValue value = withKind(Kind::kSymbol);
     value.text = std::move(name);
     return value;
   }
-  static Value makeList(std::vector<Value> items) {
+  static HostValue makeList(std::vector<HostValue> items) {
     if (items.empty()) return nil();
-    Value value = withKind(Kind::kList);
+    HostValue value = withKind(Kind::kList);
     value.items = std::move(items);
     return value;
   }
   bool isNil() const { return kind == Kind::kNil; }
 
  private:
-  static Value withKind(Kind kind) {
-    Value value;
+  static HostValue withKind(Kind kind) {
+    HostValue value;
     value.kind = kind;
     return value;
   }
@@ -95,15 +95,15 @@ ZC_HOST_API std::string modulePath(const Module* module);
 // True when a module has defined `name` (case ignored).
 ZC_HOST_API bool isDefined(std::u16string_view name);
 // Calls the LISP function `name` (case ignored) with `args`.
-ZC_HOST_API CallResult invoke(std::u16string_view name, const std::vector<Value>& args);
+ZC_HOST_API CallResult invoke(std::u16string_view name, const std::vector<HostValue>& args);
 
 // LISP symbols, as zcedGetSym reads them (names compared ignoring case):
 // from the source a LISP installs, else from the host's own table.
-using SymbolSource = std::function<std::optional<Value>(std::u16string_view name)>;
+using SymbolSource = std::function<std::optional<HostValue>(std::u16string_view name)>;
 ZC_HOST_API void setSymbolSource(SymbolSource source);
-ZC_HOST_API void setSymbol(std::u16string_view name, Value value);
+ZC_HOST_API void setSymbol(std::u16string_view name, HostValue value);
 ZC_HOST_API void unsetSymbol(std::u16string_view name);
-ZC_HOST_API std::optional<Value> symbolValue(std::u16string_view name);
+ZC_HOST_API std::optional<HostValue> symbolValue(std::u16string_view name);
 
 // Whether command-line text also goes to standard output (the default).
 ZC_HOST_API void setEcho(bool echo);

@@ -29,20 +29,20 @@ class Chain {
  public:
   Chain(const Chain&) = delete;
   Chain& operator=(const Chain&) = delete;
-  explicit Chain(const std::vector<Value>& values) {
+  explicit Chain(const std::vector<HostValue>& values) {
     size_t count = 0;
-    for (const Value& v : values) count += nodeCount(v);
+    for (const HostValue& v : values) count += nodeCount(v);
     nodes_.reserve(count);
-    for (const Value& v : values) append(v);
+    for (const HostValue& v : values) append(v);
     for (size_t i = 0; i + 1 < nodes_.size(); ++i) nodes_[i].rbnext = &nodes_[i + 1];
   }
   ResultBuffer* head() { return nodes_.empty() ? nullptr : nodes_.data(); }
 
  private:
-  static size_t nodeCount(const Value& v) {
-    if (v.kind != Value::Kind::kList) return 1;
+  static size_t nodeCount(const HostValue& v) {
+    if (v.kind != HostValue::Kind::kList) return 1;
     size_t n = 2;
-    for (const Value& item : v.items) n += nodeCount(item);
+    for (const HostValue& item : v.items) n += nodeCount(item);
     return n;
   }
 
@@ -53,26 +53,26 @@ class Chain {
     return nodes_.back();
   }
 
-  void append(const Value& v) {
+  void append(const HostValue& v) {
     switch (v.kind) {
-      case Value::Kind::kNil:
+      case HostValue::Kind::kNil:
         node(kRtNil);
         break;
-      case Value::Kind::kT:
+      case HostValue::Kind::kT:
         node(kRtT);
         break;
-      case Value::Kind::kInt:
+      case HostValue::Kind::kInt:
         if (v.integer >= -32768 && v.integer <= 32767) {
           node(kRtShort).resval.rint = static_cast<int16_t>(v.integer);
         } else {
           node(kRtLong).resval.rlong = v.integer;
         }
         break;
-      case Value::Kind::kReal:
+      case HostValue::Kind::kReal:
         node(kRtReal).resval.rreal = v.real;
         break;
-      case Value::Kind::kString:
-      case Value::Kind::kSymbol: {
+      case HostValue::Kind::kString:
+      case HostValue::Kind::kSymbol: {
         // Each string gets exactly its own length plus the terminator, so
         // that a module reading past it is caught by the sanitizers.
         auto text = std::make_unique<char16_t[]>(v.text.size() + 1);
@@ -81,9 +81,9 @@ class Chain {
         strings_.push_back(std::move(text));
         break;
       }
-      case Value::Kind::kList:
+      case HostValue::Kind::kList:
         node(kRtListBegin);
-        for (const Value& item : v.items) append(item);
+        for (const HostValue& item : v.items) append(item);
         node(kRtListEnd);
         break;
     }
@@ -110,7 +110,7 @@ class HostLinker;
 struct HostState {
   std::vector<std::unique_ptr<Module>> modules;
   std::map<std::u16string, Definition> functions;  // key: folded name
-  std::map<std::u16string, Value> symbols;         // key: folded name
+  std::map<std::u16string, HostValue> symbols;     // key: folded name
   SymbolSource symbolSource;
   Module* driving = nullptr;  // the module receiving a message
   Call* call = nullptr;
@@ -218,7 +218,7 @@ int send(Module* module, unsigned message) {
   return answer;
 }
 
-CallResult callModule(Module* module, int code, const std::vector<Value>& args) {
+CallResult callModule(Module* module, int code, const std::vector<HostValue>& args) {
   CallResult result;
   Chain chain(args);
   Call call;
@@ -305,7 +305,7 @@ bool isDefined(std::u16string_view name) {
   return state().functions.count(fold(name)) != 0;
 }
 
-CallResult invoke(std::u16string_view name, const std::vector<Value>& args) {
+CallResult invoke(std::u16string_view name, const std::vector<HostValue>& args) {
   HostState& s = state();
   auto it = s.functions.find(fold(name));
   if (it == s.functions.end()) {
@@ -313,8 +313,8 @@ CallResult invoke(std::u16string_view name, const std::vector<Value>& args) {
     result.error = u"no function definition: " + std::u16string(name);
     return result;
   }
-  for (const Value& arg : args) {
-    if (arg.kind == Value::Kind::kSymbol) {
+  for (const HostValue& arg : args) {
+    if (arg.kind == HostValue::Kind::kSymbol) {
       CallResult result;
       result.error = u"bad argument type: " + arg.text;
       return result;
@@ -324,7 +324,7 @@ CallResult invoke(std::u16string_view name, const std::vector<Value>& args) {
   return callModule(definition.module, definition.code, args);
 }
 
-CallResult invokeCode(Module* module, int code, const std::vector<Value>& args) {
+CallResult invokeCode(Module* module, int code, const std::vector<HostValue>& args) {
   return callModule(module, code, args);
 }
 
@@ -332,7 +332,7 @@ void setSymbolSource(SymbolSource source) {
   state().symbolSource = std::move(source);
 }
 
-void setSymbol(std::u16string_view name, Value value) {
+void setSymbol(std::u16string_view name, HostValue value) {
   state().symbols[fold(name)] = std::move(value);
 }
 
@@ -340,7 +340,7 @@ void unsetSymbol(std::u16string_view name) {
   state().symbols.erase(fold(name));
 }
 
-std::optional<Value> symbolValue(std::u16string_view name) {
+std::optional<HostValue> symbolValue(std::u16string_view name) {
   if (state().symbolSource) return state().symbolSource(name);
   auto it = state().symbols.find(fold(name));
   if (it == state().symbols.end()) return std::nullopt;
@@ -475,9 +475,9 @@ int zcedGetSym(const char16_t* name, ResultBuffer** value) {
   *value = nullptr;
   zc::Call* call = state().call;
   if (!name || !call) return kRtError;
-  std::optional<zc::Value> found = zc::symbolValue(name);
+  std::optional<zc::HostValue> found = zc::symbolValue(name);
   if (!found) return kRtError;
-  call->symbolValues.push_back(std::make_unique<zc::Chain>(std::vector<zc::Value>{*found}));
+  call->symbolValues.push_back(std::make_unique<zc::Chain>(std::vector<zc::HostValue>{*found}));
   *value = call->symbolValues.back()->head();
   return kRtNormal;
 }

@@ -30,7 +30,7 @@ ZC_HOST_API void setLinkerMode(LinkerMode mode);
 // Sends one entry message to a module, as the host would.
 ZC_HOST_API int sendMessage(Module* module, unsigned message);
 // Sends kEntryInvokeFunction to `module` with an arbitrary function code.
-ZC_HOST_API CallResult invokeCode(Module* module, int code, const std::vector<Value>& args);
+ZC_HOST_API CallResult invokeCode(Module* module, int code, const std::vector<HostValue>& args);
 // The application handle the host gave a module.
 ZC_HOST_API void* applicationHandle(const Module* module);
 

@@ -13,37 +13,37 @@ namespace {
 // values at most (shared structure could make one astronomically long).
 constexpr size_t kMaxModuleArgument = 100000;
 
-void toHost(Interpreter& lisp, const Value& v, zc::Value* out, size_t* budget) {
+void toHost(Interpreter& lisp, const Value& v, zc::HostValue* out, size_t* budget) {
   if (*budget == 0) lisp.fail("bad argument value: a list too long for a module");
   --*budget;
   switch (v.type()) {
     case Type::kNil:
-      *out = zc::Value::nil();
+      *out = zc::HostValue::nil();
       return;
     case Type::kInt:
-      *out = zc::Value::makeInt(v.asInt());
+      *out = zc::HostValue::makeInt(v.asInt());
       return;
     case Type::kReal:
-      *out = zc::Value::makeReal(v.asReal());
+      *out = zc::HostValue::makeReal(v.asReal());
       return;
     case Type::kString:
-      *out = zc::Value::makeString(v.text());
+      *out = zc::HostValue::makeString(v.text());
       return;
     case Type::kSymbol:
       if (v.symbol()->name == u"T") {
-        *out = zc::Value::t();
+        *out = zc::HostValue::t();
         return;
       }
       break;
     case Type::kCons: {
-      std::vector<zc::Value> items;
+      std::vector<zc::HostValue> items;
       Value rest = v;
       for (; rest.type() == Type::kCons; rest = rest.cons()->cdr) {
         items.emplace_back();
         toHost(lisp, rest.cons()->car, &items.back(), budget);
       }
       if (!rest.isNil()) break;  // a dotted pair
-      *out = zc::Value::makeList(std::move(items));
+      *out = zc::HostValue::makeList(std::move(items));
       return;
     }
     default:
@@ -54,29 +54,30 @@ void toHost(Interpreter& lisp, const Value& v, zc::Value* out, size_t* budget) {
 
 // A LISP value as the host holds symbol values; one budget for the whole
 // value, however its lists share structure.
-zc::Value hostValue(const Value& v, size_t* budget) {
-  if (*budget == 0) return zc::Value::nil();
+zc::HostValue hostValue(const Value& v, size_t* budget) {
+  if (*budget == 0) return zc::HostValue::nil();
   --*budget;
   switch (v.type()) {
     case Type::kNil:
-      return zc::Value::nil();
+      return zc::HostValue::nil();
     case Type::kInt:
-      return zc::Value::makeInt(v.asInt());
+      return zc::HostValue::makeInt(v.asInt());
     case Type::kReal:
-      return zc::Value::makeReal(v.asReal());
+      return zc::HostValue::makeReal(v.asReal());
     case Type::kString:
-      return zc::Value::makeString(v.text());
+      return zc::HostValue::makeString(v.text());
     case Type::kSymbol:
-      return v.symbol()->name == u"T" ? zc::Value::t() : zc::Value::makeSymbol(v.symbol()->name);
+      return v.symbol()->name == u"T" ? zc::HostValue::t()
+                                      : zc::HostValue::makeSymbol(v.symbol()->name);
     case Type::kCons: {
-      std::vector<zc::Value> items;
+      std::vector<zc::HostValue> items;
       for (Value rest = v; rest.type() == Type::kCons && *budget > 0; rest = rest.cons()->cdr) {
         items.push_back(hostValue(rest.cons()->car, budget));
       }
-      return zc::Value::makeList(std::move(items));
+      return zc::HostValue::makeList(std::move(items));
     }
     default:
-      return zc::Value::makeSymbol(u"#<function>");
+      return zc::HostValue::makeSymbol(u"#<function>");
   }
 }
 
@@ -87,7 +88,7 @@ bool isModuleFunction(const std::u16string& name) {
 }
 
 Value callModule(Interpreter& lisp, const std::u16string& name, std::vector<Value>& args) {
-  std::vector<zc::Value> hostArgs(args.size());
+  std::vector<zc::HostValue> hostArgs(args.size());
   size_t budget = kMaxModuleArgument;
   for (size_t i = 0; i < args.size(); ++i) toHost(lisp, args[i], &hostArgs[i], &budget);
   zc::CallResult result = zc::invoke(name, hostArgs);
@@ -109,7 +110,7 @@ void writeHostOutput(std::string_view utf8) {
 }
 
 void connectHost(Interpreter& lisp) {
-  zc::setSymbolSource([&lisp](std::u16string_view name) -> std::optional<zc::Value> {
+  zc::setSymbolSource([&lisp](std::u16string_view name) -> std::optional<zc::HostValue> {
     Symbol* symbol = lisp.findSymbol(name);
     if (!symbol || symbol->value.isNil()) return std::nullopt;
     size_t budget = kMaxModuleArgument;

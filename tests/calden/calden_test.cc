@@ -24,7 +24,7 @@ constexpr char16_t kWidthTooSmall[] = u"整數值小於字串的長度";
 class CaldenTest : public test::ModuleTest {
  protected:
   // A call that must succeed with a real; compared bit for bit.
-  static void expectReal(std::u16string_view name, const std::vector<zc::Value>& args,
+  static void expectReal(std::u16string_view name, const std::vector<zc::HostValue>& args,
                          double expected) {
     zc::CallResult result = call(name, args);
     ASSERT_EQ(result.kind, Kind::kReal) << test::utf8(name);
@@ -32,7 +32,7 @@ class CaldenTest : public test::ModuleTest {
         << test::utf8(name) << " gave " << result.real;
     EXPECT_FALSE(result.failure);
   }
-  static void expectText(std::u16string_view name, const std::vector<zc::Value>& args,
+  static void expectText(std::u16string_view name, const std::vector<zc::HostValue>& args,
                          std::u16string_view expected) {
     zc::CallResult result = call(name, args);
     ASSERT_EQ(result.kind, Kind::kString) << test::utf8(name);
@@ -40,7 +40,7 @@ class CaldenTest : public test::ModuleTest {
     EXPECT_FALSE(result.failure);
   }
   // A call that must fail with `message` (none: silently) and hand no value.
-  static void expectFailure(std::u16string_view name, const std::vector<zc::Value>& args,
+  static void expectFailure(std::u16string_view name, const std::vector<zc::HostValue>& args,
                             const char16_t* message) {
     zc::CallResult result = call(name, args);
     EXPECT_EQ(result.kind, Kind::kNone) << test::utf8(name);
@@ -55,7 +55,7 @@ class CaldenTest : public test::ModuleTest {
 TEST_F(CaldenTest, AngleFunctionsDivideFirstThenMultiply) {
   struct Case {
     const char16_t* name;
-    zc::Value arg;
+    zc::HostValue arg;
     double expected;
   };
   const Case cases[] = {
@@ -83,8 +83,8 @@ TEST_F(CaldenTest, AngleFunctionsRefuseWhatIsNotANumber) {
   for (const char16_t* name : {u"$rtd", u"$dtr", u"$npi"}) {
     expectFailure(name, {}, nullptr);
     expectFailure(name, {S(u"1.0")}, kNotReal);
-    expectFailure(name, {zc::Value::nil()}, kNotReal);
-    expectFailure(name, {zc::Value::makeList({I(1)})}, kNotReal);
+    expectFailure(name, {zc::HostValue::nil()}, kNotReal);
+    expectFailure(name, {zc::HostValue::makeList({I(1)})}, kNotReal);
   }
 }
 
@@ -165,7 +165,7 @@ TEST_F(CaldenTest, DelblTrimsOnlyBlanksAtBothEnds) {
 
 TEST_F(CaldenTest, EorcChoosesByTheCurrentLanguageSetting) {
   struct Case {
-    std::optional<zc::Value> setting;
+    std::optional<zc::HostValue> setting;
     const char16_t* expected;
   };
   const Case cases[] = {
@@ -174,8 +174,8 @@ TEST_F(CaldenTest, EorcChoosesByTheCurrentLanguageSetting) {
       {S(u"CHINESE "), u"en"},
       {std::nullopt, u"en"},
       {I(1), u"en"},
-      {zc::Value::nil(), u"en"},
-      {zc::Value::makeList({S(u"CHINESE")}), u"en"},
+      {zc::HostValue::nil(), u"en"},
+      {zc::HostValue::makeList({S(u"CHINESE")}), u"en"},
   };
   for (const Case& c : cases) {
     if (c.setting)

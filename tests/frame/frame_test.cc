@@ -104,13 +104,13 @@ TEST_F(FrameTest, EveryLoadDocumentDefinesAgain) {
 TEST_F(FrameTest, CallsReachTheirHandlerWithTheListAsGiven) {
   load();
   EXPECT_EQ(zc::invoke(u"FAKE_SHOW", {}).printed, u"args: null");
-  std::vector<zc::Value> args = {S(u"x"),
-                                 test::I(7),
-                                 test::I(70000),
-                                 test::R(1.5),
-                                 zc::Value::nil(),
-                                 zc::Value::t(),
-                                 zc::Value::makeList({test::I(1), S(u"y")})};
+  std::vector<zc::HostValue> args = {S(u"x"),
+                                     test::I(7),
+                                     test::I(70000),
+                                     test::R(1.5),
+                                     zc::HostValue::nil(),
+                                     zc::HostValue::t(),
+                                     zc::HostValue::makeList({test::I(1), S(u"y")})};
   EXPECT_EQ(zc::invoke(u"fake_show", args).printed,
             u"args: 5005 5003 5010 5001 5019 5021 5016 5003 5005 5017");
   EXPECT_EQ(zc::invoke(u"fake_three", {}).printed, u"handler 3");

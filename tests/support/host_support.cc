@@ -24,27 +24,27 @@ void ModuleTest::SetUp() {
   zc::clearTranscript();
 }
 
-zc::CallResult call(std::u16string_view name, const std::vector<zc::Value>& args) {
+zc::CallResult call(std::u16string_view name, const std::vector<zc::HostValue>& args) {
   zc::CallResult result = zc::invoke(name, args);
   EXPECT_FALSE(result.error) << utf8(result.error.value_or(u""));
   return result;
 }
 
-ArgList::ArgList(const std::vector<zc::Value>& values) {
+ArgList::ArgList(const std::vector<zc::HostValue>& values) {
   strings_.reserve(values.size());
-  for (const zc::Value& v : values) {
+  for (const zc::HostValue& v : values) {
     ResultBuffer rb{};
     switch (v.kind) {
-      case zc::Value::Kind::kString:
+      case zc::HostValue::Kind::kString:
         strings_.push_back(v.text);
         rb.restype = kRtString;
         rb.resval.rstring = strings_.back().data();
         break;
-      case zc::Value::Kind::kInt:
+      case zc::HostValue::Kind::kInt:
         rb.restype = kRtShort;
         rb.resval.rint = static_cast<int16_t>(v.integer);
         break;
-      case zc::Value::Kind::kReal:
+      case zc::HostValue::Kind::kReal:
         rb.restype = kRtReal;
         rb.resval.rreal = v.real;
         break;
@@ -57,7 +57,8 @@ ArgList::ArgList(const std::vector<zc::Value>& values) {
   for (size_t i = 0; i + 1 < nodes_.size(); ++i) nodes_[i].rbnext = &nodes_[i + 1];
 }
 
-HandlerResult callHandler(int (*handler)(const ResultBuffer*), const std::vector<zc::Value>& args) {
+HandlerResult callHandler(int (*handler)(const ResultBuffer*),
+                          const std::vector<zc::HostValue>& args) {
   ArgList list(args);
   return capture([&] { return handler(list.head()); });
 }

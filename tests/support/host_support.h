@@ -18,24 +18,24 @@ class ModuleTest : public TempDirTest {
   static void loadModules();
 };
 
-inline zc::Value S(std::u16string text) {
-  return zc::Value::makeString(std::move(text));
+inline zc::HostValue S(std::u16string text) {
+  return zc::HostValue::makeString(std::move(text));
 }
-inline zc::Value I(int32_t n) {
-  return zc::Value::makeInt(n);
+inline zc::HostValue I(int32_t n) {
+  return zc::HostValue::makeInt(n);
 }
-inline zc::Value R(double x) {
-  return zc::Value::makeReal(x);
+inline zc::HostValue R(double x) {
+  return zc::HostValue::makeReal(x);
 }
 
 // Shorthand for a call that must reach a module.
-zc::CallResult call(std::u16string_view name, const std::vector<zc::Value>& args);
+zc::CallResult call(std::u16string_view name, const std::vector<zc::HostValue>& args);
 
 // An argument list built from values, for calling a handler directly. Its
 // nodes point into its own storage, so it is never copied.
 class ArgList {
  public:
-  explicit ArgList(const std::vector<zc::Value>& values);
+  explicit ArgList(const std::vector<zc::HostValue>& values);
   ArgList(const ArgList&) = delete;
   ArgList& operator=(const ArgList&) = delete;
   const ResultBuffer* head() const { return nodes_.empty() ? nullptr : nodes_.data(); }
@@ -63,6 +63,7 @@ HandlerResult capture(Body body) {
 }
 
 // Calls a handler outside any host call and collects what it printed.
-HandlerResult callHandler(int (*handler)(const ResultBuffer*), const std::vector<zc::Value>& args);
+HandlerResult callHandler(int (*handler)(const ResultBuffer*),
+                          const std::vector<zc::HostValue>& args);
 
 }  // namespace test

@@ -63,7 +63,7 @@ TEST(DbfEngines, FailuresAndCrashesLeaveTheOldOrTheNewTable) {
   for (const char16_t* key : {u"A1", u"NEWKEY"}) {
     MemEnv clean;
     clean.addFile(u"t.dbf", original);
-    ASSERT_TRUE(stored(DbfStore(clean, u"t.dbf", key, u"VALUE", u"U")));
+    ASSERT_TRUE(stored(storeDbfRecord(clean, u"t.dbf", key, u"VALUE", u"U")));
     const std::string goal = *clean.contents(u"t.dbf");
     using test::Fault;
     for (auto [crash, fault] : {std::pair{false, Fault::kIoError},
@@ -77,14 +77,14 @@ TEST(DbfEngines, FailuresAndCrashesLeaveTheOldOrTheNewTable) {
         disk.addFile(u"t.dbf", original);
         test::FaultyEnv env(&disk);
         crash ? env.failFrom(n, fault) : env.failOnce(n, fault);
-        const StoreResult result = DbfStore(env, u"t.dbf", key, u"VALUE", u"U");
+        const StoreResult result = storeDbfRecord(env, u"t.dbf", key, u"VALUE", u"U");
         if (!env.injected()) break;
         const std::string after = *disk.contents(u"t.dbf");
         if (crash) {
           EXPECT_TRUE(readerView(after) == readerView(original) ||
                       readerView(after) == readerView(goal))
               << env.lastFailed();
-          EXPECT_TRUE(stored(DbfStore(disk, u"t.dbf", key, u"VALUE", u"U")));
+          EXPECT_TRUE(stored(storeDbfRecord(disk, u"t.dbf", key, u"VALUE", u"U")));
           EXPECT_TRUE(*disk.contents(u"t.dbf") == goal) << env.lastFailed();
           continue;
         }
@@ -111,8 +111,8 @@ TEST(DbfEngines, EveryCutOfASampleTableIsReadOrRefusedAndNeverDamaged) {
       for (const char16_t* key : {u"A1", u"", u"NEW"}) {
         MemEnv env;
         env.addFile(u"t.dbf", cut);
-        DbfLookup(env, u"t", key);
-        const StoreResult result = DbfStore(env, u"t.dbf", key, u"NAME", u"U");
+        findDbfRecord(env, u"t", key);
+        const StoreResult result = storeDbfRecord(env, u"t.dbf", key, u"NAME", u"U");
         const std::string after = *env.contents(u"t.dbf");
         if (stored(result)) {
           EXPECT_TRUE(whole(after));

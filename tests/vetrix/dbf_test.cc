@@ -9,7 +9,6 @@
 #include "tests/support/process.h"
 #include "vetrix/dbf/dbf_functions.h"
 
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -30,10 +29,10 @@ TableSpec partsSpec(int terminatorBytes = 1) {
 
 class DbfTest : public test::ModuleTest {
  protected:
-  static test::HandlerResult read(const std::vector<zc::Value>& args) {
+  static test::HandlerResult read(const std::vector<zc::HostValue>& args) {
     return test::callHandler(Read_Dbf, args);
   }
-  static test::HandlerResult write(const std::vector<zc::Value>& args) {
+  static test::HandlerResult write(const std::vector<zc::HostValue>& args) {
     return test::callHandler(Write_Dbf, args);
   }
   static std::u16string lookup(const std::u16string& table, const std::u16string& key) {
@@ -75,7 +74,7 @@ TEST_F(DbfTest, ReadReportsWhatItFound) {
   test::HandlerResult noTable = read({S(u"NoSuch"), S(u"QQ")});
   EXPECT_EQ(noTable.status, kRtError);
   EXPECT_EQ(noTable.printed, u"\nOpen DBF NAME Fail->[nosuch.dbf]\nNot Found Data->[QQ]");
-  for (const auto& args : std::vector<std::vector<zc::Value>>{
+  for (const auto& args : std::vector<std::vector<zc::HostValue>>{
            {}, {S(u"parts")}, {I(1), S(u"AB")}, {S(u"parts"), I(1)}}) {
     test::HandlerResult r = read(args);
     EXPECT_EQ(r.status, kRtError);
@@ -406,13 +405,13 @@ TEST_F(DbfTest, WriteRefusesWhatItCannotStoreSoundly) {
 
   test::writeFile("t.dbf", parts);
   for (const auto& args :
-       std::vector<std::vector<zc::Value>>{{I(1), S(u"K"), S(u"n"), S(u"u")},
-                                           {S(u"t.dbf")},
-                                           {S(u"t.dbf"), I(1), S(u"n"), S(u"u")},
-                                           {S(u"t.dbf"), S(u"K")},
-                                           {S(u"t.dbf"), S(u"K"), S(u"n")},
-                                           {S(u"t.dbf"), S(u"K"), test::R(1.0), S(u"u")},
-                                           {S(u"t.dbf"), S(u"K"), S(u"n"), I(4)}}) {
+       std::vector<std::vector<zc::HostValue>>{{I(1), S(u"K"), S(u"n"), S(u"u")},
+                                               {S(u"t.dbf")},
+                                               {S(u"t.dbf"), I(1), S(u"n"), S(u"u")},
+                                               {S(u"t.dbf"), S(u"K")},
+                                               {S(u"t.dbf"), S(u"K"), S(u"n")},
+                                               {S(u"t.dbf"), S(u"K"), test::R(1.0), S(u"u")},
+                                               {S(u"t.dbf"), S(u"K"), S(u"n"), I(4)}}) {
     EXPECT_EQ(write(args).status, kRtError);
   }
   EXPECT_EQ(write({}).status, kRtNormal);
@@ -520,7 +519,6 @@ TEST_F(DbfTest, AppendsGiveEveryFieldItsEmptyValue) {
                                  std::string(10 + 8 + 1 + 5, ' ') + std::string(1, '\0'));
   EXPECT_EQ(view.records[0], test::readTableStrictly(before).records[0]);
 }
-
 
 TEST_F(DbfTest, WriteToAMissingTablePrintsTheBig5MessageOnStandardOutput) {
   test::ProcessResult r = test::runZchost(

@@ -60,7 +60,7 @@ void runWriters(const Disk& disk, const std::function<void()>& fill, const std::
   struct Writer {
     const char* what;
     int (*handler)(const ResultBuffer*);
-    std::vector<zc::Value> args;
+    std::vector<zc::HostValue> args;
     std::u16string printed;
   };
   const Writer writers[] = {

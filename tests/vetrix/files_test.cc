@@ -36,8 +36,8 @@ TEST_F(FilesTest, DelfileAnnouncesDeletesAndReportsFailure) {
 
 TEST_F(FilesTest, DelfileRefusesBadArgumentsSilently) {
   test::writeFile("a.txt", "x");
-  for (const auto& args : std::vector<std::vector<zc::Value>>{
-           {}, {S(u"a.txt"), S(u"a.txt")}, {I(5)}, {zc::Value::nil()}}) {
+  for (const auto& args : std::vector<std::vector<zc::HostValue>>{
+           {}, {S(u"a.txt"), S(u"a.txt")}, {I(5)}, {zc::HostValue::nil()}}) {
     EXPECT_EQ(call(u"Delfile", args).printed, u"");
   }
   EXPECT_TRUE(fs::exists("a.txt"));
@@ -59,7 +59,7 @@ TEST_F(FilesTest, CopyfileReportsAMissingSource) {
 
 TEST_F(FilesTest, CopyfileRefusesBadArgumentsSilently) {
   test::writeFile("src.txt", "x");
-  for (const auto& args : std::vector<std::vector<zc::Value>>{
+  for (const auto& args : std::vector<std::vector<zc::HostValue>>{
            {}, {S(u"src.txt")}, {I(1), S(u"dst.txt")}, {S(u"src.txt"), I(2)}}) {
     EXPECT_EQ(call(u"Copyfile", args).printed, u"");
   }
@@ -157,7 +157,8 @@ TEST_F(FilesTest, ReadOnlyFilesAreNeverChanged) {
 
 TEST_F(FilesTest, DirfileTruncatesOnNoMatchAndKeepsItOnBadArguments) {
   test::writeFile("dirfile", "previous");
-  for (const auto& args : std::vector<std::vector<zc::Value>>{{}, {I(3)}, {S(u"*.x"), S(u"*.y")}}) {
+  for (const auto& args :
+       std::vector<std::vector<zc::HostValue>>{{}, {I(3)}, {S(u"*.x"), S(u"*.y")}}) {
     call(u"Dirfile", args);
     EXPECT_EQ(test::readFile("dirfile"), "previous");
   }

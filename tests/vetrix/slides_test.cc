@@ -37,7 +37,7 @@ class SlbeditTest : public test::TempDirTest {
     TempDirTest::SetUp();
     zc::setEcho(false);
   }
-  static test::HandlerResult run(const std::vector<zc::Value>& args) {
+  static test::HandlerResult run(const std::vector<zc::HostValue>& args) {
     return test::callHandler(Slbedit, args);
   }
   // The three-slide library of the worked example: 100, 50 and 100 bytes.
@@ -153,7 +153,7 @@ TEST_F(SlbeditTest, DeletingTheLastSlideLeavesHeaderAndTerminator) {
 }
 
 TEST_F(SlbeditTest, BadArgumentsAreRefusedSilentlyWithoutTouchingFiles) {
-  const std::vector<std::vector<zc::Value>> cases = {
+  const std::vector<std::vector<zc::HostValue>> cases = {
       {},
       {I(1), S(u"lib")},
       {S(u"ll"), S(u"lib")},

@@ -30,7 +30,7 @@ struct LookupResult {
 // when its key, without the blanks that pad it, equals the key ignoring the
 // case of ASCII letters; records marked deleted are never found, and
 // neither is the empty key.
-LookupResult DbfLookup(platform::Env& env, std::u16string tableName, std::u16string_view key);
+LookupResult findDbfRecord(platform::Env& env, std::u16string tableName, std::u16string_view key);
 
 enum class StoreOutcome {
   kUpdated,
@@ -65,12 +65,13 @@ struct StoreResult {
 };
 
 // Stores `name` and `unit` under `key` in the table `tableName`: in the
-// first live record whose key matches (as DbfLookup matches), or in a new
+// first live record whose key matches (as findDbfRecord matches), or in a new
 // record. The key field is the last field whose name begins with "NO1", or
 // the first field when none does; the name field the last named "PNAME",
 // else the last beginning with "PNAME"; the unit field the last named
 // "UNIT". Values longer than their field are cut to it. The table is locked
 // against other writers for the whole call, and an append is whole or
 // undone.
-StoreResult DbfStore(platform::Env& env, std::u16string_view tableName, std::u16string_view key,
-                     std::u16string_view name, std::u16string_view unit);
+StoreResult storeDbfRecord(platform::Env& env, std::u16string_view tableName,
+                           std::u16string_view key, std::u16string_view name,
+                           std::u16string_view unit);

@@ -166,7 +166,7 @@ struct DbfScan {
   DbfRecord found;
   // The records end here: the count the header gives, no more than lie
   // whole inside the file, or the first whose deletion flag is the end
-  // mark (an append stopped before its last step, see DbfStore).
+  // mark (an append stopped before its last step, see storeDbfRecord).
   uint64_t end = 0;
   platform::Status cause;
 };

@@ -36,7 +36,7 @@ int Read_Dbf(const ResultBuffer* args) {
   if (!isString(keyArg)) return kRtError;
   table = platform::toLowerWide(table);
 
-  const LookupResult found = DbfLookup(handlerEnv(), table, argText(keyArg));
+  const LookupResult found = findDbfRecord(handlerEnv(), table, argText(keyArg));
   if (found.kind == LookupResult::Kind::kNotOpened) {
     zcutPrintf(u"\nOpen DBF NAME Fail->[%s]", found.tableName.c_str());
   } else if (found.kind == LookupResult::Kind::kRefused) {
@@ -62,7 +62,7 @@ int Write_Dbf(const ResultBuffer* args) {
   const ResultBuffer* unitArg = nextArg(nameArg);
   if (!isString(keyArg) || !isString(nameArg) || !isString(unitArg)) return kRtError;
   const StoreResult stored =
-      DbfStore(handlerEnv(), table, argText(keyArg), argText(nameArg), argText(unitArg));
+      storeDbfRecord(handlerEnv(), table, argText(keyArg), argText(nameArg), argText(unitArg));
   reportStore(table, stored);
   // The caller is not told whether the table could be written.
   return kRtNormal;

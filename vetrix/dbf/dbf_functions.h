@@ -14,5 +14,5 @@ int Read_Dbf(const ResultBuffer* args);
 // one. Answers kRtNormal whether or not the table could be written.
 int Write_Dbf(const ResultBuffer* args);
 
-// Reports what DbfStore did to `table`, as Write_Dbf does.
+// Reports what storeDbfRecord did to `table`, as Write_Dbf does.
 void reportStore(std::u16string_view table, const StoreResult& stored);

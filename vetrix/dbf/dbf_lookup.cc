@@ -15,7 +15,7 @@ std::u16string fieldText(const std::string& record, const DbfFieldDescriptor* fi
 
 }  // namespace
 
-LookupResult DbfLookup(platform::Env& env, std::u16string tableName, std::u16string_view key) {
+LookupResult findDbfRecord(platform::Env& env, std::u16string tableName, std::u16string_view key) {
   LookupResult result;
   if (tableName.find(u".dbf") == std::u16string::npos) tableName += u".dbf";
   result.tableName = tableName;

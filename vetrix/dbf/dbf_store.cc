@@ -129,8 +129,9 @@ StoreResult appendRecord(platform::File& file, const DbfTable& table, uint64_t s
 
 }  // namespace
 
-StoreResult DbfStore(platform::Env& env, std::u16string_view tableName, std::u16string_view key,
-                     std::u16string_view name, std::u16string_view unit) {
+StoreResult storeDbfRecord(platform::Env& env, std::u16string_view tableName,
+                           std::u16string_view key, std::u16string_view name,
+                           std::u16string_view unit) {
   std::unique_ptr<platform::File> file;
   platform::Status s = env.openFile(tableName, platform::OpenMode::kReadWrite, &file);
   if (!s.ok()) return outcome(StoreOutcome::kNotOpened, s);
