@@ -52,6 +52,10 @@ extern "C" ZC_MODULE_EXPORT int zcrxGetApiVersion() {
   return kApiVersion;
 }
 
+// The host reads nothing from the entry point but 0: a function that could
+// not be defined is not there to call, and a call's value reaches LISP only
+// through zcedRetStr or zcedRetReal. The steps' statuses are for those that
+// call the steps themselves; here they end.
 extern "C" ZC_MODULE_EXPORT int zcrxEntryPoint(unsigned message, void* appHandle) {
   switch (message) {
     case kEntryInitApp:
@@ -60,13 +64,13 @@ extern "C" ZC_MODULE_EXPORT int zcrxEntryPoint(unsigned message, void* appHandle
       registerMultipleDocuments(appHandle);
       break;
     case kEntryLoadDocument:
-      defineFunctions();
+      static_cast<void>(defineFunctions());
       break;
     case kEntryUnloadDocument:
-      undefineFunctions();
+      static_cast<void>(undefineFunctions());
       break;
     case kEntryInvokeFunction:
-      dispatchFunction();
+      static_cast<void>(dispatchFunction());
       break;
     default:  // kEntryUnloadApp and unknown messages: nothing to do
       break;

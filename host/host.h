@@ -79,6 +79,8 @@ struct CallResult {
   // What the call printed on the command line, while the host records
   // (host_testing.h).
   std::u16string printed;
+  // What the module's entry point answered to the call (0, always).
+  int entryAnswer = -1;
 };
 
 struct Module;

@@ -228,8 +228,9 @@ CallResult callModule(Module* module, int code, const std::vector<HostValue>& ar
   HostState& s = state();
   Call* outer = s.call;
   s.call = &call;
-  send(module, kEntryInvokeFunction);
+  const int answer = send(module, kEntryInvokeFunction);
   s.call = outer;
+  result.entryAnswer = answer;
   return result;
 }
 

@@ -132,6 +132,8 @@ TEST_F(FrameTest, HandlerErrorLeavesEntryPointAnswerAtZero) {
   zc::CallResult result = zc::invoke(u"fake_fail", {});
   EXPECT_EQ(result.printed, u"failing");
   EXPECT_EQ(result.kind, zc::CallResult::Kind::kNone);
+  EXPECT_EQ(result.entryAnswer, 0);
+  EXPECT_EQ(zc::invokeCode(module_, 6, {}).entryAnswer, 0);
 }
 
 TEST_F(FrameTest, BothModulesAnswerTheirVersionAndDispatchMessages) {
@@ -149,10 +151,25 @@ TEST_F(FrameTest, BothModulesAnswerTheirVersionAndDispatchMessages) {
   }
 }
 
-TEST_F(FrameTest, ModuleWithoutEntryPointsIsRefused) {
-  std::string error;
-  EXPECT_EQ(zc::loadModule(test::binDir() + "/no-such-module.so", &error), nullptr);
-  EXPECT_FALSE(error.empty());
+TEST_F(FrameTest, WhatIsNoModuleOfThisHostIsRefused) {
+  struct Case {
+    const char* name;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"no-such-module", ""},
+      {"noentry", "not a plug-in module (zcrxGetApiVersion or zcrxEntryPoint missing)"},
+      {"oldversion", "built for interface version 0x07E40000, not 2021"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_EQ(zc::loadModule(test::modulePath(c.name), &error), nullptr) << c.name;
+    if (c.error.empty()) {
+      EXPECT_FALSE(error.empty());
+    } else {
+      EXPECT_EQ(error, c.error);
+    }
+  }
 }
 
 }  // namespace
