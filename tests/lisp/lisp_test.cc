@@ -365,18 +365,33 @@ TEST(Lisp, CommentsOfBothKindsAreSkipped) {
   });
 }
 
-// The REPL's collector knows when a form is complete: a ";|" inside a ';'
-// comment opens no block comment, so the form runs at its line's end.
+// The REPL's collector knows when a form is complete, line after line: a
+// ";|" inside a ';' comment opens no block comment, an escaped quote ends no
+// string, and taking the text starts afresh.
 TEST(Lisp, FormsAreCompleteAtTheEndOfTheirLine) {
   struct Row {
-    const char* text;
+    std::vector<const char*> lines;
     bool complete;
   };
-  for (const Row& row : {Row{"(princ 1) ; see ;| note\n", true}, Row{"(princ 1) ;| open\n", false},
-                         Row{"(princ \"a;|b\")\n", true}, Row{"(princ (\n", false}}) {
+  const Row rows[] = {
+      {{"(princ 1) ; see ;| note\n"}, true},
+      {{"(princ 1) ;| open\n"}, false},
+      {{"(princ 1) ;| open\n", "still |; (princ 2)\n"}, true},
+      {{"(princ \"a;|b\")\n"}, true},
+      {{"(princ (\n"}, false},
+      {{"(princ (\n", "  (+ 1 2)))\n"}, true},
+      {{"(princ \"a\\\"b)\n"}, false},
+      {{"(princ \"a\\\"b)\n", "c\")\n"}, true},
+      {{"(princ \"(\")\n"}, true},
+  };
+  for (const Row& row : rows) {
     lisp::FormCollector collector;
-    collector.add(row.text);
-    EXPECT_EQ(collector.complete(), row.complete) << row.text;
+    for (const char* line : row.lines) collector.add(line);
+    EXPECT_EQ(collector.complete(), row.complete) << row.lines.back();
+    const std::string taken = collector.take();
+    EXPECT_EQ(taken.size(), std::string(row.lines[0]).size() +
+                                (row.lines.size() > 1 ? std::string(row.lines[1]).size() : 0));
+    EXPECT_TRUE(collector.empty() && collector.complete());
   }
 }
 

@@ -58,6 +58,35 @@ bool stored(const StoreResult& result) {
 // failed, the new one; an append that fails is undone to the byte. A crash
 // anywhere leaves a table that readers see as the old or the new one, and
 // that the next store completes.
+// Keys longer than one 8-byte word of the quick test: every word must
+// fold letters and only letters, and a trail byte never folds.
+TEST(DbfEngines, LongKeysMatchWordByWord) {
+  struct Case {
+    const char* key;
+    std::string field;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"ABCDEFGHIJK", "ABCDEFGHIJK   ", true},
+      {"ABCDEFGHIJK", "abcdefghijk   ", true},
+      {"abcdefghijklmnopq", "ABCDEFGHIJKLMNOPQ", true},
+      {"ABCDEFGHIJK", "ABCDEFGHIJX   ", false},
+      {"ABCDEFGHIJK", "ABCDEFGH JK   ", false},
+      {"ABCDEFGHIJK", "ABCDEFGHIJKL  ", false},
+      {"ABCDEFGHIJK", "ABCDEFGHIJ    ", false},
+      {"1234567@[IJ", "1234567`{IJ   ", false},           // not letters: no folding
+      {"1234567\xA4\x61Z", "1234567\xA4\x41Z  ", false},  // Big5 trail bytes a and A
+      {"1234567\xA4\x61Z", "1234567\xA4\x61z  ", true},
+  };
+  for (const Case& c : cases) {
+    const KeyMatcher matcher(c.key, false, 950);
+    const std::string field = c.field + std::string(KeyMatcher::kReadAhead, '\0');
+    EXPECT_EQ(matcher.mayMatchAt(field.data()) && matcher.matchesAt(field.data(), c.field.size()),
+              c.matches)
+        << c.key << " | " << c.field;
+  }
+}
+
 TEST(DbfEngines, FailuresAndCrashesLeaveTheOldOrTheNewTable) {
   const std::string original = test::makeTable(partsSpec());
   for (const char16_t* key : {u"A1", u"NEWKEY"}) {
