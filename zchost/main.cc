@@ -184,26 +184,21 @@ static int outputFailed(int error) {
   return 1;
 }
 
-int main(int argc, char** argv) {
-#if defined(SIGPIPE)
-  // A closed pipe is a failed write, reported as any other.
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
-  cli::binaryStandardStreams();
-  platform::removeTemporaryFilesOnSignals();
-  const std::vector<std::string> arguments = cli::arguments(argc, argv);
-  const int count = static_cast<int>(arguments.size());
+namespace {
+
+// What the command line asks for.
+struct Options {
   std::vector<std::string> modules;
   std::vector<Source> sources;
-  if (const std::string problem = cli::codePageVariableProblem(); !problem.empty()) {
-    return usageError(problem);
-  }
-  for (int i = 1; i < count; ++i) {
-    const std::string arg = arguments[i];
-    auto value = [&]() -> const char* {
-      if (i + 1 >= count) return nullptr;
-      return arguments[++i].c_str();
-    };
+};
+
+// Reads the options into *options. An exit status when the run ends here
+// (help, version, a usage error); -1 when it goes on.
+int parseArguments(const std::vector<std::string>& arguments, Options* options) {
+  const size_t count = arguments.size();
+  for (size_t i = 1; i < count; ++i) {
+    const std::string& arg = arguments[i];
+    auto value = [&]() -> const char* { return i + 1 < count ? arguments[++i].c_str() : nullptr; };
     if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
@@ -213,7 +208,7 @@ int main(int argc, char** argv) {
     } else if (arg == "-l" || arg == "--load") {
       const char* module = value();
       if (!module) return usageError(arg + " needs a module");
-      modules.push_back(module);
+      options->modules.push_back(module);
     } else if (arg == "--codepage") {
       const char* codePage = value();
       std::string problem;
@@ -223,15 +218,20 @@ int main(int argc, char** argv) {
     } else if (arg == "-e") {
       const char* expression = value();
       if (!expression) return usageError("-e needs an expression");
-      sources.push_back({true, expression});
+      options->sources.push_back({true, expression});
     } else if (arg.size() > 1 && arg[0] == '-') {
       return usageError("unknown option " + arg);
     } else {
-      sources.push_back({false, arg});
+      options->sources.push_back({false, arg});
     }
   }
-  if (modules.empty()) modules = {"vetrix", "calden"};
+  if (options->modules.empty()) options->modules = {"vetrix", "calden"};
+  return -1;
+}
 
+// Loads the modules, a bare name from zchost's module folder. False, having
+// said why, when one cannot be loaded.
+bool loadModules(const std::vector<std::string>& modules) {
   const std::string directory = zc::moduleDirectory();
   for (const std::string& module : modules) {
     const std::string path = isBareName(module) ? zc::moduleFileName(directory, module) : module;
@@ -239,49 +239,82 @@ int main(int argc, char** argv) {
     if (!zc::loadModule(path, &error)) {
       std::fprintf(stderr, "zchost: cannot load module %s: %s\n", path.c_str(), error.c_str());
       zc::unloadAllModules();
-      return 2;
+      return false;
     }
   }
+  return true;
+}
+
+// Runs one script file, read in order as it comes: a file, or a pipe or
+// FIFO (zchost <(...), /dev/stdin), which holds a script as well as a file
+// does. False when it cannot be opened.
+bool runScriptFile(Session& session, const std::string& name) {
+  platform::Env& env = *platform::Env::defaultEnv();
+  platform::FileInfo info;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(nullptr, std::fclose);
+  if (env.fileInfo(platform::fromUtf8(name), &info).ok() && !info.isDirectory) {
+    in.reset(zc::openFileUtf8(name, "rb"));
+  }
+  if (!in) {
+    reportError(lisp::Error{"cannot read " + name, ""});
+    return false;
+  }
+  session.stream([&](std::string* piece) { return readPiece(in.get(), piece); }, name, false);
+  return true;
+}
+
+// Runs the sources in order (standard input, interactively, when there are
+// none) and answers the exit status: the one (exit) gave, else 1 when a
+// form failed or a script could not be read. Throws OutputFailed.
+int runSources(const std::vector<Source>& sources) {
+  Session session;
+  bool unreadable = false;
+  try {
+    if (sources.empty()) session.stream(readStandardInputLine, "", true);
+    for (const Source& source : sources) {
+      if (source.isExpression) {
+        session.expression(source.text);
+      } else if (source.text == "-") {
+        session.stream(readStandardInput, "-", false);
+      } else if (!runScriptFile(session, source.text)) {
+        unreadable = true;
+      }
+    }
+    flushOutput();
+  } catch (const lisp::ExitRequest& request) {
+    return request.given ? (request.status & 255) : (session.failed() ? 1 : 0);
+  }
+  return session.failed() || unreadable ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#if defined(SIGPIPE)
+  // A closed pipe is a failed write, reported as any other.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+  cli::binaryStandardStreams();
+  platform::removeTemporaryFilesOnSignals();
+  if (const std::string problem = cli::codePageVariableProblem(); !problem.empty()) {
+    return usageError(problem);
+  }
+  Options options;
+  if (const int ended = parseArguments(cli::arguments(argc, argv), &options); ended >= 0) {
+    return ended;
+  }
+  if (!loadModules(options.modules)) return 2;
 
   // The LISP runs on a thread with a large stack: user functions recurse
   // tens of thousands of calls deep.
-  int status = -1;
+  int status = 0;
   int outputError = -1;
   platform::runWithStack(kStackBytes, [&] {
-    Session session;
     try {
-      if (sources.empty()) session.stream(readStandardInputLine, "", true);
-      for (const Source& source : sources) {
-        if (source.isExpression) {
-          session.expression(source.text);
-        } else if (source.text == "-") {
-          session.stream(readStandardInput, "-", false);
-        } else {
-          platform::Env& env = *platform::Env::defaultEnv();
-          // Read in order, as it comes: a file, or a pipe or FIFO (zchost
-          // <(...), /dev/stdin), which holds a script as well as a file does.
-          platform::FileInfo info;
-          std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(nullptr, std::fclose);
-          if (env.fileInfo(platform::fromUtf8(source.text), &info).ok() && !info.isDirectory) {
-            in.reset(zc::openFileUtf8(source.text, "rb"));
-          }
-          if (!in) {
-            reportError(lisp::Error{"cannot read " + source.text, ""});
-            status = status < 0 ? -2 : status;
-            continue;
-          }
-          session.stream([&](std::string* piece) { return readPiece(in.get(), piece); },
-                         source.text, false);
-        }
-      }
-      flushOutput();
-    } catch (const lisp::ExitRequest& request) {
-      status = request.given ? (request.status & 255) : (session.failed() ? 1 : 0);
+      status = runSources(options.sources);
     } catch (const OutputFailed& failed) {
       outputError = failed.error;
-      return;
     }
-    if (status < 0) status = session.failed() || status == -2 ? 1 : 0;
   });
   if (outputError >= 0) return outputFailed(outputError);
   std::fflush(stdout);
