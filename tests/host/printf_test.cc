@@ -17,6 +17,9 @@ TEST(HostPrintf, FormatsLikePrintfWithUtf16Strings) {
             u"3.142 1.234500e+04 0.0001 1E+20 2.500000");
   EXPECT_EQ(zc::formatString(u"%c%c 100%%", u'中', u'x'), u"中x 100%");
   EXPECT_EQ(zc::formatString(u"%s", static_cast<const char16_t*>(nullptr)), u"(null)");
+  // Wider than any fixed buffer; letters that are no conversion print as written.
+  EXPECT_EQ(zc::formatString(u"%600d|", 7), std::u16string(599, u' ') + u"7|");
+  EXPECT_EQ(zc::formatString(u"%q %5"), u"%q %5");
 }
 
 }  // namespace
