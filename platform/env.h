@@ -1,6 +1,6 @@
 // File services behind one interface, as LevelDB's Env: the platform's own
-// (POSIX or Win32), an in-memory one for tests (mem_env.h), and wrappers that
-// change a few operations (EnvWrapper).
+// (POSIX or Win32), an in-memory one for tests (tests/support/mem_env.h),
+// and wrappers that change a few operations (EnvWrapper).
 //
 // Paths are UTF-16 in the host's form ('\' or '/' between folders, an
 // optional drive). Every operation answers a Status made where it failed.

@@ -9,8 +9,8 @@
 
 #include "platform/case_map.h"
 #include "platform/double_byte.h"
-#include "platform/mem_env.h"
 #include "platform/platform.h"
+#include "tests/support/mem_env.h"
 
 #include "tests/support/test_support.h"
 

@@ -3,9 +3,9 @@
 #include <filesystem>
 
 #include "platform/coding.h"
-#include "platform/mem_env.h"
 #include "tests/support/dbf.h"
 #include "tests/support/faulty_env.h"
+#include "tests/support/mem_env.h"
 #include "tests/support/test_support.h"
 #include "vetrix/dbf/dbf_engines.h"
 

@@ -5,10 +5,10 @@
 #include <functional>
 #include <optional>
 
-#include "platform/mem_env.h"
 #include "tests/support/dbf.h"
 #include "tests/support/faulty_env.h"
 #include "tests/support/host_support.h"
+#include "tests/support/mem_env.h"
 #include "tests/support/slides.h"
 #include "vetrix/dbf/dbf_functions.h"
 #include "vetrix/files/file_functions.h"

@@ -1,8 +1,8 @@
 // The Dirfile listing without a host or a disk: failures anywhere.
 #include <algorithm>
 
-#include "platform/mem_env.h"
 #include "tests/support/faulty_env.h"
+#include "tests/support/mem_env.h"
 #include "tests/support/test_support.h"
 #include "vetrix/files/directory_tree.h"
 

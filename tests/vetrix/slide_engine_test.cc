@@ -2,9 +2,9 @@
 // at every operation, power losses, and damaged libraries.
 #include <filesystem>
 
-#include "platform/mem_env.h"
 #include "platform/text.h"
 #include "tests/support/faulty_env.h"
+#include "tests/support/mem_env.h"
 #include "tests/support/slides.h"
 #include "tests/support/test_support.h"
 #include "vetrix/slides/slide_library.h"

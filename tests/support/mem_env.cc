@@ -1,4 +1,4 @@
-#include "platform/mem_env.h"
+#include "tests/support/mem_env.h"
 
 #include <algorithm>
 #include <cstring>
