@@ -140,20 +140,18 @@ TEST_P(SlideCrashTest, ACrashAnywhereThenAPowerLossLeavesTheOldOrTheNewLibrary) 
   EXPECT_TRUE(sawNew);
 }
 
-INSTANTIATE_TEST_SUITE_P(Edits, SlideEditTest,
-                         ::testing::Values(EditCase{"append", u'a', u"new"},
-                                           EditCase{"replace", u'a', u"two"},
-                                           EditCase{"delete", u'd', u"two"},
-                                           EditCase{"append_in_place", u'a', u"new", true},
-                                           EditCase{"delete_in_place", u'd', u"two", true}),
-                         [](const auto& info) { return std::string(info.param.name); });
-INSTANTIATE_TEST_SUITE_P(Edits, SlideCrashTest,
-                         ::testing::Values(EditCase{"append", u'a', u"new"},
-                                           EditCase{"replace", u'a', u"two"},
-                                           EditCase{"delete", u'd', u"two"},
-                                           EditCase{"append_in_place", u'a', u"new", true},
-                                           EditCase{"delete_in_place", u'd', u"two", true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+const EditCase kEdits[] = {
+    {"append", u'a', u"new"},
+    {"replace", u'a', u"two"},
+    {"delete", u'd', u"two"},
+    {"append_in_place", u'a', u"new", true},
+    {"delete_in_place", u'd', u"two", true},
+};
+std::string editName(const ::testing::TestParamInfo<EditCase>& info) {
+  return info.param.name;
+}
+INSTANTIATE_TEST_SUITE_P(Edits, SlideEditTest, ::testing::ValuesIn(kEdits), editName);
+INSTANTIATE_TEST_SUITE_P(Edits, SlideCrashTest, ::testing::ValuesIn(kEdits), editName);
 
 // Another program holds the library open: it cannot be replaced (a
 // sharing violation on Windows), only written over.
