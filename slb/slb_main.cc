@@ -782,6 +782,18 @@ bool slideBytes(const Options& options, std::string* bytes, std::string* title,
   return true;
 }
 
+// The picture of the slide the options name (a slide file, or a library
+// and a name), with its title; false with *error when there is none.
+bool readPicture(const Options& options, SlidePicture* picture, std::string* title,
+                 std::string* error) {
+  std::string bytes;
+  if (!slideBytes(options, &bytes, title, error)) return false;
+  std::vector<SlideProblem> problems;
+  if (parseSlide(bytes, picture, &problems)) return true;
+  *error = *title + ": " + problems[0].what;
+  return false;
+}
+
 int svg(const std::vector<std::string>& args) {
   Options options;
   std::string error;
@@ -789,11 +801,9 @@ int svg(const std::vector<std::string>& args) {
   if (options.rest.empty() || options.rest.size() > 2) {
     return usageError("svg takes a slide, or a library and a name");
   }
-  std::string bytes, title;
-  if (!slideBytes(options, &bytes, &title, &error)) return problem(error);
+  std::string title;
   SlidePicture picture;
-  std::vector<SlideProblem> problems;
-  if (!parseSlide(bytes, &picture, &problems)) return problem(title + ": " + problems[0].what);
+  if (!readPicture(options, &picture, &title, &error)) return problem(error);
   if (!emit(options.output, renderSvg(picture, title, options.paper), &error)) {
     return problem(error);
   }
@@ -848,11 +858,9 @@ int png(const std::vector<std::string>& args) {
   if (options.rest.empty() || options.rest.size() > 2) {
     return usageError("png takes a slide, or a library and a name, or a library and --all");
   }
-  std::string bytes, title;
-  if (!slideBytes(options, &bytes, &title, &error)) return problem(error);
+  std::string title;
   SlidePicture picture;
-  std::vector<SlideProblem> problems;
-  if (!parseSlide(bytes, &picture, &problems)) return problem(title + ": " + problems[0].what);
+  if (!readPicture(options, &picture, &title, &error)) return problem(error);
   // --size PX fits the picture in a square of PX (a thumbnail).
   int width = options.width, height = options.height;
   if (options.sizeGiven && width == 0 && height == 0) {
