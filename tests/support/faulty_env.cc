@@ -68,7 +68,9 @@ class FaultyFile : public platform::File {
 
 bool FaultyEnv::strike(const char* what) {
   ++count_;
-  const bool fails = persistent_ ? failAt_ > 0 && count_ >= failAt_ : count_ == failAt_;
+  const bool fails = !failName_.empty() ? !injected_ && failName_ == what
+                     : persistent_      ? failAt_ > 0 && count_ >= failAt_
+                                        : count_ == failAt_;
   if (fails && !injected_) lastFailed_ = what;
   injected_ = injected_ || fails;
   return fails;

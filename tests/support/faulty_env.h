@@ -26,6 +26,12 @@ class FaultyEnv : public platform::EnvWrapper {
   void failOnce(int n, Fault fault = Fault::kIoError) { arm(n, false, fault); }
   // Fail every operation from the `n`th on.
   void failFrom(int n, Fault fault = Fault::kIoError) { arm(n, true, fault); }
+  // Fail the first operation named `what` ("lock", "write", "replace"...)
+  // once.
+  void failFirst(std::string what, Fault fault) {
+    arm(0, false, fault);
+    failName_ = std::move(what);
+  }
   Fault fault() const { return fault_; }
   // Every write fails from now on, having written half its bytes, as on a
   // full disk; nothing else does.
@@ -84,9 +90,11 @@ class FaultyEnv : public platform::EnvWrapper {
     count_ = 0;
     injected_ = false;
     lastFailed_.clear();
+    failName_.clear();
   }
 
   int failAt_ = 0;
+  std::string failName_;
   bool persistent_ = false;
   Fault fault_ = Fault::kIoError;
   bool writesFail_ = false;

@@ -5,9 +5,12 @@
 #include "platform/coding.h"
 #include "platform/text.h"
 #include "tests/support/dbf.h"
+#include "tests/support/faulty_env.h"
 #include "tests/support/host_support.h"
+#include "tests/support/mem_env.h"
 #include "tests/support/process.h"
 #include "vetrix/dbf/dbf_functions.h"
+#include "vetrix/handler_env.h"
 
 namespace {
 
@@ -528,28 +531,31 @@ TEST_F(DbfTest, WriteToAMissingTablePrintsTheBig5MessageOnStandardOutput) {
   EXPECT_FALSE(fs::exists("nosuch"));
 }
 
-// The outcomes no table on this disk can produce, in full; the others are
-// asserted where real tables produce them.
+// Failures of the disk, made on a MemEnv: each is said in full, and the
+// table stays as it was.
 TEST_F(DbfTest, FailuresOfTheDiskAreReportedInFull) {
   struct Case {
-    StoreOutcome outcome;
+    const char* operation;
+    test::Fault fault;
     std::u16string printed;
   };
   const Case cases[] = {
-      {StoreOutcome::kUpdated, u""},
-      {StoreOutcome::kAppended, u""},
-      {StoreOutcome::kBusy, u"\nDBF FILE BUSY, NOT WRITTEN: t.dbf"},
-      {StoreOutcome::kFull, u"\nDBF FILE FULL: t.dbf"},
-      {StoreOutcome::kWriteFailed, u"\nWRITE DBF FILE ERROR: t.dbf"},
+      {"lock", test::Fault::kBusy, u"\nDBF FILE BUSY, NOT WRITTEN: t.dbf"},
+      {"write", test::Fault::kIoError, u"\nWRITE DBF FILE ERROR: t.dbf"},
   };
+  const std::string table = test::makeTable(partsSpec());
   for (const Case& c : cases) {
-    StoreResult stored;
-    stored.outcome = c.outcome;
-    test::HandlerResult r = test::capture([&] {
-      reportStore(u"t.dbf", stored);
-      return 0;
-    });
-    EXPECT_EQ(r.printed, c.printed);
+    platform::MemEnv disk;
+    disk.addFile(u"t.dbf", table);
+    test::FaultyEnv env(&disk);
+    setHandlerEnv(&env);
+    env.failFirst(c.operation, c.fault);
+    for (const char16_t* key : {u"A1", u"NEWKEY"}) {
+      EXPECT_EQ(write({S(u"t.dbf"), S(key), S(u"n"), S(u"u")}).printed, c.printed) << c.operation;
+      EXPECT_TRUE(disk.contents(u"t.dbf") == table) << c.operation;
+      env.failFirst(c.operation, c.fault);
+    }
+    setHandlerEnv(nullptr);
   }
 }
 

@@ -5,9 +5,12 @@
 #include <filesystem>
 
 #include "platform/text.h"
+#include "tests/support/faulty_env.h"
 #include "tests/support/host_support.h"
+#include "tests/support/mem_env.h"
 #include "tests/support/process.h"
 #include "tests/support/slides.h"
+#include "vetrix/handler_env.h"
 #include "vetrix/slides/slbedit.h"
 
 namespace {
@@ -186,32 +189,39 @@ TEST_F(SlbeditTest, UnknownCommandPrintsUsage) {
 }
 
 // Outcomes of the engine that the disk cannot be made to produce here.
+// Failures of the disk, made on a MemEnv: each is said in full, and the
+// library stays as it was (or is not made).
 TEST_F(SlbeditTest, FailuresOfTheDiskAreReportedInFull) {
   struct Case {
-    SlbOutcome outcome;
-    bool created;
+    const char16_t* command;
+    const char* operation;
+    const char16_t* library;
     std::u16string printed;
   };
   const Case cases[] = {
-      {SlbOutcome::kTempNotCreated, false,
+      {u"a", "create temporary", u"sub\\lib",
        u"\nOPEN Temp FILE ERROR: sub\\~lib.slb.XXXXXX.tmp\nSLB FILE NOT CHANGED: sub\\lib.slb"},
-      {SlbOutcome::kNotChanged, false, u"\nSLB FILE NOT CHANGED: sub\\lib.slb"},
-      {SlbOutcome::kLibraryTooLarge, false,
-       u"\nSLB FILE TOO LARGE: sub\\lib.slb\nSLB FILE NOT CHANGED: sub\\lib.slb"},
-      {SlbOutcome::kLibraryNotCreated, false, u"\nFile not exist:sub\\lib.slb"},
-      {SlbOutcome::kLibraryUnopened, true,
-       u"\nMake New SLB File: sub\\lib.slb\nOPEN SLB FILE ERROR: sub\\lib.slb"},
+      {u"a", "replace", u"sub\\lib", u"\nSLB FILE NOT CHANGED: sub\\lib.slb"},
+      {u"a", "write", u"sub\\lib", u"\nSLB FILE NOT CHANGED: sub\\lib.slb"},
+      {u"a", "open", u"sub\\lib", u"\nSLB FILE NOT CHANGED: sub\\lib.slb"},
+      {u"l", "open", u"sub\\lib", u"\nOPEN SLB FILE ERROR: sub\\lib.slb"},
+      {u"a", "replace", u"sub\\new", u"\nSLB FILE NOT CHANGED: sub\\new.slb"},
   };
-  const SlbRequest request = makeSlbRequest(u'a', u"sub\\lib", u"abc");
+  const std::string library = makeLibrary({{"A", makeSlide(40)}});
   for (const Case& c : cases) {
-    SlbResult result;
-    result.outcome = c.outcome;
-    result.created = c.created;
-    result.temporaryFolder = request.folder;
-    test::HandlerResult r =
-        test::capture([&] { return reportSlbedit(request, result, SlideDirectory()); });
-    EXPECT_EQ(r.status, kRtError);
-    EXPECT_EQ(r.printed, c.printed);
+    platform::MemEnv disk;
+    disk.addDirectory(u"sub");
+    disk.addFile(u"sub\\lib.slb", library);
+    disk.addFile(u"abc.sld", makeSlide(60));
+    test::FaultyEnv env(&disk);
+    setHandlerEnv(&env);
+    env.failFirst(c.operation, test::Fault::kIoError);
+    test::HandlerResult r = run({S(c.command), S(c.library), S(u"abc")});
+    setHandlerEnv(nullptr);
+    EXPECT_EQ(r.status, kRtError) << c.operation;
+    EXPECT_EQ(r.printed, c.printed) << c.operation;
+    EXPECT_TRUE(disk.contents(u"sub\\lib.slb") == library) << c.operation;
+    EXPECT_EQ(disk.files().size(), 2u) << c.operation;
   }
 }
 
