@@ -54,10 +54,6 @@ bool stored(const StoreResult& result) {
   return result.outcome == StoreOutcome::kUpdated || result.outcome == StoreOutcome::kAppended;
 }
 
-// A failure anywhere leaves the old table or, when only the last flush
-// failed, the new one; an append that fails is undone to the byte. A crash
-// anywhere leaves a table that readers see as the old or the new one, and
-// that the next store completes.
 // Keys longer than one 8-byte word of the quick test: every word must
 // fold letters and only letters, and a trail byte never folds.
 TEST(DbfEngines, LongKeysMatchWordByWord) {
@@ -87,6 +83,10 @@ TEST(DbfEngines, LongKeysMatchWordByWord) {
   }
 }
 
+// A failure anywhere leaves the old table or, when only the last flush
+// failed, the new one; an append that fails is undone to the byte. A crash
+// anywhere leaves a table that readers see as the old or the new one, and
+// that the next store completes.
 TEST(DbfEngines, FailuresAndCrashesLeaveTheOldOrTheNewTable) {
   const std::string original = test::makeTable(partsSpec());
   for (const char16_t* key : {u"A1", u"NEWKEY"}) {
