@@ -35,8 +35,8 @@ struct DoubleByteCodePage::Tables {
   }
 };
 
-DoubleByteCodePage::DoubleByteCodePage(int codePage, const Tables& tables)
-    : codePage_(codePage), tables_(tables), encoding_(65536, u'?'), exact_(65536, 0) {
+DoubleByteCodePage::DoubleByteCodePage(const Tables& tables)
+    : tables_(tables), encoding_(65536, u'?'), exact_(65536, 0) {
   // Each unit takes the first code, in code order, that reads as it; then
   // Windows' own choices override.
   auto take = [this](char16_t unit, int code) {
@@ -73,11 +73,11 @@ const DoubleByteCodePage* DoubleByteCodePage::find(int codePage) {
   static const Tables kTables936{kSingle936, kSingleValid936, kPair936, kChoice936,
                                  sizeof kChoice936 / sizeof kChoice936[0]};
   if (codePage == 950) {
-    static const DoubleByteCodePage page(950, kTables950);
+    static const DoubleByteCodePage page(kTables950);
     return &page;
   }
   if (codePage == 936) {
-    static const DoubleByteCodePage page(936, kTables936);
+    static const DoubleByteCodePage page(kTables936);
     return &page;
   }
   return nullptr;

@@ -28,13 +28,10 @@ class DoubleByteCodePage {
   // would fail).
   std::u16string decode(std::string_view bytes, bool* exact) const;
 
-  int codePage() const { return codePage_; }
-
  private:
   struct Tables;
-  DoubleByteCodePage(int codePage, const Tables& tables);
+  explicit DoubleByteCodePage(const Tables& tables);
 
-  int codePage_;
   const Tables& tables_;
   // The code for each UTF-16 unit, one byte (< 0x100) or two; and whether
   // that code reads back as the unit and is a character.

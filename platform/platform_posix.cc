@@ -904,14 +904,13 @@ std::u16string decode(int codePage, std::string_view text, bool* exact) {
       outLeft = out.size() * 2 - used;
       if (errno == E2BIG) continue;
     }
-    const char16_t c = substitute;
-    const size_t skip = 1;
+    // A byte that begins no character: the substitute, then the next byte.
     *exact = false;
-    std::memcpy(dst, &c, 2);
+    std::memcpy(dst, &substitute, 2);
     dst += 2;
     outLeft -= 2;
-    in += skip;
-    inLeft -= skip;
+    ++in;
+    --inLeft;
     ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
   out.resize(static_cast<size_t>(dst - reinterpret_cast<char*>(out.data())) / 2);
