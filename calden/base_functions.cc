@@ -1,4 +1,4 @@
-#include "calden/base_functions.h"
+#include "base_functions.h"
 
 #include <string>
 

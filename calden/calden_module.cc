@@ -1,5 +1,5 @@
 // calden's function table: small base functions for LISP programs.
-#include "calden/base_functions.h"
+#include "base_functions.h"
 #include "frame/frame.h"
 
 const FunctionTable kFunctionTable = makeFunctionTable({

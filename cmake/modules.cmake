@@ -4,8 +4,7 @@
 function(add_zc_module name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LINK" ${ARGN})
   add_library(${name} MODULE ${PROJECT_SOURCE_DIR}/frame/entry.cc ${ARG_SOURCES})
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${name} PRIVATE zcadhost ${ARG_LINK})
+  target_link_libraries(${name} PRIVATE zcframe zcadhost ${ARG_LINK})
   set_target_properties(${name} PROPERTIES PREFIX "")
   if(WIN32)
     # Exports without decoration: the entry points are cdecl, and --kill-at

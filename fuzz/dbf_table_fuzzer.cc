@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/coding.h"
-#include "tests/support/mem_env.h"
+#include "support/mem_env.h"
 #include "vetrix/dbf/dbf_engines.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/coding.h"
-#include "tests/support/mem_env.h"
+#include "support/mem_env.h"
 #include "vetrix/slides/slide_library.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "lisp/library.h"
+#include "library.h"
 #include "platform/env.h"
 #include "platform/path.h"
 #include "platform/stack.h"

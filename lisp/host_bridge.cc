@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "host/host.h"
-#include "lisp/library.h"
+#include "library.h"
 #include "platform/text.h"
 
 namespace lisp {

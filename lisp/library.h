@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "lisp/internal.h"
+#include "internal.h"
 
 namespace lisp {
 

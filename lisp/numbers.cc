@@ -7,7 +7,7 @@
 #include <numbers>
 
 #include "host/library.h"
-#include "lisp/library.h"
+#include "library.h"
 #include "platform/env.h"
 #include "platform/path.h"
 #include "platform/text.h"

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "lisp/internal.h"
+#include "internal.h"
 #include "platform/text.h"
 
 namespace lisp {

@@ -4,7 +4,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "lisp/library.h"
+#include "library.h"
 #include "platform/env.h"
 #include "platform/path.h"
 #include "platform/text.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "lisp/library.h"
+#include "library.h"
 #include "platform/text.h"
 
 namespace lisp {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "lisp/internal.h"
+#include "internal.h"
 #include "platform/text.h"
 
 namespace lisp {

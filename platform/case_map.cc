@@ -11,7 +11,7 @@ struct CaseChange {
   char16_t mapped;
 };
 
-#include "platform/codepages/case.inc"
+#include "codepages/case.inc"
 
 // The tables list each unit a mapping changes, in unit order.
 template <size_t N>

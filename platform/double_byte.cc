@@ -10,8 +10,8 @@ struct CodeChoice {
   uint16_t code;
 };
 
-#include "platform/codepages/cp936.inc"
-#include "platform/codepages/cp950.inc"
+#include "codepages/cp936.inc"
+#include "codepages/cp950.inc"
 
 constexpr int kFirstLead = 0x81, kLastLead = 0xFE, kFirstTrail = 0x40, kLastTrail = 0xFE;
 

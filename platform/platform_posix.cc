@@ -27,8 +27,8 @@
 #include "platform/double_byte.h"
 #include "platform/env.h"
 #include "platform/path.h"
-#include "platform/temporary_registry.h"
 #include "platform/text.h"
+#include "temporary_registry.h"
 
 static_assert(std::endian::native == std::endian::little, "UTF-16LE is the native char16_t order");
 

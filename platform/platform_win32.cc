@@ -11,8 +11,8 @@
 
 #include "platform/env.h"
 #include "platform/path.h"
-#include "platform/temporary_registry.h"
 #include "platform/text.h"
+#include "temporary_registry.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "wchar_t is UTF-16 on Windows");
 

@@ -1,4 +1,4 @@
-#include "slb/slide_png.h"
+#include "slide_png.h"
 
 #include <cmath>
 

@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "platform/text.h"
-#include "tests/support/host_support.h"
+#include "support/host_support.h"
 
 namespace {
 

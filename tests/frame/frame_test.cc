@@ -1,7 +1,7 @@
 // The entry points and dispatch, driven as the host drives them.
 #include <algorithm>
 
-#include "tests/support/host_support.h"
+#include "support/host_support.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The command-line printf of the host.
-#include "tests/support/host_support.h"
+#include "support/host_support.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // zchost as a process: output bytes, standard error, exit status, files.
 #include <filesystem>
 
-#include "tests/support/host_support.h"
-#include "tests/support/process.h"
+#include "support/host_support.h"
+#include "support/process.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "lisp/lisp.h"
 #include "platform/stack.h"
-#include "tests/support/host_support.h"
+#include "support/host_support.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include "platform/case_map.h"
 #include "platform/double_byte.h"
 #include "platform/platform.h"
-#include "tests/support/mem_env.h"
+#include "support/mem_env.h"
 
-#include "tests/support/test_support.h"
+#include "support/test_support.h"
 
 namespace {
 

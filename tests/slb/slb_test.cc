@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 #endif
 
-#include "tests/support/process.h"
-#include "tests/support/slides.h"
-#include "tests/support/test_support.h"
+#include "support/process.h"
+#include "support/slides.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/support/dbf.h"
+#include "support/dbf.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/support/faulty_env.h"
+#include "support/faulty_env.h"
 
 namespace test {
 namespace {

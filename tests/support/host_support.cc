@@ -1,4 +1,4 @@
-#include "tests/support/host_support.h"
+#include "support/host_support.h"
 
 namespace test {
 

@@ -6,7 +6,7 @@
 #include "frame/host_api.h"
 #include "host/host.h"
 #include "host/host_testing.h"
-#include "tests/support/test_support.h"
+#include "support/test_support.h"
 
 namespace test {
 

@@ -1,4 +1,4 @@
-#include "tests/support/mem_env.h"
+#include "support/mem_env.h"
 
 #include <algorithm>
 #include <cstring>

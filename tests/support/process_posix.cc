@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <csignal>
 
-#include "tests/support/process.h"
-#include "tests/support/test_support.h"
+#include "support/process.h"
+#include "support/test_support.h"
 
 namespace test {
 

@@ -3,8 +3,8 @@
 #include <thread>
 
 #include "platform/platform.h"
-#include "tests/support/process.h"
-#include "tests/support/test_support.h"
+#include "support/process.h"
+#include "support/test_support.h"
 
 namespace test {
 namespace {

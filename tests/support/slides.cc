@@ -1,4 +1,4 @@
-#include "tests/support/slides.h"
+#include "support/slides.h"
 
 #include <gtest/gtest.h>
 

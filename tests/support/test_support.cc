@@ -1,4 +1,4 @@
-#include "tests/support/test_support.h"
+#include "support/test_support.h"
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -3,10 +3,10 @@
 #include <filesystem>
 
 #include "platform/coding.h"
-#include "tests/support/dbf.h"
-#include "tests/support/faulty_env.h"
-#include "tests/support/mem_env.h"
-#include "tests/support/test_support.h"
+#include "support/dbf.h"
+#include "support/faulty_env.h"
+#include "support/mem_env.h"
+#include "support/test_support.h"
 #include "vetrix/dbf/dbf_engines.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <filesystem>
 
 #include "platform/coding.h"
-#include "tests/support/dbf.h"
-#include "tests/support/host_support.h"
-#include "tests/support/process.h"
+#include "support/dbf.h"
+#include "support/host_support.h"
+#include "support/process.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 
 #include "platform/coding.h"
 #include "platform/text.h"
-#include "tests/support/dbf.h"
-#include "tests/support/faulty_env.h"
-#include "tests/support/host_support.h"
-#include "tests/support/mem_env.h"
-#include "tests/support/process.h"
+#include "support/dbf.h"
+#include "support/faulty_env.h"
+#include "support/host_support.h"
+#include "support/mem_env.h"
+#include "support/process.h"
 #include "vetrix/dbf/dbf_functions.h"
 #include "vetrix/handler_env.h"
 

@@ -5,11 +5,11 @@
 #include <functional>
 #include <optional>
 
-#include "tests/support/dbf.h"
-#include "tests/support/faulty_env.h"
-#include "tests/support/host_support.h"
-#include "tests/support/mem_env.h"
-#include "tests/support/slides.h"
+#include "support/dbf.h"
+#include "support/faulty_env.h"
+#include "support/host_support.h"
+#include "support/mem_env.h"
+#include "support/slides.h"
 #include "vetrix/dbf/dbf_functions.h"
 #include "vetrix/files/file_functions.h"
 #include "vetrix/handler_env.h"

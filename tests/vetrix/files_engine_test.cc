@@ -1,9 +1,9 @@
 // The Dirfile listing without a host or a disk: failures anywhere.
 #include <algorithm>
 
-#include "tests/support/faulty_env.h"
-#include "tests/support/mem_env.h"
-#include "tests/support/test_support.h"
+#include "support/faulty_env.h"
+#include "support/mem_env.h"
+#include "support/test_support.h"
 #include "vetrix/files/directory_tree.h"
 
 namespace {

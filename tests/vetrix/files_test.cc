@@ -5,10 +5,10 @@
 #include <sys/stat.h>
 #endif
 
-#include "tests/support/dbf.h"
-#include "tests/support/host_support.h"
-#include "tests/support/process.h"
-#include "tests/support/slides.h"
+#include "support/dbf.h"
+#include "support/host_support.h"
+#include "support/process.h"
+#include "support/slides.h"
 #include "vetrix/files/directory_tree.h"
 #include "vetrix/files/file_functions.h"
 

@@ -3,10 +3,10 @@
 #include <filesystem>
 
 #include "platform/text.h"
-#include "tests/support/faulty_env.h"
-#include "tests/support/mem_env.h"
-#include "tests/support/slides.h"
-#include "tests/support/test_support.h"
+#include "support/faulty_env.h"
+#include "support/mem_env.h"
+#include "support/slides.h"
+#include "support/test_support.h"
 #include "vetrix/slides/slide_library.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "platform/coding.h"
-#include "tests/support/test_support.h"
+#include "support/test_support.h"
 #include "vetrix/slides/slide_file.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <random>
 #include <thread>
 
-#include "tests/support/host_support.h"
-#include "tests/support/process.h"
-#include "tests/support/slides.h"
+#include "support/host_support.h"
+#include "support/process.h"
+#include "support/slides.h"
 
 namespace {
 

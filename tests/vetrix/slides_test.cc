@@ -5,11 +5,11 @@
 #include <filesystem>
 
 #include "platform/text.h"
-#include "tests/support/faulty_env.h"
-#include "tests/support/host_support.h"
-#include "tests/support/mem_env.h"
-#include "tests/support/process.h"
-#include "tests/support/slides.h"
+#include "support/faulty_env.h"
+#include "support/host_support.h"
+#include "support/mem_env.h"
+#include "support/process.h"
+#include "support/slides.h"
 #include "vetrix/handler_env.h"
 #include "vetrix/slides/slbedit.h"
 
