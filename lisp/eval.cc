@@ -6,8 +6,6 @@
 #include <stdexcept>
 
 #include "library.h"
-#include "platform/env.h"
-#include "platform/path.h"
 #include "platform/stack.h"
 #include "platform/text.h"
 

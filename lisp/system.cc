@@ -8,8 +8,6 @@
 
 #include "host/library.h"
 #include "library.h"
-#include "platform/env.h"
-#include "platform/path.h"
 #include "platform/text.h"
 
 namespace lisp {

@@ -6,10 +6,7 @@
 #include <iostream>
 #include <numbers>
 
-#include "host/library.h"
 #include "library.h"
-#include "platform/env.h"
-#include "platform/path.h"
 #include "platform/text.h"
 
 namespace lisp {
