@@ -14,12 +14,17 @@
 #include "platform/text.h"
 
 namespace lisp {
+
+FileObject::~FileObject() {
+  if (made) made->publish();
+}
+
 namespace {
 
 FileObject* fileArgument(Interpreter& lisp, const Value& v) {
   if (v.type() != Type::kFile) lisp.badType("filep", v);
   auto* file = static_cast<FileObject*>(v.asObject());
-  if (!file->file) lisp.fail("bad argument value: a closed file " + prin1String(v));
+  if (!file->handle()) lisp.fail("bad argument value: a closed file " + prin1String(v));
   return file;
 }
 
@@ -67,7 +72,7 @@ std::string encodeForFile(Interpreter& lisp, FileObject* file, std::u16string_vi
 void writeTo(Interpreter& lisp, FileObject* file, std::u16string_view text) {
   if (!file->writing) lisp.fail("bad argument value: a file opened for reading");
   std::string bytes = file->mark + encodeForFile(lisp, file, text);
-  if (!file->file->write(file->offset, bytes.data(), bytes.size()).ok()) {
+  if (!file->handle()->write(file->offset, bytes.data(), bytes.size()).ok()) {
     lisp.fail("write failed: " + fileName(file));
   }
   file->mark.clear();
@@ -131,18 +136,20 @@ Value open(Interpreter& lisp, Args& args) {
   file->name = name;
   file->encoding = encoding;
   platform::Status s;
+  bool fresh = false;
   if (mode == u"r") {
     s = env.openFile(name, platform::OpenMode::kRead, &file->file);
     file->lines = LineDecoder(given ? encoding : Encoding::kDetect);
     file->skipMark = given;
   } else if (mode == u"w") {
     file->writing = true;
-    s = env.openFile(name, platform::OpenMode::kCreateTruncate, &file->file);
+    fresh = true;
   } else if (mode == u"a") {
     file->writing = true;
-    s = env.openFile(name, platform::OpenMode::kReadWrite, &file->file);
+    s = platform::openForUpdate(env, name, &file->file);
     if (s.kind() == platform::ErrorKind::kNotFound) {
-      s = env.openFile(name, platform::OpenMode::kCreateTruncate, &file->file);
+      fresh = true;
+      s = platform::Status();
     } else if (s.ok()) {
       s = file->file->size(&file->offset);
       if (s.ok() && file->offset > 0) {
@@ -153,6 +160,12 @@ Value open(Interpreter& lisp, Args& args) {
     }
   } else {
     lisp.fail("bad argument value: open mode " + prin1String(args[1]));
+  }
+  if (fresh) {
+    // Written beside it, the new file takes the old one's place when closed.
+    file->made = std::make_unique<platform::NewFile>(env);
+    s = file->made->begin(name);
+    if (!s.ok()) file->made.reset();
   }
   if (!s.ok()) return Value();
   if (mark && file->writing) {
@@ -166,8 +179,17 @@ Value close(Interpreter& lisp, Args& args) {
   FileObject* file = fileArgument(lisp, args[0]);
   // A new file opened with a mark and never written still gets its mark.
   if (file->writing && !file->mark.empty()) writeTo(lisp, file, u"");
-  const platform::Status s = file->file->close();
-  file->file.reset();
+  platform::Status s;
+  if (file->made) {
+    s = file->made->publish();
+    file->made.reset();
+  } else {
+    // What was appended is on the disk before close says so; a failure to
+    // close after that loses nothing.
+    if (file->writing) s = file->file->sync();
+    file->file->close();
+    file->file.reset();
+  }
   if (!s.ok()) lisp.fail("close failed: " + fileName(file));
   return Value();
 }

@@ -9,6 +9,7 @@
 
 #include "lisp/lisp.h"
 #include "platform/env.h"
+#include "platform/file_writes.h"
 
 namespace lisp {
 
@@ -62,8 +63,16 @@ struct Exsubr : Object {
 
 struct FileObject : Object {
   FileObject() : Object(Type::kFile) {}
+  // A new file not closed is put in place all the same, as a program's
+  // open files are flushed when it ends.
+  ~FileObject() override;
   std::u16string name;
-  std::unique_ptr<platform::File> file;  // null once closed
+  // Reading, or appending to a file in place; null once closed.
+  std::unique_ptr<platform::File> file;
+  // Writing a new file, which takes the old one's place when closed; null
+  // once closed.
+  std::unique_ptr<platform::NewFile> made;
+  platform::File* handle() const { return made ? &made->file() : file.get(); }
   bool writing = false;
   uint64_t offset = 0;  // where the next read or write goes
   // Reading: the file's lines as they are decoded, and the one being read

@@ -10,6 +10,7 @@
 #include "host/library.h"
 #include "library.h"
 #include "platform/env.h"
+#include "platform/file_writes.h"
 #include "platform/path.h"
 #include "platform/text.h"
 
@@ -57,55 +58,39 @@ bool exists(const std::u16string& path, platform::FileInfo* info = nullptr) {
 
 // (vl-file-copy SOURCE DESTINATION [APPEND]): the bytes copied, or nil. A
 // copy never writes over an existing file; APPEND adds the source's bytes
-// at the end of the destination instead.
+// at the end of the destination instead, all or nothing. A file is never
+// copied or appended onto itself.
 Value fileCopy(Interpreter& lisp, Args& args) {
   need(lisp, args, 2, 3);
   const std::u16string& from = fileNameArgument(lisp, args[0]);
   const std::u16string& to = text(lisp, args[1]);
   const bool append = args.size() == 3 && !args[2].isNil();
-  platform::FileInfo info;
-  if (!exists(from, &info) || info.isDirectory) return Value();
-  platform::FileInfo target;
-  const bool targetExists = exists(to, &target);
-  if (targetExists && (!append || target.isDirectory)) return Value();
-  if (!append || !targetExists) {
-    if (!env().copyFile(from, to).ok()) return Value();
-    return Value::integer(wrap(static_cast<int64_t>(info.size)));
-  }
-  std::unique_ptr<platform::File> in, out;
-  if (!env().openFile(from, platform::OpenMode::kRead, &in).ok() ||
-      !env().openFile(to, platform::OpenMode::kReadWrite, &out).ok()) {
+  platform::FileInfo info, target;
+  bool sourceThere = false, targetThere = false;
+  if (!platform::lookUp(env(), from, &sourceThere, &info).ok() || !sourceThere ||
+      info.isDirectory) {
     return Value();
   }
-  uint64_t at = 0, copied = 0;
-  if (!out->size(&at).ok()) return Value();
-  const uint64_t start = at;
-  std::string chunk(size_t{1} << 16, '\0');
-  for (;;) {
-    size_t got = 0;
-    if (!in->read(copied, chunk.data(), chunk.size(), &got).ok()) break;
-    if (got == 0) {
-      if (!out->sync().ok() || !out->close().ok()) break;
-      return Value::integer(wrap(static_cast<int64_t>(copied)));
-    }
-    if (!out->write(at, chunk.data(), got).ok()) break;
-    at += got;
-    copied += got;
+  if (!platform::lookUp(env(), to, &targetThere, &target).ok()) return Value();
+  if (append && targetThere) {
+    uint64_t copied = 0;
+    if (!platform::appendFile(env(), from, to, &copied).ok()) return Value();
+    return Value::integer(wrap(static_cast<int64_t>(copied)));
   }
-  out->truncate(start);  // all or nothing
-  return Value();
+  if (!platform::copyFile(env(), from, to, platform::Replace::kNever).ok()) return Value();
+  return Value::integer(wrap(static_cast<int64_t>(info.size)));
 }
 
 Value fileDelete(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 1);
-  return truth(env().removeFile(fileNameArgument(lisp, args[0])).ok(), lisp);
+  return truth(platform::deleteFile(env(), fileNameArgument(lisp, args[0])).ok(), lisp);
 }
 
 // (vl-file-rename OLD NEW): T, or nil when NEW is taken or OLD is missing.
 Value fileRename(Interpreter& lisp, Args& args) {
   need(lisp, args, 2, 2);
   const std::u16string& from = fileNameArgument(lisp, args[0]);
-  return truth(env().renameFile(from, text(lisp, args[1])).ok(), lisp);
+  return truth(env().renameNoReplace(from, text(lisp, args[1])).ok(), lisp);
 }
 
 // (vl-file-size NAME): the size in bytes, 0 for a folder, nil when missing.
@@ -123,7 +108,8 @@ Value fileSystime(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 1);
   platform::FileInfo info;
   if (!exists(fileNameArgument(lisp, args[0]), &info) || info.isDirectory) return Value();
-  const auto seconds = static_cast<std::time_t>(info.modified);
+  const auto seconds = static_cast<std::time_t>(
+      info.modified >= 0 ? info.modified / 1000000000 : (info.modified + 1) / 1000000000 - 1);
   std::tm local{};
 #if defined(_WIN32)
   if (localtime_s(&local, &seconds) != 0) return Value();
@@ -167,7 +153,7 @@ Value directoryFiles(Interpreter& lisp, Args& args) {
       args.size() >= 2 && !args[1].isNil() ? text(lisp, args[1]) : u"*.*";
   const int32_t which = args.size() == 3 && !args[2].isNil() ? integer(lisp, args[2]) : 0;
   std::vector<platform::DirEntry> entries;
-  if (!env().findFiles(join(folder, pattern), false, &entries).ok()) return Value();
+  if (!platform::findFiles(env(), join(folder, pattern), false, &entries).ok()) return Value();
   std::vector<Value> names;
   for (const platform::DirEntry& entry : entries) {
     if ((which < 0 && !entry.isDirectory) || (which > 0 && entry.isDirectory)) continue;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/env.h"
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -30,73 +31,55 @@ void reportCause(const Status& status) {
   std::fflush(stderr);
 }
 
-bool isTempName(std::u16string_view name, std::u16string_view prefix) {
-  constexpr std::u16string_view kSuffix = u".tmp";
-  return name.size() == prefix.size() + kTempUniqueLength + kSuffix.size() &&
-         name.substr(0, prefix.size()) == prefix &&
-         name.substr(name.size() - kSuffix.size()) == kSuffix;
-}
-
-namespace {
-
-// A byte no file reaches (see the dBASE and slide-library writers).
-constexpr uint64_t kNameLockOffset = uint64_t{1} << 62;
-
-class FileNameLock : public NameLock {
- public:
-  explicit FileNameLock(std::unique_ptr<File> file) : file_(std::move(file)) {}
-  ~FileNameLock() override {
-    if (file_) file_->close();
-  }
-
- private:
-  std::unique_ptr<File> file_;
-};
-
-}  // namespace
-
-Status lockFileOfName(Env& env, std::u16string_view path, int timeoutMs,
-                      std::unique_ptr<NameLock>* lock) {
-  lock->reset();
-  for (int attempt = 0;; ++attempt) {
-    std::unique_ptr<File> file;
-    // A lock needs a file open for writing; one nobody may write needs none.
-    Status s = env.openFile(path, OpenMode::kReadWrite, &file);
-    if (s.kind() == ErrorKind::kNotFound || s.kind() == ErrorKind::kAccessDenied) return Status();
-    if (s.ok()) s = file->lock(kNameLockOffset, 1, timeoutMs);
-    uint64_t volume = 0, id = 0;
-    FileInfo now;
-    if (s.ok()) s = file->identify(&volume, &id);
-    if (s.ok()) s = env.fileInfo(path, &now);
-    if (!s.ok()) return s;
-    if ((now.volume == volume && now.fileId == id) || attempt == 100) {
-      *lock = std::make_unique<FileNameLock>(std::move(file));
-      return Status();
+Status findFiles(Env& env, std::u16string_view pattern, bool wantSizes,
+                 std::vector<DirEntry>* entries) {
+  entries->clear();
+  const PathParts parts = splitPath(pattern);
+  const std::u16string last = parts.name + parts.ext;
+  std::vector<DirEntry> all;
+  Status s = env.listFolder(parts.drive + parts.dir, wantSizes, &all);
+  if (!s.ok()) return s;
+  std::vector<DirEntry> found;
+  for (const char16_t* dots : {u".", u".."}) {
+    if (matchesPattern(last, dots)) {
+      DirEntry entry;
+      entry.name = dots;
+      entry.isDirectory = true;
+      found.push_back(std::move(entry));
     }
   }
+  for (DirEntry& entry : all) {
+    if (matchesPattern(last, entry.name)) found.push_back(std::move(entry));
+  }
+  if (found.empty()) return Status::error(ErrorKind::kNotFound, 0, "find", pattern);
+  sortByName(&found);
+  *entries = std::move(found);
+  return Status();
 }
 
-bool fileExists(Env& env, std::u16string_view path) {
-  FileInfo info;
-  return !path.empty() && env.fileInfo(path, &info).ok();
+Status readFully(File& file, uint64_t offset, void* data, size_t n, size_t* got) {
+  auto* out = static_cast<unsigned char*>(data);
+  *got = 0;
+  while (*got < n) {
+    size_t piece = 0;
+    Status s = file.read(offset + *got, out + *got, n - *got, &piece);
+    if (!s.ok()) return s;
+    if (piece == 0) break;
+    *got += piece;
+  }
+  return Status();
 }
 
 Status readExactly(File& file, uint64_t offset, void* data, size_t n) {
-  auto* out = static_cast<unsigned char*>(data);
   size_t done = 0;
-  while (done < n) {
-    size_t got = 0;
-    Status s = file.read(offset + done, out + done, n - done, &got);
-    if (!s.ok()) return s;
-    if (got == 0) {
-      return Status::error(ErrorKind::kIoError, 0,
-                           "read " + std::to_string(n) + " bytes at " + std::to_string(offset) +
-                               " (" + std::to_string(done) + " read: the file ends there) from",
-                           file.path());
-    }
-    done += got;
+  Status s = readFully(file, offset, data, n, &done);
+  if (s.ok() && done < n) {
+    return Status::error(ErrorKind::kIoError, 0,
+                         "read " + std::to_string(n) + " bytes at " + std::to_string(offset) +
+                             " (" + std::to_string(done) + " read: the file ends there) from",
+                         file.path());
   }
-  return Status();
+  return s;
 }
 
 Status readWholeFile(Env& env, std::u16string_view path, std::string* bytes) {
@@ -108,21 +91,7 @@ Status readWholeFile(Env& env, std::u16string_view path, std::string* bytes) {
     bytes->assign(static_cast<size_t>(size), '\0');
     s = readExactly(*file, 0, bytes->data(), bytes->size());
   }
-  if (file) {
-    const Status closed = file->close();
-    if (s.ok()) s = closed;
-  }
-  return s;
-}
-
-Status writeWholeFile(Env& env, std::u16string_view path, std::string_view bytes) {
-  std::unique_ptr<File> file;
-  Status s = env.openFile(path, OpenMode::kCreateTruncate, &file);
-  if (s.ok()) s = file->write(0, bytes.data(), bytes.size());
-  if (file) {
-    const Status closed = file->close();
-    if (s.ok()) s = closed;
-  }
+  if (file) file->close();  // what was read is whole, whatever closing says
   return s;
 }
 

@@ -1,5 +1,6 @@
 // slb: lists, checks, takes apart, edits and draws AutoCAD slide libraries.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "cli/command_line.h"
 #include "platform/coding.h"
 #include "platform/env.h"
+#include "platform/file_writes.h"
 #include "platform/path.h"
 #include "platform/text.h"
 #include "slb/slide_render.h"
@@ -90,8 +92,24 @@ bool readWhole(const std::string& path, std::string* bytes, std::string* error) 
   return s.ok();
 }
 
-bool writeWhole(const std::string& path, std::string_view bytes, std::string* error) {
-  const platform::Status s = platform::writeWholeFile(env(), wide(path), bytes);
+// Writes a file whole or not at all: a kill midway leaves no part of it.
+// Replace::kNever refuses a name that is taken, when it is written too.
+bool writeWhole(const std::string& path, std::string_view bytes, std::string* error,
+                platform::Replace replace = platform::Replace::kAlways) {
+  const platform::Status s = platform::writeNewFile(env(), wide(path), bytes, replace);
+  if (s.kind() == platform::ErrorKind::kExists) {
+    *error = path + " exists (--force writes over it)";
+  } else if (!s.ok()) {
+    *error = s.toString();
+  }
+  return s.ok();
+}
+
+// Whether something is at `path`; false with *error when that cannot be
+// told.
+bool taken(const std::string& path, bool* exists, std::string* error) {
+  platform::FileInfo info;
+  const platform::Status s = platform::lookUp(env(), wide(path), exists, &info);
   if (!s.ok()) *error = s.toString();
   return s.ok();
 }
@@ -132,10 +150,13 @@ class BytesFile : public platform::File {
   platform::Status truncate(uint64_t) override { return denied(); }
   platform::Status sync() override { return platform::Status(); }
   platform::Status lock(uint64_t, uint64_t, int) override { return platform::Status(); }
-  platform::Status identify(uint64_t* volume, uint64_t* fileId) override {
-    *volume = *fileId = 0;
+  platform::Status stat(platform::FileInfo* info) override {
+    *info = platform::FileInfo();
+    info->size = bytes_.size();
     return platform::Status();
   }
+  platform::Status setAttributes(uint32_t) override { return denied(); }
+  platform::Status setModified(int64_t) override { return denied(); }
   platform::Status close() override { return platform::Status(); }
 
  private:
@@ -382,10 +403,15 @@ int check(std::vector<std::string> args) {
     if (edits.restored) {
       std::fprintf(stderr, "%s: finished an edit that was cut short, from its journal\n",
                    args[0].c_str());
-    } else if (edits.result.outcome == SlbOutcome::kDamaged) {
+    } else if (edits.result.outcome != SlbOutcome::kDone) {
       findings.push_back(
           {false, 0, "",
-           "an edit was cut short; the new library is in " + utf8(edits.result.keptPath)});
+           "an edit cut short could not be finished: " + edits.result.cause.toString()});
+    }
+    if (!edits.foreignJournal.empty()) {
+      findings.push_back({false, 0, "",
+                          utf8(edits.foreignJournal) +
+                              ": a journal that does not match the library as it is; left alone"});
     }
     for (const std::u16string& leftover : edits.leftovers) {
       findings.push_back(
@@ -520,8 +546,11 @@ bool makeFolders(const std::string& folder, std::string* error) {
   for (size_t at = 0; !out.empty() && at != std::u16string::npos;) {
     at = out.find_first_of(u"/\\", at + 1);
     const std::u16string part = out.substr(0, at);
-    if (platform::fileExists(env(), part)) continue;
-    const platform::Status made = env().createDirectory(part);
+    bool exists = false;
+    platform::FileInfo info;
+    platform::Status made = platform::lookUp(env(), part, &exists, &info);
+    if (made.ok() && exists) continue;
+    if (made.ok()) made = env().createDirectory(part);
     if (!made.ok()) {
       *error = made.toString();
       return false;
@@ -531,16 +560,16 @@ bool makeFolders(const std::string& folder, std::string* error) {
 }
 
 // Writes each (path, bytes) into `folder`, made first with the folders on the
-// way, and names them on standard output. All or nothing: a failure midway
-// removes what this run wrote (files that --force wrote over are gone
-// either way).
+// way, and names them on standard output. Each file is whole or not there;
+// and all or nothing: a failure midway removes what this run wrote (files
+// that --force wrote over are gone either way).
 bool writeAllOrNothing(const std::string& folder,
                        const std::vector<std::pair<std::string, std::string_view>>& files,
-                       std::string* error) {
+                       std::string* error, platform::Replace replace = platform::Replace::kAlways) {
   if (!makeFolders(folder, error)) return false;
   for (size_t k = 0; k < files.size(); ++k) {
-    if (!writeWhole(files[k].first, files[k].second, error)) {
-      for (size_t done = 0; done <= k; ++done) env().removeFile(wide(files[done].first));
+    if (!writeWhole(files[k].first, files[k].second, error, replace)) {
+      for (size_t done = 0; done < k; ++done) env().removeFile(wide(files[done].first));
       return false;
     }
   }
@@ -612,11 +641,12 @@ int salvage(const Options& options) {
                        slide.substr(0, static_cast<size_t>(picture.end)));
   }
   for (const auto& [target, data] : saved) {
-    if (!options.force && platform::fileExists(env(), wide(target))) {
-      return problem(target + " exists (--force writes over it)");
-    }
+    bool exists = false;
+    if (!taken(target, &exists, &error)) return problem(error);
+    if (!options.force && exists) return problem(target + " exists (--force writes over it)");
   }
-  if (!writeAllOrNothing(options.output, saved, &error)) {
+  if (!writeAllOrNothing(options.output, saved, &error,
+                         options.force ? platform::Replace::kAlways : platform::Replace::kNever)) {
     return problem(error + "; nothing extracted");
   }
   for (const std::string& name : lost) {
@@ -658,14 +688,16 @@ int extract(const std::vector<std::string>& args) {
     const std::string name = library.name(i);
     if (!fileNameAllowed(name)) return problem("the slide name \"" + name + "\" is no file name");
     targets.push_back(folder + name + ".sld");
-    if (!options.force && platform::fileExists(env(), wide(targets.back()))) {
+    bool exists = false;
+    if (!taken(targets.back(), &exists, &error)) return problem(error);
+    if (!options.force && exists)
       return problem(targets.back() + " exists (--force writes over it)");
-    }
   }
   std::vector<std::pair<std::string, std::string_view>> files;
   for (size_t k = 0; k < chosen.size(); ++k)
     files.emplace_back(targets[k], library.slide(chosen[k]));
-  if (!writeAllOrNothing(options.output, files, &error)) {
+  if (!writeAllOrNothing(options.output, files, &error,
+                         options.force ? platform::Replace::kAlways : platform::Replace::kNever)) {
     return problem(error + "; nothing extracted");
   }
   return 0;
@@ -681,6 +713,12 @@ int editFailure(const std::string& library, const SlbResult& result) {
     case SlbOutcome::kDamaged:
       return problem(library + " was not fully written; the new library is kept in " +
                      utf8(result.keptPath));
+    case SlbOutcome::kNotSynced:
+      return problem(library +
+                     " was changed, but may not survive a power loss: " + result.cause.toString());
+    case SlbOutcome::kJournalKept:
+      return problem(library + " was changed, but its journal " + utf8(result.keptPath) +
+                     " could not be removed: " + result.cause.toString());
     default:
       return problem(library + " not changed: " + result.cause.toString());
   }
@@ -897,6 +935,22 @@ int sheet(const std::vector<std::string>& args) {
   return 0;
 }
 
+int run(std::vector<std::string> args) {
+  const std::string command = args[0];
+  args.erase(args.begin());
+  if (command == "list") return list(args);
+  if (command == "check") return check(args);
+  if (command == "extract") return extract(args);
+  if (command == "add") return edit(args, true);
+  if (command == "delete") return edit(args, false);
+  if (command == "svg") return svg(args);
+  if (command == "sheet") return sheet(args);
+  if (command == "png") return png(args);
+  if (command == "info") return info(args);
+  if (command == "rename") return rename(args);
+  return usageError("unknown command " + command);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -928,17 +982,12 @@ int main(int argc, char** argv) {
     return usageError(problem);
   }
   if (args.empty()) return usageError("a command is needed");
-  const std::string command = args[0];
-  args.erase(args.begin());
-  if (command == "list") return list(args);
-  if (command == "check") return check(args);
-  if (command == "extract") return extract(args);
-  if (command == "add") return edit(args, true);
-  if (command == "delete") return edit(args, false);
-  if (command == "svg") return svg(args);
-  if (command == "sheet") return sheet(args);
-  if (command == "png") return png(args);
-  if (command == "info") return info(args);
-  if (command == "rename") return rename(args);
-  return usageError("unknown command " + command);
+  const int status = run(args);
+  // What the command wrote must have reached its reader: output that
+  // cannot be written (a full disk, a closed pipe) is a failure.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "slb: cannot write standard output: %s\n", std::strerror(errno));
+    return status == 0 ? 1 : status;
+  }
+  return status;
 }

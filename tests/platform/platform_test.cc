@@ -273,30 +273,35 @@ TEST(Pattern, MatchesAsTheWindowsSearchDoes) {
 // Name resolution, links and permission bits of the POSIX file services.
 class PosixFilesTest : public test::TempDirTest {};
 
+bool there(Env& env, std::u16string_view path) {
+  platform::FileInfo info;
+  return env.fileInfo(path, &info).ok();
+}
+
 TEST_F(PosixFilesTest, NamesResolveIgnoringCaseWithBackslashesAndDrives) {
   std::filesystem::create_directories("Data/Sub");
   test::writeFile("Data/Sub/Parts.DBF", "x");
   Env& env = *Env::defaultEnv();
-  EXPECT_TRUE(platform::fileExists(env, u"data\\sub\\parts.dbf"));
-  EXPECT_TRUE(platform::fileExists(env, u"C:DATA/SUB/PARTS.dbf"));
+  EXPECT_TRUE(there(env, u"data\\sub\\parts.dbf"));
+  EXPECT_TRUE(there(env, u"C:DATA/SUB/PARTS.dbf"));
   platform::FileInfo info;
   EXPECT_EQ(env.fileInfo(u"data\\sub\\missing.dbf", &info).kind(), ErrorKind::kNotFound);
   // Beyond ASCII, names compare by the simple Unicode case mapping.
   test::writeFile("零件ａ.dbf", "x");
   test::writeFile("ärger.dbf", "x");
-  EXPECT_TRUE(platform::fileExists(env, u"零件Ａ.DBF"));
-  EXPECT_TRUE(platform::fileExists(env, u"ÄRGER.dbf"));
+  EXPECT_TRUE(there(env, u"零件Ａ.DBF"));
+  EXPECT_TRUE(there(env, u"ÄRGER.dbf"));
   // Trailing dots and blanks are ignored, and names Windows refuses are
   // refused, as on Windows.
-  EXPECT_TRUE(platform::fileExists(env, u"data/sub/parts.dbf. "));
+  EXPECT_TRUE(there(env, u"data/sub/parts.dbf. "));
   // "." and ".." are resolved by the path's text, as Windows resolves them:
   // through a folder that does not exist, or through a file.
-  EXPECT_TRUE(platform::fileExists(env, u"nowhere\\..\\data\\.\\sub\\parts.dbf"));
-  EXPECT_TRUE(platform::fileExists(env, u"data/sub/parts.dbf/../parts.dbf"));
-  EXPECT_TRUE(env.copyFile(u"data/sub/parts.dbf", u"tmp\\..\\copy.dbf").ok());
+  EXPECT_TRUE(there(env, u"nowhere\\..\\data\\.\\sub\\parts.dbf"));
+  EXPECT_TRUE(there(env, u"data/sub/parts.dbf/../parts.dbf"));
+  EXPECT_TRUE(env.linkFile(u"data/sub/parts.dbf", u"tmp\\..\\copy.dbf").ok());
   EXPECT_TRUE(std::filesystem::exists("copy.dbf"));
   EXPECT_EQ(env.fileInfo(u"data/sub/*.dbf", &info).kind(), ErrorKind::kInvalidName);
-  EXPECT_EQ(env.copyFile(u"data/sub/parts.dbf", u"a<b").kind(), ErrorKind::kInvalidName);
+  EXPECT_EQ(env.linkFile(u"data/sub/parts.dbf", u"a<b").kind(), ErrorKind::kInvalidName);
   // An exact match wins over a case-insensitive one.
   test::writeFile("Data/Sub/parts.dbf", "exact");
   std::unique_ptr<platform::File> file;
@@ -313,37 +318,17 @@ TEST_F(PosixFilesTest, FindFilesSortsByNameAndMarksDirectoriesAndLinks) {
   std::filesystem::create_directory_symlink("..", "d/up");
   std::vector<platform::DirEntry> entries;
   Env& env = *Env::defaultEnv();
-  ASSERT_TRUE(env.findFiles(u"d\\*.*", true, &entries).ok());
+  ASSERT_TRUE(platform::findFiles(env, u"d\\*.*", true, &entries).ok());
   std::vector<std::u16string> names;
   for (const auto& e : entries) names.push_back(e.name);
   EXPECT_EQ(names, (std::vector<std::u16string>{u".", u"..", u"a.TXT", u"b.txt", u"sub", u"up"}));
   EXPECT_EQ(entries[3].size, 2u);
   EXPECT_TRUE(entries[4].isDirectory);
   EXPECT_TRUE(entries[5].isDirectory && entries[5].isLink);
-  EXPECT_TRUE(env.findFiles(u"d/*.txt", true, &entries).ok());
+  EXPECT_TRUE(platform::findFiles(env, u"d/*.txt", true, &entries).ok());
   EXPECT_EQ(entries.size(), 2u);
-  EXPECT_EQ(env.findFiles(u"d/*.none", true, &entries).kind(), ErrorKind::kNotFound);
-  EXPECT_EQ(env.findFiles(u"missing/*.*", true, &entries).kind(), ErrorKind::kNotFound);
-}
-
-TEST_F(PosixFilesTest, ReplaceGivesTheNewFileThePermissionBitsOfTheOld) {
-  namespace fs = std::filesystem;
-  test::writeFile("lib.slb", "old");
-  const fs::perms bits = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
-  fs::permissions("lib.slb", bits);
-  std::u16string temporary;
-  std::unique_ptr<platform::File> file;
-  Env& env = *Env::defaultEnv();
-  ASSERT_TRUE(env.createTempFile(u"", u"~t.", &temporary, &file).ok());
-  ASSERT_TRUE(file->write(0, "new", 3).ok() && file->close().ok());
-  ASSERT_TRUE(env.replaceFile(temporary, u"lib.slb").ok());
-  EXPECT_EQ(fs::status("lib.slb").permissions() & fs::perms::all, bits);
-}
-
-TEST_F(PosixFilesTest, CopyOntoItselfFailsWithoutTruncating) {
-  test::writeFile("same.txt", "keep me");
-  EXPECT_FALSE(Env::defaultEnv()->copyFile(u"same.txt", u"SAME.TXT").ok());
-  EXPECT_EQ(test::readFile("same.txt"), "keep me");
+  EXPECT_EQ(platform::findFiles(env, u"d/*.none", true, &entries).kind(), ErrorKind::kNotFound);
+  EXPECT_EQ(platform::findFiles(env, u"missing/*.*", true, &entries).kind(), ErrorKind::kNotFound);
 }
 
 TEST_F(PosixFilesTest, DirectoriesAreNotOpenedAsFiles) {
@@ -371,7 +356,7 @@ TEST_F(FileServicesTest, EmptyNameIsNotFoundWithItsOwnCause) {
 }
 
 // MemEnv stands in for the platform's own Env in the engine tests: the same
-// steps must give the same answers on both.
+// primitives must give the same answers on both.
 TEST_F(FileServicesTest, MemEnvAnswersAsThePlatformDoes) {
   auto steps = [](Env& env, bool memory) {
     std::vector<std::string> log;
@@ -385,22 +370,28 @@ TEST_F(FileServicesTest, MemEnvAnswersAsThePlatformDoes) {
       note("make folder", env.createDirectory(u"dir"));
     }
     std::unique_ptr<platform::File> file;
-    note("create", env.openFile(u"dir\\a.txt", platform::OpenMode::kCreateTruncate, &file));
+    note("create", env.openFile(u"dir\\a.txt", platform::OpenMode::kCreateNew, &file));
     if (file) {
       note("write", file->write(0, "abc", 3));
       note("close", file->close());
     }
-    note("copy", env.copyFile(u"dir\\a.txt", u"dir\\B.TXT"));
-    note("copy over", env.copyFile(u"dir\\a.txt", u"DIR\\b.txt"));
-    note("copy a folder", env.copyFile(u"dir", u"x.txt"));
-    note("copy nothing", env.copyFile(u"nothing", u"y.txt"));
+    note("create again", env.openFile(u"DIR\\A.TXT", platform::OpenMode::kCreateNew, &file));
+    note("link", env.linkFile(u"dir\\a.txt", u"dir\\B.TXT"));
+    note("link again", env.linkFile(u"dir\\a.txt", u"dir\\b.txt"));
+    note("rename onto a name", env.renameNoReplace(u"dir\\a.txt", u"DIR\\b.txt"));
+    note("rename over a name", env.renameReplacing(u"dir\\a.txt", u"DIR\\c.txt"));
+    note("rename nothing", env.renameNoReplace(u"nothing", u"y.txt"));
+    note("remove a folder", env.removeFile(u"dir"));
     note("make it again", env.createDirectory(u"DIR"));
-    for (const char16_t* pattern : {u"dir\\*.txt", u"DIR/A*", u"dir\\*.dwg", u"none\\*"}) {
+    for (const char16_t* pattern : {u"dir\\*.txt", u"DIR/B*", u"dir\\*.dwg", u"none\\*"}) {
       std::vector<platform::DirEntry> entries;
-      note(test::utf8(pattern), env.findFiles(pattern, true, &entries));
+      note(test::utf8(pattern), platform::findFiles(env, pattern, true, &entries));
       for (const auto& e : entries)
         log.push_back(test::utf8(e.name) + " " + std::to_string(e.size));
     }
+    platform::FileInfo info;
+    note("stat", env.fileInfo(u"dir/c.txt", &info));
+    log.push_back("links " + std::to_string(info.links));
     char buffer[8];
     note("open", env.openFile(u"dir\\b.txt", platform::OpenMode::kRead, &file));
     const platform::Status s = platform::readExactly(*file, 1, buffer, 5);
@@ -412,35 +403,11 @@ TEST_F(FileServicesTest, MemEnvAnswersAsThePlatformDoes) {
   EXPECT_EQ(steps(memory, true), steps(*Env::defaultEnv(), false));
 }
 
-TEST_F(FileServicesTest, TemporaryFilesAreUniqueAndReplaceIsAtomic) {
-  test::writeFile("lib.slb", "old");
-  Env& env = *Env::defaultEnv();
-  std::u16string first, second;
-  std::unique_ptr<platform::File> a, b;
-  ASSERT_TRUE(env.createTempFile(u"", u"~t.", &first, &a).ok());
-  ASSERT_TRUE(env.createTempFile(u"", u"~t.", &second, &b).ok());
-  EXPECT_NE(first, second);
-  ASSERT_TRUE(a->write(0, "new", 3).ok());
-  ASSERT_TRUE(a->sync().ok());
-  ASSERT_TRUE(a->close().ok());
-  EXPECT_TRUE(a->close().ok());  // a second close is harmless
-  ASSERT_TRUE(b->close().ok());
-  ASSERT_TRUE(env.replaceFile(first, u"lib.slb").ok());
-  ASSERT_TRUE(env.syncDirectory(u"").ok());
-  EXPECT_EQ(test::readFile("lib.slb"), "new");
-  EXPECT_FALSE(platform::fileExists(env, first));
-  EXPECT_TRUE(env.removeFile(second).ok());
-  // A failure names its cause.
-  const platform::Status missing = env.removeFile(second);
-  EXPECT_EQ(missing.kind(), ErrorKind::kNotFound);
-  EXPECT_NE(missing.systemError(), 0);
-  EXPECT_EQ(missing.path(), second);
-}
-
 // A lock belongs to its handle: a second handle of the same file, even in
-// this process, is kept out until the first is closed; on the disk and in
-// memory alike. The handle knows the identity of its file.
-TEST_F(FileServicesTest, LocksExcludeEveryOtherHandleUntilClosed) {
+// this process, is kept out until the first is closed; and a name's lock
+// keeps out every other holder of the name, whether a file has it or not.
+// On the disk and in memory alike.
+TEST_F(FileServicesTest, LocksExcludeEveryOtherHolderUntilReleased) {
   test::writeFile("t.dbf", "table");
   platform::MemEnv memory;
   memory.addFile(u"t.dbf", "table");
@@ -452,12 +419,16 @@ TEST_F(FileServicesTest, LocksExcludeEveryOtherHandleUntilClosed) {
     EXPECT_EQ(second->lock(uint64_t{1} << 62, 1, 50).kind(), ErrorKind::kBusy);
     ASSERT_TRUE(first->close().ok());
     EXPECT_TRUE(second->lock(uint64_t{1} << 62, 1, 100).ok());
-    platform::FileInfo info;
-    uint64_t volume = 0, id = 0;
-    ASSERT_TRUE(env->fileInfo(u"t.dbf", &info).ok());
-    ASSERT_TRUE(second->identify(&volume, &id).ok());
-    EXPECT_EQ(std::make_pair(volume, id), std::make_pair(info.volume, info.fileId));
+    for (const char16_t* name : {u"t.dbf", u"missing.slb"}) {
+      std::unique_ptr<platform::NameLock> held, other;
+      ASSERT_TRUE(env->lockName(name, 100, &held).ok());
+      EXPECT_EQ(env->lockName(name, 50, &other).kind(), ErrorKind::kBusy);
+      held.reset();
+      EXPECT_TRUE(env->lockName(name, 100, &other).ok());
+    }
   }
+  // The lock files of names leave nothing behind.
+  EXPECT_EQ(test::filesHere(), std::vector<std::string>{"t.dbf"});
 }
 
 TEST(Utf8, RoundTripsAndReplacesInvalidSequences) {

@@ -1,5 +1,8 @@
 #include "support/faulty_env.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace test {
 namespace {
 
@@ -12,8 +15,11 @@ class FaultyFile : public platform::File {
 
   Status read(uint64_t offset, void* data, size_t n, size_t* got) override {
     if (env_->strike("read")) {
-      // A short read is no failure: fewer bytes come back than asked for.
-      if (env_->fault() == Fault::kShortRead) return file_->read(offset, data, n / 2, got);
+      // A short read is no failure: fewer bytes come back than asked for,
+      // but never none, which would be the end of the file.
+      if (env_->fault() == Fault::kShortRead) {
+        return file_->read(offset, data, std::max<size_t>(1, n / 2), got);
+      }
       return env_->injectedFailure("read");
     }
     return file_->read(offset, data, n, got);
@@ -48,9 +54,17 @@ class FaultyFile : public platform::File {
     if (env_->strike("lock")) return env_->injectedFailure("lock");
     return file_->lock(offset, length, timeoutMs);
   }
-  Status identify(uint64_t* volume, uint64_t* fileId) override {
-    if (env_->strike("identify")) return env_->injectedFailure("identify");
-    return file_->identify(volume, fileId);
+  Status stat(platform::FileInfo* info) override {
+    if (env_->strike("fstat")) return env_->injectedFailure("fstat");
+    return file_->stat(info);
+  }
+  Status setAttributes(uint32_t attributes) override {
+    if (env_->strike("fchmod")) return env_->injectedFailure("fchmod");
+    return file_->setAttributes(attributes);
+  }
+  Status setModified(int64_t modified) override {
+    if (env_->strike("futimens")) return env_->injectedFailure("futimens");
+    return file_->setModified(modified);
   }
   Status close() override {
     // The file is closed either way: a failing close still releases it.
@@ -68,18 +82,45 @@ class FaultyFile : public platform::File {
 
 bool FaultyEnv::strike(const char* what) {
   ++count_;
-  const bool fails = !failName_.empty() ? !injected_ && failName_ == what
-                     : persistent_      ? failAt_ > 0 && count_ >= failAt_
-                                        : count_ == failAt_;
+  bool fails = !failName_.empty() ? !injected_ && failName_ == what
+               : persistent_      ? failAt_ > 0 && count_ >= failAt_
+                                  : count_ == failAt_;
+  if (count_ == failAt_) lastFailed_ = what;
+  // Only a read can come back short; every other operation goes through.
+  if (fault_ == Fault::kShortRead && std::string_view(what) != "read") fails = false;
   if (fails && !injected_) lastFailed_ = what;
   injected_ = injected_ || fails;
   return fails;
 }
 
-Status FaultyEnv::findFiles(std::u16string_view pattern, bool wantSizes,
-                            std::vector<platform::DirEntry>* entries) {
-  if (strike("find")) return injectedFailure("find");
-  return EnvWrapper::findFiles(pattern, wantSizes, entries);
+const char* faultName(Fault fault) {
+  switch (fault) {
+    case Fault::kNoSpace:
+      return "ENOSPC";
+    case Fault::kBusy:
+      return "EBUSY";
+    case Fault::kAccessDenied:
+      return "EACCES";
+    case Fault::kIoError:
+      return "EIO";
+    case Fault::kTooManyFiles:
+      return "EMFILE";
+    case Fault::kShortRead:
+      return "short read";
+  }
+  return "?";
+}
+
+Status FaultyEnv::openFile(std::u16string_view path, platform::OpenMode mode,
+                           std::unique_ptr<platform::File>* file) {
+  const bool creating =
+      mode == platform::OpenMode::kCreateNew || mode == platform::OpenMode::kCreateTemporary;
+  const char* what = creating ? "create" : "open";
+  if (strike(what)) return injectedFailure(what);
+  std::unique_ptr<platform::File> opened;
+  Status s = EnvWrapper::openFile(path, mode, &opened);
+  if (s.ok()) *file = std::make_unique<FaultyFile>(std::move(opened), this);
+  return s;
 }
 
 Status FaultyEnv::fileInfo(std::u16string_view path, platform::FileInfo* info) {
@@ -87,9 +128,25 @@ Status FaultyEnv::fileInfo(std::u16string_view path, platform::FileInfo* info) {
   return EnvWrapper::fileInfo(path, info);
 }
 
-Status FaultyEnv::copyFile(std::u16string_view from, std::u16string_view to) {
-  if (strike("copy") || writesFail_) return injectedFailure("copy");
-  return EnvWrapper::copyFile(from, to);
+Status FaultyEnv::listFolder(std::u16string_view folder, bool wantSizes,
+                             std::vector<platform::DirEntry>* entries) {
+  if (strike("list")) return injectedFailure("list");
+  return EnvWrapper::listFolder(folder, wantSizes, entries);
+}
+
+Status FaultyEnv::renameReplacing(std::u16string_view from, std::u16string_view to) {
+  if (strike("rename")) return injectedFailure("rename");
+  return EnvWrapper::renameReplacing(from, to);
+}
+
+Status FaultyEnv::renameNoReplace(std::u16string_view from, std::u16string_view to) {
+  if (strike("rename")) return injectedFailure("rename");
+  return EnvWrapper::renameNoReplace(from, to);
+}
+
+Status FaultyEnv::linkFile(std::u16string_view existing, std::u16string_view link) {
+  if (strike("link")) return injectedFailure("link");
+  return EnvWrapper::linkFile(existing, link);
 }
 
 Status FaultyEnv::removeFile(std::u16string_view path) {
@@ -97,44 +154,25 @@ Status FaultyEnv::removeFile(std::u16string_view path) {
   return EnvWrapper::removeFile(path);
 }
 
-Status FaultyEnv::openFile(std::u16string_view path, platform::OpenMode mode,
-                           std::unique_ptr<platform::File>* file) {
-  if (strike("open")) return injectedFailure("open");
-  std::unique_ptr<platform::File> opened;
-  Status s = EnvWrapper::openFile(path, mode, &opened);
-  if (s.ok()) *file = std::make_unique<FaultyFile>(std::move(opened), this);
-  return s;
+Status FaultyEnv::createDirectory(std::u16string_view path) {
+  if (strike("mkdir")) return injectedFailure("mkdir");
+  return EnvWrapper::createDirectory(path);
 }
 
-Status FaultyEnv::createTempFile(std::u16string_view directory, std::u16string_view prefix,
-                                 std::u16string* path, std::unique_ptr<platform::File>* file) {
-  if (strike("create temporary")) return injectedFailure("create temporary");
-  std::unique_ptr<platform::File> created;
-  Status s = EnvWrapper::createTempFile(directory, prefix, path, &created);
-  if (s.ok()) *file = std::make_unique<FaultyFile>(std::move(created), this);
-  return s;
-}
-
-Status FaultyEnv::replaceFile(std::u16string_view from, std::u16string_view to) {
-  if (strike("replace")) return injectedFailure("replace");
-  return EnvWrapper::replaceFile(from, to);
-}
-
-Status FaultyEnv::syncDirectory(std::u16string_view directory) {
+Status FaultyEnv::syncDirectory(std::u16string_view folder) {
   if (strike("sync folder")) return injectedFailure("sync folder");
-  return EnvWrapper::syncDirectory(directory);
-}
-
-Status FaultyEnv::lockName(std::u16string_view path, int timeoutMs,
-                           std::unique_ptr<platform::NameLock>* lock) {
-  if (strike("lock name")) return injectedFailure("lock name");
-  // The file lock goes through this Env, so that its operations can fail too.
-  return platform::lockFileOfName(*this, path, timeoutMs, lock);
+  return EnvWrapper::syncDirectory(folder);
 }
 
 Status FaultyEnv::resolveLink(std::u16string_view path, std::u16string* resolved) {
   if (strike("resolve")) return injectedFailure("resolve");
   return EnvWrapper::resolveLink(path, resolved);
+}
+
+Status FaultyEnv::lockName(std::u16string_view path, int timeoutMs,
+                           std::unique_ptr<platform::NameLock>* lock) {
+  if (strike("lock name")) return injectedFailure("lock name");
+  return EnvWrapper::lockName(path, timeoutMs, lock);
 }
 
 }  // namespace test

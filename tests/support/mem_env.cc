@@ -10,7 +10,8 @@ namespace platform {
 
 struct MemEnv::Node {
   bool directory = false;
-  bool readOnly = false;
+  uint32_t attributes = 0644;
+  int64_t modified = 0;
   uint64_t id = 0;
   std::string data;
   std::string durableData;
@@ -61,8 +62,8 @@ Status failure(ErrorKind kind, const char* operation, std::u16string_view path) 
 
 class MemFile : public File {
  public:
-  MemFile(std::shared_ptr<MemEnv::Node> node, std::u16string path, bool writable)
-      : node_(std::move(node)), path_(std::move(path)), writable_(writable) {}
+  MemFile(const MemEnv* env, std::shared_ptr<MemEnv::Node> node, std::u16string path, bool writable)
+      : env_(env), node_(std::move(node)), path_(std::move(path)), writable_(writable) {}
 
   Status read(uint64_t offset, void* data, size_t n, size_t* got) override {
     if (!node_) return failure(ErrorKind::kIoError, "read", path_);
@@ -112,10 +113,27 @@ class MemFile : public File {
     return Status();
   }
 
-  Status identify(uint64_t* volume, uint64_t* fileId) override {
+  Status stat(FileInfo* info) override {
     if (!node_) return failure(ErrorKind::kIoError, "stat", path_);
-    *volume = 0;
-    *fileId = node_->id;
+    *info = FileInfo();
+    info->size = node_->data.size();
+    info->attributes = node_->attributes;
+    info->readOnly = (node_->attributes & 0222) == 0;
+    info->modified = node_->modified;
+    info->fileId = node_->id;
+    info->links = env_->linkCount(node_.get());
+    return Status();
+  }
+
+  Status setAttributes(uint32_t attributes) override {
+    if (!node_) return failure(ErrorKind::kIoError, "chmod", path_);
+    node_->attributes = attributes;
+    return Status();
+  }
+
+  Status setModified(int64_t modified) override {
+    if (!node_) return failure(ErrorKind::kIoError, "utime", path_);
+    node_->modified = modified;
     return Status();
   }
 
@@ -132,6 +150,7 @@ class MemFile : public File {
   ~MemFile() override { close(); }
 
  private:
+  const MemEnv* env_;
   std::shared_ptr<MemEnv::Node> node_;
   std::u16string path_;
   bool writable_;
@@ -199,7 +218,13 @@ void MemEnv::addHardLink(std::u16string_view existing, std::u16string_view link)
 }
 
 void MemEnv::setReadOnly(std::u16string_view path, bool readOnly) {
-  if (const Name* name = find(path)) name->node->readOnly = readOnly;
+  if (const Name* name = find(path)) name->node->attributes = readOnly ? 0444 : 0644;
+}
+
+uint32_t MemEnv::linkCount(const Node* node) const {
+  uint32_t links = 0;
+  for (const auto& [key, other] : names_) links += other.node.get() == node;
+  return links;
 }
 
 std::optional<std::string> MemEnv::contents(std::u16string_view path) const {
@@ -225,38 +250,23 @@ void MemEnv::powerLoss() {
   for (const auto& node : nodes_) node->data = node->durableData;
 }
 
-Status MemEnv::findFiles(std::u16string_view pattern, bool, std::vector<DirEntry>* entries) {
-  entries->clear();
-  const PathParts parts = splitPath(pattern);
-  const std::u16string folder = keyOf(parts.drive + parts.dir);
-  const std::u16string last = parts.name + parts.ext;
-  if (!folder.empty()) {
-    auto it = names_.find(folder);
-    if (it == names_.end() || !it->second.node->directory) {
-      return failure(ErrorKind::kNotFound, "find", pattern);
-    }
+Status MemEnv::openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) {
+  const Name* name = find(path);
+  if (name && name->node->directory) return failure(ErrorKind::kAccessDenied, "open", path);
+  std::shared_ptr<Node> node = name ? name->node : nullptr;
+  switch (mode) {
+    case OpenMode::kRead:
+    case OpenMode::kReadWrite:
+      if (!node) return failure(ErrorKind::kNotFound, "open", path);
+      break;
+    case OpenMode::kCreateNew:
+    case OpenMode::kCreateTemporary:
+      if (node) return failure(ErrorKind::kExists, "create", path);
+      if (Status made = makeFile(path, "create", &node); !made.ok()) return made;
+      if (mode == OpenMode::kCreateTemporary) node->attributes = 0600;
+      break;
   }
-  std::vector<DirEntry> found;
-  for (const char16_t* dots : {u".", u".."}) {
-    if (matchesPattern(last, dots)) {
-      DirEntry entry;
-      entry.name = dots;
-      entry.isDirectory = true;
-      found.push_back(entry);
-    }
-  }
-  for (const auto& [key, name] : names_) {
-    if (parentOf(key) != folder) continue;
-    DirEntry entry;
-    entry.name = lastName(name.path);
-    if (!matchesPattern(last, entry.name)) continue;
-    entry.isDirectory = name.node->directory;
-    entry.size = name.node->directory ? 0 : name.node->data.size();
-    found.push_back(entry);
-  }
-  if (found.empty()) return failure(ErrorKind::kNotFound, "find", pattern);
-  sortByName(&found);
-  *entries = std::move(found);
+  *file = std::make_unique<MemFile>(this, node, std::u16string(path), mode != OpenMode::kRead);
   return Status();
 }
 
@@ -266,58 +276,86 @@ Status MemEnv::fileInfo(std::u16string_view path, FileInfo* info) {
     if (keyOf(path).empty()) {  // the current directory
       *info = FileInfo();
       info->isDirectory = true;
+      info->isRegular = false;
       return Status();
     }
     return failure(ErrorKind::kNotFound, "stat", path);
   }
+  const Node& node = *name->node;
   *info = FileInfo();
-  info->isDirectory = name->node->directory;
-  info->readOnly = name->node->readOnly;
-  info->size = name->node->directory ? 0 : name->node->data.size();
-  info->fileId = name->node->id;
-  info->links = 0;
-  for (const auto& [key, other] : names_) info->links += other.node == name->node;
+  info->isDirectory = node.directory;
+  info->isRegular = !node.directory;
+  info->readOnly = !node.directory && (node.attributes & 0222) == 0;
+  info->size = node.directory ? 0 : node.data.size();
+  info->attributes = node.attributes;
+  info->modified = node.modified;
+  info->fileId = node.id;
+  info->links = linkCount(&node);
   return Status();
 }
 
-Status MemEnv::copyFile(std::u16string_view from, std::u16string_view to) {
+Status MemEnv::listFolder(std::u16string_view folderPath, bool, std::vector<DirEntry>* entries) {
+  entries->clear();
+  const std::u16string folder = keyOf(folderPath);
+  if (!folder.empty()) {
+    auto it = names_.find(folder);
+    if (it == names_.end() || !it->second.node->directory) {
+      return failure(ErrorKind::kNotFound, "list", folderPath);
+    }
+  }
+  for (const auto& [key, name] : names_) {
+    if (parentOf(key) != folder) continue;
+    DirEntry entry;
+    entry.name = lastName(name.path);
+    entry.isDirectory = name.node->directory;
+    entry.size = name.node->directory ? 0 : name.node->data.size();
+    entries->push_back(std::move(entry));
+  }
+  return Status();
+}
+
+Status MemEnv::rename(std::u16string_view from, std::u16string_view to, bool replacing) {
   const Name* source = find(from);
-  if (!source) return failure(ErrorKind::kNotFound, "copy", from);
-  // A folder is no file to copy: the platforms deny it.
-  if (source->node->directory) return failure(ErrorKind::kAccessDenied, "copy", from);
+  if (!source) return failure(ErrorKind::kNotFound, "rename", from);
+  const std::u16string key = keyOf(to);
+  if (key == keyOf(from)) return Status();
+  if (!parentExists(key)) return failure(ErrorKind::kNotFound, "rename", to);
   const Name* target = find(to);
-  if (target && (target->node->directory || target->node->readOnly)) {
-    return failure(ErrorKind::kAccessDenied, "copy", to);
+  if (target && !replacing) return failure(ErrorKind::kExists, "rename", to);
+  if (target && target->node->directory != source->node->directory) {
+    return failure(ErrorKind::kAccessDenied, "rename", to);
   }
-  if (target && target->node == source->node) return failure(ErrorKind::kAccessDenied, "copy", to);
-  std::shared_ptr<Node> node = target ? target->node : nullptr;
-  if (!node) {
-    Status made = makeFile(to, "copy", &node);
-    if (!made.ok()) return made;
-  }
-  node->data = source->node->data;
+  const std::u16string shown = target ? target->path : normalise(to);
+  std::shared_ptr<Node> node = source->node;
+  names_.erase(keyOf(from));
+  names_[key] = Name{shown, node, nextOrder_++};
+  return Status();
+}
+
+Status MemEnv::renameReplacing(std::u16string_view from, std::u16string_view to) {
+  return rename(from, to, true);
+}
+
+Status MemEnv::renameNoReplace(std::u16string_view from, std::u16string_view to) {
+  return rename(from, to, false);
+}
+
+Status MemEnv::linkFile(std::u16string_view existing, std::u16string_view link) {
+  const Name* source = find(existing);
+  if (!source) return failure(ErrorKind::kNotFound, "link", existing);
+  if (source->node->directory) return failure(ErrorKind::kAccessDenied, "link", existing);
+  const std::u16string key = keyOf(link);
+  if (names_.count(key)) return failure(ErrorKind::kExists, "link", link);
+  if (!parentExists(key)) return failure(ErrorKind::kNotFound, "link", link);
+  names_[key] = Name{normalise(link), source->node, nextOrder_++};
   return Status();
 }
 
 Status MemEnv::removeFile(std::u16string_view path) {
   const Name* name = find(path);
   if (!name) return failure(ErrorKind::kNotFound, "remove", path);
-  if (name->node->directory || name->node->readOnly) {
-    return failure(ErrorKind::kAccessDenied, "remove", path);
-  }
+  if (name->node->directory) return failure(ErrorKind::kAccessDenied, "remove", path);
   names_.erase(keyOf(path));
-  return Status();
-}
-
-Status MemEnv::renameFile(std::u16string_view from, std::u16string_view to) {
-  const Name* source = find(from);
-  if (!source) return failure(ErrorKind::kNotFound, "rename", from);
-  const std::u16string key = keyOf(to);
-  if (names_.count(key) && key != keyOf(from)) return failure(ErrorKind::kExists, "rename", to);
-  if (!parentExists(key)) return failure(ErrorKind::kNotFound, "rename", to);
-  std::shared_ptr<Node> node = source->node;
-  names_.erase(keyOf(from));
-  names_[key] = Name{normalise(to), node, nextOrder_++};
   return Status();
 }
 
@@ -326,65 +364,6 @@ Status MemEnv::createDirectory(std::u16string_view path) {
   if (key.empty() || names_.count(key)) return failure(ErrorKind::kExists, "make folder", path);
   if (!parentExists(key)) return failure(ErrorKind::kNotFound, "make folder", path);
   names_[key] = Name{normalise(path), newNode(true), nextOrder_++};
-  return Status();
-}
-
-Status MemEnv::openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) {
-  const Name* name = find(path);
-  if (name && name->node->directory) return failure(ErrorKind::kAccessDenied, "open", path);
-  std::shared_ptr<Node> node = name ? name->node : nullptr;
-  switch (mode) {
-    case OpenMode::kRead:
-      if (!node) return failure(ErrorKind::kNotFound, "open", path);
-      break;
-    case OpenMode::kReadWrite:
-      if (!node) return failure(ErrorKind::kNotFound, "open", path);
-      if (node->readOnly) return failure(ErrorKind::kAccessDenied, "open", path);
-      break;
-    case OpenMode::kCreateTruncate:
-      if (node && node->readOnly) return failure(ErrorKind::kAccessDenied, "open", path);
-      if (node) {
-        node->data.clear();
-      } else {
-        Status made = makeFile(path, "open", &node);
-        if (!made.ok()) return made;
-      }
-      break;
-  }
-  *file = std::make_unique<MemFile>(node, std::u16string(path), mode != OpenMode::kRead);
-  return Status();
-}
-
-Status MemEnv::createTempFile(std::u16string_view directory, std::u16string_view prefix,
-                              std::u16string* path, std::unique_ptr<File>* file) {
-  for (;;) {
-    std::string unique = std::to_string(1000000 + ++nextTemp_ % 1000000).substr(1);
-    std::u16string candidate =
-        std::u16string(directory) + std::u16string(prefix) + fromUtf8(unique) + u".tmp";
-    if (find(candidate)) continue;
-    std::shared_ptr<Node> node;
-    Status made = makeFile(candidate, "create temporary", &node);
-    if (!made.ok()) return made;
-    *path = candidate;
-    *file = std::make_unique<MemFile>(node, candidate, true);
-    return Status();
-  }
-}
-
-Status MemEnv::replaceFile(std::u16string_view from, std::u16string_view to) {
-  const Name* source = find(from);
-  if (!source) return failure(ErrorKind::kNotFound, "replace", from);
-  const Name* target = find(to);
-  if (target && (target->node->directory || target->node->readOnly)) {
-    return failure(ErrorKind::kAccessDenied, "replace", to);
-  }
-  const std::u16string key = keyOf(to);
-  if (!parentExists(key)) return failure(ErrorKind::kNotFound, "replace", to);
-  if (key == keyOf(from)) return Status();
-  const std::u16string shown = target ? target->path : normalise(to);
-  std::shared_ptr<Node> node = source->node;
-  names_.erase(keyOf(from));
-  names_[key] = Name{shown, node, nextOrder_++};
   return Status();
 }
 
@@ -402,6 +381,32 @@ Status MemEnv::syncDirectory(std::u16string_view directory) {
 
 Status MemEnv::resolveLink(std::u16string_view path, std::u16string* resolved) {
   *resolved = path;
+  return Status();
+}
+
+namespace {
+
+class MemNameLock : public NameLock {
+ public:
+  MemNameLock(std::shared_ptr<std::vector<std::u16string>> held, std::u16string key)
+      : held_(std::move(held)), key_(std::move(key)) {
+    held_->push_back(key_);
+  }
+  ~MemNameLock() override { held_->erase(std::find(held_->begin(), held_->end(), key_)); }
+
+ private:
+  std::shared_ptr<std::vector<std::u16string>> held_;
+  std::u16string key_;
+};
+
+}  // namespace
+
+Status MemEnv::lockName(std::u16string_view path, int, std::unique_ptr<NameLock>* lock) {
+  const std::u16string key = keyOf(path);
+  if (std::find(lockedNames_->begin(), lockedNames_->end(), key) != lockedNames_->end()) {
+    return failure(ErrorKind::kBusy, "lock", path);
+  }
+  *lock = std::make_unique<MemNameLock>(lockedNames_, key);
   return Status();
 }
 

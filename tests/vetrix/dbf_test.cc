@@ -564,9 +564,9 @@ TEST_F(DbfTest, ConcurrentWritersLoseNothing) {
   spec.fields[0].second = 10;
   test::writeFile("shared.dbf", test::makeTable(spec));
   std::vector<std::unique_ptr<test::ChildProcess>> writers;
-  for (int w = 0; w < 4; ++w) {
+  for (int w = 0; w < 12; ++w) {
     std::string script;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 100; ++i) {
       script += "(Write_Dbf \"shared.dbf\" \"W" + std::to_string(w) + "K" + std::to_string(i) +
                 "\" \"writer " + std::to_string(w) + "\" \"U\")\n";
     }
@@ -577,11 +577,11 @@ TEST_F(DbfTest, ConcurrentWritersLoseNothing) {
   }
   for (auto& writer : writers) EXPECT_EQ(writer->wait(), 0);
   test::TableView view = test::readTableStrictly(test::readFile("shared.dbf"));
-  ASSERT_EQ(view.count, 804u);
+  ASSERT_EQ(view.count, 1204u);
   std::set<std::string> keys;
   for (const std::string& record : view.records) keys.insert(test::field(spec, record, 0));
-  EXPECT_EQ(keys.size(), 804u);
-  EXPECT_TRUE(keys.count("W3K199    "));
+  EXPECT_EQ(keys.size(), 1204u);
+  EXPECT_TRUE(keys.count("W11K99    "));
 }
 
 }  // namespace

@@ -199,13 +199,14 @@ TEST_F(SlbeditTest, FailuresOfTheDiskAreReportedInFull) {
     std::u16string printed;
   };
   const Case cases[] = {
-      {u"a", "create temporary", u"sub\\lib",
+      {u"a", "create", u"sub\\lib",
        u"\nOPEN Temp FILE ERROR: sub\\~lib.slb.XXXXXX.tmp\nSLB FILE NOT CHANGED: sub\\lib.slb"},
-      {u"a", "replace", u"sub\\lib", u"\nSLB FILE NOT CHANGED: sub\\lib.slb"},
+      {u"a", "rename", u"sub\\lib", u"\nSLB FILE NOT CHANGED: sub\\lib.slb"},
       {u"a", "write", u"sub\\lib", u"\nSLB FILE NOT CHANGED: sub\\lib.slb"},
-      {u"a", "open", u"sub\\lib", u"\nSLB FILE NOT CHANGED: sub\\lib.slb"},
+      {u"a", "open", u"sub\\lib", u"\nOPEN SLB FILE ERROR: sub\\lib.slb"},
+      {u"a", "lock name", u"sub\\lib", u"\nSLB FILE NOT CHANGED: sub\\lib.slb"},
       {u"l", "open", u"sub\\lib", u"\nOPEN SLB FILE ERROR: sub\\lib.slb"},
-      {u"a", "replace", u"sub\\new", u"\nSLB FILE NOT CHANGED: sub\\new.slb"},
+      {u"a", "rename", u"sub\\new", u"\nSLB FILE NOT CHANGED: sub\\new.slb"},
   };
   const std::string library = makeLibrary({{"A", makeSlide(40)}});
   for (const Case& c : cases) {

@@ -198,6 +198,10 @@ TableFault tableFault(const DbfTable& table) {
 platform::Status readTable(platform::File& file, DbfTable* table) {
   platform::Status s = file.size(&table->fileLength);
   if (!s.ok()) return s;
+  if (table->fileLength < kDbfHeaderSize) {
+    return platform::Status::error(platform::ErrorKind::kCorrupt, 0, "find a dBASE header in",
+                                   file.path());
+  }
   s = platform::readExactly(file, 0, table->header.raw, kDbfHeaderSize);
   if (!s.ok()) return s;
   // The descriptors and the byte after them, where their terminator

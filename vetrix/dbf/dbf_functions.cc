@@ -41,6 +41,11 @@ int Read_Dbf(const ResultBuffer* args) {
     zcutPrintf(u"\nOpen DBF NAME Fail->[%s]", found.tableName.c_str());
   } else if (found.kind == LookupResult::Kind::kRefused) {
     reportTableFault(found.fault, found.tableName.c_str());
+  } else if (found.kind == LookupResult::Kind::kReadFailed) {
+    // Not "Not Found Data": the key may well be there.
+    zcutPrintf(u"\nREAD DBF FILE ERROR: %s", found.tableName.c_str());
+    platform::reportCause(found.cause);
+    return kRtError;
   }
   if (found.kind != LookupResult::Kind::kFound) {
     zcutPrintf(u"\nNot Found Data->[%s]", found.key.c_str());

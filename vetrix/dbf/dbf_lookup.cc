@@ -28,7 +28,13 @@ LookupResult findDbfRecord(platform::Env& env, std::u16string tableName, std::u1
   }
   DbfTable table;
   result.cause = readTable(*file, &table);
-  if (!result.cause.ok()) return result;
+  if (!result.cause.ok()) {
+    // Shorter than a header: no table. Any other failure is a failed read.
+    if (result.cause.kind() != platform::ErrorKind::kCorrupt) {
+      result.kind = LookupResult::Kind::kReadFailed;
+    }
+    return result;
+  }
   result.fault = tableFault(table);
   if (result.fault != TableFault::kNone) {
     result.kind = LookupResult::Kind::kRefused;
@@ -60,6 +66,7 @@ LookupResult findDbfRecord(platform::Env& env, std::u16string tableName, std::u1
   if (!keyField || !exact) return result;
 
   DbfScan scan = scanRecords(*file, table, *keyField, trimKey(stored, keyField->isNumeric()));
+  if (scan.kind == DbfScan::Kind::kReadFailed) result.kind = LookupResult::Kind::kReadFailed;
   if (scan.kind != DbfScan::Kind::kFound) {
     result.cause = scan.cause;
     return result;

@@ -2,14 +2,16 @@
 
 #include "platform/ascii.h"
 #include "platform/coding.h"
+#include "platform/file_writes.h"
 #include "platform/text.h"
 #include "vetrix/dbf/dbf_engines.h"
 #include "vetrix/dbf/dbf_format.h"
 
 namespace {
 
-// How long a writer waits for another to finish with the table.
-constexpr int kLockTimeoutMs = 2000;
+// How long a writer waits (blocked, not polling) for another to finish
+// with the table before it gives up with kBusy.
+constexpr int kLockTimeoutMs = kDbfLockTimeoutMs;
 // Writers lock one byte far beyond any offset a table can reach (a header of
 // 64 KiB and 2^32 records of 64 KiB stay below 2^48), as SQLite locks bytes
 // that hold no data: a lock over the records themselves would make another
@@ -123,8 +125,8 @@ StoreResult appendRecord(platform::File& file, const DbfTable& table, uint64_t s
   }
   if (s.ok()) s = file.sync();
   if (!s.ok()) return undo(s);
-  s = file.close();
-  return outcome(s.ok() ? StoreOutcome::kAppended : StoreOutcome::kWriteFailed, s);
+  file.close();  // synced: a failure to close loses nothing
+  return outcome(StoreOutcome::kAppended);
 }
 
 }  // namespace
@@ -133,14 +135,17 @@ StoreResult storeDbfRecord(platform::Env& env, std::u16string_view tableName,
                            std::u16string_view key, std::u16string_view name,
                            std::u16string_view unit) {
   std::unique_ptr<platform::File> file;
-  platform::Status s = env.openFile(tableName, platform::OpenMode::kReadWrite, &file);
+  platform::Status s = platform::openForUpdate(env, tableName, &file);
   if (!s.ok()) return outcome(StoreOutcome::kNotOpened, s);
   // Held from the scan to the last write: two writers never claim one slot.
   s = file->lock(kLockOffset, 1, kLockTimeoutMs);
   if (!s.ok()) return outcome(StoreOutcome::kBusy, s);
   DbfTable table;
   s = readTable(*file, &table);
-  if (!s.ok()) return outcome(StoreOutcome::kNotADbf, s);
+  if (!s.ok()) {
+    const bool corrupt = s.kind() == platform::ErrorKind::kCorrupt;
+    return outcome(corrupt ? StoreOutcome::kNotADbf : StoreOutcome::kWriteFailed, s);
+  }
   if (const TableFault fault = tableFault(table); fault != TableFault::kNone) {
     StoreResult refused = outcome(StoreOutcome::kRefused);
     refused.fault = fault;
@@ -210,8 +215,8 @@ StoreResult storeDbfRecord(platform::Env& env, std::u16string_view tableName,
       file->sync();
       return outcome(StoreOutcome::kWriteFailed, s);
     }
-    s = file->close();
-    return outcome(s.ok() ? StoreOutcome::kUpdated : StoreOutcome::kWriteFailed, s);
+    file->close();  // synced: a failure to close loses nothing
+    return outcome(StoreOutcome::kUpdated);
   }
 
   // Only the last counted record may carry the end mark as its flag: an

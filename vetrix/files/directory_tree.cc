@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/file_writes.h"
 #include "platform/path.h"
 #include "platform/text.h"
 
@@ -21,94 +22,75 @@ bool onPath(const FolderPath& path, const platform::FileInfo& folder) {
          path.end();
 }
 
-// A search that found nothing is no failure; any other is noted.
-void noteUnread(ListingWriter& out, const platform::Status& s) {
-  if (!s.ok() && s.kind() != platform::ErrorKind::kNotFound) out.noteUnread(s);
+// A folder that is not there (or vanished during the walk) holds nothing to
+// list; any other failure to read one ends the walk.
+platform::Status unlessAbsent(const platform::Status& s) {
+  return s.kind() == platform::ErrorKind::kNotFound ? platform::Status() : s;
 }
 
-void walk(platform::Env& env, ListingWriter& out, std::u16string_view searchPath,
-          FolderPath& path) {
+platform::Status walk(platform::Env& env, ListingWriter& out, std::u16string_view searchPath,
+                      FolderPath& path) {
   const platform::PathParts parts = platform::splitPath(searchPath);
   const std::u16string folder = parts.drive + parts.dir;
   platform::FileInfo here;
-  const platform::Status identified = env.fileInfo(folder.empty() ? u"." : folder, &here);
-  const bool known = identified.ok();
-  if (known) path.emplace_back(here.volume, here.fileId);
-  writeFileLines(env, out, searchPath);
+  platform::Status s = env.fileInfo(folder.empty() ? u"." : folder, &here);
+  if (!s.ok()) return unlessAbsent(s);
+  path.emplace_back(here.volume, here.fileId);
+  s = writeFileLines(env, out, searchPath);
   std::vector<platform::DirEntry> entries;
-  const platform::Status searched = env.findFiles(folder + u"*.*", false, &entries);
-  noteUnread(out, identified);
-  noteUnread(out, searched);
-  if (searched.ok()) {
-    for (const platform::DirEntry& entry : entries) {
-      if (!entry.isDirectory || entry.name == u"." || entry.name == u"..") continue;
+  if (s.ok()) s = unlessAbsent(platform::findFiles(env, folder + u"*.*", false, &entries));
+  for (size_t i = 0; s.ok() && i < entries.size(); ++i) {
+    const platform::DirEntry& entry = entries[i];
+    if (!entry.isDirectory || entry.name == u"." || entry.name == u"..") continue;
+    if (entry.isLink) {
       platform::FileInfo linked;
-      if (entry.isLink &&
-          (!env.fileInfo(folder + entry.name, &linked).ok() || onPath(path, linked))) {
+      s = env.fileInfo(folder + entry.name, &linked);
+      if (!s.ok() || onPath(path, linked)) {
+        s = unlessAbsent(s);
         continue;
       }
-      walk(env, out, folder + entry.name + u"\\" + parts.name + parts.ext, path);
     }
+    s = walk(env, out, folder + entry.name + u"\\" + parts.name + parts.ext, path);
   }
-  if (known) path.pop_back();
+  path.pop_back();
+  return s;
 }
 
 }  // namespace
 
-void listDirectoryTree(platform::Env& env, ListingWriter& out, std::u16string_view searchPath) {
+platform::Status listDirectoryTree(platform::Env& env, ListingWriter& out,
+                                   std::u16string_view searchPath) {
   FolderPath path;
-  walk(env, out, searchPath, path);
+  return walk(env, out, searchPath, path);
 }
 
-void writeFileLines(platform::Env& env, ListingWriter& out, std::u16string_view searchPath) {
+platform::Status writeFileLines(platform::Env& env, ListingWriter& out,
+                                std::u16string_view searchPath) {
   const platform::PathParts parts = platform::splitPath(searchPath);
   std::vector<platform::DirEntry> entries;
-  const platform::Status searched = env.findFiles(searchPath, true, &entries);
-  noteUnread(out, searched);
-  if (!searched.ok()) return;
+  const platform::Status searched = platform::findFiles(env, searchPath, true, &entries);
+  if (!searched.ok()) return unlessAbsent(searched);
   const std::string drive = platform::toAnsi(parts.drive);
   const std::string directory = platform::toAnsi(parts.dir);
   for (const platform::DirEntry& entry : entries) {
     if (entry.isDirectory || out.skips(entry.name)) continue;
     out.append(formatListingLine(platform::toAnsi(entry.name), entry.size, drive, directory));
   }
+  return platform::Status();
 }
 
 ListingResult writeListing(platform::Env& env, std::u16string_view searchPath,
                            std::u16string_view listing) {
   using Kind = ListingResult::Kind;
-  platform::FileInfo info;
-  platform::Status s = env.fileInfo(listing, &info);
-  if (s.ok() && (info.readOnly || info.isDirectory)) {
-    return {Kind::kNotOpened,
-            platform::Status::error(platform::ErrorKind::kAccessDenied, 0, "open", listing)};
-  }
-  if (!s.ok() && s.kind() != platform::ErrorKind::kNotFound) return {Kind::kNotOpened, s};
-  std::u16string target;
-  s = env.resolveLink(listing, &target);
-  if (!s.ok()) return {Kind::kNotOpened, s};
-  const platform::PathParts parts = platform::splitPath(target);
-  const std::u16string folder = parts.drive + parts.dir;
-  std::u16string temporary;
-  std::unique_ptr<platform::File> file;
-  s = env.createTempFile(folder, u"~" + parts.name + parts.ext + u".", &temporary, &file);
-  if (!s.ok()) return {Kind::kNotOpened, s};
-  ListingWriter out(*file);
-  out.skip(platform::splitPath(temporary).name + platform::splitPath(temporary).ext);
-  listDirectoryTree(env, out, searchPath);
-  s = out.flush();
-  if (s.ok()) s = file->sync();
-  const platform::Status closed = file->close();
-  if (s.ok()) s = closed;
-  if (s.ok()) s = env.replaceFile(temporary, target);
-  if (!s.ok()) {
-    env.removeFile(temporary);
-    return {Kind::kWriteFailed, s};
-  }
-  // Replaced: a folder not read, or one that cannot be flushed, is only the
-  // cause's business.
-  const platform::Status synced = env.syncDirectory(folder);
-  return {Kind::kWritten, out.unread().ok() ? synced : out.unread()};
+  platform::NewFile file(env);
+  platform::Status s = file.begin(listing);
+  if (!s.ok()) return {Kind::kNotOpened, s, platform::Published::kNo, std::u16string()};
+  const platform::PathParts parts = platform::splitPath(file.targetPath());
+  ListingWriter out(file.file(), parts.name + parts.ext);
+  s = listDirectoryTree(env, out, searchPath);
+  if (s.ok()) s = out.flush();
+  if (s.ok()) s = file.publish();
+  return {s.ok() ? Kind::kWritten : Kind::kWriteFailed, s, file.published(), file.keptPath()};
 }
 
 std::string formatListingLine(std::string_view name, uint64_t size, std::string_view drive,

@@ -127,8 +127,15 @@ int reportSlbedit(const SlbRequest& request, const SlbResult& result,
       zcutPrintf(u"\nSLD NAME EMPTY: %s", slide);
       break;
     case SlbOutcome::kNotChanged:
-    case SlbOutcome::kNameTaken:  // Slbedit never renames
+    case SlbOutcome::kNameTaken:           // Slbedit never renames
+    case SlbOutcome::kNameTakenMeanwhile:  // tried again by the engine
       zcutPrintf(u"\nSLB FILE NOT CHANGED: %s", library);
+      break;
+    case SlbOutcome::kNotSynced:
+      zcutPrintf(u"\nSLB FILE CHANGED BUT NOT SAFE ON DISK: %s", library);
+      break;
+    case SlbOutcome::kJournalKept:
+      zcutPrintf(u"\nSLB FILE CHANGED, ITS JOURNAL NOT REMOVED: %s", result.keptPath.c_str());
       break;
     case SlbOutcome::kDamaged:
       zcutPrintf(u"\nSLB FILE NOT FULLY WRITTEN: %s", library);

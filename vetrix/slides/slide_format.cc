@@ -100,7 +100,8 @@ bool storedSlideName(std::u16string_view typed, std::string* stored) {
 platform::Status checkLibraryHeader(platform::File& library) {
   char header[kLibraryHeaderSize] = {};
   size_t got = 0;
-  platform::Status s = library.read(0, header, sizeof header, &got);
+  // Read through: a read that comes back short is no short file.
+  platform::Status s = platform::readFully(library, 0, header, sizeof header, &got);
   if (s.ok() && std::memcmp(header, kLibraryHeader, kLibraryHeaderCompared) != 0) {
     s = platform::Status::error(platform::ErrorKind::kCorrupt, 0,
                                 "find the slide-library header of", library.path());

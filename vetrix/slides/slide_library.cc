@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/file_writes.h"
 #include "platform/path.h"
 #include "platform/text.h"
 #include "vetrix/slides/slide_file.h"
@@ -14,25 +15,6 @@ using platform::Env;
 using platform::File;
 using platform::Status;
 
-constexpr size_t kCopyBlock = 1 << 16;
-// How long an edit waits for another to finish with the library.
-constexpr int kLockTimeoutMs = 10000;
-
-// The names beside a library that belong to its edits: the temporary files
-// ("~lib.slb.XXXXXX.tmp") and the journal of a write-over in place
-// ("~lib.slb.new"), the complete new library until it is written over the
-// old one.
-std::u16string libraryFileName(std::u16string_view libraryPath) {
-  const platform::PathParts parts = platform::splitPath(libraryPath);
-  return parts.name + parts.ext;
-}
-std::u16string tempPrefix(std::u16string_view libraryPath) {
-  return u"~" + libraryFileName(libraryPath) + u".";
-}
-std::u16string journalPath(std::u16string_view libraryPath, std::u16string_view folder) {
-  return std::u16string(folder) + u"~" + libraryFileName(libraryPath) + u".new";
-}
-
 SlbResult outcome(SlbOutcome kind, Status cause = Status()) {
   SlbResult result;
   result.outcome = kind;
@@ -40,154 +22,47 @@ SlbResult outcome(SlbOutcome kind, Status cause = Status()) {
   return result;
 }
 
-// How the new library takes the old one's place.
-struct Placement {
-  bool inPlace = false;   // several hard links: write over the library itself
-  bool readOnly = false;  // nobody may change the library
-};
-
-// Writes the complete library in `journal` over `library` in place and
-// removes the journal. The part past the library's old length is written
-// first: a full disk fails there, before a byte of the library changed, and
-// the library is left as it was, as it is when the journal cannot be read
-// before the first write over the old bytes. A failure after that leaves
-// the library torn and the journal holding the complete new one (kDamaged). A failure
-// before that removes the journal when `undoable` (the edit is then not
-// made), and keeps it for the next edit otherwise.
-SlbResult writeOverFromJournal(Env& env, const std::u16string& journal,
-                               const std::u16string& libraryPath, const std::u16string& folder,
-                               bool undoable) {
-  std::unique_ptr<File> source, library;
-  uint64_t newLength = 0, oldLength = 0;
-  Status s = env.openFile(journal, platform::OpenMode::kRead, &source);
-  if (s.ok()) s = source->size(&newLength);
-  if (s.ok()) s = env.openFile(libraryPath, platform::OpenMode::kReadWrite, &library);
-  if (s.ok()) s = library->size(&oldLength);
-  auto notChanged = [&](Status cause) {
-    if (library) library->close();
-    if (source) source->close();
-    if (undoable) env.removeFile(journal);
-    return outcome(SlbOutcome::kNotChanged, std::move(cause));
-  };
-  if (!s.ok()) return notChanged(s);
-  std::vector<unsigned char> buffer(kCopyBlock);
-  bool written = false;  // a write of the library's old extent was tried
-  auto copy = [&](uint64_t from, uint64_t to) {
-    Status copied;
-    for (uint64_t at = from; copied.ok() && at < to; at += buffer.size()) {
-      const size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), to - at));
-      copied = platform::readExactly(*source, at, buffer.data(), n);
-      if (!copied.ok()) break;
-      written = written || at < oldLength;
-      copied = library->write(at, buffer.data(), n);
-    }
-    return copied;
-  };
-  if (newLength > oldLength) {
-    s = copy(oldLength, newLength);
-    if (s.ok()) s = library->sync();
-    if (!s.ok()) {
-      library->truncate(oldLength);
-      return notChanged(s);
-    }
+// The new library, made beside the library while the edit holds its lock.
+// A missing library is made only where no file appears meanwhile.
+SlbResult beginNewLibrary(platform::NewFile& pending, const std::u16string& libraryPath,
+                          bool creating) {
+  const Status prepared = pending.prepare(
+      libraryPath, creating ? platform::Replace::kNever : platform::Replace::kAlways, true);
+  if (!prepared.ok()) return outcome(SlbOutcome::kNotChanged, prepared);
+  SlbResult result = outcome(SlbOutcome::kDone, pending.createTemporary());
+  if (!result.cause.ok()) {
+    result.outcome = SlbOutcome::kTempNotCreated;
+    const platform::PathParts parts = platform::splitPath(pending.targetPath());
+    result.temporaryFolder = parts.drive + parts.dir;
   }
-  s = copy(0, std::min(oldLength, newLength));
-  if (!s.ok() && !written) {
-    // The journal could not be read: not a byte of the old library changed,
-    // and cutting off what was added restores it.
-    const Status cut = newLength > oldLength ? library->truncate(oldLength) : Status();
-    if (cut.ok() && (newLength <= oldLength || library->sync().ok())) return notChanged(s);
-  }
-  if (s.ok()) s = library->truncate(newLength);
-  if (s.ok()) s = library->sync();
-  if (s.ok()) s = library->close();
-  source->close();
-  if (!s.ok()) {
-    SlbResult damaged = outcome(SlbOutcome::kDamaged, s);
-    damaged.keptPath = journal;
-    return damaged;
-  }
-  env.removeFile(journal);
-  return outcome(SlbOutcome::kDone, env.syncDirectory(folder));
+  return result;
 }
 
-// The temporary file that becomes the library, removed unless committed.
-class PendingLibrary {
- public:
-  PendingLibrary(Env& env, const std::u16string& libraryPath, const std::u16string& folder,
-                 Placement placement)
-      : env_(env), libraryPath_(libraryPath), folder_(folder), placement_(placement) {}
-  PendingLibrary(const PendingLibrary&) = delete;
-  PendingLibrary& operator=(const PendingLibrary&) = delete;
-  ~PendingLibrary() {
-    if (file_) file_->close();
-    if (!path_.empty()) env_.removeFile(path_);
+// Puts the new library in the library's place, and says where that left it.
+SlbResult publishLibrary(platform::NewFile& pending) {
+  SlbResult result = outcome(SlbOutcome::kDone, pending.publish());
+  switch (pending.published()) {
+    case platform::Published::kYes:
+      break;
+    case platform::Published::kNo:
+      result.outcome = result.cause.kind() == platform::ErrorKind::kExists
+                           ? SlbOutcome::kNameTakenMeanwhile
+                           : SlbOutcome::kNotChanged;
+      break;
+    case platform::Published::kUnsynced:
+      result.outcome = SlbOutcome::kNotSynced;
+      break;
+    case platform::Published::kTorn:
+      result.outcome = SlbOutcome::kDamaged;
+      result.keptPath = pending.keptPath();
+      break;
+    case platform::Published::kJournalKept:
+      result.outcome = SlbOutcome::kJournalKept;
+      result.keptPath = pending.keptPath();
+      break;
   }
-
-  // Creates the file in the library's folder: kDone, or kTempNotCreated.
-  SlbResult create() {
-    SlbResult result = outcome(
-        SlbOutcome::kDone, env_.createTempFile(folder_, tempPrefix(libraryPath_), &path_, &file_));
-    if (!result.cause.ok()) {
-      result.outcome = SlbOutcome::kTempNotCreated;
-      result.temporaryFolder = folder_;
-    }
-    return result;
-  }
-
-  File& file() { return *file_; }
-
-  // Flushes the new library to the disk, puts it in the library's place and
-  // flushes the folder, so that the change survives a power loss. The
-  // outcome is kDone once the library was replaced, even when the folder
-  // could not be flushed (the cause then says so).
-  SlbResult commit() {
-    Status s = file_->sync();
-    if (!s.ok()) return outcome(SlbOutcome::kNotChanged, s);
-    if (placement_.inPlace) return writeOver();
-    s = file_->close();
-    file_.reset();
-    if (s.ok()) s = env_.replaceFile(path_, libraryPath_);
-    if (s.ok()) {
-      path_.clear();
-      return outcome(SlbOutcome::kDone, env_.syncDirectory(folder_));
-    }
-    // Another program holding the library open forbids replacing it (a
-    // sharing violation on Windows), not writing over it.
-    const bool held = s.kind() == platform::ErrorKind::kBusy ||
-                      (s.kind() == platform::ErrorKind::kAccessDenied && !placement_.readOnly);
-    if (!held) return outcome(SlbOutcome::kNotChanged, s);
-    s = env_.openFile(path_, platform::OpenMode::kRead, &file_);
-    if (!s.ok()) return outcome(SlbOutcome::kNotChanged, s);
-    return writeOver();
-  }
-
- private:
-  // Writes the flushed new library over the library itself, so that the
-  // library keeps its identity. The new library first becomes the journal
-  // beside it, so that a write-over cut short by a kill is finished by the
-  // next edit.
-  SlbResult writeOver() {
-    Status s = file_->close();
-    file_.reset();
-    const std::u16string journal = journalPath(libraryPath_, folder_);
-    if (s.ok()) s = env_.replaceFile(path_, journal);
-    if (s.ok()) {
-      path_ = journal;  // removed by the destructor unless the write-over takes it
-      s = env_.syncDirectory(folder_);
-    }
-    if (!s.ok()) return outcome(SlbOutcome::kNotChanged, s);
-    path_.clear();
-    return writeOverFromJournal(env_, journal, libraryPath_, folder_, true);
-  }
-
-  Env& env_;
-  const std::u16string& libraryPath_;
-  const std::u16string& folder_;
-  Placement placement_;
-  std::unique_ptr<File> file_;
-  std::u16string path_;
-};
+  return result;
+}
 
 // Where the library really lives (links followed) and its folder.
 struct Target {
@@ -242,12 +117,13 @@ SlbResult openSlide(Env& env, const std::u16string& slideFile, std::string_view 
   return outcome(SlbOutcome::kDone);
 }
 
-// Adds slides (file, name) to the library through a temporary file.
-SlbResult addSlides(Env& env, const Target& target, Placement placement,
+// Adds slides (file, name) to the library (none when `library` is null:
+// a new library) through a temporary file.
+SlbResult addSlides(Env& env, const Target& target,
                     const std::vector<std::pair<std::u16string, std::string>>& slides,
                     File* library, SlideDirectory& directory) {
-  PendingLibrary pending(env, target.libraryPath, target.folder, placement);
-  SlbResult result = pending.create();
+  platform::NewFile pending(env);
+  SlbResult result = beginNewLibrary(pending, target.libraryPath, library == nullptr);
   if (result.outcome != SlbOutcome::kDone) return result;
   std::vector<OpenSlide> opened(slides.size());
   std::vector<NewSlide> added;
@@ -269,16 +145,15 @@ SlbResult addSlides(Env& env, const Target& target, Placement placement,
   // Closed before it is replaced (Windows cannot replace an open file);
   // the edit's name lock is held until the replace is done.
   if (library) library->close();
-  return pending.commit();
+  return publishLibrary(pending);
 }
 
 // Deletes the first slide of each name through a temporary file. The
 // temporary file is made before the names are looked up.
-SlbResult deleteSlides(Env& env, const Target& target, Placement placement,
-                       const std::vector<std::string>& names, File& library,
-                       SlideDirectory& directory) {
-  PendingLibrary pending(env, target.libraryPath, target.folder, placement);
-  SlbResult created = pending.create();
+SlbResult deleteSlides(Env& env, const Target& target, const std::vector<std::string>& names,
+                       File& library, SlideDirectory& directory) {
+  platform::NewFile pending(env);
+  SlbResult created = beginNewLibrary(pending, target.libraryPath, false);
   if (created.outcome != SlbOutcome::kDone) return created;
   std::vector<int> removed;
   for (const std::string& name : names) {
@@ -300,11 +175,11 @@ SlbResult deleteSlides(Env& env, const Target& target, Placement placement,
   const WriteResult written = writeLibrary(pending.file(), &library, {}, removed, directory, &s);
   library.close();
   if (written != WriteResult::kWritten) return outcome(SlbOutcome::kNotChanged, s);
-  return pending.commit();
+  return publishLibrary(pending);
 }
 
 // Renames the first slide of one name through a temporary file.
-SlbResult renameSlide(Env& env, const Target& target, Placement placement, const std::string& from,
+SlbResult renameSlide(Env& env, const Target& target, const std::string& from,
                       const std::string& to, File& library, SlideDirectory& directory) {
   const int at = findFirstSlide(directory, from);
   if (at < 0) {
@@ -319,15 +194,15 @@ SlbResult renameSlide(Env& env, const Target& target, Placement placement, const
     return refused;
   }
   if (to.empty()) return outcome(SlbOutcome::kEmptyName);
-  PendingLibrary pending(env, target.libraryPath, target.folder, placement);
-  SlbResult created = pending.create();
+  platform::NewFile pending(env);
+  SlbResult created = beginNewLibrary(pending, target.libraryPath, false);
   if (created.outcome != SlbOutcome::kDone) return created;
   directory.entries[static_cast<size_t>(at)].setName(to);
   Status s;
   const WriteResult written = writeLibrary(pending.file(), &library, {}, {}, directory, &s);
   library.close();
   if (written != WriteResult::kWritten) return outcome(SlbOutcome::kNotChanged, s);
-  return pending.commit();
+  return publishLibrary(pending);
 }
 
 // Slbedit's way with a missing library: a new library holding the named
@@ -337,8 +212,8 @@ SlbResult createLibrary(Env& env, const Target& target, const SlbRequest& reques
                         SlideDirectory& directory) {
   directory.entries.clear();
   directory.libraryLength = 0;
-  SlbResult result = addSlides(env, target, Placement(), {{request.slideFile, request.typedName}},
-                               nullptr, directory);
+  SlbResult result =
+      addSlides(env, target, {{request.slideFile, request.typedName}}, nullptr, directory);
   // No temporary file in its folder: the library cannot be made there.
   if (result.outcome == SlbOutcome::kTempNotCreated)
     result.outcome = SlbOutcome::kLibraryNotCreated;
@@ -353,28 +228,17 @@ struct OpenedLibrary {
   bool missing = false;
   std::unique_ptr<platform::NameLock> lock;  // an edit's, until the library is replaced
   std::unique_ptr<File> file;
-  Placement placement;
 };
 
-// With the library locked: finishes a write-over that a kill cut short,
-// from its journal, if there is one (*restored says so).
-SlbResult finishWriteOver(Env& env, const Target& target, bool* restored) {
-  const std::u16string journal = journalPath(target.libraryPath, target.folder);
-  if (!platform::fileExists(env, journal)) return outcome(SlbOutcome::kDone);
-  SlbResult finished = writeOverFromJournal(env, journal, target.libraryPath, target.folder, false);
-  *restored = finished.outcome == SlbOutcome::kDone;
-  return finished;
-}
-
-// With the library locked: finishes a cut-short write-over and removes the
-// temporary files of killed edits.
+// With the library locked: finishes a write-over that a kill cut short and
+// removes the temporary files of killed edits.
 SlbResult recoverLibrary(Env& env, const Target& target) {
-  bool restored = false;
-  SlbResult finished = finishWriteOver(env, target, &restored);
-  if (finished.outcome != SlbOutcome::kDone) return finished;
-  for (const std::u16string& leftover : libraryLeftovers(env, target.libraryPath)) {
-    env.removeFile(leftover);
-  }
+  platform::JournalState journal;
+  Status s = platform::finishWriteOver(env, target.libraryPath, &journal);
+  std::vector<std::u16string> leftovers;
+  if (s.ok()) s = platform::leftoverTemporaries(env, target.libraryPath, &leftovers);
+  if (!s.ok()) return outcome(SlbOutcome::kNotChanged, s);
+  for (const std::u16string& leftover : leftovers) env.removeFile(leftover);
   return outcome(SlbOutcome::kDone);
 }
 
@@ -383,77 +247,89 @@ SlbResult openLibrary(Env& env, std::u16string_view libraryPath, bool edit,
   Target& target = opened->target;
   Status s = resolveTarget(env, libraryPath, &target);
   if (!s.ok()) return outcome(SlbOutcome::kLibraryUnopened, s);
-  // Only a library that is not there is created: a library that cannot be
-  // looked at for another reason is never overwritten.
-  platform::FileInfo info;
-  s = env.fileInfo(target.libraryPath, &info);
-  if (s.kind() == platform::ErrorKind::kNotFound) {
-    opened->missing = true;
-    return outcome(SlbOutcome::kDone, s);
-  }
-  // A library nobody may write is not locked: the edit is refused anyway.
-  const bool locking = s.ok() && edit && !info.readOnly;
-  if (locking) {
-    s = env.lockName(target.libraryPath, kLockTimeoutMs, &opened->lock);
+  if (edit) {
+    s = env.lockName(target.libraryPath, platform::kEditLockTimeoutMs, &opened->lock);
     if (!s.ok()) return outcome(SlbOutcome::kNotChanged, s);
-  }
-  if (s.ok()) s = env.openFile(target.libraryPath, platform::OpenMode::kRead, &opened->file);
-  if (!s.ok()) return outcome(SlbOutcome::kLibraryUnopened, s);
-  if (locking) {
     SlbResult recovered = recoverLibrary(env, target);
     if (recovered.outcome != SlbOutcome::kDone) return recovered;
-    s = env.fileInfo(target.libraryPath, &info);
-    if (!s.ok()) return outcome(SlbOutcome::kLibraryUnopened, s);
   }
-  opened->placement = Placement{info.links > 1, info.readOnly};
-  SlbResult refused = outcome(SlbOutcome::kNotALibrary, checkLibraryHeader(*opened->file));
-  if (!refused.cause.ok()) {
+  // Only a library that is not there is created: a library that cannot be
+  // looked at for another reason is never overwritten.
+  bool exists = false;
+  platform::FileInfo info;
+  s = platform::lookUp(env, target.libraryPath, &exists, &info);
+  if (!s.ok()) return outcome(SlbOutcome::kLibraryUnopened, s);
+  if (!exists) {
+    opened->missing = true;
+    return outcome(SlbOutcome::kDone,
+                   Status::error(platform::ErrorKind::kNotFound, 0, "open", target.libraryPath));
+  }
+  s = env.openFile(target.libraryPath, platform::OpenMode::kRead, &opened->file);
+  if (!s.ok()) return outcome(SlbOutcome::kLibraryUnopened, s);
+  s = checkLibraryHeader(*opened->file);
+  if (s.kind() == platform::ErrorKind::kCorrupt) {
+    SlbResult refused = outcome(SlbOutcome::kNotALibrary, s);
     refused.fault.reason = "no slide-library header";
     return refused;
   }
   uint64_t length = 0;
-  refused.cause = opened->file->size(&length);
-  if (!refused.cause.ok()) return refused;
+  if (s.ok()) s = opened->file->size(&length);
+  if (!s.ok()) return outcome(SlbOutcome::kLibraryUnopened, s);
   directory.libraryLength = static_cast<int64_t>(length);
+  SlbResult refused = outcome(SlbOutcome::kNotALibrary);
   refused.fault = readDirectory(*opened->file, directory);
   if (!refused.fault.ok()) {
-    refused.cause = refused.fault.cause;
+    // A directory that could not be read is no damaged one.
+    if (!refused.fault.cause.ok())
+      return outcome(SlbOutcome::kLibraryUnopened, refused.fault.cause);
     return refused;
   }
   return outcome(SlbOutcome::kDone);
 }
 
-}  // namespace
-
-std::vector<std::u16string> libraryLeftovers(Env& env, std::u16string_view libraryPath) {
-  const platform::PathParts parts = platform::splitPath(libraryPath);
-  const std::u16string folder = parts.drive + parts.dir;
-  const std::u16string prefix = tempPrefix(libraryPath);
-  std::vector<platform::DirEntry> entries;
-  std::vector<std::u16string> leftovers;
-  if (!env.findFiles(folder + prefix + u"*.tmp", false, &entries).ok()) return leftovers;
-  for (const platform::DirEntry& entry : entries) {
-    if (!entry.isDirectory && platform::isTempName(entry.name, prefix)) {
-      leftovers.push_back(folder + entry.name);
+// Runs `edit` on the library opened for an edit; again, once, when a new
+// library could not be made because another program made one meanwhile.
+template <typename Edit>
+SlbResult withLibrary(Env& env, std::u16string_view libraryPath, SlideDirectory& directory,
+                      Edit edit) {
+  for (int attempt = 0;; ++attempt) {
+    OpenedLibrary library;
+    SlbResult result = openLibrary(env, libraryPath, true, directory, &library);
+    if (result.outcome == SlbOutcome::kDone) result = edit(library, result);
+    if (result.outcome != SlbOutcome::kNameTakenMeanwhile) return result;
+    if (attempt == 1) {
+      result.outcome = SlbOutcome::kNotChanged;
+      return result;
     }
   }
-  return leftovers;
 }
+
+}  // namespace
 
 LibraryCheck checkLibraryEdits(Env& env, std::u16string_view libraryPath) {
   LibraryCheck check;
   Target target;
   Status s = resolveTarget(env, libraryPath, &target);
-  platform::FileInfo info;
-  if (s.ok()) s = env.fileInfo(target.libraryPath, &info);
   std::unique_ptr<platform::NameLock> lock;
-  if (s.ok() && !info.readOnly) s = env.lockName(target.libraryPath, kLockTimeoutMs, &lock);
-  if (!s.ok()) {
-    check.result = outcome(SlbOutcome::kNotChanged, s);
-    return check;
+  if (s.ok()) s = env.lockName(target.libraryPath, platform::kEditLockTimeoutMs, &lock);
+  // A folder nobody may write holds nothing an edit could have left there
+  // to finish: only looked at.
+  const bool locked = s.ok();
+  if (s.kind() == platform::ErrorKind::kAccessDenied) s = Status();
+  platform::JournalState journal = platform::JournalState::kNone;
+  if (s.ok() && locked) s = platform::finishWriteOver(env, target.libraryPath, &journal);
+  if (s.ok() && !locked) {
+    bool exists = false;
+    platform::FileInfo info;
+    s = platform::lookUp(env, platform::journalPath(target.libraryPath), &exists, &info);
+    if (exists) journal = platform::JournalState::kForeign;
   }
-  if (!info.readOnly) check.result = finishWriteOver(env, target, &check.restored);
-  check.leftovers = libraryLeftovers(env, target.libraryPath);
+  if (s.ok()) s = platform::leftoverTemporaries(env, target.libraryPath, &check.leftovers);
+  check.result = outcome(s.ok() ? SlbOutcome::kDone : SlbOutcome::kNotChanged, s);
+  check.restored = journal == platform::JournalState::kFinished;
+  if (journal == platform::JournalState::kForeign) {
+    check.foreignJournal = platform::journalPath(target.libraryPath);
+  }
   return check;
 }
 
@@ -472,57 +348,58 @@ SlbRequest makeSlbRequest(char16_t command, std::u16string_view library,
 }
 
 SlbResult runSlbedit(Env& env, const SlbRequest& request, SlideDirectory& directory) {
-  OpenedLibrary library;
-  const bool edit = request.command != u'l' && request.command != u'L';
-  SlbResult opened = openLibrary(env, request.libraryPath, edit, directory, &library);
-  if (opened.outcome != SlbOutcome::kDone) return opened;
-  if (library.missing) {
-    // Deleting from a library that is not there makes nothing.
-    if (request.command == u'd' || request.command == u'D') {
-      SlbResult missing = outcome(SlbOutcome::kLibraryUnopened, opened.cause);
-      missing.subject = request.libraryPath;
-      return missing;
-    }
-    return createLibrary(env, library.target, request, directory);
+  const bool isList = request.command == u'l' || request.command == u'L';
+  if (isList) {
+    OpenedLibrary library;
+    SlbResult opened = openLibrary(env, request.libraryPath, false, directory, &library);
+    if (opened.outcome != SlbOutcome::kDone || !library.missing) return opened;
+    // As for every command, a missing library is made holding the named
+    // slide, here ".sld", which no library takes: under the edit's lock.
   }
-  switch (request.command) {
-    case u'a':
-    case u'A':
-      return addSlides(env, library.target, library.placement,
-                       {{request.slideFile, request.slideName}}, library.file.get(), directory);
-    case u'd':
-    case u'D': {
-      SlbResult result = deleteSlides(env, library.target, library.placement, {request.slideName},
-                                      *library.file, directory);
-      result.subject.clear();
-      return result;
-    }
-    default:
-      return outcome(SlbOutcome::kDone);
-  }
+  const bool isDelete = request.command == u'd' || request.command == u'D';
+  return withLibrary(
+      env, request.libraryPath, directory, [&](OpenedLibrary& library, const SlbResult& opened) {
+        if (library.missing) {
+          // Deleting from a library that is not there makes nothing.
+          if (isDelete) {
+            SlbResult missing = outcome(SlbOutcome::kLibraryUnopened, opened.cause);
+            missing.subject = request.libraryPath;
+            return missing;
+          }
+          return createLibrary(env, library.target, request, directory);
+        }
+        if (isDelete) {
+          SlbResult result =
+              deleteSlides(env, library.target, {request.slideName}, *library.file, directory);
+          result.subject.clear();
+          return result;
+        }
+        if (isList) return outcome(SlbOutcome::kDone);  // appeared meanwhile
+        return addSlides(env, library.target, {{request.slideFile, request.slideName}},
+                         library.file.get(), directory);
+      });
 }
 
 SlbResult editLibrary(Env& env, const LibraryEdit& edit, SlideDirectory& directory) {
-  OpenedLibrary library;
-  SlbResult opened = openLibrary(env, edit.libraryPath, true, directory, &library);
-  if (opened.outcome != SlbOutcome::kDone) return opened;
-  if (library.missing) {
-    if (!edit.remove.empty() || !edit.renameFrom.empty()) {
-      return outcome(SlbOutcome::kLibraryUnopened, opened.cause);
-    }
-    directory.entries.clear();
-    directory.libraryLength = 0;
-    SlbResult result = addSlides(env, library.target, Placement(), edit.add, nullptr, directory);
-    result.created = result.outcome == SlbOutcome::kDone;
-    return result;
-  }
-  if (!edit.remove.empty()) {
-    return deleteSlides(env, library.target, library.placement, edit.remove, *library.file,
-                        directory);
-  }
-  if (!edit.renameFrom.empty()) {
-    return renameSlide(env, library.target, library.placement, edit.renameFrom, edit.renameTo,
-                       *library.file, directory);
-  }
-  return addSlides(env, library.target, library.placement, edit.add, library.file.get(), directory);
+  return withLibrary(
+      env, edit.libraryPath, directory, [&](OpenedLibrary& library, const SlbResult& opened) {
+        if (library.missing) {
+          if (!edit.remove.empty() || !edit.renameFrom.empty()) {
+            return outcome(SlbOutcome::kLibraryUnopened, opened.cause);
+          }
+          directory.entries.clear();
+          directory.libraryLength = 0;
+          SlbResult result = addSlides(env, library.target, edit.add, nullptr, directory);
+          result.created = result.outcome == SlbOutcome::kDone;
+          return result;
+        }
+        if (!edit.remove.empty()) {
+          return deleteSlides(env, library.target, edit.remove, *library.file, directory);
+        }
+        if (!edit.renameFrom.empty()) {
+          return renameSlide(env, library.target, edit.renameFrom, edit.renameTo, *library.file,
+                             directory);
+        }
+        return addSlides(env, library.target, edit.add, library.file.get(), directory);
+      });
 }

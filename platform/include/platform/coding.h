@@ -34,6 +34,12 @@ inline void encodeFixed32(void* at, uint32_t value) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
+inline void encodeFixed64(void* at, uint64_t value) {
+  auto* p = static_cast<unsigned char*>(at);
+  encodeFixed32(p, static_cast<uint32_t>(value));
+  encodeFixed32(p + 4, static_cast<uint32_t>(value >> 32));
+}
+
 inline void putFixed16(std::string* out, uint16_t value) {
   char bytes[2];
   encodeFixed16(bytes, value);

@@ -5,8 +5,8 @@
 // Over a MemEnv, a crash can be followed by a power loss.
 //
 // Faults are typed as the platform reports them: a full disk, a file held
-// by another program, access denied, a failing device, and a read that
-// comes back short without an error.
+// by another program, access denied, a failing device, no more handles,
+// and a read that comes back short without an error.
 #pragma once
 
 #include <memory>
@@ -16,7 +16,12 @@
 
 namespace test {
 
-enum class Fault { kNoSpace, kBusy, kAccessDenied, kIoError, kShortRead };
+enum class Fault { kNoSpace, kBusy, kAccessDenied, kIoError, kTooManyFiles, kShortRead };
+
+// Every fault, for tables of tests.
+inline constexpr Fault kEveryFault[] = {Fault::kNoSpace, Fault::kBusy,         Fault::kAccessDenied,
+                                        Fault::kIoError, Fault::kTooManyFiles, Fault::kShortRead};
+const char* faultName(Fault fault);
 
 class FaultyEnv : public platform::EnvWrapper {
  public:
@@ -45,6 +50,9 @@ class FaultyEnv : public platform::EnvWrapper {
   // Failing persistently: the program has crashed.
   bool crashing() const { return persistent_; }
   int count() const { return count_; }
+  // Whether the operation armed with failOnce or failFrom was reached
+  // (injected() says whether it failed: a short read strikes reads only).
+  bool reached() const { return failAt_ > 0 && count_ >= failAt_; }
   const std::string& lastFailed() const { return lastFailed_; }
 
   // True when this operation is to fail.
@@ -61,23 +69,24 @@ class FaultyEnv : public platform::EnvWrapper {
         return platform::ErrorKind::kBusy;
       case Fault::kAccessDenied:
         return platform::ErrorKind::kAccessDenied;
+      case Fault::kTooManyFiles:
+        return platform::ErrorKind::kOther;
       default:
         return platform::ErrorKind::kIoError;
     }
   }
 
-  platform::Status findFiles(std::u16string_view pattern, bool wantSizes,
-                             std::vector<platform::DirEntry>* entries) override;
-  platform::Status fileInfo(std::u16string_view path, platform::FileInfo* info) override;
-  platform::Status copyFile(std::u16string_view from, std::u16string_view to) override;
-  platform::Status removeFile(std::u16string_view path) override;
   platform::Status openFile(std::u16string_view path, platform::OpenMode mode,
                             std::unique_ptr<platform::File>* file) override;
-  platform::Status createTempFile(std::u16string_view directory, std::u16string_view prefix,
-                                  std::u16string* path,
-                                  std::unique_ptr<platform::File>* file) override;
-  platform::Status replaceFile(std::u16string_view from, std::u16string_view to) override;
-  platform::Status syncDirectory(std::u16string_view directory) override;
+  platform::Status fileInfo(std::u16string_view path, platform::FileInfo* info) override;
+  platform::Status listFolder(std::u16string_view folder, bool wantSizes,
+                              std::vector<platform::DirEntry>* entries) override;
+  platform::Status renameReplacing(std::u16string_view from, std::u16string_view to) override;
+  platform::Status renameNoReplace(std::u16string_view from, std::u16string_view to) override;
+  platform::Status linkFile(std::u16string_view existing, std::u16string_view link) override;
+  platform::Status removeFile(std::u16string_view path) override;
+  platform::Status createDirectory(std::u16string_view path) override;
+  platform::Status syncDirectory(std::u16string_view folder) override;
   platform::Status resolveLink(std::u16string_view path, std::u16string* resolved) override;
   platform::Status lockName(std::u16string_view path, int timeoutMs,
                             std::unique_ptr<platform::NameLock>* lock) override;

@@ -29,6 +29,7 @@ class MemEnv : public Env {
   void addDirectory(std::u16string_view path);
   // Gives the file at `existing` a second name.
   void addHardLink(std::u16string_view existing, std::u16string_view link);
+  // Takes every write bit away (or gives 0644 back).
   void setReadOnly(std::u16string_view path, bool readOnly);
 
   // The bytes of the file at `path`, or nothing when there is none.
@@ -41,25 +42,25 @@ class MemEnv : public Env {
   // usable but no longer reach the files under their names.
   void powerLoss();
 
-  Status findFiles(std::u16string_view pattern, bool wantSizes,
-                   std::vector<DirEntry>* entries) override;
-  Status fileInfo(std::u16string_view path, FileInfo* info) override;
-  Status copyFile(std::u16string_view from, std::u16string_view to) override;
-  Status removeFile(std::u16string_view path) override;
-  Status renameFile(std::u16string_view from, std::u16string_view to) override;
-  Status createDirectory(std::u16string_view path) override;
   Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override;
-  Status createTempFile(std::u16string_view directory, std::u16string_view prefix,
-                        std::u16string* path, std::unique_ptr<File>* file) override;
-  Status replaceFile(std::u16string_view from, std::u16string_view to) override;
-  Status syncDirectory(std::u16string_view directory) override;
+  Status fileInfo(std::u16string_view path, FileInfo* info) override;
+  Status listFolder(std::u16string_view folder, bool wantSizes,
+                    std::vector<DirEntry>* entries) override;
+  Status renameReplacing(std::u16string_view from, std::u16string_view to) override;
+  Status renameNoReplace(std::u16string_view from, std::u16string_view to) override;
+  Status linkFile(std::u16string_view existing, std::u16string_view link) override;
+  Status removeFile(std::u16string_view path) override;
+  Status createDirectory(std::u16string_view path) override;
+  Status syncDirectory(std::u16string_view folder) override;
   Status resolveLink(std::u16string_view path, std::u16string* resolved) override;
+  // Held names exclude others at once: nothing else runs to release them.
   Status lockName(std::u16string_view path, int timeoutMs,
-                  std::unique_ptr<NameLock>* lock) override {
-    return lockFileOfName(*this, path, timeoutMs, lock);
-  }
+                  std::unique_ptr<NameLock>* lock) override;
+  uint32_t newFileAttributes() override { return 0644; }
 
   struct Node;
+  // The names a file has.
+  uint32_t linkCount(const Node* node) const;
 
  private:
   struct Name {
@@ -73,12 +74,14 @@ class MemEnv : public Env {
   std::shared_ptr<Node> newNode(bool directory);
   bool parentExists(const std::u16string& key) const;
   Status makeFile(std::u16string_view path, const char* operation, std::shared_ptr<Node>* node);
+  Status rename(std::u16string_view from, std::u16string_view to, bool replacing);
 
   Names names_;
   Names durableNames_;
   std::vector<std::shared_ptr<Node>> nodes_;
   uint64_t nextOrder_ = 0;
-  uint64_t nextTemp_ = 0;
+  std::shared_ptr<std::vector<std::u16string>> lockedNames_ =
+      std::make_shared<std::vector<std::u16string>>();
 };
 
 }  // namespace platform

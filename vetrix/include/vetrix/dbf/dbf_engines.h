@@ -13,7 +13,9 @@
 #include "vetrix/dbf/dbf_format.h"
 
 struct LookupResult {
-  enum class Kind { kFound, kNotFound, kNotOpened, kRefused };
+  // kNotFound only for a table read to its end; kReadFailed when a read of
+  // it failed.
+  enum class Kind { kFound, kNotFound, kNotOpened, kRefused, kReadFailed };
   Kind kind = Kind::kNotFound;
   TableFault fault = TableFault::kNone;  // why, when kRefused
   std::u16string tableName;              // the name as opened
@@ -32,11 +34,15 @@ struct LookupResult {
 // neither is the empty key.
 LookupResult findDbfRecord(platform::Env& env, std::u16string tableName, std::u16string_view key);
 
+// How long Write_Dbf waits for another writer of the table to finish
+// before it gives up (kBusy), in milliseconds.
+constexpr int kDbfLockTimeoutMs = 30000;
+
 enum class StoreOutcome {
   kUpdated,
   kAppended,
   kNotOpened,         // the table cannot be opened for writing
-  kBusy,              // another writer held the table too long
+  kBusy,              // another writer held the table past kDbfLockTimeoutMs
   kNotADbf,           // the table's layout cannot take a record
   kRefused,           // a TableFault
   kHeaderTooShort,    // the header length ends inside the field descriptors

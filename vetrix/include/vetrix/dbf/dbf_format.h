@@ -149,8 +149,8 @@ enum class TableFault {
 };
 TableFault tableFault(const DbfTable& table);
 
-// Reads the header and the descriptors; kIoError for a file shorter than a
-// header.
+// Reads the header and the descriptors; kCorrupt for a file shorter than a
+// header, any other failure for a read that failed.
 platform::Status readTable(platform::File& file, DbfTable* table);
 
 // A record found by scanRecords.

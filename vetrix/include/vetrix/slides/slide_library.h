@@ -3,22 +3,16 @@
 // command answers an SlbResult that says what happened, and Slbedit turns it
 // into the host's messages.
 //
-// Every change is written into a temporary file in the library's folder,
-// flushed, and put in the library's place in one atomic step, then the
-// folder is flushed: whatever fails, and whenever the power goes, the
-// library is either the old one or the new one, and a change reported done
-// is on the disk. A library reached through a symbolic link is edited where
-// it lives. Two cases are written over the library in place instead, from
-// the flushed temporary file, which is kept beside the library as its
-// journal until the write-over is done: a library with several hard links
-// (each name must see the edit), and a library another program holds open
-// so that it cannot be replaced.
+// Every change is a new library that takes the old one's place as
+// platform/file_writes.h puts new files in place: whatever fails, and
+// whenever the power goes, the library is either the old one or the new
+// one, and a change reported done is on the disk.
 //
-// An edit locks the library from reading it to replacing it, so that two
-// editors, in one process or two, never lose each other's slides; with the
-// lock held it finishes a write-over a kill cut short and removes the
-// temporary files of killed edits. A new library is made in a temporary
-// file and appears only when complete.
+// An edit locks the library's name from reading it to replacing it, so that
+// two editors, in one process or two, never lose each other's slides, and
+// two that make one new library keep both their slides; with the lock held
+// it finishes a write-over a kill cut short and removes the temporary files
+// of killed edits.
 #pragma once
 
 #include <string>
@@ -47,19 +41,22 @@ struct SlbRequest {
 SlbRequest makeSlbRequest(char16_t command, std::u16string_view library, std::u16string_view slide);
 
 enum class SlbOutcome {
-  kDone,               // listed, or the change is on the disk
-  kSlideNotFound,      // 'd': no such slide; the library is unchanged
-  kLibraryNotCreated,  // a missing library could not be made
-  kLibraryUnopened,    // the library exists but cannot be opened
-  kNotALibrary,        // header or directory refused (see `fault`)
-  kTempNotCreated,     // no temporary file in `temporaryFolder`
-  kSlideMissing,       // the slide file is not there or cannot be opened
-  kNotASlide,          // the slide file is not one whole slide (header, records, end mark)
-  kLibraryTooLarge,    // the library would pass kMaxLibraryLength
-  kEmptyName,          // the slide's name is empty: other readers end a directory there
-  kNameTaken,          // a rename to a name the library already has
-  kNotChanged,         // reading, writing or replacing failed (see `cause`)
-  kDamaged,            // writing over the library failed midway; the new one is in `keptPath`
+  kDone,                // listed, or the change is on the disk
+  kSlideNotFound,       // 'd': no such slide; the library is unchanged
+  kLibraryNotCreated,   // a missing library could not be made
+  kLibraryUnopened,     // the library exists but cannot be opened
+  kNotALibrary,         // header or directory refused (see `fault`)
+  kTempNotCreated,      // no temporary file in `temporaryFolder`
+  kSlideMissing,        // the slide file is not there or cannot be opened
+  kNotASlide,           // the slide file is not one whole slide (header, records, end mark)
+  kLibraryTooLarge,     // the library would pass kMaxLibraryLength
+  kEmptyName,           // the slide's name is empty: other readers end a directory there
+  kNameTaken,           // a rename to a name the library already has
+  kNotChanged,          // reading, writing or replacing failed (see `cause`)
+  kDamaged,             // writing over the library failed midway; the new one is in `keptPath`
+  kNotSynced,           // the new library is in place, but its folder could not be synced
+  kJournalKept,         // the new library is in place; its journal `keptPath` could not be removed
+  kNameTakenMeanwhile,  // a new library's name was taken by another program meanwhile
 };
 
 struct SlbResult {
@@ -98,17 +95,16 @@ struct LibraryEdit {
 
 SlbResult editLibrary(platform::Env& env, const LibraryEdit& edit, SlideDirectory& directory);
 
-// The temporary files that killed edits of the library left beside it
-// ("~lib.slb.XXXXXX.tmp"). The next edit, which holds the library's lock,
-// removes them.
-std::vector<std::u16string> libraryLeftovers(platform::Env& env, std::u16string_view libraryPath);
-
 // What killed edits left of a library, for a check. With the library locked,
 // a write-over in place that a kill cut short is finished from its journal
-// (the complete new library kept beside it).
+// (the complete new library kept beside it), when the journal belongs to
+// the library as it is.
 struct LibraryCheck {
   SlbResult result;       // kDone, or why the library could not be locked or finished
   bool restored = false;  // a write-over cut short was finished
+  // The temporary files killed edits left ("~lib.slb.XXXXXX.tmp"), which
+  // the next edit removes.
   std::vector<std::u16string> leftovers;
+  std::u16string foreignJournal;  // a journal that does not match the library: left alone
 };
 LibraryCheck checkLibraryEdits(platform::Env& env, std::u16string_view libraryPath);

@@ -1,0 +1,617 @@
+#include "platform/file_writes.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+
+#include "platform/coding.h"
+#include "platform/path.h"
+#include "platform/text.h"
+
+namespace platform {
+namespace {
+
+constexpr size_t kCopyBlock = size_t{1} << 17;
+constexpr size_t kTempUniqueLength = 6;
+constexpr std::u16string_view kTempSuffix = u".tmp";
+
+// A journal is the complete new file followed by this trailer.
+constexpr char kJournalMagic[8] = {'Z', 'C', 'J', 'R', 'N', 'L', '0', '1'};
+constexpr size_t kTrailerSize = kJournalRecordSize;
+struct Trailer {
+  uint64_t volume = 0, fileId = 0;  // the target's identity
+  uint64_t oldLength = 0, newLength = 0;
+  uint64_t checksum = 0;  // of the new content
+};
+
+// A 64-bit checksum of a byte stream fed in pieces of any size: each 8-byte
+// word is mixed in, as in the finalisers of MurmurHash3 and SplitMix64.
+class Checksum {
+ public:
+  void update(const unsigned char* data, size_t n) {
+    length_ += n;
+    while (n > 0) {
+      const size_t take = std::min(n, sizeof pending_ - pendingSize_);
+      std::memcpy(pending_ + pendingSize_, data, take);
+      pendingSize_ += take;
+      data += take;
+      n -= take;
+      if (pendingSize_ == sizeof pending_) mixPending();
+    }
+  }
+  uint64_t value() {
+    if (pendingSize_ > 0) {
+      std::memset(pending_ + pendingSize_, 0, sizeof pending_ - pendingSize_);
+      mixPending();
+    }
+    return mix(state_ ^ length_);
+  }
+
+ private:
+  static uint64_t mix(uint64_t x) {
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdULL;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ULL;
+    x ^= x >> 33;
+    return x;
+  }
+  void mixPending() {
+    state_ = mix(state_ ^ decodeFixed64(pending_)) + 0x9E3779B97F4A7C15ULL;
+    pendingSize_ = 0;
+  }
+
+  uint64_t state_ = 0x243F6A8885A308D3ULL;
+  uint64_t length_ = 0;
+  unsigned char pending_[8] = {};
+  size_t pendingSize_ = 0;
+};
+
+std::string encodeTrailer(const Trailer& t) {
+  unsigned char bytes[kTrailerSize];
+  std::memcpy(bytes, kJournalMagic, sizeof kJournalMagic);
+  encodeFixed64(bytes + 8, t.volume);
+  encodeFixed64(bytes + 16, t.fileId);
+  encodeFixed64(bytes + 24, t.oldLength);
+  encodeFixed64(bytes + 32, t.newLength);
+  encodeFixed64(bytes + 40, t.checksum);
+  Checksum own;
+  own.update(bytes, 48);
+  encodeFixed64(bytes + 48, own.value());
+  return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+bool decodeTrailer(const unsigned char* bytes, Trailer* t) {
+  Checksum own;
+  own.update(bytes, 48);
+  if (std::memcmp(bytes, kJournalMagic, sizeof kJournalMagic) != 0 ||
+      decodeFixed64(bytes + 48) != own.value()) {
+    return false;
+  }
+  t->volume = decodeFixed64(bytes + 8);
+  t->fileId = decodeFixed64(bytes + 16);
+  t->oldLength = decodeFixed64(bytes + 24);
+  t->newLength = decodeFixed64(bytes + 32);
+  t->checksum = decodeFixed64(bytes + 40);
+  return true;
+}
+
+std::u16string folderOf(std::u16string_view path) {
+  const PathParts parts = splitPath(path);
+  return parts.drive + parts.dir;
+}
+
+std::u16string lastNameOf(std::u16string_view path) {
+  const PathParts parts = splitPath(path);
+  return parts.name + parts.ext;
+}
+
+// Six characters no other temporary name of this process has, and that
+// another process is unlikely to pick: a counter shared by every thread,
+// mixed with a seed drawn from the clock and where this code was loaded.
+std::u16string uniquePart() {
+  static std::atomic<uint64_t> counter{0};
+  static const uint64_t seed =
+      static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count()) ^
+      reinterpret_cast<uintptr_t>(&counter);
+  uint64_t x = seed + (counter.fetch_add(1) + 1) * 0x9E3779B97F4A7C15ULL;
+  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+  x ^= x >> 31;
+  static const char16_t kDigits[] = u"0123456789abcdefghijklmnopqrstuvwxyz";
+  std::u16string out;
+  for (size_t i = 0; i < kTempUniqueLength; ++i, x /= 36) out += kDigits[x % 36];
+  return out;
+}
+
+// A new temporary file beside `target`: "~NAME.XXXXXX.tmp".
+Status createTemporary(Env& env, std::u16string_view target, std::u16string* path,
+                       std::unique_ptr<File>* file) {
+  const std::u16string prefix = folderOf(target) + u"~" + lastNameOf(target) + u".";
+  Status s;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *path = prefix + uniquePart() + std::u16string(kTempSuffix);
+    s = env.openFile(*path, OpenMode::kCreateTemporary, file);
+    if (s.kind() != ErrorKind::kExists) break;
+  }
+  if (!s.ok()) path->clear();
+  return s;
+}
+
+Status refused(ErrorKind kind, const std::string& operation, std::u16string_view path) {
+  return Status::error(kind, 0, operation, path);
+}
+
+// Copies [from, to) of `source` to the same offsets of `target`.
+Status copyRange(File& source, File& target, uint64_t from, uint64_t to,
+                 std::vector<unsigned char>& buffer, bool* wroteOld = nullptr,
+                 uint64_t oldLength = 0) {
+  for (uint64_t at = from; at < to; at += buffer.size()) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), to - at));
+    Status s = readExactly(source, at, buffer.data(), n);
+    if (!s.ok()) return s;
+    if (wroteOld && at < oldLength) *wroteOld = true;
+    s = target.write(at, buffer.data(), n);
+    if (!s.ok()) return s;
+  }
+  return Status();
+}
+
+// The checksum of the first `length` bytes of `file`.
+Status checksumOf(File& file, uint64_t length, std::vector<unsigned char>& buffer,
+                  uint64_t* value) {
+  Checksum sum;
+  for (uint64_t at = 0; at < length; at += buffer.size()) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), length - at));
+    Status s = readExactly(file, at, buffer.data(), n);
+    if (!s.ok()) return s;
+    sum.update(buffer.data(), n);
+  }
+  *value = sum.value();
+  return Status();
+}
+
+// What writing a journal over its target did.
+enum class Applied { kNotChanged, kDone, kTorn };
+
+// Writes the new content of `journal` over `target` (opened for update,
+// whose identity the trailer holds) and syncs it. The part past the old
+// length is written first: a full disk fails there, before a byte of the
+// target changed. When `undoable`, a failure before any old byte was
+// written cuts the target back and leaves it as it was (kNotChanged).
+Applied applyJournal(File& journal, File& target, const Trailer& t, bool undoable, Status* cause) {
+  std::vector<unsigned char> buffer(kCopyBlock);
+  uint64_t length = 0;
+  Status s = target.size(&length);
+  if (!s.ok()) {
+    *cause = s;
+    return Applied::kNotChanged;
+  }
+  const uint64_t oldLength = std::min(length, t.oldLength);
+  if (t.newLength > oldLength) {
+    s = copyRange(journal, target, oldLength, t.newLength, buffer);
+    if (s.ok()) s = target.sync();
+    if (!s.ok() && undoable) {
+      target.truncate(t.oldLength);
+      target.sync();
+      *cause = s;
+      return Applied::kNotChanged;
+    }
+  }
+  bool wroteOld = false;
+  if (s.ok())
+    s = copyRange(journal, target, 0, std::min(oldLength, t.newLength), buffer, &wroteOld,
+                  oldLength);
+  if (!s.ok() && undoable && !wroteOld) {
+    // Not a byte of the old file changed: cutting off what was added
+    // restores it.
+    const Status cut = t.newLength > oldLength ? target.truncate(oldLength) : Status();
+    if (cut.ok() && target.sync().ok()) {
+      *cause = s;
+      return Applied::kNotChanged;
+    }
+  }
+  if (s.ok()) s = target.truncate(t.newLength);
+  if (s.ok()) s = target.sync();
+  *cause = s;
+  return s.ok() ? Applied::kDone : Applied::kTorn;
+}
+
+}  // namespace
+
+Status lookUp(Env& env, std::u16string_view path, bool* exists, FileInfo* info) {
+  const Status s = env.fileInfo(path, info);
+  *exists = s.ok();
+  return s.kind() == ErrorKind::kNotFound ? Status() : s;
+}
+
+Status checkChangeable(const FileInfo& info, const char* operation, std::u16string_view path) {
+  if (info.isDirectory) return refused(ErrorKind::kAccessDenied, operation, path);
+  if (!info.isRegular) return refused(ErrorKind::kAccessDenied, operation, path);
+  if (info.readOnly) {
+    return refused(ErrorKind::kAccessDenied, std::string(operation) + " (read-only)", path);
+  }
+  return Status();
+}
+
+Status deleteFile(Env& env, std::u16string_view path, bool* removed) {
+  if (removed) *removed = false;
+  bool exists = false;
+  FileInfo info;
+  Status s = lookUp(env, path, &exists, &info);
+  if (!s.ok()) return s;
+  // A link is removed whatever it leads to; a dangling one looks absent.
+  if (exists && !info.isLink) s = checkChangeable(info, "remove", path);
+  if (s.ok()) s = env.removeFile(path);
+  if (!s.ok()) return s;
+  if (removed) *removed = true;
+  // Gone for good only once the folder is synced.
+  return env.syncDirectory(folderOf(path));
+}
+
+Status openForUpdate(Env& env, std::u16string_view path, std::unique_ptr<File>* file) {
+  std::unique_ptr<File> opened;
+  Status s = env.openFile(path, OpenMode::kReadWrite, &opened);
+  FileInfo info;
+  if (s.ok()) s = opened->stat(&info);
+  if (s.ok()) s = checkChangeable(info, "open", path);
+  if (!s.ok()) {
+    if (opened) opened->close();
+    return s;
+  }
+  *file = std::move(opened);
+  return Status();
+}
+
+std::u16string journalPath(std::u16string_view target) {
+  return folderOf(target) + u"~" + lastNameOf(target) + u".new";
+}
+
+bool isTemporaryOf(std::u16string_view name, std::u16string_view targetName) {
+  const size_t prefix = 1 + targetName.size() + 1;
+  return name.size() == prefix + kTempUniqueLength + kTempSuffix.size() && name[0] == u'~' &&
+         name.substr(1, targetName.size()) == targetName && name[prefix - 1] == u'.' &&
+         name.substr(name.size() - kTempSuffix.size()) == kTempSuffix;
+}
+
+bool isWriterFileOf(std::u16string_view name, std::u16string_view targetName) {
+  if (isTemporaryOf(name, targetName)) return true;
+  const std::u16string own = u"~" + std::u16string(targetName);
+  return name == own + u".new" || name == own + u".lock";
+}
+
+Status leftoverTemporaries(Env& env, std::u16string_view target,
+                           std::vector<std::u16string>* leftovers) {
+  leftovers->clear();
+  const std::u16string folder = folderOf(target), name = lastNameOf(target);
+  std::vector<DirEntry> entries;
+  const Status s = findFiles(env, folder + u"~" + name + u".*.tmp", false, &entries);
+  if (s.kind() == ErrorKind::kNotFound) return Status();
+  if (!s.ok()) return s;
+  for (const DirEntry& entry : entries) {
+    if (!entry.isDirectory && isTemporaryOf(entry.name, name)) {
+      leftovers->push_back(folder + entry.name);
+    }
+  }
+  return Status();
+}
+
+Status finishWriteOver(Env& env, std::u16string_view target, JournalState* state) {
+  *state = JournalState::kNone;
+  const std::u16string journalName = journalPath(target);
+  bool exists = false;
+  FileInfo info;
+  Status s = lookUp(env, journalName, &exists, &info);
+  if (!s.ok() || !exists) return s;
+  *state = JournalState::kForeign;
+  std::unique_ptr<File> journal;
+  s = env.openFile(journalName, OpenMode::kRead, &journal);
+  if (s.kind() == ErrorKind::kAccessDenied) return Status();  // a folder, a device: not ours
+  if (!s.ok()) return s;
+  uint64_t size = 0;
+  s = journal->size(&size);
+  if (!s.ok() || size < kTrailerSize) return s;
+  unsigned char bytes[kTrailerSize];
+  s = readExactly(*journal, size - kTrailerSize, bytes, sizeof bytes);
+  Trailer t;
+  if (!s.ok() || !decodeTrailer(bytes, &t) || t.newLength != size - kTrailerSize) return s;
+
+  // The target must be the file the journal was made for, as a write-over
+  // leaves it: the old length, or the new one once the part past the old
+  // length was written.
+  bool targetExists = false;
+  FileInfo targetInfo;
+  s = lookUp(env, target, &targetExists, &targetInfo);
+  if (!s.ok() || !targetExists || !targetInfo.isRegular || targetInfo.readOnly) return s;
+  std::unique_ptr<File> file;
+  s = openForUpdate(env, target, &file);
+  FileInfo now;
+  if (s.ok()) s = file->stat(&now);
+  if (!s.ok()) return s;
+  if (now.volume != t.volume || now.fileId != t.fileId ||
+      (now.size != t.oldLength && now.size != t.newLength)) {
+    return Status();
+  }
+  std::vector<unsigned char> buffer(kCopyBlock);
+  uint64_t sum = 0;
+  s = checksumOf(*journal, t.newLength, buffer, &sum);
+  if (!s.ok() || sum != t.checksum) return s;
+
+  // Already done when the target holds the new content: a journal whose
+  // removal failed.
+  uint64_t targetSum = 0;
+  bool done = now.size == t.newLength;
+  if (done) {
+    s = checksumOf(*file, t.newLength, buffer, &targetSum);
+    if (!s.ok()) return s;
+    done = targetSum == t.checksum;
+  }
+  if (!done) {
+    const Applied applied = applyJournal(*journal, *file, t, false, &s);
+    if (applied != Applied::kDone) return s;
+  }
+  file->close();
+  journal->close();
+  s = env.removeFile(journalName);
+  if (!s.ok()) return s;
+  *state = JournalState::kFinished;
+  env.syncDirectory(folderOf(target));  // a journal that comes back is proved again
+  return Status();
+}
+
+NewFile::~NewFile() {
+  discard();
+}
+
+void NewFile::discard() {
+  if (file_) file_->close();
+  file_.reset();
+  if (!temporary_.empty()) env_.removeFile(temporary_);
+  temporary_.clear();
+}
+
+Status NewFile::begin(std::u16string_view target, Replace replace, bool heldLock) {
+  Status s = prepare(target, replace, heldLock);
+  return s.ok() ? createTemporary() : s;
+}
+
+Status NewFile::createTemporary() {
+  return platform::createTemporary(env_, target_, &temporary_, &file_);
+}
+
+Status NewFile::prepare(std::u16string_view target, Replace replace, bool heldLock) {
+  replace_ = replace;
+  Status s = env_.resolveLink(target, &target_);
+  if (!s.ok()) return s;
+  folder_ = folderOf(target_);
+  if (!heldLock) {
+    s = env_.lockName(target_, kEditLockTimeoutMs, &lock_);
+    if (!s.ok()) return s;
+  }
+  JournalState journal;
+  s = finishWriteOver(env_, target_, &journal);
+  if (s.ok()) s = lookUp(env_, target_, &exists_, &info_);
+  if (!s.ok()) return s;
+  if (exists_) {
+    if (replace == Replace::kNever) return refused(ErrorKind::kExists, "create", target);
+    s = checkChangeable(info_, "replace", target);
+  }
+  return s;
+}
+
+void NewFile::takeAttributesOf(const FileInfo& source) {
+  ownAttributes_ = true;
+  attributesFrom_ = source;
+}
+
+Status NewFile::publish() {
+  published_ = Published::kNo;
+  if (!file_) return refused(ErrorKind::kOther, "publish", target_);
+  const bool inPlace = exists_ && info_.links > 1;
+  Status s;
+  if (!inPlace) {
+    const uint32_t attributes = ownAttributes_ ? attributesFrom_.attributes
+                                : exists_      ? info_.attributes
+                                               : env_.newFileAttributes();
+    s = file_->setAttributes(attributes);
+    if (s.ok() && ownAttributes_) s = file_->setModified(attributesFrom_.modified);
+  }
+  if (s.ok()) s = file_->sync();
+  if (!s.ok()) {
+    discard();
+    return s;
+  }
+  if (inPlace) return writeOver();
+  // Synced: a failure to close loses nothing. Windows renames no open file.
+  file_->close();
+  file_.reset();
+  const bool fresh = !exists_ || replace_ == Replace::kNever;
+  s = fresh ? env_.renameNoReplace(temporary_, target_) : env_.renameReplacing(temporary_, target_);
+  if (s.kind() == ErrorKind::kExists && replace_ == Replace::kAlways) {
+    // A file appeared at the target meanwhile, made by a program that
+    // takes no lock: replaced, as it would have been a moment later.
+    bool appeared = false;
+    FileInfo now;
+    s = lookUp(env_, target_, &appeared, &now);
+    if (s.ok()) s = appeared ? checkChangeable(now, "replace", target_) : Status();
+    if (s.ok()) s = env_.renameReplacing(temporary_, target_);
+  }
+  if (!s.ok()) {
+    // Another program holding the target open forbids replacing it (a
+    // sharing violation on Windows), not writing over it.
+    const bool held = exists_ && (s.kind() == ErrorKind::kBusy ||
+                                  (s.kind() == ErrorKind::kAccessDenied && !info_.readOnly));
+    if (held) {
+      const Status reopened = env_.openFile(temporary_, OpenMode::kRead, &file_);
+      if (reopened.ok()) return writeOver();
+    }
+    discard();
+    return s;
+  }
+  temporary_.clear();
+  s = env_.syncDirectory(folder_);
+  if (!s.ok()) {
+    published_ = Published::kUnsynced;
+    return Status::error(s.kind(), s.systemError(), s.operation() + " (the new file is in place)",
+                         s.path());
+  }
+  published_ = Published::kYes;
+  return Status();
+}
+
+// The new file, complete and synced in the temporary file, goes over the
+// target in place. It becomes the journal first: its trailer says which
+// file it belongs to and what it holds, and it is renamed to the
+// journal's name and made durable before the first byte of the target
+// changes, so that a kill midway is finished by the next writer.
+Status NewFile::writeOver() {
+  std::vector<unsigned char> buffer(kCopyBlock);
+  Trailer t;
+  t.volume = info_.volume;
+  t.fileId = info_.fileId;
+  t.oldLength = info_.size;
+  std::unique_ptr<File> journal;
+  Status s = file_->size(&t.newLength);
+  if (s.ok()) s = checksumOf(*file_, t.newLength, buffer, &t.checksum);
+  file_->close();
+  file_.reset();
+  const std::u16string journalName = journalPath(target_);
+  // The temporary file was opened for reading when a rename failed.
+  std::unique_ptr<File> writable;
+  if (s.ok()) s = env_.openFile(temporary_, OpenMode::kReadWrite, &writable);
+  if (s.ok()) {
+    const std::string trailer = encodeTrailer(t);
+    s = writable->write(t.newLength, trailer.data(), trailer.size());
+  }
+  if (s.ok()) s = writable->sync();
+  if (writable) writable->close();
+  if (s.ok()) s = env_.renameNoReplace(temporary_, journalName);
+  if (!s.ok()) {
+    discard();
+    return s;
+  }
+  temporary_.clear();
+  s = env_.syncDirectory(folder_);
+  std::unique_ptr<File> target;
+  FileInfo now;
+  if (s.ok()) s = env_.openFile(journalName, OpenMode::kRead, &journal);
+  if (s.ok()) s = openForUpdate(env_, target_, &target);
+  if (s.ok()) s = target->stat(&now);
+  if (s.ok() && (!now.sameFileAs(info_) || now.size != info_.size)) {
+    s = refused(ErrorKind::kBusy, "write over (changed meanwhile)", target_);
+  }
+  if (!s.ok()) {
+    if (journal) journal->close();
+    if (target) target->close();
+    env_.removeFile(journalName);
+    return s;
+  }
+  const Applied applied = applyJournal(*journal, *target, t, true, &s);
+  if (applied == Applied::kDone && ownAttributes_) {
+    // A copy's attributes and time, on the file every name now shows.
+    s = target->setAttributes(attributesFrom_.attributes);
+    if (s.ok()) s = target->setModified(attributesFrom_.modified);
+    if (s.ok()) s = target->sync();
+  }
+  journal->close();
+  target->close();
+  if (applied == Applied::kNotChanged) {
+    env_.removeFile(journalName);
+    return s;
+  }
+  if (!s.ok()) {
+    published_ = Published::kTorn;
+    kept_ = journalName;
+    return Status::error(s.kind(), s.systemError(),
+                         s.operation() + " (the new file is kept in " + toUtf8(journalName) + ")",
+                         s.path());
+  }
+  s = env_.removeFile(journalName);
+  if (!s.ok()) {
+    published_ = Published::kJournalKept;
+    kept_ = journalName;
+    return s;
+  }
+  env_.syncDirectory(folder_);  // a journal that comes back is proved, then removed
+  published_ = Published::kYes;
+  return Status();
+}
+
+Status writeNewFile(Env& env, std::u16string_view path, std::string_view bytes, Replace replace,
+                    Published* published, std::u16string* kept) {
+  NewFile out(env);
+  Status s = out.begin(path, replace);
+  if (s.ok()) s = out.file().write(0, bytes.data(), bytes.size());
+  if (s.ok()) s = out.publish();
+  if (published) *published = out.published();
+  if (kept) *kept = out.keptPath();
+  return s;
+}
+
+Status copyFile(Env& env, std::u16string_view from, std::u16string_view to, Replace replace,
+                Published* published, std::u16string* kept) {
+  if (published) *published = Published::kNo;
+  std::unique_ptr<File> source;
+  FileInfo sourceInfo;
+  Status s = env.openFile(from, OpenMode::kRead, &source);
+  if (s.ok()) s = source->stat(&sourceInfo);
+  NewFile out(env);
+  if (s.ok()) s = out.begin(to, replace);
+  if (!s.ok()) return s;
+  // Copying a file onto itself would cut it first.
+  if (out.targetExists() && out.targetInfo().sameFileAs(sourceInfo)) {
+    return refused(ErrorKind::kInvalidName, "copy onto itself", to);
+  }
+  std::vector<unsigned char> buffer(kCopyBlock);
+  for (uint64_t at = 0;;) {
+    size_t got = 0;
+    s = readFully(*source, at, buffer.data(), buffer.size(), &got);
+    if (s.ok() && got > 0) s = out.file().write(at, buffer.data(), got);
+    if (!s.ok()) return s;
+    if (got < buffer.size()) break;
+    at += got;
+  }
+  source->close();
+  out.takeAttributesOf(sourceInfo);
+  s = out.publish();
+  if (published) *published = out.published();
+  if (kept) *kept = out.keptPath();
+  return s;
+}
+
+Status appendFile(Env& env, std::u16string_view from, std::u16string_view to, uint64_t* copied) {
+  *copied = 0;
+  std::unique_ptr<File> source, target;
+  FileInfo sourceInfo, targetInfo;
+  Status s = env.openFile(from, OpenMode::kRead, &source);
+  if (s.ok()) s = source->stat(&sourceInfo);
+  if (s.ok()) s = openForUpdate(env, to, &target);
+  if (s.ok()) s = target->stat(&targetInfo);
+  if (!s.ok()) return s;
+  // A file appended to itself would grow as long as the disk allows.
+  if (targetInfo.sameFileAs(sourceInfo)) {
+    return refused(ErrorKind::kInvalidName, "append onto itself", to);
+  }
+  const uint64_t start = targetInfo.size;
+  std::vector<unsigned char> buffer(kCopyBlock);
+  uint64_t done = 0;
+  for (;;) {
+    size_t got = 0;
+    s = readFully(*source, done, buffer.data(), buffer.size(), &got);
+    if (s.ok() && got > 0) s = target->write(start + done, buffer.data(), got);
+    if (!s.ok()) break;
+    done += got;
+    if (got < buffer.size()) break;
+  }
+  if (s.ok()) s = target->sync();
+  if (!s.ok()) {
+    target->truncate(start);  // all or nothing
+    target->sync();
+    return s;
+  }
+  *copied = done;
+  return Status();  // synced: a failed close loses nothing
+}
+
+}  // namespace platform
