@@ -1,5 +1,6 @@
 // Files, printing and loading.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -245,7 +246,13 @@ bool nextLine(Interpreter& lisp, FileObject* file) {
 bool standardInputLine(Interpreter& lisp, std::string* line) {
   line->clear();
   char buffer[4096];
-  while (std::fgets(buffer, sizeof buffer, stdin)) {
+  for (;;) {
+    errno = 0;
+    if (!std::fgets(buffer, sizeof buffer, stdin)) {
+      if (!std::ferror(stdin) || errno != EINTR) break;
+      std::clearerr(stdin);  // interrupted by a signal: read on
+      continue;
+    }
     line->append(buffer);
     if (line->back() == '\n') break;
     if (line->size() > kMaxLineBytes) lisp.fail("line too long on standard input");

@@ -153,7 +153,14 @@ class Session {
 // Reads a piece of `file`; false at its end. A read error is no end.
 bool readPiece(std::FILE* file, std::string* piece) {
   piece->resize(1 << 16);
-  const size_t n = std::fread(piece->data(), 1, piece->size(), file);
+  size_t n = 0;
+  for (;;) {
+    errno = 0;
+    n = std::fread(piece->data(), 1, piece->size(), file);
+    // A signal that interrupted the read is no end and no failure.
+    if (n > 0 || !std::ferror(file) || errno != EINTR) break;
+    std::clearerr(file);
+  }
   piece->resize(n);
   if (n == 0 && std::ferror(file)) throw InputFailed{errno};
   return n > 0;
@@ -167,9 +174,15 @@ bool readStandardInput(std::string* piece) {
 bool readStandardInputLine(std::string* piece) {
   piece->clear();
   char buffer[4096];
-  while (std::fgets(buffer, sizeof buffer, stdin)) {
-    piece->append(buffer);
-    if (!piece->empty() && piece->back() == '\n') return true;
+  for (;;) {
+    errno = 0;
+    if (std::fgets(buffer, sizeof buffer, stdin)) {
+      piece->append(buffer);
+      if (!piece->empty() && piece->back() == '\n') return true;
+      continue;
+    }
+    if (!std::ferror(stdin) || errno != EINTR) break;
+    std::clearerr(stdin);  // interrupted by a signal: read on
   }
   if (std::ferror(stdin)) throw InputFailed{errno};
   return !piece->empty();
