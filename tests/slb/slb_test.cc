@@ -121,6 +121,22 @@ TEST_F(SlbTest, SalvageTakesTheIntactSlidesOutOfADamagedLibrary) {
   EXPECT_EQ(slb({"check", "saved/D_REZ.sld"}).status, 0);
 }
 
+// Two processes making the same new library take turns as editors do: the
+// second adds its slide to the library the first made, never in its place.
+TEST_F(SlbTest, TwoProcessesMakingOneLibraryKeepBothSlides) {
+  test::writeFile("a.sld", makeSlide(300, 'a'));
+  test::writeFile("b.sld", makeSlide(200, 'b'));
+  for (int round = 0; round < 20; ++round) {
+    fs::remove("new.slb");
+    test::ChildProcess first({test::programPath("slb"), "add", "new.slb", "a.sld"});
+    test::ChildProcess second({test::programPath("slb"), "add", "new.slb", "b.sld"});
+    EXPECT_EQ(first.wait(), 0);
+    EXPECT_EQ(second.wait(), 0);
+    EXPECT_EQ(test::parseLibrary(test::readFile("new.slb")).size(), 2u) << "round " << round;
+  }
+  EXPECT_EQ(test::filesHere(), (std::vector<std::string>{"a.sld", "b.sld", "new.slb"}));
+}
+
 TEST_F(SlbTest, AddAndDeleteEditSeveralSlidesAtOnceOrNotAtAll) {
   for (const char* name : {"chair.sld", "TOILET.SLD", "up.sld"}) {
     test::writeFile(name, sample(std::string(name) == "up.sld" ? "velisp__slide_up.sld"
@@ -230,6 +246,16 @@ TEST_F(SlbTest, PngDrawsOneSlideOrAWholeLibrary) {
   EXPECT_EQ(std::distance(fs::directory_iterator("pictures"), fs::directory_iterator()), 5);
 #endif
 }
+
+#if !defined(_WIN32)
+TEST_F(SlbTest, OutputThatCannotBeWrittenIsAFailureOnPosix) {
+  test::writeFile("lib.slb", makeLibrary({{"A", makeSlide(20)}}));
+  const test::ProcessResult r = test::runProcess(
+      {"/bin/bash", "-c", "'" + test::programPath("slb") + "' list lib.slb 2>&1 >/dev/full"});
+  EXPECT_EQ(r.out, "slb: cannot write standard output: No space left on device\n");
+  EXPECT_EQ(r.status, 1);
+}
+#endif
 
 TEST_F(SlbTest, UsageErrorsExitWithTwo) {
   for (const std::vector<std::string>& args :

@@ -82,7 +82,7 @@ class FaultyFile : public platform::File {
 
 bool FaultyEnv::strike(const char* what) {
   ++count_;
-  bool fails = !failName_.empty() ? !injected_ && failName_ == what
+  bool fails = !failName_.empty() ? (persistent_ || !injected_) && failName_ == what
                : persistent_      ? failAt_ > 0 && count_ >= failAt_
                                   : count_ == failAt_;
   if (count_ == failAt_) lastFailed_ = what;

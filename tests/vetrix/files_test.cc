@@ -6,11 +6,15 @@
 #endif
 
 #include "support/dbf.h"
+#include "support/faulty_env.h"
 #include "support/host_support.h"
 #include "support/process.h"
 #include "support/slides.h"
+#include "vetrix/dbf/dbf_functions.h"
 #include "vetrix/files/directory_tree.h"
 #include "vetrix/files/file_functions.h"
+#include "vetrix/handler_env.h"
+#include "vetrix/slides/slbedit.h"
 
 namespace {
 
@@ -149,10 +153,31 @@ TEST_F(FilesTest, ReadOnlyFilesAreNeverChanged) {
   test::ProcessResult r =
       test::runZchost({"-l", "vetrix", "-e", "(Write_Dbf \"t.dbf\" \"K1\" \"NEW\" \"X\")"});
   EXPECT_EQ(r.out, "\xB5\x4C\xAA\x6B\xB6\x7D\xB1\xD2\xC0\xC9\xAE\xD7 t.dbf");
+  // A status that cannot be read is no permission either: with every look
+  // at a file's status failing, by name or by handle, nothing changes, a
+  // writable file neither.
+  test::writeFile("open.txt", "open");
+  for (const char* failing : {"stat", "fstat"}) {
+    test::FaultyEnv env(platform::Env::defaultEnv());
+    env.failEvery(failing, test::Fault::kAccessDenied);
+    setHandlerEnv(&env);
+    EXPECT_EQ(test::callHandler(Delfile, {S(u"keep.txt")}).printed,
+              u"\nDELETE->keep.txt\nDELETE FAIL");
+    for (const char16_t* target : {u"keep.txt", u"open.txt"}) {
+      EXPECT_NE(test::callHandler(Copyfile, {S(u"b.sld"), S(target)}).printed.find(u"COPY FAIL!"),
+                std::u16string::npos);
+    }
+    EXPECT_NE(test::callHandler(Slbedit, {S(u"a"), S(u"lib"), S(u"b")}).printed,
+              u"\nSLBEDIT ADD SLB SUCCESS !");
+    test::callHandler(Write_Dbf, {S(u"t.dbf"), S(u"K1"), S(u"NEW"), S(u"X")});
+    setHandlerEnv(nullptr);
+  }
   EXPECT_EQ(test::readFile("keep.txt"), "keep");
+  EXPECT_EQ(test::readFile("open.txt"), "open");
   EXPECT_EQ(test::readFile("t.dbf"), table);
   EXPECT_EQ(test::readFile("lib.slb"), library);
-  EXPECT_EQ(test::filesHere(), (std::vector<std::string>{"b.sld", "keep.txt", "lib.slb", "t.dbf"}));
+  EXPECT_EQ(test::filesHere(),
+            (std::vector<std::string>{"b.sld", "keep.txt", "lib.slb", "open.txt", "t.dbf"}));
 }
 
 TEST_F(FilesTest, DirfileTruncatesOnNoMatchAndKeepsItOnBadArguments) {

@@ -37,6 +37,11 @@ class FaultyEnv : public platform::EnvWrapper {
     arm(0, false, fault);
     failName_ = std::move(what);
   }
+  // Fail every operation named `what`, always.
+  void failEvery(std::string what, Fault fault) {
+    arm(0, true, fault);
+    failName_ = std::move(what);
+  }
   Fault fault() const { return fault_; }
   // Every write fails from now on, having written half its bytes, as on a
   // full disk; nothing else does.
