@@ -165,7 +165,7 @@ Value open(Interpreter& lisp, Args& args) {
   if (fresh) {
     // Written beside it, the new file takes the old one's place when closed.
     file->made = std::make_unique<platform::NewFile>(env);
-    s = file->made->begin(name);
+    s = file->made->begin(name, platform::Replace::kAlways, platform::Locking::kNone);
     if (!s.ok()) file->made.reset();
   }
   if (!s.ok()) return Value();

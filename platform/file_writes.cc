@@ -371,8 +371,8 @@ void NewFile::discard() {
   temporary_.clear();
 }
 
-Status NewFile::begin(std::u16string_view target, Replace replace, bool heldLock) {
-  Status s = prepare(target, replace, heldLock);
+Status NewFile::begin(std::u16string_view target, Replace replace, Locking locking) {
+  Status s = prepare(target, replace, locking);
   return s.ok() ? createTemporary() : s;
 }
 
@@ -380,12 +380,12 @@ Status NewFile::createTemporary() {
   return platform::createTemporary(env_, target_, &temporary_, &file_);
 }
 
-Status NewFile::prepare(std::u16string_view target, Replace replace, bool heldLock) {
+Status NewFile::prepare(std::u16string_view target, Replace replace, Locking locking) {
   replace_ = replace;
   Status s = env_.resolveLink(target, &target_);
   if (!s.ok()) return s;
   folder_ = folderOf(target_);
-  if (!heldLock) {
+  if (locking == Locking::kTake) {
     s = env_.lockName(target_, kEditLockTimeoutMs, &lock_);
     if (!s.ok()) return s;
   }

@@ -221,6 +221,11 @@ TEST_F(LispFilesTest, FileFunctionsAnswerAsDocumented) {
        "(vl-file-rename \"b.txt\" \"c.txt\") (vl-file-delete \"c.txt\") "
        "(vl-file-delete \"c.txt\")))",
        "(6 6 nil 6 12 nil T T nil)"},
+      // Never onto itself, by its name or through another: it would grow
+      // without end, or be cut first.
+      {"(prin1 (list (vl-file-copy \"a.txt\" \"a.txt\" T) (vl-file-copy \"a.txt\" \"./A.TXT\" T) "
+       "(vl-file-copy \"a.txt\" \"a.txt\") (vl-file-size \"a.txt\")))",
+       "(nil nil nil 6)"},
       {"(prin1 (list (vl-mkdir \"d\") (vl-mkdir \"d\") (vl-file-directory-p \"d\") "
        "(vl-file-size \"d\") (vl-directory-files \".\" \"*.txt\" 1) "
        "(vl-directory-files nil nil -1) (length (vl-file-systime \"a.txt\")) "

@@ -27,7 +27,11 @@ SlbResult outcome(SlbOutcome kind, Status cause = Status()) {
 SlbResult beginNewLibrary(platform::NewFile& pending, const std::u16string& libraryPath,
                           bool creating) {
   const Status prepared = pending.prepare(
-      libraryPath, creating ? platform::Replace::kNever : platform::Replace::kAlways, true);
+      libraryPath, creating ? platform::Replace::kNever : platform::Replace::kAlways,
+      platform::Locking::kHeldByCaller);
+  if (prepared.kind() == platform::ErrorKind::kExists) {
+    return outcome(SlbOutcome::kNameTakenMeanwhile, prepared);
+  }
   if (!prepared.ok()) return outcome(SlbOutcome::kNotChanged, prepared);
   SlbResult result = outcome(SlbOutcome::kDone, pending.createTemporary());
   if (!result.cause.ok()) {

@@ -77,6 +77,16 @@ enum class Published {
   kJournalKept,  // the new file is in place and durable; its journal could not be removed
 };
 
+// Who holds the lock of the target's name while a NewFile is made.
+enum class Locking {
+  kTake,  // the NewFile, from begin to publish
+  // The caller, since before it read the old file (an edit of a library).
+  kHeldByCaller,
+  // Nobody: a file a LISP program keeps open as long as it likes, which a
+  // lock held that long would make other writers of the name wait for.
+  kNone,
+};
+
 // A new file that takes the place of a target once it is whole. Destroyed
 // unpublished, it removes its temporary file.
 class NewFile {
@@ -87,17 +97,16 @@ class NewFile {
   NewFile& operator=(const NewFile&) = delete;
 
   // Prepares the new file for `target`: links followed, the name locked
-  // (unless `heldLock`: the caller holds the lock already, from before it
-  // read the old file), a write-over cut short finished from its journal,
+  // (see Locking), a write-over cut short finished from its journal,
   // the target looked at (kExists for Replace::kNever when a file is
   // there; a target that may not be changed refused), and the temporary
   // file made beside it.
   Status begin(std::u16string_view target, Replace replace = Replace::kAlways,
-               bool heldLock = false);
+               Locking locking = Locking::kTake);
   // begin in two steps, for callers that tell a target refused from a
   // temporary file that could not be made: all but the temporary file...
   Status prepare(std::u16string_view target, Replace replace = Replace::kAlways,
-                 bool heldLock = false);
+                 Locking locking = Locking::kTake);
   // ...and the temporary file.
   Status createTemporary();
 
