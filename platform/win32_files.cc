@@ -766,7 +766,8 @@ class Win32Env : public Env {
     return Status();
   }
 
-  uint32_t newFileAttributes() override { return FILE_ATTRIBUTE_NORMAL; }
+  // What NTFS gives a file a program makes: marked for the next backup.
+  uint32_t newFileAttributes() override { return FILE_ATTRIBUTE_ARCHIVE; }
 };
 
 }  // namespace

@@ -59,9 +59,10 @@ enum class OpenMode {
   kRead,       // an existing file, read only
   kReadWrite,  // an existing file, read and written in place; never cut
   kCreateNew,  // a new file, read and written; kExists when the name is taken
-  // As kCreateNew, readable by its owner alone, and removed when a signal
-  // stops the program (see removeTemporaryFilesOnSignals) unless it was
-  // renamed or removed before.
+  // As kCreateNew, and removed when a signal stops the program (see
+  // removeTemporaryFilesOnSignals) unless it was renamed or removed before.
+  // POSIX makes it readable by its owner alone (mode 0600); Windows gives
+  // it the folder's permissions.
   kCreateTemporary,
 };
 
@@ -160,7 +161,8 @@ class Env {
   virtual Status lockName(std::u16string_view path, int timeoutMs,
                           std::unique_ptr<NameLock>* lock) = 0;
   // The attributes a file newly made by a program gets (POSIX: 0666 less
-  // the umask), as FileInfo::attributes holds them.
+  // the umask; Windows: the archive bit), as FileInfo::attributes holds
+  // them.
   virtual uint32_t newFileAttributes() = 0;
 };
 
