@@ -386,11 +386,11 @@ Status NewFile::prepare(std::u16string_view target, Replace replace, Locking loc
   if (!s.ok()) return s;
   folder_ = folderOf(target_);
   if (locking == Locking::kTake) {
+    // With the name locked, a write-over a kill cut short is finished first.
+    JournalState journal;
     s = env_.lockName(target_, kEditLockTimeoutMs, &lock_);
-    if (!s.ok()) return s;
+    if (s.ok()) s = finishWriteOver(env_, target_, &journal);
   }
-  JournalState journal;
-  s = finishWriteOver(env_, target_, &journal);
   if (s.ok()) s = lookUp(env_, target_, &exists_, &info_);
   if (!s.ok()) return s;
   if (exists_) {

@@ -68,19 +68,14 @@ SlbResult publishLibrary(platform::NewFile& pending) {
   return result;
 }
 
-// Where the library really lives (links followed) and its folder.
+// Where the library really lives: links followed, so that the library is
+// edited where it lives and the link stays a link.
 struct Target {
   std::u16string libraryPath;
-  std::u16string folder;
 };
 
-// Where the library `libraryPath` leads: links followed, so that the
-// library is edited where it lives and the link stays a link.
 Status resolveTarget(Env& env, std::u16string_view libraryPath, Target* target) {
-  Status s = env.resolveLink(libraryPath, &target->libraryPath);
-  const platform::PathParts parts = platform::splitPath(target->libraryPath);
-  target->folder = parts.drive + parts.dir;
-  return s;
+  return env.resolveLink(libraryPath, &target->libraryPath);
 }
 
 // A slide file opened for adding.

@@ -80,7 +80,8 @@ enum class Published {
 // Who holds the lock of the target's name while a NewFile is made.
 enum class Locking {
   kTake,  // the NewFile, from begin to publish
-  // The caller, since before it read the old file (an edit of a library).
+  // The caller, since before it read the old file (an edit of a library),
+  // and it has finished a write-over cut short (finishWriteOver).
   kHeldByCaller,
   // Nobody: a file a LISP program keeps open as long as it likes, which a
   // lock held that long would make other writers of the name wait for.
@@ -97,7 +98,7 @@ class NewFile {
   NewFile& operator=(const NewFile&) = delete;
 
   // Prepares the new file for `target`: links followed, the name locked
-  // (see Locking), a write-over cut short finished from its journal,
+  // and a write-over cut short finished from its journal (see Locking),
   // the target looked at (kExists for Replace::kNever when a file is
   // there; a target that may not be changed refused), and the temporary
   // file made beside it.
