@@ -305,6 +305,15 @@ Status finishWriteOver(Env& env, std::u16string_view target, JournalState* state
   Status s = lookUp(env, journalName, &exists, &info);
   if (!s.ok() || !exists) return s;
   *state = JournalState::kForeign;
+  // Only a plain file of the target's owner or of the caller is a journal
+  // of ours: never a link, nor a file planted by someone else.
+  FileInfo entry, targetInfo;
+  bool targetExists = false;
+  s = env.entryInfo(journalName, &entry);
+  if (s.ok()) s = lookUp(env, target, &targetExists, &targetInfo);
+  if (!s.ok()) return s;
+  if (entry.isLink || !entry.isRegular || !targetExists) return Status();
+  if (!entry.ownedByCaller && entry.owner != targetInfo.owner) return Status();
   std::unique_ptr<File> journal;
   s = env.openFile(journalName, OpenMode::kRead, &journal);
   if (s.kind() == ErrorKind::kAccessDenied) return Status();  // a folder, a device: not ours
@@ -320,10 +329,7 @@ Status finishWriteOver(Env& env, std::u16string_view target, JournalState* state
   // The target must be the file the journal was made for, as a write-over
   // leaves it: the old length, or the new one once the part past the old
   // length was written.
-  bool targetExists = false;
-  FileInfo targetInfo;
-  s = lookUp(env, target, &targetExists, &targetInfo);
-  if (!s.ok() || !targetExists || !targetInfo.isRegular || targetInfo.readOnly) return s;
+  if (!targetInfo.isRegular || targetInfo.readOnly) return Status();
   std::unique_ptr<File> file;
   s = openForUpdate(env, target, &file);
   FileInfo now;
@@ -371,8 +377,8 @@ void NewFile::discard() {
   temporary_.clear();
 }
 
-Status NewFile::begin(std::u16string_view target, Replace replace, Locking locking) {
-  Status s = prepare(target, replace, locking);
+Status NewFile::begin(std::u16string_view target, Replace replace, Locking locking, Links links) {
+  Status s = prepare(target, replace, locking, links);
   return s.ok() ? createTemporary() : s;
 }
 
@@ -380,9 +386,14 @@ Status NewFile::createTemporary() {
   return platform::createTemporary(env_, target_, &temporary_, &file_);
 }
 
-Status NewFile::prepare(std::u16string_view target, Replace replace, Locking locking) {
+Status NewFile::prepare(std::u16string_view target, Replace replace, Locking locking, Links links) {
   replace_ = replace;
-  Status s = env_.resolveLink(target, &target_);
+  Status s;
+  if (links == Links::kFollow) {
+    s = env_.resolveLink(target, &target_);
+  } else {
+    target_ = target;
+  }
   if (!s.ok()) return s;
   folder_ = folderOf(target_);
   if (locking == Locking::kTake) {
@@ -391,7 +402,18 @@ Status NewFile::prepare(std::u16string_view target, Replace replace, Locking loc
     s = env_.lockName(target_, kEditLockTimeoutMs, &lock_);
     if (s.ok()) s = finishWriteOver(env_, target_, &journal);
   }
-  if (s.ok()) s = lookUp(env_, target_, &exists_, &info_);
+  if (s.ok() && links == Links::kReplace) {
+    // A link in the target's place is replaced as a file of its own would be.
+    s = env_.entryInfo(target_, &info_);
+    exists_ = s.ok();
+    if (s.kind() == ErrorKind::kNotFound) s = Status();
+    if (s.ok() && exists_ && info_.isLink) {
+      info_ = FileInfo();
+      info_.attributes = env_.newFileAttributes();
+    }
+  } else if (s.ok()) {
+    s = lookUp(env_, target_, &exists_, &info_);
+  }
   if (!s.ok()) return s;
   if (exists_) {
     if (replace == Replace::kNever) return refused(ErrorKind::kExists, "create", target);
@@ -411,10 +433,19 @@ Status NewFile::publish() {
   const bool inPlace = exists_ && info_.links > 1;
   Status s;
   if (!inPlace) {
-    const uint32_t attributes = ownAttributes_ ? attributesFrom_.attributes
+    // A replaced file keeps its owner and group where the caller may give
+    // them back (root); then its mode, which a change of owner would clear
+    // of set-user-ID bits. All through the handle, before the new file
+    // has a name anyone else could reach.
+    if (exists_) {
+      const Status owned = file_->setOwner(info_.owner, info_.group);
+      if (!owned.ok() && owned.kind() != ErrorKind::kAccessDenied) s = owned;
+    }
+    const FileInfo* replaced = exists_ ? &info_ : nullptr;
+    const uint32_t attributes = ownAttributes_ ? env_.attributesOfCopy(attributesFrom_, replaced)
                                 : exists_      ? info_.attributes
                                                : env_.newFileAttributes();
-    s = file_->setAttributes(attributes);
+    if (s.ok()) s = file_->setAttributes(attributes);
     if (s.ok() && ownAttributes_) s = file_->setModified(attributesFrom_.modified);
   }
   if (s.ok()) s = file_->sync();
@@ -510,7 +541,7 @@ Status NewFile::writeOver() {
   const Applied applied = applyJournal(*journal, *target, t, true, &s);
   if (applied == Applied::kDone && ownAttributes_) {
     // A copy's attributes and time, on the file every name now shows.
-    s = target->setAttributes(attributesFrom_.attributes);
+    s = target->setAttributes(env_.attributesOfCopy(attributesFrom_, &info_));
     if (s.ok()) s = target->setModified(attributesFrom_.modified);
     if (s.ok()) s = target->sync();
   }
@@ -541,7 +572,7 @@ Status NewFile::writeOver() {
 Status writeNewFile(Env& env, std::u16string_view path, std::string_view bytes, Replace replace,
                     Published* published, std::u16string* kept) {
   NewFile out(env);
-  Status s = out.begin(path, replace);
+  Status s = out.begin(path, replace, Locking::kTake, Links::kReplace);
   if (s.ok()) s = out.file().write(0, bytes.data(), bytes.size());
   if (s.ok()) s = out.publish();
   if (published) *published = out.published();

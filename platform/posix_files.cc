@@ -84,7 +84,25 @@ FileInfo infoOf(const struct stat& st) {
   info.links = static_cast<uint32_t>(st.st_nlink);
   info.volume = static_cast<uint64_t>(st.st_dev);
   info.fileId = static_cast<uint64_t>(st.st_ino);
+  info.owner = static_cast<uint32_t>(st.st_uid);
+  info.group = static_cast<uint32_t>(st.st_gid);
+  info.ownedByCaller = st.st_uid == ::geteuid();
   return info;
+}
+
+// Whether the link `native` (lstat as `link`) may be followed, as the
+// kernel's protected-symlinks rule allows: outside a folder others may
+// write that has the sticky bit, or when the link's owner is the caller or
+// the folder's owner. Checked here too, so that the rule holds whatever
+// the system's setting, and for links this layer follows itself.
+Status mayFollow(const std::string& native, const struct stat& link, std::u16string_view path) {
+  const size_t slash = native.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : native.substr(0, slash + 1);
+  struct stat dir;
+  if (::stat(folder.c_str(), &dir) != 0) return lastError("stat", fromUtf8(folder));
+  const bool shared = (dir.st_mode & S_ISVTX) && (dir.st_mode & S_IWOTH);
+  if (!shared || link.st_uid == ::geteuid() || link.st_uid == dir.st_uid) return Status();
+  return posixError("follow a link planted by another user in a shared folder", path, EACCES);
 }
 
 // ---------------------------------------------------------------- locks
@@ -222,6 +240,15 @@ class PosixFile : public File {
     return Status();
   }
 
+  Status setOwner(uint32_t owner, uint32_t group) override {
+    if (retried([&] {
+          return ::fchown(fd_, static_cast<uid_t>(owner), static_cast<gid_t>(group));
+        }) != 0) {
+      return lastError("set the owner of", path_);
+    }
+    return Status();
+  }
+
   Status setModified(int64_t modified) override {
     struct timespec times[2];
     times[0].tv_sec = 0;
@@ -309,8 +336,17 @@ class PosixEnv : public Env {
     int fd = -1;
     switch (mode) {
       case OpenMode::kRead:
-      case OpenMode::kReadWrite:
         fd = retried([&] { return ::open(native.c_str(), flags); });
+        break;
+      case OpenMode::kReadWrite:
+        // A link is followed for writing only as the kernel's rule allows.
+        fd = retried([&] { return ::open(native.c_str(), flags | O_NOFOLLOW); });
+        if (fd < 0 && errno == ELOOP) {
+          struct stat link;
+          if (::lstat(native.c_str(), &link) != 0) return lastError("open", path);
+          if (Status s = mayFollow(native, link, path); !s.ok()) return s;
+          fd = retried([&] { return ::open(native.c_str(), flags); });
+        }
         break;
       case OpenMode::kCreateNew:
         fd = retried([&] { return ::open(native.c_str(), flags | O_CREAT | O_EXCL, 0666); });
@@ -348,6 +384,19 @@ class PosixEnv : public Env {
     if (link && ::stat(native.c_str(), &st) != 0) return lastError("stat", path);
     *info = infoOf(st);
     info->isLink = link;
+    return Status();
+  }
+
+  Status entryInfo(std::u16string_view path, FileInfo* info) override {
+    if (path.empty()) return posixError("stat", path, ENOENT);
+    std::string native;
+    if (Status s = nativePath("stat", path, &native); !s.ok()) return s;
+    if (native.empty()) native = ".";
+    struct stat st;
+    if (::lstat(native.c_str(), &st) != 0) return lastError("stat", path);
+    *info = infoOf(st);
+    info->isLink = S_ISLNK(st.st_mode);
+    if (info->isLink) info->isRegular = false;
     return Status();
   }
 
@@ -553,6 +602,7 @@ class PosixEnv : public Env {
         *resolved = fromUtf8(current);
         return Status();
       }
+      if (Status s = mayFollow(current, st, fromUtf8(current)); !s.ok()) return s;
       // readlink cuts a target that does not fit without saying so: grow
       // the buffer until the whole target fits with room to spare.
       std::string target(std::max<size_t>(static_cast<size_t>(st.st_size) + 1, 256), '\0');
@@ -573,9 +623,17 @@ class PosixEnv : public Env {
     return posixError("resolve", path, ELOOP);
   }
 
-  uint32_t newFileAttributes() override {
-    static const uint32_t attributes = 0666 & ~static_cast<uint32_t>(currentUmask());
-    return attributes;
+  uint32_t newFileAttributes() override { return 0666 & ~umask(); }
+
+  uint32_t attributesOfCopy(const FileInfo& source, const FileInfo* replaced) override {
+    if (replaced) return replaced->attributes;
+    return source.attributes & 0777 & ~umask();
+  }
+
+ private:
+  static uint32_t umask() {
+    static const uint32_t mask = static_cast<uint32_t>(currentUmask());
+    return mask;
   }
 };
 

@@ -353,6 +353,10 @@ class Win32File : public File {
   }
 
   // Attributes left 0 stay as they are, and so do the other times.
+  // Windows has no owners to give back here: a replaced file's security
+  // is the new file's, as MoveFileExW leaves it.
+  Status setOwner(uint32_t, uint32_t) override { return Status(); }
+
   Status setModified(int64_t modified) override {
     FILE_BASIC_INFO basic = {};
     basic.LastWriteTime.QuadPart = ticksOf(modified);
@@ -573,6 +577,33 @@ class Win32Env : public Env {
     return Status();
   }
 
+  Status entryInfo(std::u16string_view path, FileInfo* info) override {
+    if (path.empty()) return windowsError("stat", path, ERROR_FILE_NOT_FOUND);
+    if (Status bad = checkName("stat", path); !bad.ok()) return bad;
+    const std::wstring name = native(path);
+    WIN32_FILE_ATTRIBUTE_DATA own;
+    if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &own)) {
+      return lastError("stat", path);
+    }
+    bool link = false;
+    if (Status s = isLinkAt(name, own.dwFileAttributes, path, &link); !s.ok()) return s;
+    if (!link) return statFollowing(name, path, info);
+    // The link itself: opened as a reparse point, not followed.
+    HANDLE handle =
+        CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return lastError("stat", path);
+    BY_HANDLE_FILE_INFORMATION data;
+    const bool known = GetFileInformationByHandle(handle, &data);
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    if (!known) return windowsError("stat", path, error);
+    *info = infoOf(data);
+    info->isLink = true;
+    info->isRegular = false;
+    return Status();
+  }
+
   Status listFolder(std::u16string_view folder, bool wantSizes,
                     std::vector<DirEntry>* entries) override {
     entries->clear();
@@ -768,6 +799,11 @@ class Win32Env : public Env {
 
   // What NTFS gives a file a program makes: marked for the next backup.
   uint32_t newFileAttributes() override { return FILE_ATTRIBUTE_ARCHIVE; }
+
+  // CopyFileW gives the copy the source's attributes, over a file or new.
+  uint32_t attributesOfCopy(const FileInfo& source, const FileInfo*) override {
+    return source.attributes;
+  }
 };
 
 }  // namespace

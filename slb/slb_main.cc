@@ -157,6 +157,7 @@ class BytesFile : public platform::File {
   }
   platform::Status setAttributes(uint32_t) override { return denied(); }
   platform::Status setModified(int64_t) override { return denied(); }
+  platform::Status setOwner(uint32_t, uint32_t) override { return denied(); }
   platform::Status close() override { return platform::Status(); }
 
  private:

@@ -102,6 +102,20 @@ TEST_F(SlbTest, ExtractWritesSlidesByteForByteAndNeverOverANameUnlessForced) {
   EXPECT_EQ(slb({"extract", "lines.slb", "--all", "-o", "out", "--force"}).status, 0);
   EXPECT_EQ(std::distance(fs::directory_iterator("out"), fs::directory_iterator()), 5);
   EXPECT_EQ(slb({"extract", "lines.slb", "NOPE"}).status, 1);
+#if !defined(_WIN32)
+  // A link in the output folder is never written through: its name is
+  // taken, and --force puts the slide in the link's place.
+  fs::create_directory("links");
+  fs::create_symlink("../x", "links/D_OTV.sld");  // leads nowhere yet
+  test::writeFile("kept.txt", "kept");
+  fs::create_symlink("../kept.txt", "links/R_OFF.sld");
+  EXPECT_EQ(slb({"extract", "lines.slb", "--all", "-o", "links"}).status, 1);
+  EXPECT_EQ(slb({"extract", "lines.slb", "--all", "-o", "links", "--force"}).status, 0);
+  EXPECT_FALSE(fs::exists("x"));
+  EXPECT_EQ(test::readFile("kept.txt"), "kept");
+  EXPECT_EQ(test::readFile("links/D_OTV.sld"), sample("mnas__D_OTV.sld"));
+  EXPECT_FALSE(fs::is_symlink("links/R_OFF.sld"));
+#endif
 }
 
 // --salvage takes the intact slides out of a library cut short, or with an

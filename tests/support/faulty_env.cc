@@ -62,6 +62,10 @@ class FaultyFile : public platform::File {
     if (env_->strike("fchmod")) return env_->injectedFailure("fchmod");
     return file_->setAttributes(attributes);
   }
+  Status setOwner(uint32_t owner, uint32_t group) override {
+    if (env_->strike("fchown")) return env_->injectedFailure("fchown");
+    return file_->setOwner(owner, group);
+  }
   Status setModified(int64_t modified) override {
     if (env_->strike("futimens")) return env_->injectedFailure("futimens");
     return file_->setModified(modified);
@@ -126,6 +130,11 @@ Status FaultyEnv::openFile(std::u16string_view path, platform::OpenMode mode,
 Status FaultyEnv::fileInfo(std::u16string_view path, platform::FileInfo* info) {
   if (strike("stat")) return injectedFailure("stat");
   return EnvWrapper::fileInfo(path, info);
+}
+
+Status FaultyEnv::entryInfo(std::u16string_view path, platform::FileInfo* info) {
+  if (strike("lstat")) return injectedFailure("lstat");
+  return EnvWrapper::entryInfo(path, info);
 }
 
 Status FaultyEnv::listFolder(std::u16string_view folder, bool wantSizes,

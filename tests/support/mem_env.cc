@@ -12,6 +12,7 @@ struct MemEnv::Node {
   bool directory = false;
   uint32_t attributes = 0644;
   int64_t modified = 0;
+  uint32_t owner = 0, group = 0;
   uint64_t id = 0;
   std::string data;
   std::string durableData;
@@ -120,6 +121,8 @@ class MemFile : public File {
     info->attributes = node_->attributes;
     info->readOnly = (node_->attributes & 0222) == 0;
     info->modified = node_->modified;
+    info->owner = node_->owner;
+    info->group = node_->group;
     info->fileId = node_->id;
     info->links = env_->linkCount(node_.get());
     return Status();
@@ -128,6 +131,13 @@ class MemFile : public File {
   Status setAttributes(uint32_t attributes) override {
     if (!node_) return failure(ErrorKind::kIoError, "chmod", path_);
     node_->attributes = attributes;
+    return Status();
+  }
+
+  Status setOwner(uint32_t owner, uint32_t group) override {
+    if (!node_) return failure(ErrorKind::kIoError, "chown", path_);
+    node_->owner = owner;
+    node_->group = group;
     return Status();
   }
 
@@ -289,9 +299,19 @@ Status MemEnv::fileInfo(std::u16string_view path, FileInfo* info) {
   info->size = node.directory ? 0 : node.data.size();
   info->attributes = node.attributes;
   info->modified = node.modified;
+  info->owner = node.owner;
+  info->group = node.group;
   info->fileId = node.id;
   info->links = linkCount(&node);
   return Status();
+}
+
+Status MemEnv::entryInfo(std::u16string_view path, FileInfo* info) {
+  return fileInfo(path, info);  // no links here
+}
+
+uint32_t MemEnv::attributesOfCopy(const FileInfo& source, const FileInfo* replaced) {
+  return replaced ? replaced->attributes : source.attributes & 0755;  // a umask of 022
 }
 
 Status MemEnv::listFolder(std::u16string_view folderPath, bool, std::vector<DirEntry>* entries) {

@@ -45,6 +45,10 @@ struct FileInfo {
   // File::setAttributes takes them.
   uint32_t attributes = 0;
   uint32_t links = 1;  // hard links to a file
+  // Who owns it (POSIX: user and group IDs; 0 elsewhere), and whether that
+  // is the user this program runs as (always on Windows).
+  uint32_t owner = 0, group = 0;
+  bool ownedByCaller = true;
   // Identity: two paths with equal volume and fileId lead to one file or
   // folder (device and inode, volume serial number and file ID).
   uint64_t volume = 0;
@@ -93,6 +97,9 @@ class File {
   virtual Status setAttributes(uint32_t attributes) = 0;
   // Sets when the file was last written (nanoseconds since 1970).
   virtual Status setModified(int64_t modified) = 0;
+  // Gives the file the owner and group FileInfo holds, through the handle
+  // (POSIX; nothing elsewhere). kAccessDenied when the caller may not.
+  virtual Status setOwner(uint32_t owner, uint32_t group) = 0;
   // Takes an exclusive lock on `length` bytes from `offset`, which may lie
   // beyond the end of the file, waiting up to `timeoutMs` for another
   // handle to release them (kBusy then). Locks belong to the handle: a
@@ -128,6 +135,9 @@ class Env {
   // Describes what `path` leads to, links followed (isLink says whether its
   // last name is a link). kNotFound when nothing is there.
   virtual Status fileInfo(std::u16string_view path, FileInfo* info) = 0;
+  // Describes the entry `path` names itself: a link is not followed (isLink,
+  // and the link's own owner). kNotFound when there is no such entry.
+  virtual Status entryInfo(std::u16string_view path, FileInfo* info) = 0;
   // Every entry of `folder` (a directory part as splitPath gives it, with
   // its drive; empty for the current folder) but "." and "..", in no
   // particular order. An entry whose kind or size cannot be read fails the
@@ -152,7 +162,10 @@ class Env {
   // there survive a power loss.
   virtual Status syncDirectory(std::u16string_view folder) = 0;
   // When the last name of `path` is a symbolic link, the path of the file it
-  // finally leads to; otherwise `path` unchanged.
+  // finally leads to; otherwise `path` unchanged. A link in a folder others
+  // may write that has the sticky bit is followed only when its owner is
+  // the caller or the folder's owner, as the kernel's protected-symlinks
+  // rule follows them (kAccessDenied otherwise).
   virtual Status resolveLink(std::u16string_view path, std::u16string* resolved) = 0;
   // Locks the name `path`, whether or not a file has it, against every
   // other holder in this process or another, waiting up to `timeoutMs`
@@ -164,6 +177,12 @@ class Env {
   // the umask; Windows: the archive bit), as FileInfo::attributes holds
   // them.
   virtual uint32_t newFileAttributes() = 0;
+  // The attributes the platform's own copy gives a copy of a file with
+  // `source`'s, made new or in place of `replaced`: POSIX as cp gives them
+  // (a new copy the source's permission bits less the umask and less
+  // set-user-ID and set-group-ID; a replaced file keeps its own), Windows
+  // as CopyFileW (the source's).
+  virtual uint32_t attributesOfCopy(const FileInfo& source, const FileInfo* replaced) = 0;
 };
 
 // Forwards every call to another Env; a test double overrides only what it
@@ -178,6 +197,9 @@ class EnvWrapper : public Env {
   }
   Status fileInfo(std::u16string_view path, FileInfo* info) override {
     return target_->fileInfo(path, info);
+  }
+  Status entryInfo(std::u16string_view path, FileInfo* info) override {
+    return target_->entryInfo(path, info);
   }
   Status listFolder(std::u16string_view folder, bool wantSizes,
                     std::vector<DirEntry>* entries) override {
@@ -207,6 +229,9 @@ class EnvWrapper : public Env {
     return target_->lockName(path, timeoutMs, lock);
   }
   uint32_t newFileAttributes() override { return target_->newFileAttributes(); }
+  uint32_t attributesOfCopy(const FileInfo& source, const FileInfo* replaced) override {
+    return target_->attributesOfCopy(source, replaced);
+  }
 
  private:
   Env* target_;

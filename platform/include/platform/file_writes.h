@@ -88,6 +88,12 @@ enum class Locking {
   kNone,
 };
 
+// What a NewFile does with a target that is a symbolic link.
+enum class Links {
+  kFollow,   // writes where the link leads (a library or table edited where it lives)
+  kReplace,  // puts the new file in the link's place (slb's outputs): never writes through it
+};
+
 // A new file that takes the place of a target once it is whole. Destroyed
 // unpublished, it removes its temporary file.
 class NewFile {
@@ -103,11 +109,11 @@ class NewFile {
   // there; a target that may not be changed refused), and the temporary
   // file made beside it.
   Status begin(std::u16string_view target, Replace replace = Replace::kAlways,
-               Locking locking = Locking::kTake);
+               Locking locking = Locking::kTake, Links links = Links::kFollow);
   // begin in two steps, for callers that tell a target refused from a
   // temporary file that could not be made: all but the temporary file...
   Status prepare(std::u16string_view target, Replace replace = Replace::kAlways,
-                 Locking locking = Locking::kTake);
+                 Locking locking = Locking::kTake, Links links = Links::kFollow);
   // ...and the temporary file.
   Status createTemporary();
 
@@ -118,8 +124,8 @@ class NewFile {
   bool targetExists() const { return exists_; }
   const FileInfo& targetInfo() const { return info_; }
 
-  // Gives the new file the attributes and last-write time of `source`
-  // instead of the old file's (or a new file's): a copy's.
+  // Makes the new file a copy of `source`: the attributes the platform's
+  // copy gives (Env::attributesOfCopy) and the source's last-write time.
   void takeAttributesOf(const FileInfo& source);
 
   // Puts the new file in the target's place (see the top of this file).
@@ -146,8 +152,9 @@ class NewFile {
   Published published_ = Published::kNo;
 };
 
-// Writes `bytes` as the file `path` through a NewFile. `published` and
-// `kept`, when given, receive what NewFile::published() and keptPath() say.
+// Writes `bytes` as the file `path` through a NewFile, in the place of a
+// link rather than through it. `published` and `kept`, when given, receive
+// what NewFile::published() and keptPath() say.
 Status writeNewFile(Env& env, std::u16string_view path, std::string_view bytes,
                     Replace replace = Replace::kAlways, Published* published = nullptr,
                     std::u16string* kept = nullptr);

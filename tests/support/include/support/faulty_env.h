@@ -84,6 +84,7 @@ class FaultyEnv : public platform::EnvWrapper {
   platform::Status openFile(std::u16string_view path, platform::OpenMode mode,
                             std::unique_ptr<platform::File>* file) override;
   platform::Status fileInfo(std::u16string_view path, platform::FileInfo* info) override;
+  platform::Status entryInfo(std::u16string_view path, platform::FileInfo* info) override;
   platform::Status listFolder(std::u16string_view folder, bool wantSizes,
                               std::vector<platform::DirEntry>* entries) override;
   platform::Status renameReplacing(std::u16string_view from, std::u16string_view to) override;

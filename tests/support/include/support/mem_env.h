@@ -44,6 +44,7 @@ class MemEnv : public Env {
 
   Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override;
   Status fileInfo(std::u16string_view path, FileInfo* info) override;
+  Status entryInfo(std::u16string_view path, FileInfo* info) override;
   Status listFolder(std::u16string_view folder, bool wantSizes,
                     std::vector<DirEntry>* entries) override;
   Status renameReplacing(std::u16string_view from, std::u16string_view to) override;
@@ -57,6 +58,7 @@ class MemEnv : public Env {
   Status lockName(std::u16string_view path, int timeoutMs,
                   std::unique_ptr<NameLock>* lock) override;
   uint32_t newFileAttributes() override { return 0644; }
+  uint32_t attributesOfCopy(const FileInfo& source, const FileInfo* replaced) override;
 
   struct Node;
   // The names a file has.
