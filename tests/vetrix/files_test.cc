@@ -122,10 +122,26 @@ TEST_F(FilesTest, DirfileWalksLinkedFoldersButNeverALoopOnPosix) {
   test::writeFile("elsewhere/deep/g.txt", "gg");
   fs::create_directory_symlink("..", "t/inner/loop");
   fs::create_directory_symlink("../../elsewhere", "t/inner/shared");
-  fs::create_directory_symlink("../../t", "elsewhere/deep/back");  // a loop through the link
+  fs::create_directory_symlink("../../t", "elsewhere/deep/back");    // a loop through the link
+  fs::create_directory_symlink("../../elsewhere", "t/inner/again");  // a folder reached twice
   call(u"Dirfile", {S(u"t/*.txt")});
   EXPECT_EQ(test::readFile("dirfile"),
-            line("f.txt", 1, "t/inner\\") + line("g.txt", 2, "t/inner\\shared\\deep\\"));
+            line("f.txt", 1, "t/inner\\") + line("g.txt", 2, "t/inner\\again\\deep\\"));
+  // Links that fan out without a loop: each folder is listed once, so forty
+  // levels of two links each take no longer than forty folders.
+  std::string level = "fan";
+  fs::create_directory(level);
+  for (int depth = 0; depth < 40; ++depth) {
+    fs::create_directory(level + "/next");
+    fs::create_directory_symlink("next", level + "/a");
+    fs::create_directory_symlink("next", level + "/b");
+    level += "/next";
+  }
+  test::writeFile(level + "/end.txt", "e");
+  call(u"Dirfile", {S(u"fan/*.txt")});
+  const std::string listing = test::readFile("dirfile");
+  EXPECT_EQ(listing.find("end.txt"), 5u);
+  EXPECT_EQ(listing.find("end.txt", 6), std::string::npos);
 }
 #endif
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <set>
 #include <vector>
 
 #include "platform/file_writes.h"
@@ -13,14 +14,11 @@ namespace {
 
 constexpr size_t kListingBlock = 1 << 16;
 
-// The identities of the folders on the path being walked: a linked folder
-// that leads back to one of them would make the walk endless.
-using FolderPath = std::vector<std::pair<uint64_t, uint64_t>>;
-
-bool onPath(const FolderPath& path, const platform::FileInfo& folder) {
-  return std::find(path.begin(), path.end(), std::make_pair(folder.volume, folder.fileId)) !=
-         path.end();
-}
+// The identities of the folders a walk has listed. A folder reached again,
+// through a link that leads back up the tree or through a second link to
+// it, is not listed again: the walk ends, and takes time in proportion to
+// the folders there are, however links fan out.
+using Visited = std::set<std::pair<uint64_t, uint64_t>>;
 
 // A folder that is not there (or vanished during the walk) holds nothing to
 // list; any other failure to read one ends the walk.
@@ -29,30 +27,21 @@ platform::Status unlessAbsent(const platform::Status& s) {
 }
 
 platform::Status walk(platform::Env& env, ListingWriter& out, std::u16string_view searchPath,
-                      FolderPath& path) {
+                      Visited& visited) {
   const platform::PathParts parts = platform::splitPath(searchPath);
   const std::u16string folder = parts.drive + parts.dir;
   platform::FileInfo here;
   platform::Status s = env.fileInfo(folder.empty() ? u"." : folder, &here);
   if (!s.ok()) return unlessAbsent(s);
-  path.emplace_back(here.volume, here.fileId);
+  if (!visited.emplace(here.volume, here.fileId).second) return s;
   s = writeFileLines(env, out, searchPath);
   std::vector<platform::DirEntry> entries;
   if (s.ok()) s = unlessAbsent(platform::findFiles(env, folder + u"*.*", false, &entries));
   for (size_t i = 0; s.ok() && i < entries.size(); ++i) {
     const platform::DirEntry& entry = entries[i];
     if (!entry.isDirectory || entry.name == u"." || entry.name == u"..") continue;
-    if (entry.isLink) {
-      platform::FileInfo linked;
-      s = env.fileInfo(folder + entry.name, &linked);
-      if (!s.ok() || onPath(path, linked)) {
-        s = unlessAbsent(s);
-        continue;
-      }
-    }
-    s = walk(env, out, folder + entry.name + u"\\" + parts.name + parts.ext, path);
+    s = walk(env, out, folder + entry.name + u"\\" + parts.name + parts.ext, visited);
   }
-  path.pop_back();
   return s;
 }
 
@@ -60,8 +49,8 @@ platform::Status walk(platform::Env& env, ListingWriter& out, std::u16string_vie
 
 platform::Status listDirectoryTree(platform::Env& env, ListingWriter& out,
                                    std::u16string_view searchPath) {
-  FolderPath path;
-  return walk(env, out, searchPath, path);
+  Visited visited;
+  return walk(env, out, searchPath, visited);
 }
 
 platform::Status writeFileLines(platform::Env& env, ListingWriter& out,

@@ -37,8 +37,9 @@ class ListingWriter {
 // Writes the lines of every file matching `searchPath` in its folder, then
 // walks each subfolder (depth first, in the order the search yields them)
 // with the same last component. Linked folders (symbolic links, junctions)
-// are walked too, except one that leads back to a folder on the path being
-// walked, which would make the walk endless. A folder that is not there
+// are walked too, but each folder once: one reached again (through a link
+// back up the tree, or a second link to it) is not listed again. A folder
+// that is not there
 // lists nothing; the first folder that cannot be read ends the walk with
 // its failure.
 platform::Status listDirectoryTree(platform::Env& env, ListingWriter& out,
