@@ -188,7 +188,12 @@ Value filenameMktemp(Interpreter& lisp, Args& args) {
     char digits[8];
     std::snprintf(digits, sizeof digits, "%03d", n);
     const std::u16string candidate = join(folder, base + platform::fromUtf8(digits) + extension);
-    if (!exists(candidate)) return Value::string(candidate);
+    // Free only when no entry has the name: a dangling link holds it too,
+    // and a status that cannot be read is no free name.
+    platform::FileInfo entry;
+    if (env().entryInfo(candidate, &entry).kind() == platform::ErrorKind::kNotFound) {
+      return Value::string(candidate);
+    }
   }
   return Value();
 }

@@ -1,6 +1,7 @@
 // zchost's LISP: scripts and what they print, as users rely on it.
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <random>
 
@@ -235,6 +236,12 @@ TEST_F(LispFilesTest, FileFunctionsAnswerAsDocumented) {
       // A folder is no file to load: the second argument answers.
       {"(prin1 (load \"d\" \"not loaded\"))", "\"not loaded\""},
   });
+#if !defined(_WIN32)
+  // A link that leads nowhere holds its name: (open name "w") would make
+  // the file it leads to.
+  std::filesystem::create_symlink("../elsewhere", "d/y001.tmp");
+  expectOutputs({{"(prin1 (vl-filename-mktemp \"y.tmp\" \"d\"))", "\"d\\\\y002.tmp\""}});
+#endif
 }
 
 // A script's bytes are UTF-8 or UTF-16 by a mark, UTF-8 when valid, else in
