@@ -455,8 +455,21 @@ Status NewFile::publish() {
   }
   if (inPlace) return writeOver();
   // Synced: a failure to close loses nothing. Windows renames no open file.
+  // The name must still be the file written: in a folder others may write,
+  // it could have been swapped for something of theirs meanwhile.
+  FileInfo written, named;
+  s = file_->stat(&written);
   file_->close();
   file_.reset();
+  if (s.ok()) s = env_.entryInfo(temporary_, &named);
+  if (s.ok() && (named.isLink || !named.sameFileAs(written))) {
+    s = refused(ErrorKind::kAccessDenied, "publish (the temporary file was replaced)", temporary_);
+    temporary_.clear();  // not ours to remove
+  }
+  if (!s.ok()) {
+    discard();
+    return s;
+  }
   const bool fresh = !exists_ || replace_ == Replace::kNever;
   s = fresh ? env_.renameNoReplace(temporary_, target_) : env_.renameReplacing(temporary_, target_);
   if (s.kind() == ErrorKind::kExists && replace_ == Replace::kAlways) {
