@@ -422,13 +422,15 @@ TEST_F(DbfTest, WriteRefusesWhatItCannotStoreSoundly) {
 }
 
 // The key field is NO1 wherever it stands (the first field when there is
-// none); the name field is PNAME, else the field Read_Dbf reads.
-TEST_F(DbfTest, WriteFindsItsFieldsByName) {
+// none); the name field is PNAME, else the field Read_Dbf reads. Whatever
+// the layout, Read_Dbf finds what Write_Dbf stored.
+TEST_F(DbfTest, WriteFindsItsFieldsByNameAndReadFindsWhatItWrote) {
   struct Case {
     const char* what;
     TableSpec spec;
     std::u16string unit;
-    std::string record;  // after the store
+    std::string record;       // after the store
+    std::u16string readBack;  // what Read_Dbf then gives
   };
   TableSpec noKey;
   noKey.fields = {{"PNAME", 4}, {"PNAME2", 3}, {"pname", 3}, {"UNITS", 2}};
@@ -437,8 +439,8 @@ TEST_F(DbfTest, WriteFindsItsFieldsByName) {
   keyInside.fields = {{"PNAME2", 5}, {"QTY", 2}, {"no1", 4}, {"UNIT", 3}};
   keyInside.records = {{"old", "12", "K1", "old"}};
   const Case cases[] = {
-      {"no NO1: the first field is the key", noKey, u"", " K1  aaaNEWcc"},
-      {"NO1 after the name", keyInside, u"UU", " NEW  12K1  UU "},
+      {"no NO1: the first field is the key", noKey, u"", " K1  aaaNEWcc", u"K1 NEW "},
+      {"NO1 after the name", keyInside, u"UU", " NEW  12K1  UU ", u"K1 NEW   UU "},
   };
   for (const Case& c : cases) {
     test::writeFile("t.dbf", test::makeTable(c.spec));
@@ -446,8 +448,8 @@ TEST_F(DbfTest, WriteFindsItsFieldsByName) {
     test::TableView view = test::readTableStrictly(test::readFile("t.dbf"));
     ASSERT_EQ(view.records.size(), 1u) << c.what;
     EXPECT_EQ(view.records[0], c.record) << c.what;
+    EXPECT_EQ(lookup(u"t", u"K1"), c.readBack) << c.what;
   }
-  EXPECT_EQ(lookup(u"t", u"K1"), u"K1 NEW   UU ");
 }
 
 TEST_F(DbfTest, ChineseKeysDifferingInATrailByteAreDifferentKeys) {

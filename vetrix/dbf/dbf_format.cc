@@ -18,10 +18,6 @@ uint32_t DbfHeader::recordCount() const {
   return platform::decodeFixed32(raw + kDbfRecordCountOffset);
 }
 
-void DbfHeader::setRecordCount(uint32_t count) {
-  platform::encodeFixed32(raw + kDbfRecordCountOffset, count);
-}
-
 uint16_t DbfHeader::headerLength() const {
   return platform::decodeFixed16(raw + kDbfHeaderLengthOffset);
 }

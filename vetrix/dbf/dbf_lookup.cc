@@ -47,17 +47,26 @@ LookupResult findDbfRecord(platform::Env& env, std::u16string tableName, std::u1
   if (!exact) stored = platform::toCodePage(table.codePage, key);
   result.key = platform::fromCodePage(table.codePage, stored);
 
-  // A descriptor takes the first role it qualifies for; the last one that
-  // qualifies for a role has it.
+  // The key field is the last whose name begins with NO1, else the first
+  // field, as Write_Dbf keys a table: a record written is found again. Of
+  // the other fields, the last whose name begins with PNAME is the name,
+  // the last named UNIT the unit. A field past the record has no role.
+  const unsigned dataLength = table.header.recordLength() > 0 ? table.header.recordLength() - 1 : 0;
+  auto fits = [&](const DbfFieldDescriptor& field) {
+    return field.offset + field.width <= dataLength;
+  };
   const DbfFieldDescriptor* keyField = nullptr;
   const DbfFieldDescriptor* nameField = nullptr;
   const DbfFieldDescriptor* unitField = nullptr;
-  const unsigned dataLength = table.header.recordLength() > 0 ? table.header.recordLength() - 1 : 0;
   for (const DbfFieldDescriptor& field : table.fields) {
-    if (field.offset + field.width > dataLength) continue;  // runs past the record
-    if (platform::startsWithIgnoringAsciiCase(field.name, "NO1")) {
-      keyField = &field;
-    } else if (platform::startsWithIgnoringAsciiCase(field.name, "PNAME")) {
+    if (fits(field) && platform::startsWithIgnoringAsciiCase(field.name, "NO1")) keyField = &field;
+  }
+  if (!keyField && !table.fields.empty() && fits(table.fields.front())) {
+    keyField = &table.fields.front();
+  }
+  for (const DbfFieldDescriptor& field : table.fields) {
+    if (!fits(field) || &field == keyField) continue;
+    if (platform::startsWithIgnoringAsciiCase(field.name, "PNAME")) {
       nameField = &field;
     } else if (platform::equalsIgnoringAsciiCase(field.name, "UNIT")) {
       unitField = &field;

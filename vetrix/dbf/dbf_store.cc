@@ -67,6 +67,13 @@ void fillField(std::string& record, const DbfFieldDescriptor& field, std::string
             record.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
+// Writes the header's record count.
+platform::Status writeRecordCount(platform::File& file, uint32_t count) {
+  unsigned char bytes[4];
+  platform::encodeFixed32(bytes, count);
+  return file.write(kDbfRecordCountOffset, bytes, sizeof bytes);
+}
+
 // Appends `record` as record `slot` of the table, whole or not at all.
 //
 // The table is extended first, with everything of the record but its
@@ -95,11 +102,7 @@ StoreResult appendRecord(platform::File& file, const DbfTable& table, uint64_t s
   bool countWritten = false, flagWritten = false;
   auto undo = [&](platform::Status cause) {
     if (flagWritten) file.write(at, &kDbfEndOfFile, 1);
-    if (countWritten) {
-      unsigned char count[4];
-      platform::encodeFixed32(count, oldCount);
-      file.write(kDbfRecordCountOffset, count, sizeof count);
-    }
+    if (countWritten) writeRecordCount(file, oldCount);
     if (!covered.empty()) file.write(at + 1, covered.data(), covered.size());
     file.truncate(oldLength);
     file.sync();
@@ -113,10 +116,8 @@ StoreResult appendRecord(platform::File& file, const DbfTable& table, uint64_t s
   if (s.ok()) s = file.write(at + 1, tail.data(), tail.size());
   if (s.ok()) s = file.sync();
   if (s.ok() && newCount != oldCount) {
-    unsigned char count[4];
-    platform::encodeFixed32(count, newCount);
     countWritten = true;
-    s = file.write(kDbfRecordCountOffset, count, sizeof count);
+    s = writeRecordCount(file, newCount);
     if (s.ok()) s = file.sync();
   }
   if (s.ok()) {

@@ -178,14 +178,6 @@ DirectoryFault readDirectory(platform::File& library, SlideDirectory& directory)
   return fault;
 }
 
-int findLastSlide(const SlideDirectory& directory, std::string_view name) {
-  const platform::AnsiCharacters chars;
-  for (int i = directory.count() - 1; i >= 0; --i) {
-    if (platform::compareIgnoringCase(directory.entries[i].nameView(), name, chars) == 0) return i;
-  }
-  return -1;
-}
-
 int findFirstSlide(const SlideDirectory& directory, std::string_view name) {
   const platform::AnsiCharacters chars;
   for (int i = 0; i < directory.count(); ++i) {

@@ -27,8 +27,9 @@ struct LookupResult {
 
 // Looks `key` up in the table `tableName`, which gets ".dbf" appended when
 // it does not contain ".dbf". The key field is the last descriptor whose
-// name begins with "NO1", the name field the last beginning with "PNAME",
-// the unit field the last named "UNIT" (case ignored). A record matches
+// name begins with "NO1", else the first field (as storeDbfRecord keys a
+// table); of the others, the name field is the last beginning with
+// "PNAME", the unit field the last named "UNIT" (case ignored). A record matches
 // when its key, without the blanks that pad it, equals the key ignoring the
 // case of ASCII letters; records marked deleted are never found, and
 // neither is the empty key.

@@ -44,7 +44,6 @@ struct DbfHeader {
   unsigned char raw[kDbfHeaderSize] = {};
 
   uint32_t recordCount() const;
-  void setRecordCount(uint32_t count);
   uint16_t headerLength() const;
   uint16_t recordLength() const;
   // dBASE level 7 (version 0x04, or 0x8C with a memo file): 48-byte field

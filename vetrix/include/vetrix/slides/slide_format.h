@@ -100,6 +100,5 @@ WriteResult writeLibrary(platform::File& output, platform::File* library,
                          const std::vector<NewSlide>& added, const std::vector<int>& removed,
                          SlideDirectory& directory, platform::Status* cause);
 
-// The last (for adding) or first (for deleting) entry named `name`, or -1.
-int findLastSlide(const SlideDirectory& directory, std::string_view name);
+// The first entry named `name` (ASCII letters of either case), or -1.
 int findFirstSlide(const SlideDirectory& directory, std::string_view name);
