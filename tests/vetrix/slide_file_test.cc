@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "platform/coding.h"
+#include "support/mem_env.h"
 #include "support/test_support.h"
 #include "vetrix/slides/slide_file.h"
 
@@ -146,6 +147,66 @@ TEST(SlideFile, ProblemsAreReportedWithTheirOffsets) {
   std::vector<SlideProblem> problems;
   EXPECT_FALSE(parseSlide("AutoCAD Slid", &picture, &problems));
   EXPECT_FALSE(parseSlide(header.substr(0, 20), &picture, &problems));
+}
+
+// A slide read from a file a piece at a time draws and reports what it does
+// read whole from memory: records that straddle the pieces, the last bytes
+// an old big-endian slide is told by, and a slide cut short.
+TEST(SlideFile, AFileIsReadInPiecesAsMemoryIsReadWhole) {
+  // Sample records over and over, far past one piece (64 KiB).
+  const std::vector<std::string> slides = sampleSlides();
+  std::string records;
+  for (const std::string& slide : slides) {
+    if (slide[18] == 2) records += slide.substr(kNewSlideHeaderSize, slide.size() - 33);
+  }
+  std::string big = slides[0].substr(0, kNewSlideHeaderSize);
+  while (big.size() < 300000) big += records;
+  big += std::string("\0\xFC", 2);
+  struct Case {
+    const char* what;
+    std::string slide;
+  };
+  const Case cases[] = {
+      {"new, little-endian", big},
+      {"old, big-endian", oldFormat(bigEndian(big), true)},
+      {"cut short", big.substr(0, 200001)},
+  };
+  for (const Case& c : cases) {
+    SlidePicture whole;
+    std::vector<SlideProblem> problems;
+    ASSERT_TRUE(parseSlide(c.slide, &whole, &problems)) << c.what;
+    // In a file after 7 other bytes, so that pieces fall across records.
+    platform::MemEnv env;
+    env.addFile(u"f", "1234567" + c.slide + "tail");
+    std::unique_ptr<platform::File> file;
+    ASSERT_TRUE(env.openFile(u"f", platform::OpenMode::kRead, &file).ok());
+    SlidePicture pieces;
+    std::vector<SlideProblem> pieceProblems;
+    struct Collect : SlideVisitor {
+      SlidePicture* picture;
+      std::vector<SlideProblem>* problems;
+      void line(uint8_t colour, SlidePoint a, SlidePoint b) override {
+        picture->shapes.push_back({false, colour, {a, b}});
+      }
+      void fill(uint8_t colour, const SlidePoint* p, size_t n) override {
+        picture->shapes.push_back({true, colour, {p, p + n}});
+      }
+      void problem(const SlideProblem& p) override { problems->push_back(p); }
+    } collect;
+    collect.picture = &pieces;
+    collect.problems = &pieceProblems;
+    const SlideScan scan = scanSlide(SlideSource(*file, 7, c.slide.size()), collect);
+    ASSERT_TRUE(scan.isSlide && scan.cause.ok()) << c.what;
+    pieces.header = scan.header;
+    EXPECT_TRUE(sameDrawing(whole, pieces)) << c.what;
+    EXPECT_EQ(scan.end, whole.end) << c.what;
+    EXPECT_EQ(scan.header.bigEndian, whole.header.bigEndian) << c.what;
+    ASSERT_EQ(pieceProblems.size(), problems.size()) << c.what;
+    for (size_t i = 0; i < problems.size(); ++i) {
+      EXPECT_EQ(pieceProblems[i].offset, problems[i].offset) << c.what;
+      EXPECT_EQ(pieceProblems[i].what, problems[i].what) << c.what;
+    }
+  }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "vetrix/slides/slide_file.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -8,6 +10,10 @@
 namespace {
 
 constexpr char kSlideId[] = "AutoCAD Slide\r\n\x1a";  // and a NUL: 17 bytes
+// How much of a slide in a file is read at a time.
+constexpr size_t kReadPiece = size_t{1} << 16;
+// The longest record, and the longest stretch asked for at a time.
+constexpr size_t kLongestRecord = 8;
 
 std::string hex(unsigned value) {
   char text[16];
@@ -15,169 +21,261 @@ std::string hex(unsigned value) {
   return text;
 }
 
-class Records {
+// The bytes of a slide, in memory or read from its file a piece at a time.
+class SlideBytes {
  public:
-  Records(std::string_view bytes, const SlideHeader& header) : bytes_(bytes), header_(header) {}
-
-  bool has(uint64_t offset, size_t n) const { return offset + n <= bytes_.size(); }
-  unsigned byte(uint64_t offset) const { return static_cast<unsigned char>(bytes_[offset]); }
-  int signedByte(uint64_t offset) const { return static_cast<int8_t>(bytes_[offset]); }
-  // A 2-byte field in the slide's byte order.
-  unsigned word(uint64_t offset) const {
-    const unsigned value = platform::decodeFixed16(bytes_.data() + offset);
-    return header_.bigEndian ? ((value & 0xFF) << 8 | value >> 8) : value;
+  explicit SlideBytes(const SlideSource& source) : source_(source) {
+    if (source.file) piece_.resize(static_cast<size_t>(std::min<uint64_t>(kReadPiece, size())));
   }
-  int signedWord(uint64_t offset) const { return static_cast<int16_t>(word(offset)); }
+
+  uint64_t size() const { return source_.length; }
+  // The `n` bytes at `offset` (offset + n <= size(); n at most one piece);
+  // null when they could not be read (see cause()).
+  const unsigned char* at(uint64_t offset, size_t n) {
+    if (!source_.file) return reinterpret_cast<const unsigned char*>(source_.bytes.data()) + offset;
+    if (offset < start_ || offset + n > start_ + filled_) {
+      if (!cause_.ok()) return nullptr;
+      start_ = offset;
+      filled_ = static_cast<size_t>(std::min<uint64_t>(piece_.size(), size() - offset));
+      cause_ =
+          platform::readExactly(*source_.file, source_.offset + offset, piece_.data(), filled_);
+      if (!cause_.ok()) {
+        filled_ = 0;
+        return nullptr;
+      }
+    }
+    return piece_.data() + (offset - start_);
+  }
+  const platform::Status& cause() const { return cause_; }
 
  private:
-  std::string_view bytes_;
-  const SlideHeader& header_;
+  const SlideSource& source_;
+  std::vector<unsigned char> piece_;
+  uint64_t start_ = 0;
+  size_t filled_ = 0;
+  platform::Status cause_;
 };
 
-bool parseHeader(std::string_view bytes, SlideHeader* header, std::vector<SlideProblem>* problems) {
-  if (bytes.size() < 19 || std::memcmp(bytes.data(), kSlideId, 13) != 0) {
-    problems->push_back({0, "not a slide: it does not begin with \"AutoCAD Slide\""});
+// A scan in progress: the slide's bytes, where the problems go, and what
+// was found.
+class Scanner {
+ public:
+  Scanner(const SlideSource& source, SlideVisitor& visitor) : bytes_(source), visitor_(visitor) {}
+
+  SlideScan run() {
+    scan_.isSlide = readHeader();
+    if (scan_.isSlide && visitor_.header(scan_.header)) readRecords();
+    scan_.cause = bytes_.cause();
+    return std::move(scan_);
+  }
+
+ private:
+  void problem(uint64_t offset, std::string what) {
+    SlideProblem found{offset, std::move(what)};
+    visitor_.problem(found);
+    if (scan_.problems++ == 0) scan_.first = std::move(found);
+  }
+
+  // A 2-byte field in the slide's byte order.
+  unsigned word(const unsigned char* p) const {
+    const unsigned value = platform::decodeFixed16(p);
+    return scan_.header.bigEndian ? ((value & 0xFF) << 8 | value >> 8) : value;
+  }
+  int signedWord(const unsigned char* p) const { return static_cast<int16_t>(word(p)); }
+
+  bool readHeader();
+  void readRecords();
+
+  SlideBytes bytes_;
+  SlideVisitor& visitor_;
+  SlideScan scan_;
+};
+
+bool Scanner::readHeader() {
+  SlideHeader* header = &scan_.header;
+  const uint64_t size = bytes_.size();
+  const unsigned char* p =
+      size < 19 ? nullptr : bytes_.at(0, static_cast<size_t>(std::min<uint64_t>(size, 34)));
+  if (size >= 19 && !p) return false;
+  if (size < 19 || std::memcmp(p, kSlideId, 13) != 0) {
+    problem(0, "not a slide: it does not begin with \"AutoCAD Slide\"");
     return false;
   }
-  if (std::memcmp(bytes.data(), kSlideId, sizeof kSlideId) != 0) {
-    problems->push_back({13, "the identifier does not end with CR LF ^Z NUL"});
+  if (std::memcmp(p, kSlideId, sizeof kSlideId) != 0) {
+    problem(13, "the identifier does not end with CR LF ^Z NUL");
   }
-  const unsigned type = static_cast<unsigned char>(bytes[17]);
-  header->level = static_cast<unsigned char>(bytes[18]);
-  if (type != kSlideType) problems->push_back({17, "type " + std::to_string(type) + ", not 86"});
+  const unsigned type = p[17];
+  header->level = p[18];
+  if (type != kSlideType) problem(17, "type " + std::to_string(type) + ", not 86");
   if (header->level != 1 && header->level != 2) {
-    problems->push_back({18, "level " + std::to_string(header->level) + ", neither 1 nor 2"});
+    problem(18, "level " + std::to_string(header->level) + ", neither 1 nor 2");
     return false;
   }
   header->size = header->level == 2 ? kNewSlideHeaderSize : kOldSlideHeaderSize;
-  if (bytes.size() < header->size) {
-    problems->push_back({bytes.size(), "the header is cut short"});
+  if (size < header->size) {
+    problem(size, "the header is cut short");
     return false;
   }
+  unsigned char fields[kOldSlideHeaderSize];
+  std::memcpy(fields, p, header->size);
   if (header->level == 2) {
     // The test number, written in the writer's order, tells the order.
-    const unsigned test = platform::decodeFixed16(bytes.data() + 29);
+    const unsigned test = platform::decodeFixed16(fields + 29);
     header->bigEndian = test == 0x3412;
     if (test != kSlideTestNumber && test != 0x3412) {
-      problems->push_back({29, "test number " + hex(test) + ", not 0x1234 in either byte order"});
+      problem(29, "test number " + hex(test) + ", not 0x1234 in either byte order");
     }
-    header->aspect = platform::decodeFixed32(bytes.data() + 23) / 1e7;
+    header->aspect = platform::decodeFixed32(fields + 23) / 1e7;
   } else {
     // Old slides have no test number: their end record (00 FC, or FC 00
     // from a big-endian machine) tells.
-    header->bigEndian = bytes.size() >= header->size + 2 &&
-                        bytes.substr(bytes.size() - 2) == std::string_view("\xFC\0", 2);
-    unsigned char aspect[8];
-    std::memcpy(aspect, bytes.data() + 23, 8);
-    if (header->bigEndian) {
-      for (int i = 0; i < 4; ++i) std::swap(aspect[i], aspect[7 - i]);
+    if (size >= header->size + 2) {
+      const unsigned char* last = bytes_.at(size - 2, 2);
+      if (!last) return false;
+      header->bigEndian = last[0] == 0xFC && last[1] == 0;
     }
+    unsigned char aspect[8];
+    std::memcpy(aspect, fields + 23, 8);
+    if (header->bigEndian) std::reverse(aspect, aspect + 8);
     std::memcpy(&header->aspect, aspect, 8);
   }
-  Records fields(bytes, *header);
-  header->highX = fields.word(19);
-  header->highY = fields.word(21);
-  header->fillType = fields.word(header->level == 2 ? 27 : 31);
+  header->highX = word(fields + 19);
+  header->highY = word(fields + 21);
+  header->fillType = word(fields + (header->level == 2 ? 27 : 31));
   if (!(header->aspect > 0 && header->aspect < 1e6)) {
-    problems->push_back({23, "aspect ratio " + std::to_string(header->aspect) + " is no ratio"});
+    problem(23, "aspect ratio " + std::to_string(header->aspect) + " is no ratio");
     header->aspect = (header->highX + 1.0) / (header->highY + 1.0);
   }
   return true;
 }
 
-}  // namespace
-
-bool parseSlide(std::string_view bytes, SlidePicture* picture,
-                std::vector<SlideProblem>* problems) {
-  *picture = SlidePicture();
-  if (!parseHeader(bytes, &picture->header, problems)) return false;
-  const Records records(bytes, picture->header);
-  uint64_t at = picture->header.size;
+void Scanner::readRecords() {
+  const uint64_t size = bytes_.size();
+  SlideRecordCounts& counts = scan_.records;
+  uint64_t at = scan_.header.size;
   int lastX = 0, lastY = 0;
   uint8_t colour = 7;
+  // A solid fill being read: where it began, its vertices (only the first
+  // ten are kept: more make no fill), and how many there were.
   bool inFill = false;
   uint64_t fillStart = 0;
-  std::vector<std::pair<int, int>> fill;
-  auto line = [&](int x1, int y1, int x2, int y2) {
-    picture->shapes.push_back({false, colour, {{x1, y1}, {x2, y2}}});
-  };
-  auto cutShort = [&](size_t need) {
-    if (records.has(at, need)) return false;
-    problems->push_back({at, "a record cut short by the end of the slide"});
-    return true;
-  };
+  std::array<SlidePoint, kMaxFillVertices> fill;
+  size_t fillCount = 0;
   for (;;) {
-    if (!records.has(at, 2)) {
-      problems->push_back({at, "the slide ends without its end record"});
+    const size_t left = static_cast<size_t>(std::min<uint64_t>(size - at, kLongestRecord));
+    if (left < 2) {
+      problem(at, "the slide ends without its end record");
       break;
     }
-    const unsigned word = records.word(at);
-    const unsigned type = word >> 8, low = word & 0xFF;
+    const unsigned char* p = bytes_.at(at, left);
+    if (!p) return;
+    auto cutShort = [&](size_t need) {
+      if (left >= need) return false;
+      problem(at, "a record cut short by the end of the slide");
+      return true;
+    };
+    const unsigned record = word(p);
+    const unsigned type = record >> 8, low = record & 0xFF;
     if (type <= 0x7F) {  // a vector: the word is its from-X
       if (cutShort(8)) break;
-      lastX = static_cast<int>(word);
-      lastY = records.signedWord(at + 2);
-      line(lastX, lastY, records.signedWord(at + 4), records.signedWord(at + 6));
-      ++picture->records.vectors;
+      lastX = static_cast<int>(record);
+      lastY = signedWord(p + 2);
+      visitor_.line(colour, {lastX, lastY}, {signedWord(p + 4), signedWord(p + 6)});
+      ++counts.vectors;
       at += 8;
     } else if (type == 0xFB) {  // an offset vector from the last point
       if (cutShort(5)) break;
-      const int fromX = lastX + static_cast<int8_t>(low),
-                fromY = lastY + records.signedByte(at + 2);
-      line(fromX, fromY, lastX + records.signedByte(at + 3), lastY + records.signedByte(at + 4));
+      const int fromX = lastX + static_cast<int8_t>(low), fromY = lastY + static_cast<int8_t>(p[2]);
+      visitor_.line(colour, {fromX, fromY},
+                    {lastX + static_cast<int8_t>(p[3]), lastY + static_cast<int8_t>(p[4])});
       lastX = fromX;
       lastY = fromY;
-      ++picture->records.offsetVectors;
+      ++counts.offsetVectors;
       at += 5;
     } else if (type == 0xFC) {
-      picture->end = at + 2;
-      if (low != 0) problems->push_back({at, "the end record's low byte is " + hex(low)});
-      if (picture->end < bytes.size()) {
-        problems->push_back({picture->end, std::to_string(bytes.size() - picture->end) +
-                                               " bytes after the end record"});
+      scan_.end = at + 2;
+      if (low != 0) problem(at, "the end record's low byte is " + hex(low));
+      if (scan_.end < size) {
+        problem(scan_.end, std::to_string(size - scan_.end) + " bytes after the end record");
       }
       break;
     } else if (type == 0xFD) {  // a vertex of a solid fill; negative Y starts or ends one
       if (cutShort(6)) break;
-      ++picture->records.fillVertices;
-      const int x = records.signedWord(at + 2), y = records.signedWord(at + 4);
+      ++counts.fillVertices;
+      const int x = signedWord(p + 2), y = signedWord(p + 4);
       if (y < 0 && !inFill) {
         inFill = true;
         fillStart = at;
-        fill.clear();
+        fillCount = 0;
       } else if (y < 0) {
         inFill = false;
-        if (fill.size() < 3 || fill.size() > kMaxFillVertices) {
-          problems->push_back({fillStart, "a solid fill of " + std::to_string(fill.size()) +
-                                              " vertices (3 to 10 make one)"});
+        if (fillCount < 3 || fillCount > kMaxFillVertices) {
+          problem(fillStart,
+                  "a solid fill of " + std::to_string(fillCount) + " vertices (3 to 10 make one)");
         } else {
-          picture->shapes.push_back({true, colour, fill});
+          visitor_.fill(colour, fill.data(), fillCount);
+          ++counts.fills;
         }
       } else if (inFill) {
-        fill.emplace_back(x, y);
+        if (fillCount < kMaxFillVertices) fill[fillCount] = {x, y};
+        ++fillCount;
       } else {
-        problems->push_back({at, "a fill vertex outside a solid fill"});
+        problem(at, "a fill vertex outside a solid fill");
       }
       at += 6;
     } else if (type == 0xFE) {  // a vector on from the last point
       if (cutShort(3)) break;
-      const int toX = lastX + static_cast<int8_t>(low), toY = lastY + records.signedByte(at + 2);
-      line(lastX, lastY, toX, toY);
+      const int toX = lastX + static_cast<int8_t>(low), toY = lastY + static_cast<int8_t>(p[2]);
+      visitor_.line(colour, {lastX, lastY}, {toX, toY});
       lastX = toX;
       lastY = toY;
-      ++picture->records.endpointVectors;
+      ++counts.endpointVectors;
       at += 3;
     } else if (type == 0xFF) {
       colour = static_cast<uint8_t>(low);
-      ++picture->records.colours;
+      ++counts.colours;
       at += 2;
     } else {
-      problems->push_back({at, "a record of undefined type " + hex(type)});
+      problem(at, "a record of undefined type " + hex(type));
       break;
     }
   }
-  if (inFill) problems->push_back({fillStart, "a solid fill that is never closed"});
-  return true;
+  if (inFill) problem(fillStart, "a solid fill that is never closed");
+}
+
+// Keeps every shape and problem.
+class PictureCollector : public SlideVisitor {
+ public:
+  PictureCollector(SlidePicture* picture, std::vector<SlideProblem>* problems)
+      : picture_(picture), problems_(problems) {}
+  void line(uint8_t colour, SlidePoint from, SlidePoint to) override {
+    picture_->shapes.push_back({false, colour, {from, to}});
+  }
+  void fill(uint8_t colour, const SlidePoint* points, size_t count) override {
+    picture_->shapes.push_back({true, colour, {points, points + count}});
+  }
+  void problem(const SlideProblem& problem) override { problems_->push_back(problem); }
+
+ private:
+  SlidePicture* picture_;
+  std::vector<SlideProblem>* problems_;
+};
+
+}  // namespace
+
+SlideScan scanSlide(const SlideSource& slide, SlideVisitor& visitor) {
+  return Scanner(slide, visitor).run();
+}
+
+bool parseSlide(std::string_view bytes, SlidePicture* picture,
+                std::vector<SlideProblem>* problems) {
+  *picture = SlidePicture();
+  PictureCollector collector(picture, problems);
+  const SlideScan scan = scanSlide(bytes, collector);
+  picture->header = scan.header;
+  picture->records = scan.records;
+  picture->end = scan.end;
+  return scan.isSlide;
 }
 
 uint32_t slideColour(uint8_t index) {

@@ -18,7 +18,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "platform/env.h"
 
 constexpr size_t kNewSlideHeaderSize = 31;
 constexpr size_t kOldSlideHeaderSize = 34;
@@ -31,17 +34,22 @@ struct SlideHeader {
   int level = 2;  // 2: new format, 1: old
   bool bigEndian = false;
   unsigned highX = 0, highY = 0;  // the picture is highX + 1 by highY + 1 dots
-  double aspect = 1;              // width over height of the screen area
+  // Width over height of the screen area: always above 0 and below 1e6 (a
+  // header's ratio outside that is reported, and the dots' ratio used).
+  double aspect = 1;
   unsigned fillType = 0;
   size_t size = kNewSlideHeaderSize;
 };
 
+// A dot of a slide: x, y with (0, 0) at the lower left.
+using SlidePoint = std::pair<int, int>;
+
 // What a slide draws, in drawing order: lines and filled polygons, in the
-// host's colour numbers, on dot coordinates with (0, 0) at the lower left.
+// host's colour numbers.
 struct SlideShape {
   bool filled = false;
   uint8_t colour = 7;
-  std::vector<std::pair<int, int>> points;  // a line's two ends, or a polygon
+  std::vector<SlidePoint> points;  // a line's two ends, or a polygon
 };
 
 struct SlideProblem {
@@ -49,11 +57,58 @@ struct SlideProblem {
   std::string what;
 };
 
-// How many records of each kind a slide holds.
+// How many records of each kind a slide holds, and the solid fills they
+// make.
 struct SlideRecordCounts {
   size_t vectors = 0, offsetVectors = 0, endpointVectors = 0, fillVertices = 0, colours = 0;
+  size_t fills = 0;
 };
 
+// Where the bytes of a slide are: in memory, or `length` bytes from
+// `offset` of an open file, which are read a piece at a time.
+struct SlideSource {
+  SlideSource(std::string_view bytes) : bytes(bytes), length(bytes.size()) {}  // NOLINT
+  SlideSource(platform::File& file, uint64_t offset, uint64_t length)
+      : file(&file), offset(offset), length(length) {}
+
+  std::string_view bytes;
+  platform::File* file = nullptr;
+  uint64_t offset = 0, length = 0;
+};
+
+// Takes what a slide holds as its records are read, in drawing order.
+class SlideVisitor {
+ public:
+  virtual ~SlideVisitor() = default;
+  // The header, before any record. False: the records are not wanted, and
+  // the scan ends here.
+  virtual bool header(const SlideHeader&) { return true; }
+  virtual void line(uint8_t /*colour*/, SlidePoint /*from*/, SlidePoint /*to*/) {}
+  // A solid fill of 3 to 10 vertices.
+  virtual void fill(uint8_t /*colour*/, const SlidePoint* /*points*/, size_t /*count*/) {}
+  // Each problem, as it is found.
+  virtual void problem(const SlideProblem&) {}
+};
+
+// What a scan found besides the shapes.
+struct SlideScan {
+  bool isSlide = false;  // the header is a slide's
+  SlideHeader header;
+  SlideRecordCounts records;
+  uint64_t end = 0;        // the offset after the end record (0 when there is none)
+  size_t problems = 0;     // how many were found
+  SlideProblem first;      // the first of them
+  platform::Status cause;  // a read of the file that failed; the scan stopped there
+};
+
+// Reads a slide record by record, handing each shape and problem to
+// `visitor`; what could be read is drawn up to the first problem that makes
+// the rest unreadable. Memory does not grow with the slide: a file is read
+// 64 KiB at a time. isSlide is false when the header is not a slide's (or
+// could not be read).
+SlideScan scanSlide(const SlideSource& slide, SlideVisitor& visitor);
+
+// A slide read whole into memory: its header, every shape and problem.
 struct SlidePicture {
   SlideHeader header;
   std::vector<SlideShape> shapes;
@@ -61,9 +116,8 @@ struct SlidePicture {
   uint64_t end = 0;  // the offset after the end record (0 when there is none)
 };
 
-// Reads a slide. Every problem goes into *problems with its offset; the
-// picture holds what could be read up to the first problem that makes the
-// rest unreadable. False when the header is not a slide's.
+// scanSlide into a SlidePicture, for slides known to be small. False when
+// the header is not a slide's.
 bool parseSlide(std::string_view bytes, SlidePicture* picture, std::vector<SlideProblem>* problems);
 
 // The red, green and blue of the host's colour `index` on its black
