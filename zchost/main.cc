@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/escapes.h"
 #include "host/host.h"
 #include "host/library.h"
 #include "lisp/lisp.h"
@@ -53,7 +54,7 @@ struct Source {
 };
 
 int usageError(const std::string& message) {
-  std::fprintf(stderr, "zchost: %s\n%s", message.c_str(), kUsage);
+  std::fprintf(stderr, "zchost: %s\n%s", cli::terminalText(message).c_str(), kUsage);
   return 2;
 }
 
@@ -74,9 +75,13 @@ void flushOutput() {
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) throw OutputFailed{errno};
 }
 
+// "; error: MESSAGE (FILE:LINE)": the file's name as a terminal may show it
+// (the message is the LISP's own, and stays as it is).
 void reportError(const lisp::Error& error) {
   std::fflush(stdout);
-  std::fprintf(stderr, "%s\n", error.report().c_str());
+  lisp::Error shown = error;
+  shown.where = cli::terminalText(error.where);
+  std::fprintf(stderr, "%s\n", shown.report().c_str());
   std::fflush(stderr);
 }
 
@@ -123,10 +128,11 @@ class Session {
         if (!next(&piece)) break;
       } catch (const InputFailed& failed) {
         failed_ = true;
-        reportError(lisp::Error{"cannot read " +
-                                    (source.empty() ? std::string("standard input") : source) +
-                                    ": " + std::strerror(failed.error),
-                                ""});
+        reportError(lisp::Error{
+            "cannot read " +
+                (source.empty() ? std::string("standard input") : cli::terminalText(source)) +
+                ": " + std::strerror(failed.error),
+            ""});
         return;
       }
       if (prompting) zc::noteLineStart();  // the terminal echoed the newline
@@ -250,7 +256,8 @@ bool loadModules(const std::vector<std::string>& modules) {
     const std::string path = isBareName(module) ? zc::moduleFileName(directory, module) : module;
     std::string error;
     if (!zc::loadModule(path, &error)) {
-      std::fprintf(stderr, "zchost: cannot load module %s: %s\n", path.c_str(), error.c_str());
+      std::fprintf(stderr, "zchost: cannot load module %s: %s\n", cli::terminalText(path).c_str(),
+                   cli::terminalText(error).c_str());
       zc::unloadAllModules();
       return false;
     }
@@ -269,7 +276,7 @@ bool runScriptFile(Session& session, const std::string& name) {
     in.reset(zc::openFileUtf8(name, "rb"));
   }
   if (!in) {
-    reportError(lisp::Error{"cannot read " + name, ""});
+    reportError(lisp::Error{"cannot read " + cli::terminalText(name), ""});
     return false;
   }
   session.stream([&](std::string* piece) { return readPiece(in.get(), piece); }, name, false);
