@@ -2,7 +2,12 @@
 """slb sheet of a 1,000-slide library (the sample slides over and over): the
 time of the whole process (goal: under a second), its peak memory, and the
 time headless Chromium takes to open and draw the page (goal: under 2 s;
-skipped where there is no Chromium)."""
+skipped where there is no Chromium).
+
+Then the thumbnailer's command, slb png SLIDE --size 256: on a 100 MB slide
+(the sample slides' records over and over; goal: under 5 s and 128 MiB), and
+on a 33-byte slide whose header claims 32767 by 32767 dots (goal: under
+0.1 s)."""
 import os
 import struct
 import subprocess
@@ -29,6 +34,20 @@ size = (folder / "sheet.html").stat().st_size / 1e6
 print(f"slb sheet of {COUNT} slides "
       f"({len(library + b''.join(d for _, d in slides)) / 1e6:.1f} MB library): "
       f"{seconds * 1000:.1f} ms (goal: under 1000 ms), {size:.1f} MB page, peak RSS {rss:.1f} MiB")
+
+# The records of every new-format, little-endian sample, under one header.
+records = b"".join(p.read_bytes()[31:-2] for p in samples
+                   if p.read_bytes()[18] == 2 and p.read_bytes()[29:31] == b"\x34\x12")
+header = (benchlib.ROOT / "tests" / "data" / "slides" / "velisp__slide_kss.sld").read_bytes()[:31]
+(folder / "big.sld").write_bytes(header + records * (100_000_000 // len(records) + 1) + b"\0\xfc")
+claims = b"AutoCAD Slide\r\n\x1a\0\x56\x02" + struct.pack("<HHIHH", 32766, 32766, 10**7, 2, 0x1234)
+(folder / "claims.sld").write_bytes(claims + b"\0\xfc")
+for name, goal, repeat in (("big.sld", "under 5 s, 128 MiB", 3), ("claims.sld", "under 0.1 s", 5)):
+    size = (folder / name).stat().st_size
+    seconds, rss = benchlib.best([slb, "png", name, "--size", "256", "-o", "thumb.png"], folder,
+                                 repeat=repeat)
+    print(f"slb png {name} --size 256 ({size:,} bytes): {seconds:.3f} s (goal: {goal}), "
+          f"peak RSS {rss:.1f} MiB")
 
 chromium = "/usr/bin/chromium"
 if not os.path.exists(chromium):

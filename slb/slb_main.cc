@@ -4,17 +4,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/escapes.h"
 #include "platform/coding.h"
 #include "platform/env.h"
 #include "platform/file_writes.h"
 #include "platform/path.h"
 #include "platform/text.h"
+#include "slb/slide_png.h"
 #include "slb/slide_render.h"
-#include "slide_png.h"
 #include "vetrix/slides/slide_file.h"
 #include "vetrix/slides/slide_format.h"
 #include "vetrix/slides/slide_library.h"
@@ -36,7 +41,11 @@ constexpr char kUsage[] =
     "                                 write NAME.sld, byte for byte as stored; an\n"
     "                                 existing file only with --force; --salvage\n"
     "                                 takes the intact slides out of a damaged\n"
-    "                                 library and names those it could not save\n"
+    "                                 library and names those it could not save.\n"
+    "                                 Each slide is written once; a name that\n"
+    "                                 would take the file of another (letter case\n"
+    "                                 aside) or a device's name (CON, NUL, ...) is\n"
+    "                                 left out and named, and the exit status is 1\n"
     "  slb add LIB SLIDE.sld...       add or replace slides, in one edit\n"
     "  slb delete LIB NAME...         delete slides, in one edit\n"
     "  slb rename LIB OLD NEW         give a slide a new name, in one edit\n"
@@ -50,6 +59,12 @@ constexpr char kUsage[] =
     "                                 one page with every slide of a library, and\n"
     "                                 a box that finds slides by name\n"
     "\n"
+    "  --width PX, --height PX, --size PX\n"
+    "                 the size of a picture (svg, png): 1024 pixels on its longer\n"
+    "                 side unless given; given one side, the other follows the\n"
+    "                 slide's aspect ratio, which is all its header decides;\n"
+    "                 --size fits the picture in a square of PX (for sheet: the\n"
+    "                 width of a cell); at most 16384 pixels a side\n"
     "  --background black|white|transparent\n"
     "                 what svg, png and sheet draw on (white is for print: colour\n"
     "                 7 draws black; transparent is for png); colour 0 is always\n"
@@ -61,17 +76,23 @@ constexpr char kUsage[] =
     "\n"
     "Slide names are stored as Slbedit stores them: a slide file's name with its\n"
     "ASCII letters upper-cased, at most 31 bytes in the ANSI code page, which must\n"
-    "hold it exactly. Without -o, or with -o -, svg, png and sheet write to\n"
-    "standard output.\n"
+    "hold it exactly. Names and messages show control and bidirectional\n"
+    "formatting characters escaped (\\x1b, \\u202e); --json escapes them as JSON\n"
+    "does. Without -o, or with -o -, svg, png and sheet write to standard output.\n"
     "Exit status: 0 done, 1 a problem (reported), 2 a usage error.\n";
 
+// Text from a file or the command line as a terminal may show it.
+std::string shown(std::string_view text) {
+  return cli::terminalText(text);
+}
+
 int usageError(const std::string& message) {
-  std::fprintf(stderr, "slb: %s\n%s", message.c_str(), kUsage);
+  std::fprintf(stderr, "slb: %s\n%s", shown(message).c_str(), kUsage);
   return 2;
 }
 
 int problem(const std::string& message) {
-  std::fprintf(stderr, "slb: %s\n", message.c_str());
+  std::fprintf(stderr, "slb: %s\n", shown(message).c_str());
   return 1;
 }
 
@@ -84,12 +105,6 @@ std::string utf8(std::u16string_view text) {
 
 platform::Env& env() {
   return *platform::Env::defaultEnv();
-}
-
-bool readWhole(const std::string& path, std::string* bytes, std::string* error) {
-  const platform::Status s = platform::readWholeFile(env(), wide(path), bytes);
-  if (!s.ok()) *error = s.toString();
-  return s.ok();
 }
 
 // Writes a file whole or not at all: a kill midway leaves no part of it.
@@ -118,68 +133,123 @@ void writeOut(std::string_view bytes) {
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
 }
 
-// A library read whole, with its directory.
-struct Library {
-  std::string bytes;
-  SlideDirectory directory;
+// Opens a file to read, with its length; false with *error.
+bool openRead(const std::string& path, std::unique_ptr<platform::File>* file, uint64_t* length,
+              std::string* error) {
+  platform::Status s = env().openFile(wide(path), platform::OpenMode::kRead, file);
+  if (s.ok()) s = (*file)->size(length);
+  if (!s.ok()) *error = s.toString();
+  return s.ok();
+}
 
-  std::string_view slide(int i) const {
-    const DirectoryEntry& e = directory.entries[static_cast<size_t>(i)];
-    return std::string_view(bytes).substr(static_cast<size_t>(e.offset),
-                                          static_cast<size_t>(e.size));
-  }
-  std::string name(int i) const {
-    return utf8(platform::fromAnsi(directory.entries[i].nameView()));
-  }
-};
+// Opens a slide file, as openRead. A file longer than 2 GiB is none: no
+// library holds one, and slb add takes none.
+bool openSlide(const std::string& path, std::unique_ptr<platform::File>* file, uint64_t* length,
+               std::string* error) {
+  if (!openRead(path, file, length, error)) return false;
+  if (*length <= kMaxLibraryLength) return true;
+  *error = path + ": " + std::to_string(*length) + " bytes, more than a slide has (2 GiB at most)";
+  return false;
+}
 
-// An in-memory view of the library bytes as a File, for the directory read.
-class BytesFile : public platform::File {
+// Reads a file front to back a piece at a time, as directories are walked:
+// memory holds one piece, however long the walk.
+class Pieces {
  public:
-  explicit BytesFile(const std::string& bytes) : bytes_(bytes) {}
-  platform::Status read(uint64_t offset, void* data, size_t n, size_t* got) override {
-    *got = offset >= bytes_.size() ? 0 : std::min<uint64_t>(n, bytes_.size() - offset);
-    if (*got) std::memcpy(data, bytes_.data() + offset, *got);
-    return platform::Status();
+  explicit Pieces(platform::File& file) : file_(file), piece_(size_t{1} << 16) {}
+  // The `n` bytes at `offset` (n at most a piece), or null when fewer are
+  // there or they cannot be read (see cause()).
+  const unsigned char* at(uint64_t offset, size_t n) {
+    if (offset < start_ || offset + n > start_ + filled_) {
+      start_ = offset;
+      cause_ = platform::readFully(file_, offset, piece_.data(), piece_.size(), &filled_);
+      if (!cause_.ok()) filled_ = 0;
+      if (n > filled_) return nullptr;
+    }
+    return piece_.data() + (offset - start_);
   }
-  platform::Status write(uint64_t, const void*, size_t) override { return denied(); }
-  platform::Status size(uint64_t* size) override {
-    *size = bytes_.size();
-    return platform::Status();
-  }
-  platform::Status truncate(uint64_t) override { return denied(); }
-  platform::Status sync() override { return platform::Status(); }
-  platform::Status lock(uint64_t, uint64_t, int) override { return platform::Status(); }
-  platform::Status stat(platform::FileInfo* info) override {
-    *info = platform::FileInfo();
-    info->size = bytes_.size();
-    return platform::Status();
-  }
-  platform::Status setAttributes(uint32_t) override { return denied(); }
-  platform::Status setModified(int64_t) override { return denied(); }
-  platform::Status setOwner(uint32_t, uint32_t) override { return denied(); }
-  platform::Status close() override { return platform::Status(); }
+  const platform::Status& cause() const { return cause_; }
 
  private:
-  static platform::Status denied() {
-    return platform::Status::error(platform::ErrorKind::kAccessDenied, 0, "write", u"");
-  }
-  const std::string& bytes_;
+  platform::File& file_;
+  std::vector<unsigned char> piece_;
+  uint64_t start_ = 0;
+  size_t filled_ = 0;
+  platform::Status cause_;
 };
 
-// Reads a library; false with *error for a file that is none.
+// readDirectory takes in the whole directory that a library's first offset
+// declares before it looks at an entry: up to 2 GiB of zeros from a sparse
+// file whose first offset is near the end. A directory that large is first
+// looked through here, a piece at a time, for the first empty name (where
+// every reader's directory ends); a fault there is the library's.
+DirectoryFault emptyNameInLargeDirectory(platform::File& file, uint64_t length) {
+  constexpr uint64_t kLargeDirectory = uint64_t{1} << 20;
+  DirectoryFault fault;
+  Pieces pieces(file);
+  const unsigned char* first = pieces.at(kLibraryHeaderSize, kDirectoryEntrySize);
+  if (!first) return fault;  // readDirectory says what is wrong
+  const int64_t firstOffset = static_cast<int32_t>(platform::decodeFixed32(first + kSlideNameSize));
+  if (firstOffset <= static_cast<int64_t>(kLargeDirectory) ||
+      static_cast<uint64_t>(firstOffset) > length) {
+    return fault;
+  }
+  const uint64_t end = static_cast<uint64_t>(firstOffset) - kDirectoryEntrySize;
+  for (uint64_t at = kLibraryHeaderSize; at + kDirectoryEntrySize <= end;
+       at += kDirectoryEntrySize) {
+    const unsigned char* entry = pieces.at(at, kDirectoryEntrySize);
+    if (!entry) break;
+    if (entry[0] == '\0') {
+      fault.offset = at;
+      fault.reason = "empty name";
+      return fault;
+    }
+  }
+  return fault;
+}
+
+// An open library with its directory; its slides are read when wanted.
+struct Library {
+  std::unique_ptr<platform::File> file;
+  SlideDirectory directory;
+
+  uint64_t length() const { return static_cast<uint64_t>(directory.libraryLength); }
+  const DirectoryEntry& entry(int i) const { return directory.entries[static_cast<size_t>(i)]; }
+  SlideSource slide(int i) const {
+    return SlideSource(*file, static_cast<uint64_t>(entry(i).offset),
+                       static_cast<uint64_t>(entry(i).size));
+  }
+  std::string name(int i) const { return utf8(platform::fromAnsi(entry(i).nameView())); }
+};
+
+// Opens a library and reads its directory (and nothing more); false with
+// *error for a file that is none.
 bool readLibrary(const std::string& path, Library* library, std::string* error) {
-  if (!readWhole(path, &library->bytes, error)) return false;
-  BytesFile file(library->bytes);
-  if (!checkLibraryHeader(file).ok()) {
+  uint64_t length = 0;
+  if (!openRead(path, &library->file, &length, error)) return false;
+  const platform::Status header = checkLibraryHeader(*library->file);
+  if (header.kind() == platform::ErrorKind::kCorrupt) {
     *error = path + ": not a slide library (no \"AutoCAD Slide Library 1.0\" header)";
     return false;
   }
-  library->directory.libraryLength = static_cast<int64_t>(library->bytes.size());
-  const DirectoryFault fault = readDirectory(file, library->directory);
+  if (!header.ok()) {
+    *error = header.toString();
+    return false;
+  }
+  library->directory.libraryLength = static_cast<int64_t>(length);
+  DirectoryFault fault;
+  if (length <= kMaxLibraryLength) fault = emptyNameInLargeDirectory(*library->file, length);
+  if (fault.ok()) fault = readDirectory(*library->file, library->directory);
   if (!fault.ok()) {
     *error = path + ":" + std::to_string(fault.offset) + ": " + fault.reason;
+    if (!fault.cause.ok()) *error += ": " + fault.cause.toString();
     return false;
+  }
+  // Entries at one offset name one slide (some writers store a slide so
+  // under two names): each reads it up to the next larger offset.
+  std::vector<DirectoryEntry>& entries = library->directory.entries;
+  for (size_t i = entries.size(); i-- > 1;) {
+    if (entries[i - 1].offset == entries[i].offset) entries[i - 1].size = entries[i].size;
   }
   return true;
 }
@@ -219,29 +289,7 @@ std::string formatOf(const SlideHeader& h) {
 
 // ---------------------------------------------------------------- commands
 
-// A string as JSON writes it.
-std::string json(std::string_view utf8Text) {
-  std::string out = "\"";
-  for (unsigned char c : utf8Text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      default:
-        if (c < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          out += escaped;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
+using cli::jsonString;
 
 // The columns a name takes on a terminal: two for the wide and full-width
 // characters of East Asian scripts, one for others.
@@ -272,193 +320,231 @@ bool takeJson(std::vector<std::string>* args) {
   return true;
 }
 
+// Reads a slide's header only.
+class HeaderOnly : public SlideVisitor {
+ public:
+  bool header(const SlideHeader&) override { return false; }
+};
+
+// Each slide of a library, written out as its header is read.
 int list(std::vector<std::string> args) {
   const bool asJson = takeJson(&args);
   if (args.size() != 1) return usageError("list takes one library");
   Library library;
   std::string error;
   if (!readLibrary(args[0], &library, &error)) return problem(error);
-  struct Row {
-    std::string name, format, picture;
-    const DirectoryEntry* entry;
-    SlidePicture parsed;
-    bool slide;
-  };
-  std::vector<Row> rows;
+  const int count = library.directory.count();
   size_t nameColumns = 12;
-  for (int i = 0; i < library.directory.count(); ++i) {
-    Row row{library.name(i),
-            "not a slide",
-            "",
-            &library.directory.entries[static_cast<size_t>(i)],
-            {},
-            false};
-    std::vector<SlideProblem> problems;
-    if (parseSlide(library.slide(i), &row.parsed, &problems)) {
-      const SlideHeader& h = row.parsed.header;
-      row.slide = true;
-      row.format = formatOf(h);
-      char text[64];
-      std::snprintf(text, sizeof text, "%ux%u, aspect %.3f", h.highX + 1, h.highY + 1, h.aspect);
-      row.picture = text;
-    }
-    nameColumns = std::max(nameColumns, displayWidth(row.name));
-    rows.push_back(std::move(row));
-  }
   if (asJson) {
-    std::string out = "{\"library\": " + json(args[0]) +
-                      ", \"bytes\": " + std::to_string(library.bytes.size()) + ", \"slides\": [";
-    for (size_t i = 0; i < rows.size(); ++i) {
-      const Row& row = rows[i];
-      out += std::string(i ? ", " : "") + "{\"index\": " + std::to_string(i + 1) +
-             ", \"name\": " + json(row.name) +
-             ", \"offset\": " + std::to_string(row.entry->offset) +
-             ", \"size\": " + std::to_string(row.entry->size) + ", \"slide\": ";
-      if (row.slide) {
-        const SlideHeader& h = row.parsed.header;
+    std::printf("{\"library\": %s, \"bytes\": %llu, \"slides\": [", jsonString(args[0]).c_str(),
+                static_cast<unsigned long long>(library.length()));
+  } else {
+    for (int i = 0; i < count; ++i) {
+      nameColumns = std::max(nameColumns, displayWidth(shown(library.name(i))));
+    }
+    std::printf("%s: %s, %llu bytes\n", shown(args[0]).c_str(), slidesCount(count).c_str(),
+                static_cast<unsigned long long>(library.length()));
+    std::printf("%4s  %s %10s %9s  %-20s %s\n", "#", padded("name", nameColumns).c_str(), "offset",
+                "size", "format", "picture");
+  }
+  for (int i = 0; i < count; ++i) {
+    const DirectoryEntry& entry = library.entry(i);
+    HeaderOnly headerOnly;
+    const SlideScan scan = scanSlide(library.slide(i), headerOnly);
+    if (!scan.cause.ok()) return problem(scan.cause.toString());
+    const SlideHeader& h = scan.header;
+    if (asJson) {
+      std::string slide = "null";
+      if (scan.isSlide) {
         char aspect[32];
         std::snprintf(aspect, sizeof aspect, "%.6g", h.aspect);
-        out += std::string("{\"level\": ") + std::to_string(h.level) +
-               ", \"bigEndian\": " + (h.bigEndian ? "true" : "false") +
-               ", \"width\": " + std::to_string(h.highX + 1) +
-               ", \"height\": " + std::to_string(h.highY + 1) + ", \"aspect\": " + aspect + "}";
-      } else {
-        out += "null";
+        slide = std::string("{\"level\": ") + std::to_string(h.level) +
+                ", \"bigEndian\": " + (h.bigEndian ? "true" : "false") +
+                ", \"width\": " + std::to_string(h.highX + 1) +
+                ", \"height\": " + std::to_string(h.highY + 1) + ", \"aspect\": " + aspect + "}";
       }
-      out += "}";
+      std::printf("%s{\"index\": %d, \"name\": %s, \"offset\": %d, \"size\": %d, \"slide\": %s}",
+                  i ? ", " : "", i + 1, jsonString(library.name(i)).c_str(), entry.offset,
+                  entry.size, slide.c_str());
+      continue;
     }
-    std::printf("%s]}\n", out.c_str());
-    return 0;
+    std::string format = "not a slide", picture;
+    if (scan.isSlide) {
+      format = formatOf(h);
+      char text[64];
+      std::snprintf(text, sizeof text, "%ux%u, aspect %.3f", h.highX + 1, h.highY + 1, h.aspect);
+      picture = text;
+    }
+    std::printf("%4d  %s %10d %9d  %-20s %s\n", i + 1,
+                padded(shown(library.name(i)), nameColumns).c_str(), entry.offset, entry.size,
+                format.c_str(), picture.c_str());
   }
-  std::printf("%s: %s, %zu bytes\n", args[0].c_str(),
-              slidesCount(library.directory.count()).c_str(), library.bytes.size());
-  std::printf("%4s  %s %10s %9s  %-20s %s\n", "#", padded("name", nameColumns).c_str(), "offset",
-              "size", "format", "picture");
-  for (size_t i = 0; i < rows.size(); ++i) {
-    const Row& row = rows[i];
-    std::printf("%4zu  %s %10d %9d  %-20s %s\n", i + 1, padded(row.name, nameColumns).c_str(),
-                row.entry->offset, row.entry->size, row.format.c_str(), row.picture.c_str());
-  }
+  if (asJson) std::printf("]}\n");
   return 0;
 }
 
 // One slide file: its header, size and records by kind.
 int info(const std::vector<std::string>& args) {
   if (args.size() != 1) return usageError("info takes one slide");
-  std::string bytes, error;
-  if (!readWhole(args[0], &bytes, &error)) return problem(error);
-  SlidePicture picture;
-  std::vector<SlideProblem> problems;
-  if (!parseSlide(bytes, &picture, &problems)) return problem(args[0] + ": " + problems[0].what);
-  const SlideHeader& h = picture.header;
-  const SlideRecordCounts& r = picture.records;
-  std::printf("%s: a slide, %zu bytes\n", args[0].c_str(), bytes.size());
+  std::unique_ptr<platform::File> file;
+  uint64_t length = 0;
+  std::string error;
+  if (!openSlide(args[0], &file, &length, &error)) return problem(error);
+  SlideVisitor counter;  // the scan counts records and problems
+  const SlideScan scan = scanSlide(SlideSource(*file, 0, length), counter);
+  if (!scan.cause.ok()) return problem(scan.cause.toString());
+  if (!scan.isSlide) return problem(args[0] + ": " + scan.first.what);
+  const SlideHeader& h = scan.header;
+  const SlideRecordCounts& r = scan.records;
+  std::printf("%s: a slide, %llu bytes\n", shown(args[0]).c_str(),
+              static_cast<unsigned long long>(length));
   std::printf("format    %s (level %d)\n", formatOf(h).c_str(), h.level);
   std::printf("picture   %u x %u dots, aspect %.4f, fill type %u\n", h.highX + 1, h.highY + 1,
               h.aspect, h.fillType);
   std::printf(
       "records   %zu vectors, %zu offset vectors, %zu vectors from the last point,\n"
       "          %zu fill vertices (%zu solid fills), %zu colour changes\n",
-      r.vectors, r.offsetVectors, r.endpointVectors, r.fillVertices,
-      static_cast<size_t>(std::count_if(picture.shapes.begin(), picture.shapes.end(),
-                                        [](const SlideShape& s) { return s.filled; })),
-      r.colours);
-  std::printf("problems  %zu%s\n", problems.size(),
-              problems.empty() ? "" : " (slb check lists them)");
+      r.vectors, r.offsetVectors, r.endpointVectors, r.fillVertices, r.fills, r.colours);
+  std::printf("problems  %zu%s\n", scan.problems,
+              scan.problems == 0 ? "" : " (slb check lists them)");
   return 0;
 }
 
-// What check found: where (a byte offset, when there is one), in which
-// slide, and what.
-struct Finding {
-  bool hasOffset = true;
-  uint64_t offset = 0;
-  std::string slide, what;
+// A stored name with the ASCII letters of its one-byte characters
+// upper-cased: equal for the names that findFirstSlide takes for one.
+std::string foldedName(std::string_view name, const platform::AnsiCharacters& characters) {
+  std::string folded(name);
+  for (size_t at = 0; at < folded.size();) {
+    const size_t length = characters.lengthAt(folded, at);
+    if (length == 1 && folded[at] >= 'a' && folded[at] <= 'z') folded[at] -= 'a' - 'A';
+    at += length;
+  }
+  return folded;
+}
+
+// What check found, written out as it is found: where (a byte offset, when
+// there is one), in which slide, and what.
+class Findings {
+ public:
+  Findings(const std::string& file, bool asJson) : file_(file), json_(asJson) {
+    if (json_) std::printf("{\"file\": %s, \"problems\": [", jsonString(file_).c_str());
+  }
+
+  void add(const std::string& what, const std::string& slide = "") { write(false, 0, slide, what); }
+  void add(uint64_t offset, const std::string& slide, const std::string& what) {
+    write(true, offset, slide, what);
+  }
+
+  // Ends the report; `summary` says what the file is when nothing was found.
+  // The exit status.
+  int finish(const std::string& summary) {
+    if (json_) {
+      std::printf("]}\n");
+    } else if (count_ == 0) {
+      std::printf("%s: %s, no problems\n", shown(file_).c_str(), summary.c_str());
+    }
+    return count_ == 0 ? 0 : 1;
+  }
+
+ private:
+  void write(bool hasOffset, uint64_t offset, const std::string& slide, const std::string& what) {
+    if (json_) {
+      std::printf("%s{\"offset\": %s, \"slide\": %s, \"problem\": %s}", count_ ? ", " : "",
+                  hasOffset ? std::to_string(offset).c_str() : "null",
+                  slide.empty() ? "null" : jsonString(slide).c_str(), jsonString(what).c_str());
+    } else {
+      const std::string where = hasOffset ? ":" + std::to_string(offset) : "";
+      std::printf("%s\n", shown(file_ + where + ": " +
+                                (slide.empty() ? "" : "slide " + slide + ": ") + what)
+                              .c_str());
+    }
+    ++count_;
+  }
+
+  std::string file_;
+  bool json_;
+  size_t count_ = 0;
 };
 
-void addProblems(uint64_t base, const std::string& slide, const std::vector<SlideProblem>& found,
-                 std::vector<Finding>* findings) {
-  for (const SlideProblem& p : found) findings->push_back({true, base + p.offset, slide, p.what});
-}
+// Hands a slide's problems on to the findings, at their offsets in the file.
+class ProblemsToFindings : public SlideVisitor {
+ public:
+  ProblemsToFindings(Findings& findings, uint64_t base, const std::string& slide)
+      : findings_(findings), base_(base), slide_(slide) {}
+  void problem(const SlideProblem& p) override { findings_.add(base_ + p.offset, slide_, p.what); }
+
+ private:
+  Findings& findings_;
+  uint64_t base_;
+  const std::string& slide_;
+};
 
 int check(std::vector<std::string> args) {
   const bool asJson = takeJson(&args);
   if (args.size() != 1) return usageError("check takes one library or slide");
-  std::string bytes, error;
-  if (!readWhole(args[0], &bytes, &error)) return problem(error);
-  std::vector<Finding> findings;
-  std::string summary;
-  const bool isLibrary =
-      bytes.compare(0, kLibraryHeaderCompared, kLibraryHeader, kLibraryHeaderCompared) == 0;
-  if (!isLibrary) {
-    SlidePicture picture;
-    std::vector<SlideProblem> found;
-    parseSlide(bytes, &picture, &found);
-    addProblems(0, "", found, &findings);
-    summary = "a slide";
-  } else {
-    // What killed edits left: a write-over in place cut short is finished
-    // from its journal first; temporary files are reported (the next edit
-    // removes them).
-    const LibraryCheck edits = checkLibraryEdits(env(), wide(args[0]));
-    if (edits.restored) {
-      std::fprintf(stderr, "%s: finished an edit that was cut short, from its journal\n",
-                   args[0].c_str());
-    } else if (edits.result.outcome != SlbOutcome::kDone) {
-      findings.push_back(
-          {false, 0, "",
-           "an edit cut short could not be finished: " + edits.result.cause.toString()});
-    }
-    if (!edits.foreignJournal.empty()) {
-      findings.push_back({false, 0, "",
-                          utf8(edits.foreignJournal) +
-                              ": a journal that does not match the library as it is; left alone"});
-    }
-    for (const std::u16string& leftover : edits.leftovers) {
-      findings.push_back(
-          {false, 0, "", utf8(leftover) + ": a temporary file of an edit that was killed"});
-    }
-    Library library;
-    if (!readLibrary(args[0], &library, &error)) {
-      findings.push_back({false, 0, "", error});
+  uint64_t length = 0;
+  std::string error;
+  std::unique_ptr<platform::File> file;
+  if (!openRead(args[0], &file, &length, &error)) return problem(error);
+  char start[kLibraryHeaderCompared] = {};
+  size_t got = 0;
+  const platform::Status read = platform::readFully(*file, 0, start, sizeof start, &got);
+  if (!read.ok()) return problem(read.toString());
+  Findings findings(args[0], asJson);
+  if (got < sizeof start || std::memcmp(start, kLibraryHeader, sizeof start) != 0) {
+    if (length > kMaxLibraryLength) {
+      findings.add(std::to_string(length) + " bytes, more than a slide has (2 GiB at most)");
     } else {
-      for (int i = 0; i < library.directory.count(); ++i) {
-        const std::string name = library.name(i);
-        const uint64_t base = static_cast<uint64_t>(library.directory.entries[i].offset);
-        SlidePicture picture;
-        std::vector<SlideProblem> found;
-        parseSlide(library.slide(i), &picture, &found);
-        addProblems(base, name, found, &findings);
-        if (findFirstSlide(library.directory, library.directory.entries[i].nameView()) != i) {
-          findings.push_back({true, static_cast<uint64_t>(32 + 36 * i), name,
-                              "a second slide of this name, which no reader finds"});
-        }
-      }
-      summary = slidesCount(library.directory.count());
+      ProblemsToFindings report(findings, 0, "");
+      const SlideScan scan = scanSlide(SlideSource(*file, 0, length), report);
+      if (!scan.cause.ok()) findings.add(scan.cause.toString());
+    }
+    return findings.finish("a slide");
+  }
+  file.reset();  // an edit cut short may have to be finished in place
+  // What killed edits left: a write-over in place cut short is finished
+  // from its journal first; temporary files are reported (the next edit
+  // removes them).
+  const LibraryCheck edits = checkLibraryEdits(env(), wide(args[0]));
+  if (edits.restored) {
+    std::fprintf(stderr, "%s: finished an edit that was cut short, from its journal\n",
+                 shown(args[0]).c_str());
+  } else if (edits.result.outcome != SlbOutcome::kDone) {
+    findings.add("an edit cut short could not be finished: " + edits.result.cause.toString());
+  }
+  if (!edits.foreignJournal.empty()) {
+    findings.add(utf8(edits.foreignJournal) +
+                 ": a journal that does not match the library as it is; left alone");
+  }
+  for (const std::u16string& leftover : edits.leftovers) {
+    findings.add(utf8(leftover) + ": a temporary file of an edit that was killed");
+  }
+  Library library;
+  if (!readLibrary(args[0], &library, &error)) {
+    findings.add(error);
+    return findings.finish("");
+  }
+  std::map<int32_t, std::string> checked;  // offset, and the name it was checked under
+  std::map<std::string, int> firstNamed;   // names with their letters folded
+  const platform::AnsiCharacters characters;
+  for (int i = 0; i < library.directory.count(); ++i) {
+    const std::string name = library.name(i);
+    const auto [first, added] = checked.emplace(library.entry(i).offset, name);
+    if (!added) {
+      // Each slide is read once, however many entries name it.
+      findings.add(static_cast<uint64_t>(32 + 36 * i), name,
+                   "the slide of " + first->second + " again, with no bytes of its own");
+    } else {
+      ProblemsToFindings report(findings, static_cast<uint64_t>(library.entry(i).offset), name);
+      const SlideScan scan = scanSlide(library.slide(i), report);
+      if (!scan.cause.ok()) findings.add(scan.cause.toString(), name);
+    }
+    if (!firstNamed.emplace(foldedName(library.entry(i).nameView(), characters), i).second) {
+      findings.add(static_cast<uint64_t>(32 + 36 * i), name,
+                   "a second slide of this name, which no reader finds");
     }
   }
-  if (asJson) {
-    std::string out = "{\"file\": " + json(args[0]) + ", \"problems\": [";
-    for (size_t k = 0; k < findings.size(); ++k) {
-      const Finding& f = findings[k];
-      out += std::string(k ? ", " : "") +
-             "{\"offset\": " + (f.hasOffset ? std::to_string(f.offset) : "null") +
-             ", \"slide\": " + (f.slide.empty() ? "null" : json(f.slide)) +
-             ", \"problem\": " + json(f.what) + "}";
-    }
-    std::printf("%s]}\n", out.c_str());
-  } else {
-    for (const Finding& f : findings) {
-      if (f.hasOffset) {
-        std::printf("%s:%llu: %s%s\n", args[0].c_str(), static_cast<unsigned long long>(f.offset),
-                    f.slide.empty() ? "" : ("slide " + f.slide + ": ").c_str(), f.what.c_str());
-      } else {
-        std::printf("%s: %s\n", args[0].c_str(), f.what.c_str());
-      }
-    }
-    if (findings.empty()) std::printf("%s: %s, no problems\n", args[0].c_str(), summary.c_str());
-  }
-  return findings.empty() ? 0 : 1;
+  return findings.finish(slidesCount(library.directory.count()));
 }
 
 // Takes "-o VALUE" and flags out of the arguments.
@@ -470,8 +556,16 @@ struct Options {
   Paper paper = Paper::kBlack;
   bool transparent = false;
   std::vector<std::string> rest;
-};
 
+  // The size of a picture the options ask for.
+  PictureSize pictureSize() const {
+    PictureSize asked;
+    asked.width = width;
+    asked.height = height;
+    asked.within = sizeGiven ? size : 0;
+    return asked;
+  }
+};
 // A whole number from min to max, for an option.
 bool numberOption(const std::string& text, int min, int max, int* value) {
   if (text.empty() || text.size() > 6 ||
@@ -533,6 +627,7 @@ bool parseOptions(const std::vector<std::string>& args, Options* options, std::s
   return true;
 }
 
+// A file name for a slide: one that Windows takes.
 bool fileNameAllowed(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
   for (unsigned char c : name) {
@@ -578,15 +673,106 @@ bool writeAllOrNothing(const std::string& folder,
   return true;
 }
 
+// The files one run writes into a folder, each slide's NAME.EXT: no name is
+// written twice, compared as the file system of the output compares them
+// (ignoring case, as Windows does, and as slide names are compared), and no
+// name is written that no file may have.
+class FileNames {
+ public:
+  // Empty when `name`.`extension` may be written, which is then taken;
+  // otherwise why not.
+  std::string refusal(const std::string& name, const std::string& extension) {
+    const std::string file = name + extension;
+    if (!fileNameAllowed(name)) return "no file name";
+    // The files written are named on standard output as they are.
+    if (shown(name) != name) return "a name with control or bidirectional formatting characters";
+    if (platform::isReservedName(wide(file))) return "a device's name on Windows";
+    const auto [at, added] = taken_.emplace(platform::toUpperWide(wide(file)), name);
+    if (!added) return "the same file name as " + at->second;
+    return "";
+  }
+
+ private:
+  std::map<std::u16string, std::string> taken_;  // file names upper-cased, and whose
+};
+
+// Slides to write into a folder, each once: entries at one offset share
+// one slide, which is written under the first name that may be written.
+class Outgoing {
+ public:
+  explicit Outgoing(std::string extension) : extension_(std::move(extension)) {}
+
+  // Whether the slide at `offset` goes out under `name`; when not, why not
+  // is kept for report().
+  bool take(const std::string& name, int64_t offset) {
+    if (const auto it = written_.find(offset); it != written_.end()) {
+      refused_.push_back(name + ": the same slide as " + it->second);
+      return false;
+    }
+    const std::string why = names_.refusal(name, extension_);
+    if (!why.empty()) {
+      refused_.push_back(name + ": " + why);
+      return false;
+    }
+    written_.emplace(offset, name);
+    return true;
+  }
+  // Keeps a slide that is left out for another reason.
+  void leaveOut(const std::string& why) { refused_.push_back(why); }
+
+  // Names on standard error each slide left out; the exit status.
+  int report(const char* verb) const {
+    for (const std::string& why : refused_) problem(std::string(verb) + ": " + why);
+    return refused_.empty() ? 0 : 1;
+  }
+
+ private:
+  std::string extension_;
+  FileNames names_;
+  std::map<int64_t, std::string> written_;  // offset, and the name it went out as
+  std::vector<std::string> refused_;
+};
+
+// Checks that none of the files is there (unless --force), then writes them
+// all or none.
+bool writeFiles(const Options& options,
+                const std::vector<std::pair<std::string, std::string_view>>& files,
+                std::string* error) {
+  if (!options.force) {
+    for (const auto& file : files) {
+      bool exists = false;
+      if (!taken(file.first, &exists, error)) return false;
+      if (exists) {
+        *error = file.first + " exists (--force writes over it)";
+        return false;
+      }
+    }
+  }
+  if (!writeAllOrNothing(options.output, files, error,
+                         options.force ? platform::Replace::kAlways : platform::Replace::kNever)) {
+    *error += "; nothing extracted";
+    return false;
+  }
+  return true;
+}
+
 // Takes every intact slide out of a damaged library: the directory is read
 // as far as its entries make sense (names that end, offsets inside the
 // file), each slide runs to the next slide's offset or the end, and a slide
 // is saved when it reads whole up to its end record. The slides that could
-// not be saved are named on standard error.
+// not be saved are named on standard error. Each slide is read in turn,
+// and what is saved is at most the library's length.
 int salvage(const Options& options) {
-  std::string bytes, error;
-  if (!readWhole(options.rest[0], &bytes, &error)) return problem(error);
-  if (bytes.compare(0, kLibraryHeaderCompared, kLibraryHeader, kLibraryHeaderCompared) != 0) {
+  std::unique_ptr<platform::File> file;
+  uint64_t length = 0;
+  std::string error;
+  if (!openRead(options.rest[0], &file, &length, &error)) return problem(error);
+  // A library's offsets reach 2 GiB: what lies past that is none of it.
+  const uint64_t size = std::min<uint64_t>(length, kMaxLibraryLength);
+  Pieces pieces(*file);
+  const unsigned char* header = pieces.at(0, kLibraryHeaderSize);
+  if (!pieces.cause().ok()) return problem(pieces.cause().toString());
+  if (!header || std::memcmp(header, kLibraryHeader, kLibraryHeaderCompared) != 0) {
     return problem(options.rest[0] +
                    ": not a slide library (no \"AutoCAD Slide Library 1.0\" header)");
   }
@@ -595,21 +781,25 @@ int salvage(const Options& options) {
     uint64_t offset;
   };
   std::vector<Entry> entries;
-  std::vector<std::string> badEntries;
-  uint64_t directoryEnd = bytes.size();
-  for (uint64_t at = kLibraryHeaderSize;
-       at + kDirectoryEntrySize <= bytes.size() && at < directoryEnd; at += kDirectoryEntrySize) {
-    const std::string_view raw(bytes.data() + at, kDirectoryEntrySize);
+  Outgoing outgoing(".sld");
+  uint64_t directoryEnd = size;
+  for (uint64_t at = kLibraryHeaderSize; at + kDirectoryEntrySize <= size && at < directoryEnd;
+       at += kDirectoryEntrySize) {
+    const unsigned char* entry = pieces.at(at, kDirectoryEntrySize);
+    if (!entry) {
+      return problem(pieces.cause().ok() ? options.rest[0] + ": cut short while it was read"
+                                         : pieces.cause().toString());
+    }
+    const std::string_view raw(reinterpret_cast<const char*>(entry), kDirectoryEntrySize);
     if (raw.find_first_not_of('\0') == std::string_view::npos) break;  // the terminator
-    const int32_t offset =
-        static_cast<int32_t>(platform::decodeFixed32(bytes.data() + at + kSlideNameSize));
+    const int32_t offset = static_cast<int32_t>(platform::decodeFixed32(entry + kSlideNameSize));
     const size_t nameEnd = raw.substr(0, kSlideNameSize).find('\0');
     std::string name = nameEnd == std::string_view::npos || nameEnd == 0
                            ? ""
                            : utf8(platform::fromAnsi(raw.substr(0, nameEnd)));
-    if (offset <= static_cast<int32_t>(at) || static_cast<uint64_t>(offset) >= bytes.size()) {
-      badEntries.push_back((name.empty() ? "the entry at " + std::to_string(at) : name) +
-                           ": its offset " + std::to_string(offset) + " is outside the library");
+    if (offset <= static_cast<int32_t>(at) || static_cast<uint64_t>(offset) >= size) {
+      outgoing.leaveOut((name.empty() ? "the entry at " + std::to_string(at) : name) +
+                        ": its offset " + std::to_string(offset) + " is outside the library");
       continue;
     }
     directoryEnd = std::min<uint64_t>(directoryEnd, static_cast<uint64_t>(offset));
@@ -618,42 +808,48 @@ int salvage(const Options& options) {
   std::vector<uint64_t> starts;
   for (const Entry& e : entries) starts.push_back(e.offset);
   std::sort(starts.begin(), starts.end());
-  std::vector<std::pair<std::string, std::string_view>> saved;  // file, bytes
-  std::vector<std::string> lost = badEntries;
+  // Where each slide's problems begin: it is whole when none comes before
+  // its end record.
+  class Earliest : public SlideVisitor {
+   public:
+    void problem(const SlideProblem& p) override { offset = std::min(offset, p.offset); }
+    uint64_t offset = UINT64_MAX;
+  };
+  // Each slide is read once, however many entries name it: where it ends
+  // when it is whole (0 when not), or why not.
+  std::map<uint64_t, std::pair<uint64_t, std::string>> slides;
+  std::vector<std::pair<std::string, std::string>> saved;  // file, bytes
   int unnamed = 0;
   for (const Entry& e : entries) {
-    const auto next = std::upper_bound(starts.begin(), starts.end(), e.offset);
-    const uint64_t end = next == starts.end() ? bytes.size() : *next;
-    const std::string_view slide = std::string_view(bytes).substr(e.offset, end - e.offset);
-    SlidePicture picture;
-    std::vector<SlideProblem> problems;
-    const bool whole = parseSlide(slide, &picture, &problems) && picture.end > 0 &&
-                       std::all_of(problems.begin(), problems.end(), [&](const SlideProblem& p) {
-                         return p.offset >= picture.end;  // only bytes after the end record
-                       });
     const std::string name = e.name.empty() ? "UNNAMED" + std::to_string(++unnamed) : e.name;
-    if (!whole || !fileNameAllowed(name)) {
-      lost.push_back(name + (whole ? ": no file name"
-                                   : ": " + (problems.empty() ? std::string("unreadable")
-                                                              : problems[0].what)));
+    auto slide = slides.find(e.offset);
+    if (slide == slides.end()) {
+      const auto next = std::upper_bound(starts.begin(), starts.end(), e.offset);
+      const uint64_t end = next == starts.end() ? size : *next;
+      Earliest earliest;
+      const SlideScan scan = scanSlide(SlideSource(*file, e.offset, end - e.offset), earliest);
+      if (!scan.cause.ok()) return problem(scan.cause.toString());
+      const bool whole = scan.isSlide && scan.end > 0 && earliest.offset >= scan.end;
+      slide = slides
+                  .emplace(e.offset, std::pair{whole ? scan.end : 0,
+                                               scan.problems == 0 ? "unreadable" : scan.first.what})
+                  .first;
+    }
+    const auto& [end, why] = slide->second;
+    if (end == 0) {
+      outgoing.leaveOut(name + ": " + why);
       continue;
     }
-    saved.emplace_back(options.output + "/" + name + ".sld",
-                       slide.substr(0, static_cast<size_t>(picture.end)));
+    if (!outgoing.take(name, static_cast<int64_t>(e.offset))) continue;
+    std::string bytes(static_cast<size_t>(end), '\0');
+    const platform::Status read =
+        platform::readExactly(*file, e.offset, bytes.data(), bytes.size());
+    if (!read.ok()) return problem(read.toString());
+    saved.emplace_back(options.output + "/" + name + ".sld", std::move(bytes));
   }
-  for (const auto& [target, data] : saved) {
-    bool exists = false;
-    if (!taken(target, &exists, &error)) return problem(error);
-    if (!options.force && exists) return problem(target + " exists (--force writes over it)");
-  }
-  if (!writeAllOrNothing(options.output, saved, &error,
-                         options.force ? platform::Replace::kAlways : platform::Replace::kNever)) {
-    return problem(error + "; nothing extracted");
-  }
-  for (const std::string& name : lost) {
-    std::fprintf(stderr, "slb: not saved: %s\n", name.c_str());
-  }
-  return lost.empty() ? 0 : 1;
+  std::vector<std::pair<std::string, std::string_view>> files(saved.begin(), saved.end());
+  if (!writeFiles(options, files, &error)) return problem(error);
+  return outgoing.report("not saved");
 }
 
 int extract(const std::vector<std::string>& args) {
@@ -679,31 +875,26 @@ int extract(const std::vector<std::string>& args) {
     for (size_t k = 1; k < options.rest.size(); ++k) {
       const int i = findSlide(library, options.rest[k], &error);
       if (i < 0) return problem(error);
-      chosen.push_back(i);
+      // A slide named twice is written once.
+      if (std::find(chosen.begin(), chosen.end(), i) == chosen.end()) chosen.push_back(i);
     }
   }
-  // Every name is checked before anything is written.
-  std::vector<std::string> targets;
   const std::string folder = options.output.empty() ? "" : options.output + "/";
+  Outgoing outgoing(".sld");
+  std::vector<std::pair<std::string, std::string>> slides;  // file, bytes
   for (int i : chosen) {
     const std::string name = library.name(i);
-    if (!fileNameAllowed(name)) return problem("the slide name \"" + name + "\" is no file name");
-    targets.push_back(folder + name + ".sld");
-    bool exists = false;
-    if (!taken(targets.back(), &exists, &error)) return problem(error);
-    if (!options.force && exists)
-      return problem(targets.back() + " exists (--force writes over it)");
+    if (!outgoing.take(name, library.entry(i).offset)) continue;
+    std::string bytes(static_cast<size_t>(library.entry(i).size), '\0');
+    const platform::Status read = platform::readExactly(
+        *library.file, static_cast<uint64_t>(library.entry(i).offset), bytes.data(), bytes.size());
+    if (!read.ok()) return problem(read.toString());
+    slides.emplace_back(folder + name + ".sld", std::move(bytes));
   }
-  std::vector<std::pair<std::string, std::string_view>> files;
-  for (size_t k = 0; k < chosen.size(); ++k)
-    files.emplace_back(targets[k], library.slide(chosen[k]));
-  if (!writeAllOrNothing(options.output, files, &error,
-                         options.force ? platform::Replace::kAlways : platform::Replace::kNever)) {
-    return problem(error + "; nothing extracted");
-  }
-  return 0;
+  std::vector<std::pair<std::string, std::string_view>> files(slides.begin(), slides.end());
+  if (!writeFiles(options, files, &error)) return problem(error);
+  return outgoing.report("not extracted");
 }
-
 // What every edit says when the library was not a library, or was not
 // changed.
 int editFailure(const std::string& library, const SlbResult& result) {
@@ -750,7 +941,7 @@ int edit(const std::vector<std::string>& args, bool adding) {
   switch (result.outcome) {
     case SlbOutcome::kDone:
       std::printf(
-          "%s: %s; %s now\n", args[0].c_str(),
+          "%s: %s; %s now\n", shown(args[0]).c_str(),
           adding ? (result.created ? "made, slides added" : "slides added") : "slides deleted",
           slidesCount(directory.count()).c_str());
       return 0;
@@ -782,7 +973,9 @@ int rename(const std::vector<std::string>& args) {
   const SlbResult result = editLibrary(env(), change, directory);
   switch (result.outcome) {
     case SlbOutcome::kDone:
-      std::printf("%s: %s is now %s\n", args[0].c_str(), args[1].c_str(), upper.c_str());
+      std::printf(
+          "%s\n",
+          shown(args[0] + ": " + args[1] + " is now " + utf8(platform::fromAnsi(upper))).c_str());
       return 0;
     case SlbOutcome::kSlideNotFound:
       return problem("no slide \"" + args[1] + "\" in " + args[0] + "; nothing renamed");
@@ -803,34 +996,31 @@ bool emit(const std::string& output, const std::string& text, std::string* error
   return writeWhole(output, text, error);
 }
 
-// The slide `name` of a library, or a slide file (name empty): its bytes
-// and title.
-bool slideBytes(const Options& options, std::string* bytes, std::string* title,
-                std::string* error) {
+// The slide the options name: a slide file, or a library and a name. Open,
+// with where its bytes are and its title.
+struct NamedSlide {
+  std::unique_ptr<platform::File> file;
+  uint64_t offset = 0, length = 0;
+  std::string title;
+
+  SlideSource source() const { return SlideSource(*file, offset, length); }
+};
+
+bool openNamedSlide(const Options& options, NamedSlide* slide, std::string* error) {
   if (options.rest.size() == 1) {
-    if (!readWhole(options.rest[0], bytes, error)) return false;
-    *title = utf8(platform::splitPath(wide(options.rest[0])).name);
+    if (!openSlide(options.rest[0], &slide->file, &slide->length, error)) return false;
+    slide->title = utf8(platform::splitPath(wide(options.rest[0])).name);
     return true;
   }
   Library library;
   if (!readLibrary(options.rest[0], &library, error)) return false;
   const int i = findSlide(library, options.rest[1], error);
   if (i < 0) return false;
-  *bytes = library.slide(i);
-  *title = library.name(i);
+  slide->offset = static_cast<uint64_t>(library.entry(i).offset);
+  slide->length = static_cast<uint64_t>(library.entry(i).size);
+  slide->title = library.name(i);
+  slide->file = std::move(library.file);
   return true;
-}
-
-// The picture of the slide the options name (a slide file, or a library
-// and a name), with its title; false with *error when there is none.
-bool readPicture(const Options& options, SlidePicture* picture, std::string* title,
-                 std::string* error) {
-  std::string bytes;
-  if (!slideBytes(options, &bytes, title, error)) return false;
-  std::vector<SlideProblem> problems;
-  if (parseSlide(bytes, picture, &problems)) return true;
-  *error = *title + ": " + problems[0].what;
-  return false;
 }
 
 int svg(const std::vector<std::string>& args) {
@@ -840,12 +1030,14 @@ int svg(const std::vector<std::string>& args) {
   if (options.rest.empty() || options.rest.size() > 2) {
     return usageError("svg takes a slide, or a library and a name");
   }
-  std::string title;
-  SlidePicture picture;
-  if (!readPicture(options, &picture, &title, &error)) return problem(error);
-  if (!emit(options.output, renderSvg(picture, title, options.paper), &error)) {
-    return problem(error);
-  }
+  NamedSlide slide;
+  if (!openNamedSlide(options, &slide, &error)) return problem(error);
+  std::string picture;
+  const SlideScan scan =
+      renderSvg(slide.source(), slide.title, options.pictureSize(), options.paper, &picture);
+  if (!scan.cause.ok()) return problem(scan.cause.toString());
+  if (!scan.isSlide) return problem(slide.title + ": " + scan.first.what);
+  if (!emit(options.output, picture, &error)) return problem(error);
   return 0;
 }
 
@@ -860,7 +1052,7 @@ int png(const std::vector<std::string>& args) {
   if (!parseOptions(args, &options, &error)) return usageError(error);
   if (!pngAvailable()) {
     std::string unavailable;
-    renderPng(SlidePicture(), 0, 0, PngBackground::kBlack, nullptr, &unavailable);
+    renderPng(std::string_view(), PictureSize(), PngBackground::kBlack, nullptr, &unavailable);
     return problem(unavailable);
   }
   if (options.all) {
@@ -869,46 +1061,32 @@ int png(const std::vector<std::string>& args) {
     }
     Library library;
     if (!readLibrary(options.rest[0], &library, &error)) return problem(error);
-    std::vector<std::string> images;
-    std::vector<std::pair<std::string, std::string_view>> pictures;  // file, PNG
+    Outgoing outgoing(".png");
+    std::vector<std::pair<std::string, std::string>> images;  // file, PNG
     for (int i = 0; i < library.directory.count(); ++i) {
       const std::string name = library.name(i);
-      if (!fileNameAllowed(name)) return problem("the slide name \"" + name + "\" is no file name");
-      SlidePicture picture;
-      std::vector<SlideProblem> problems;
-      if (!parseSlide(library.slide(i), &picture, &problems)) {
-        return problem(name + ": " + problems[0].what);
-      }
-      std::string bytes;
-      if (!renderPng(picture, options.width, options.height, pngBackground(options), &bytes,
+      if (!outgoing.take(name, library.entry(i).offset)) continue;
+      std::string image;
+      if (!renderPng(library.slide(i), options.pictureSize(), pngBackground(options), &image,
                      &error)) {
         return problem(name + ": " + error);
       }
-      images.push_back(std::move(bytes));
+      images.emplace_back(options.output + "/" + name + ".png", std::move(image));
     }
-    for (int i = 0; i < library.directory.count(); ++i) {
-      pictures.emplace_back(options.output + "/" + library.name(i) + ".png", images[i]);
-    }
+    std::vector<std::pair<std::string, std::string_view>> pictures(images.begin(), images.end());
     if (!writeAllOrNothing(options.output, pictures, &error)) {
       return problem(error + "; no picture written");
     }
-    return 0;
+    return outgoing.report("not drawn");
   }
   if (options.rest.empty() || options.rest.size() > 2) {
     return usageError("png takes a slide, or a library and a name, or a library and --all");
   }
-  std::string title;
-  SlidePicture picture;
-  if (!readPicture(options, &picture, &title, &error)) return problem(error);
-  // --size PX fits the picture in a square of PX (a thumbnail).
-  int width = options.width, height = options.height;
-  if (options.sizeGiven && width == 0 && height == 0) {
-    const auto [ownWidth, ownHeight] = displaySize(picture.header);
-    (ownWidth >= ownHeight ? width : height) = options.size;
-  }
+  NamedSlide slide;
+  if (!openNamedSlide(options, &slide, &error)) return problem(error);
   std::string image;
-  if (!renderPng(picture, width, height, pngBackground(options), &image, &error)) {
-    return problem(title + ": " + error);
+  if (!renderPng(slide.source(), options.pictureSize(), pngBackground(options), &image, &error)) {
+    return problem(slide.title + ": " + error);
   }
   if (!emit(options.output, image, &error)) return problem(error);
   return 0;
@@ -930,9 +1108,10 @@ int sheet(const std::vector<std::string>& args) {
   sheetOptions.columns = options.columns;
   sheetOptions.cellWidth = options.size;
   sheetOptions.paper = options.paper;
-  if (!emit(options.output, renderSheet(title, slides, sheetOptions), &error)) {
-    return problem(error);
-  }
+  std::string page;
+  const platform::Status drawn = renderSheet(title, slides, sheetOptions, &page);
+  if (!drawn.ok()) return problem(drawn.toString());
+  if (!emit(options.output, page, &error)) return problem(error);
   return 0;
 }
 
@@ -983,7 +1162,15 @@ int main(int argc, char** argv) {
     return usageError(problem);
   }
   if (args.empty()) return usageError("a command is needed");
-  const int status = run(args);
+  int status = 1;
+  // Memory that cannot be had is a failure of the command, never an abort.
+  try {
+    status = run(args);
+  } catch (const std::bad_alloc&) {
+    status = problem("out of memory");
+  } catch (const std::length_error&) {
+    status = problem("out of memory: more than this system can hold at once");
+  }
   // What the command wrote must have reached its reader: output that
   // cannot be written (a full disk, a closed pipe) is a failure.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

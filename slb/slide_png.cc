@@ -1,6 +1,9 @@
-#include "slide_png.h"
+#include "slb/slide_png.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 
 #if defined(ZC_HAVE_CAIRO)
 #include <cairo.h>
@@ -19,98 +22,212 @@ cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned in
   return CAIRO_STATUS_SUCCESS;
 }
 
-void setColour(cairo_t* cr, uint8_t index, PngBackground background) {
-  if (index == 0) {
+// Draws a slide's shapes into the pixels of a cairo image surface (ARGB32,
+// premultiplied), made when the header tells the aspect ratio. Lines are
+// one pixel wide between the pixels that hold their dots' centres, as
+// cairo strokes them without antialiasing; fills cover the pixels whose
+// centres lie inside them, and are outlined. Each line costs at most the
+// picture's width and height, clipped to it, whatever its coordinates.
+class Raster : public SlideVisitor {
+ public:
+  Raster(const PictureSize& size, PngBackground background) : size_(size) {
+    const uint32_t back = background == PngBackground::kTransparent ? 0
+                          : background == PngBackground::kWhite     ? 0xFFFFFFFF
+                                                                    : 0xFF000000;
+    for (int i = 0; i < 256; ++i) {
+      uint32_t rgb = slideColour(static_cast<uint8_t>(i));
+      if (i == 7 && background == PngBackground::kWhite) rgb = 0;
+      colours_[static_cast<size_t>(i)] = 0xFF000000 | rgb;
+    }
     // Colour 0 is the background: masks in symbol sets are filled with it.
-    if (background == PngBackground::kTransparent) {
-      cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+    colours_[0] = back;
+  }
+  ~Raster() override {
+    if (surface_) cairo_surface_destroy(surface_);
+  }
+  Raster(const Raster&) = delete;
+  Raster& operator=(const Raster&) = delete;
+
+  bool header(const SlideHeader& h) override {
+    const auto [width, height] = pictureSize(h.aspect, size_);
+    surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
+      error_ = "cannot make a picture of " + std::to_string(width) + " x " +
+               std::to_string(height) +
+               " pixels: " + cairo_status_to_string(cairo_surface_status(surface_));
+      return false;
+    }
+    cairo_surface_flush(surface_);
+    width_ = width;
+    height_ = height;
+    pixels_ = cairo_image_surface_get_data(surface_);
+    stride_ = cairo_image_surface_get_stride(surface_);
+    if (colours_[0] != 0) {
+      for (int y = 0; y < height_; ++y) std::fill_n(row(y), width_, colours_[0]);
+    }
+    // A dot's centre in pixels: the slide's dots spread over the picture,
+    // y growing downwards.
+    scaleX_ = width / (h.highX + 1.0);
+    scaleY_ = height / (h.highY + 1.0);
+    highY_ = h.highY;
+    return true;
+  }
+
+  void line(uint8_t colour, SlidePoint from, SlidePoint to) override {
+    segment(x(from), y(from), x(to), y(to), colours_[colour]);
+  }
+
+  void fill(uint8_t colour, const SlidePoint* points, size_t count) override {
+    std::array<std::pair<double, double>, kMaxFillVertices> v;
+    double top = HUGE_VAL, bottom = -HUGE_VAL;
+    for (size_t i = 0; i < count; ++i) {
+      v[i] = {x(points[i]), y(points[i])};
+      top = std::min(top, v[i].second);
+      bottom = std::max(bottom, v[i].second);
+    }
+    const uint32_t c = colours_[colour];
+    // Each row through the centres of its pixels, filled where the edges
+    // wind around them (cairo's default rule).
+    const int first = static_cast<int>(std::clamp(std::ceil(top - 0.5), 0.0, 1.0 * height_));
+    const int last = static_cast<int>(std::clamp(std::floor(bottom - 0.5), -1.0, height_ - 1.0));
+    for (int r = first; r <= last; ++r) {
+      const double centre = r + 0.5;
+      std::array<std::pair<double, int>, kMaxFillVertices> crossings;
+      size_t n = 0;
+      for (size_t i = 0; i < count; ++i) {
+        const auto& [ax, ay] = v[i];
+        const auto& [bx, by] = v[(i + 1) % count];
+        if ((ay <= centre) == (by <= centre)) continue;
+        crossings[n++] = {ax + (centre - ay) * (bx - ax) / (by - ay), by > ay ? 1 : -1};
+      }
+      std::sort(crossings.begin(), crossings.begin() + static_cast<std::ptrdiff_t>(n));
+      int winding = 0;
+      for (size_t k = 0; k + 1 < n; ++k) {
+        winding += crossings[k].second;
+        if (winding == 0) continue;
+        const double from = std::max(0.0, std::ceil(crossings[k].first - 0.5));
+        const double to =
+            std::min(static_cast<double>(width_), std::ceil(crossings[k + 1].first - 0.5));
+        if (from < to) std::fill(row(r) + static_cast<int>(from), row(r) + static_cast<int>(to), c);
+      }
+    }
+    for (size_t i = 0; i < count; ++i) {
+      const auto& a = v[i];
+      const auto& b = v[(i + 1) % count];
+      segment(a.first, a.second, b.first, b.second, c);
+    }
+  }
+
+  // The PNG of what was drawn.
+  bool finish(std::string* png, std::string* error) {
+    if (!error_.empty()) {
+      *error = error_;
+      return false;
+    }
+    cairo_surface_mark_dirty(surface_);
+    png->clear();
+    const cairo_status_t written = cairo_surface_write_to_png_stream(surface_, appendBytes, png);
+    if (written != CAIRO_STATUS_SUCCESS) {
+      *error = std::string("cannot write the PNG: ") + cairo_status_to_string(written);
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  double x(SlidePoint dot) const { return (dot.first + 0.5) * scaleX_; }
+  double y(SlidePoint dot) const {
+    return (static_cast<double>(highY_) - dot.second + 0.5) * scaleY_;
+  }
+  uint32_t* row(int y) {
+    return reinterpret_cast<uint32_t*>(pixels_ + static_cast<ptrdiff_t>(y) * stride_);
+  }
+
+  // A line one pixel wide from the pixel holding (x0, y0) to the one holding
+  // (x1, y1), both ends drawn; what lies outside the picture is cut off first.
+  void segment(double x0, double y0, double x1, double y1, uint32_t c) {
+    const auto inside = [&](double x, double y) {
+      return x >= 0 && x < width_ && y >= 0 && y < height_;
+    };
+    if (x0 == x1 && y0 == y1) {  // a dot
+      if (inside(x0, y0)) row(static_cast<int>(y0))[static_cast<int>(x0)] = c;
       return;
     }
-    const double v = background == PngBackground::kWhite ? 1 : 0;
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_rgb(cr, v, v, v);
-    return;
+    if (!(inside(x0, y0) && inside(x1, y1)) && !clip(&x0, &y0, &x1, &y1)) return;
+    const auto cell = [](double v, int size) {
+      return std::clamp(static_cast<int64_t>(std::floor(v)), int64_t{0}, int64_t{size} - 1);
+    };
+    int64_t px = cell(x0, width_), py = cell(y0, height_);
+    const int64_t ex = cell(x1, width_), ey = cell(y1, height_);
+    const int64_t dx = ex > px ? ex - px : px - ex, dy = -(ey > py ? ey - py : py - ey);
+    const int sx = px < ex ? 1 : -1, sy = py < ey ? 1 : -1;
+    int64_t error = dx + dy;
+    for (;;) {
+      row(static_cast<int>(py))[px] = c;
+      if (px == ex && py == ey) break;
+      const int64_t twice = 2 * error;
+      if (twice >= dy) {
+        error += dy;
+        px += sx;
+      }
+      if (twice <= dx) {
+        error += dx;
+        py += sy;
+      }
+    }
   }
-  uint32_t rgb = slideColour(index);
-  if (index == 7 && background == PngBackground::kWhite) rgb = 0;
-  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-  cairo_set_source_rgb(cr, (rgb >> 16) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0);
-}
+
+  // Cuts the segment to the picture (Liang-Barsky); false when none of it
+  // is inside.
+  bool clip(double* x0, double* y0, double* x1, double* y1) const {
+    const double dx = *x1 - *x0, dy = *y1 - *y0;
+    double enter = 0, leave = 1;
+    const auto edge = [&](double p, double q) {
+      if (p == 0) return q >= 0;
+      const double t = q / p;
+      if (p < 0) {
+        if (t > leave) return false;
+        enter = std::max(enter, t);
+      } else {
+        if (t < enter) return false;
+        leave = std::min(leave, t);
+      }
+      return true;
+    };
+    if (!edge(-dx, *x0) || !edge(dx, width_ - *x0) || !edge(-dy, *y0) || !edge(dy, height_ - *y0)) {
+      return false;
+    }
+    const double startX = *x0, startY = *y0;
+    if (leave < 1) *x1 = startX + leave * dx, *y1 = startY + leave * dy;
+    if (enter > 0) *x0 = startX + enter * dx, *y0 = startY + enter * dy;
+    return true;
+  }
+
+  PictureSize size_;
+  std::array<uint32_t, 256> colours_;
+  cairo_surface_t* surface_ = nullptr;
+  std::string error_;
+  unsigned char* pixels_ = nullptr;
+  int width_ = 0, height_ = 0, stride_ = 0;
+  double scaleX_ = 1, scaleY_ = 1;
+  unsigned highY_ = 0;
+};
 
 }  // namespace
 
-bool renderPng(const SlidePicture& picture, int width, int height, PngBackground background,
+bool renderPng(const SlideSource& slide, const PictureSize& size, PngBackground background,
                std::string* png, std::string* error) {
-  const SlideHeader& h = picture.header;
-  const auto [ownWidth, ownHeight] = displaySize(h);
-  if (width <= 0 && height <= 0) {
-    width = static_cast<int>(ownWidth);
-    height = static_cast<int>(ownHeight);
-  } else if (width <= 0) {
-    width = std::max(1, static_cast<int>(std::lround(height * ownWidth / ownHeight)));
-  } else if (height <= 0) {
-    height = std::max(1, static_cast<int>(std::lround(width * ownHeight / ownWidth)));
-  }
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-    *error = std::string("cannot make a picture of that size: ") +
-             cairo_status_to_string(cairo_surface_status(surface));
-    cairo_surface_destroy(surface);
+  Raster raster(size, background);
+  const SlideScan scan = scanSlide(slide, raster);
+  if (!scan.cause.ok()) {
+    *error = scan.cause.toString();
     return false;
   }
-  cairo_t* cr = cairo_create(surface);
-  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-  // The background first.
-  if (background != PngBackground::kTransparent) {
-    setColour(cr, 0, background);
-    cairo_paint(cr);
-  }
-  // A dot's centre, in pixels: the slide's dots spread over the picture,
-  // y growing downwards.
-  const double sx = width / (h.highX + 1.0), sy = height / (h.highY + 1.0);
-  auto x = [&](int dot) { return (dot + 0.5) * sx; };
-  auto y = [&](int dot) { return (h.highY - dot + 0.5) * sy; };
-  cairo_set_line_width(cr, 1);
-  cairo_set_line_cap(cr, CAIRO_LINE_CAP_SQUARE);
-  // Sharp corners of fills would spike out with mitred joins.
-  cairo_set_line_join(cr, CAIRO_LINE_JOIN_BEVEL);
-  for (const SlideShape& shape : picture.shapes) {
-    setColour(cr, shape.colour, background);
-    if (shape.filled) {
-      for (size_t i = 0; i < shape.points.size(); ++i) {
-        const auto& p = shape.points[i];
-        if (i == 0) {
-          cairo_move_to(cr, x(p.first), y(p.second));
-        } else {
-          cairo_line_to(cr, x(p.first), y(p.second));
-        }
-      }
-      cairo_close_path(cr);
-      cairo_fill_preserve(cr);
-      cairo_stroke(cr);
-      continue;
-    }
-    cairo_move_to(cr, x(shape.points[0].first), y(shape.points[0].second));
-    cairo_line_to(cr, x(shape.points[1].first), y(shape.points[1].second));
-    if (shape.points[0] == shape.points[1]) {
-      // A vector of one dot: a square of one pixel.
-      cairo_new_path(cr);
-      cairo_rectangle(cr, std::floor(x(shape.points[0].first)),
-                      std::floor(y(shape.points[0].second)), 1, 1);
-      cairo_fill(cr);
-      continue;
-    }
-    cairo_stroke(cr);
-  }
-  cairo_destroy(cr);
-  png->clear();
-  const cairo_status_t written = cairo_surface_write_to_png_stream(surface, appendBytes, png);
-  cairo_surface_destroy(surface);
-  if (written != CAIRO_STATUS_SUCCESS) {
-    *error = std::string("cannot write the PNG: ") + cairo_status_to_string(written);
+  if (!scan.isSlide) {
+    *error = scan.first.what;
     return false;
   }
-  return true;
+  return raster.finish(png, error);
 }
 
 #else
@@ -119,7 +236,8 @@ bool pngAvailable() {
   return false;
 }
 
-bool renderPng(const SlidePicture&, int, int, PngBackground, std::string*, std::string* error) {
+bool renderPng(const SlideSource&, const PictureSize&, PngBackground, std::string*,
+               std::string* error) {
   *error = "PNG is not available in this build (it draws with cairo, which it was built without)";
   return false;
 }

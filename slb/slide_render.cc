@@ -3,31 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <map>
+
+#include "cli/escapes.h"
 
 namespace {
 
-std::string escape(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
+using cli::xmlText;
 
 // A colour index as drawn on `paper`: colour 0 is the background itself
 // (symbol sets fill masks with it, as sldtoppm draws them), and colour 7,
@@ -47,141 +30,192 @@ void appendNumber(std::string* out, double x) {
   *out += text;
 }
 
-// The centre of a dot in SVG coordinates: y grows downwards there.
-void appendPoint(std::string* out, const SlideHeader& header, std::pair<int, int> point) {
-  appendNumber(out, point.first + 0.5);
-  out->push_back(' ');
-  appendNumber(out, static_cast<double>(header.highY) - point.second + 0.5);
-}
+// An <svg> element drawn as the slide's records are read, appended to a
+// page: the element opens with the header and closes with finish().
+class SvgDrawing : public SlideVisitor {
+ public:
+  // `size` gives the element's width and height for the slide's aspect ratio.
+  SvgDrawing(std::string* out, std::string_view title, Paper paper,
+             std::function<std::pair<int, int>(double)> size)
+      : out_(*out), title_(title), paper_(paper), size_(std::move(size)) {}
 
-// The drawing itself, without the outer <svg> element's size.
-std::string drawing(const SlidePicture& picture, Paper paper) {
-  const SlideHeader& h = picture.header;
-  std::string out = "<rect width=\"100%\" height=\"100%\" fill=\"" + colour(0, paper) + "\"/>";
-  // Lines of one colour in a row go into one path.
-  std::string path;
-  int pathColour = -1;
-  auto flush = [&] {
-    if (path.empty()) return;
-    // Each path keeps its one-dot width at any size: the property is not
-    // inherited from a group.
-    out += "<path vector-effect=\"non-scaling-stroke\" stroke=\"" +
-           colour(static_cast<uint8_t>(pathColour), paper) + "\" d=\"" + path + "\"/>";
-    path.clear();
-  };
-  for (const SlideShape& shape : picture.shapes) {
-    if (shape.filled) {
-      flush();
-      out += "<polygon vector-effect=\"non-scaling-stroke\" fill=\"" + colour(shape.colour, paper) +
-             "\" stroke=\"" + colour(shape.colour, paper) + "\" points=\"";
-      for (size_t i = 0; i < shape.points.size(); ++i) {
-        if (i) out += ' ';
-        appendPoint(&out, h, shape.points[i]);
-      }
-      out += "\"/>";
-      continue;
-    }
-    if (shape.colour != pathColour) flush();
-    pathColour = shape.colour;
-    path += path.empty() ? "M" : " M";
-    appendPoint(&path, h, shape.points[0]);
-    path += " L";
-    if (shape.points[0] == shape.points[1]) {
+  bool header(const SlideHeader& h) override {
+    highY_ = h.highY;
+    const auto [width, height] = size_(h.aspect);
+    out_ += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) +
+            "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " +
+            std::to_string(h.highX + 1) + " " + std::to_string(h.highY + 1) +
+            "\" preserveAspectRatio=\"none\" shape-rendering=\"crispEdges\">";
+    out_ += "<title>" + xmlText(title_) + "</title>";
+    out_ +=
+        "<g fill=\"none\" stroke-width=\"1\" stroke-linecap=\"square\" "
+        "stroke-linejoin=\"bevel\">";
+    out_ += "<rect width=\"100%\" height=\"100%\" fill=\"" + colour(0, paper_) + "\"/>";
+    open_ = true;
+    return true;
+  }
+
+  void line(uint8_t lineColour, SlidePoint from, SlidePoint to) override {
+    // Lines of one colour in a row go into one path, of a bounded length.
+    if (lineColour != pathColour_ || pathLines_ == kPathLines) flush();
+    pathColour_ = lineColour;
+    ++pathLines_;
+    path_ += path_.empty() ? "M" : " M";
+    if (from == to) {
       // A vector of one dot: renderers drop a line of no length, so it is
       // drawn as a half-dot line, whose square caps cover its one dot.
-      path.resize(path.rfind('M') + 1);
-      appendNumber(&path, shape.points[0].first + 0.25);
-      path += ' ';
-      appendNumber(&path, static_cast<double>(h.highY) - shape.points[0].second + 0.5);
-      path += " L";
-      appendNumber(&path, shape.points[0].first + 0.75);
-      path += ' ';
-      appendNumber(&path, static_cast<double>(h.highY) - shape.points[0].second + 0.5);
-      continue;
+      appendNumber(&path_, from.first + 0.25);
+      path_ += ' ';
+      appendNumber(&path_, static_cast<double>(highY_) - from.second + 0.5);
+      path_ += " L";
+      appendNumber(&path_, from.first + 0.75);
+      path_ += ' ';
+      appendNumber(&path_, static_cast<double>(highY_) - from.second + 0.5);
+      return;
     }
-    appendPoint(&path, h, shape.points[1]);
+    appendPoint(&path_, from);
+    path_ += " L";
+    appendPoint(&path_, to);
   }
-  flush();
-  return out;
-}
 
-std::string svgElement(const SlidePicture& picture, double width, double height,
-                       std::string_view title, Paper paper) {
-  const SlideHeader& h = picture.header;
-  std::string out = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"";
-  appendNumber(&out, width);
-  out += "\" height=\"";
-  appendNumber(&out, height);
-  out += "\" viewBox=\"0 0 " + std::to_string(h.highX + 1) + " " + std::to_string(h.highY + 1) +
-         "\" preserveAspectRatio=\"none\" shape-rendering=\"crispEdges\">";
-  out += "<title>" + escape(title) + "</title>";
-  out += "<g fill=\"none\" stroke-width=\"1\" stroke-linecap=\"square\" stroke-linejoin=\"bevel\">";
-  out += drawing(picture, paper);
-  out += "</g></svg>";
-  return out;
-}
+  void fill(uint8_t fillColour, const SlidePoint* points, size_t count) override {
+    flush();
+    out_ += "<polygon vector-effect=\"non-scaling-stroke\" fill=\"" + colour(fillColour, paper_) +
+            "\" stroke=\"" + colour(fillColour, paper_) + "\" points=\"";
+    for (size_t i = 0; i < count; ++i) {
+      if (i) out_ += ' ';
+      appendPoint(&out_, points[i]);
+    }
+    out_ += "\"/>";
+  }
+
+  // Closes the element, when the header opened one.
+  void finish() {
+    if (!open_) return;
+    flush();
+    out_ += "</g></svg>";
+  }
+
+ private:
+  static constexpr int kPathLines = 4096;
+
+  // The centre of a dot in SVG coordinates: y grows downwards there.
+  void appendPoint(std::string* out, SlidePoint point) const {
+    appendNumber(out, point.first + 0.5);
+    out->push_back(' ');
+    appendNumber(out, static_cast<double>(highY_) - point.second + 0.5);
+  }
+
+  void flush() {
+    if (path_.empty()) return;
+    // Each path keeps its one-dot width at any size: the property is not
+    // inherited from a group.
+    out_ += "<path vector-effect=\"non-scaling-stroke\" stroke=\"" +
+            colour(static_cast<uint8_t>(pathColour_), paper_) + "\" d=\"" + path_ + "\"/>";
+    path_.clear();
+    pathLines_ = 0;
+  }
+
+  std::string& out_;
+  std::string_view title_;
+  Paper paper_;
+  std::function<std::pair<int, int>(double)> size_;
+  unsigned highY_ = 0;
+  bool open_ = false;
+  std::string path_;
+  int pathColour_ = -1;
+  int pathLines_ = 0;
+};
 
 }  // namespace
 
-std::pair<double, double> displaySize(const SlideHeader& header) {
-  const double height = header.highY + 1.0;
-  return {std::round(height * header.aspect), height};
+std::pair<int, int> pictureSize(double aspect, const PictureSize& asked) {
+  if (!(aspect > 0)) aspect = 1;
+  const auto side = [](double pixels) {
+    return static_cast<int>(std::clamp(std::round(pixels), 1.0, double{kMaxPictureSide}));
+  };
+  if (asked.width > 0 && asked.height > 0) return {side(asked.width), side(asked.height)};
+  if (asked.width > 0) return {side(asked.width), side(asked.width / aspect)};
+  if (asked.height > 0) return {side(asked.height * aspect), side(asked.height)};
+  const double longer = asked.within > 0 ? asked.within : kDefaultPictureSide;
+  if (aspect >= 1) return {side(longer), side(longer / aspect)};
+  return {side(longer * aspect), side(longer)};
 }
 
-std::string renderSvg(const SlidePicture& picture, std::string_view title, Paper paper) {
-  const auto [width, height] = displaySize(picture.header);
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" +
-         svgElement(picture, width, height, title, paper) + "\n";
+SlideScan renderSvg(const SlideSource& slide, std::string_view title, const PictureSize& size,
+                    Paper paper, std::string* svg) {
+  *svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  SvgDrawing drawing(svg, title, paper, [&](double aspect) { return pictureSize(aspect, size); });
+  SlideScan scan = scanSlide(slide, drawing);
+  drawing.finish();
+  *svg += "\n";
+  if (!scan.isSlide) svg->clear();
+  return scan;
 }
 
-std::string renderSheet(std::string_view title, const std::vector<SheetSlide>& slides,
-                        const SheetOptions& options) {
+platform::Status renderSheet(std::string_view title, const std::vector<SheetSlide>& slides,
+                             const SheetOptions& options, std::string* page) {
+  std::string& out = *page;
   const bool light = options.paper == Paper::kWhite;
   const std::string cellWidth = std::to_string(options.cellWidth);
   const std::string cellHeight = std::to_string(options.cellWidth * 3 / 4);
   const size_t count = slides.size();
-  std::string out =
-      "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + escape(title) +
-      "</title><style>\n"
-      // Names in Chinese show in a font that has them, where the system has one.
-      "body{margin:16px;font:14px \"Noto Sans CJK TC\",\"Noto Sans CJK SC\",\"Microsoft "
-      "JhengHei\",\"Microsoft YaHei\",\"PingFang TC\",\"WenQuanYi Zen Hei\",sans-serif;" +
-      std::string(light ? "background:#fff;color:#202124}\n"
-                        : "background:#202124;color:#e8eaed}\n") +
-      "h1{font-size:18px;margin:0 0 12px}\n"
-      "input{font:inherit;margin:0 0 12px;padding:4px 8px;width:20em}\n"
-      ".sheet{display:grid;grid-template-columns:repeat(" +
-      (options.columns > 0 ? std::to_string(options.columns) : std::string("auto-fill")) + "," +
-      cellWidth +
-      "px);gap:12px}\n"
-      // Cells out of view are not drawn until scrolled to.
-      "figure{margin:0;content-visibility:auto;contain-intrinsic-size:" +
-      cellWidth + "px " + std::to_string(options.cellWidth * 3 / 4 + 24) +
-      "px}\n"
-      ".picture{width:" +
-      cellWidth + "px;height:" + cellHeight +
-      "px;background:" + (light ? "#fff;border:1px solid #ccc" : "#000") +
-      ";display:flex;align-items:center;justify-content:center}\n"
-      "figcaption{margin-top:4px;text-align:center}\n"
-      ".unreadable{color:#d93025}\n[hidden]{display:none}\n"
-      "@media print{input{display:none}}\n</style></head><body>\n<h1>" +
-      escape(title) + " &mdash; " + std::to_string(count) + (count == 1 ? " slide" : " slides") +
-      "</h1>\n<input type=\"search\" id=\"find\" placeholder=\"Find a slide by name\" "
-      "aria-label=\"Find a slide by name\">\n<div class=\"sheet\">\n";
+  out = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + xmlText(title) +
+        "</title><style>\n"
+        // Names in Chinese show in a font that has them, where the system has one.
+        "body{margin:16px;font:14px \"Noto Sans CJK TC\",\"Noto Sans CJK SC\",\"Microsoft "
+        "JhengHei\",\"Microsoft YaHei\",\"PingFang TC\",\"WenQuanYi Zen Hei\",sans-serif;" +
+        std::string(light ? "background:#fff;color:#202124}\n"
+                          : "background:#202124;color:#e8eaed}\n") +
+        "h1{font-size:18px;margin:0 0 12px}\n"
+        "input{font:inherit;margin:0 0 12px;padding:4px 8px;width:20em}\n"
+        ".sheet{display:grid;grid-template-columns:repeat(" +
+        (options.columns > 0 ? std::to_string(options.columns) : std::string("auto-fill")) + "," +
+        cellWidth +
+        "px);gap:12px}\n"
+        // Cells out of view are not drawn until scrolled to.
+        "figure{margin:0;content-visibility:auto;contain-intrinsic-size:" +
+        cellWidth + "px " + std::to_string(options.cellWidth * 3 / 4 + 24) +
+        "px}\n"
+        ".picture{width:" +
+        cellWidth + "px;height:" + cellHeight +
+        "px;background:" + (light ? "#fff;border:1px solid #ccc" : "#000") +
+        ";display:flex;align-items:center;justify-content:center}\n"
+        "figcaption{margin-top:4px;text-align:center}\n"
+        ".unreadable{color:#d93025}\n[hidden]{display:none}\n"
+        "@media print{input{display:none}}\n</style></head><body>\n<h1>" +
+        xmlText(title) + " &mdash; " + std::to_string(count) + (count == 1 ? " slide" : " slides") +
+        "</h1>\n<input type=\"search\" id=\"find\" placeholder=\"Find a slide by name\" "
+        "aria-label=\"Find a slide by name\">\n<div class=\"sheet\">\n";
+  // A picture is as large as its cell allows, at the slide's aspect ratio.
+  const auto cellSize = [&](double aspect) {
+    const double width = options.cellWidth, height = options.cellWidth * 0.75;
+    const auto floored = [width](double pixels) {
+      return static_cast<int>(std::clamp(std::floor(pixels), 1.0, width));
+    };
+    if (width / aspect <= height) return std::pair{floored(width), floored(width / aspect)};
+    return std::pair{floored(height * aspect), floored(height)};
+  };
+  // Entries that name one slide of a library draw it once: the others say
+  // whose it is, so that a page never holds one slide over and over.
+  std::map<std::pair<const platform::File*, uint64_t>, std::string_view> drawn;
   for (const SheetSlide& slide : slides) {
-    SlidePicture picture;
-    std::vector<SlideProblem> problems;
-    out += "<figure data-name=\"" + escape(slide.name) + "\"><div class=\"picture\">";
-    if (parseSlide(slide.bytes, &picture, &problems)) {
-      // As large as the cell allows, at the slide's aspect ratio.
-      const auto [width, height] = displaySize(picture.header);
-      const double scale = std::min(options.cellWidth / width, options.cellWidth * 0.75 / height);
-      out += svgElement(picture, std::floor(width * scale), std::floor(height * scale), slide.name,
-                        options.paper);
-    } else {
-      out += "<span class=\"unreadable\">not a slide</span>";
+    out += "<figure data-name=\"" + xmlText(slide.name) + "\"><div class=\"picture\">";
+    if (slide.slide.file) {
+      const auto [first, added] =
+          drawn.emplace(std::pair{slide.slide.file, slide.slide.offset}, slide.name);
+      if (!added) {
+        out += "<span>the same slide as " + xmlText(first->second) + "</span></div><figcaption>" +
+               xmlText(slide.name) + "</figcaption></figure>\n";
+        continue;
+      }
     }
-    out += "</div><figcaption>" + escape(slide.name) + "</figcaption></figure>\n";
+    SvgDrawing drawing(&out, slide.name, options.paper, cellSize);
+    const SlideScan scan = scanSlide(slide.slide, drawing);
+    if (!scan.cause.ok()) return scan.cause;
+    drawing.finish();
+    if (!scan.isSlide) out += "<span class=\"unreadable\">not a slide</span>";
+    out += "</div><figcaption>" + xmlText(slide.name) + "</figcaption></figure>\n";
   }
   out +=
       "</div>\n<script>\n"
@@ -191,5 +225,5 @@ std::string renderSheet(std::string_view title, const std::vector<SheetSlide>& s
       "    f.hidden = want !== '' && f.dataset.name.toUpperCase().indexOf(want) < 0;\n"
       "  });\n"
       "});\n</script>\n</body></html>\n";
-  return out;
+  return platform::Status();
 }

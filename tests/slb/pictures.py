@@ -14,6 +14,7 @@ it, in library order, its lines as bright as their colour at 240 pixels.
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -61,6 +62,25 @@ def stray(a, b, width):
     return sum(bin(x & ~n).count("1") for x, n in zip(a, near))
 
 
+def edges_slide():
+    """A slide whose lines run past every edge of its picture, and one whose
+    fill lies partly outside: sldtoppm refuses such coordinates, so slb's
+    PNG is held against its SVG (drawn by librsvg, which clips for itself)."""
+    header = b"AutoCAD Slide\r\n\x1a\0\x56\x02" + struct.pack("<HHIHH", 199, 149, 13333333, 2,
+                                                                 0x1234)
+    records = b"\x07\xff"
+    for x, y in [(100, 400), (100, -300), (500, 75), (-300, 75), (400, 400), (-250, -200),
+                 (350, -90), (-40, 260), (30000, -30000)]:
+        records += struct.pack("<hhhh", 100, 75, x, y)
+    # A vector's from-X is never negative: its high byte is the record type.
+    records += b"\x03\xff" + struct.pack("<hhhh", 700, 20, -500, 10)
+    records += b"\x01\xff" + struct.pack("<hhhh", 300, -50, 400, -90)
+    vertex = lambda x, y: struct.pack("<Hhh", 0xFD00, x, y)
+    records += b"\x05\xff" + vertex(3, -1) + vertex(150, 100) + vertex(260, 120) + \
+        vertex(180, 200) + vertex(0, -1)
+    return header + records + b"\0\xfc"
+
+
 def compare(slb, data):
     with tempfile.TemporaryDirectory() as tmp:
         work = Path(tmp)
@@ -72,6 +92,21 @@ def compare(slb, data):
             slides += sorted(folder.glob("*.sld"))
         failures = 0
         not_black = lambda p: p != b"\0\0\0"
+        edges = work / "edges.sld"
+        edges.write_bytes(edges_slide())
+        # At the slide's dot size, where librsvg draws lines one pixel wide.
+        for w, h in [(200, 150)]:
+            svg = run([slb, "svg", str(edges)])
+            theirs = read_ppm(run(["pngtopnm"], input=run(
+                ["rsvg-convert", "-w", str(w), "-h", str(h)], input=svg)))
+            ours = read_ppm(run(["pngtopnm"], input=run(
+                [slb, "png", str(edges), "--width", str(w), "--height", str(h)])))
+            a, b = mask(w, ours[2], not_black), mask(w, theirs[2], not_black)
+            only_ours, only_theirs = stray(a, b, w), stray(b, a, w)
+            ok = only_ours == 0 and only_theirs == 0
+            print(f"{'ok  ' if ok else 'FAIL'} edges.sld png against svg {w}x{h}: "
+                  f"{only_ours} only ours, {only_theirs} only the SVG's")
+            failures += not ok
         for slide in slides:
             svg = run([slb, "svg", str(slide)])
             w, h = map(int, re.search(rb'viewBox="0 0 (\d+) (\d+)"', svg).groups())

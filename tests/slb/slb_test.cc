@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #endif
 
+#include "platform/coding.h"
 #include "support/process.h"
 #include "support/slides.h"
 #include "support/test_support.h"
@@ -270,6 +271,233 @@ TEST_F(SlbTest, OutputThatCannotBeWrittenIsAFailureOnPosix) {
   EXPECT_EQ(r.status, 1);
 }
 #endif
+
+// What the files of a folder hold together.
+uint64_t bytesIn(const std::string& folder) {
+  uint64_t bytes = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) bytes += entry.file_size();
+  return bytes;
+}
+
+#if !defined(_WIN32)
+// A slide's header: its dots, and its aspect ratio as stored (x 1e7).
+std::string slideHeader(unsigned highX, unsigned highY, uint32_t aspect) {
+  std::string header("AutoCAD Slide\r\n\x1a\0\x56\x02", 19);
+  platform::putFixed16(&header, static_cast<uint16_t>(highX));
+  platform::putFixed16(&header, static_cast<uint16_t>(highY));
+  platform::putFixed32(&header, aspect);
+  platform::putFixed16(&header, 2);
+  platform::putFixed16(&header, 0x1234);
+  return header;
+}
+
+// "WIDTHxHEIGHT" of a PNG, from its header.
+std::string pngSize(const std::string& png) {
+  if (png.size() < 24 || png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return "no PNG";
+  auto number = [&](size_t at) {
+    uint32_t n = 0;
+    for (size_t i = 0; i < 4; ++i) n = n << 8 | static_cast<unsigned char>(png[at + i]);
+    return std::to_string(n);
+  };
+  return number(16) + "x" + number(20);
+}
+
+// Whatever a file claims or however long it is, slb draws it in little memory
+// or says why not: it is run here with 64 MiB of address space (none under
+// the sanitizers, whose shadow memory alone takes more).
+TEST_F(SlbTest, HostileFilesAreDrawnOrRefusedInLittleMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  const std::string limit;
+  const bool limited = false;
+#else
+  const std::string limit = "ulimit -v 65536; ";
+  const bool limited = true;
+#endif
+  // Files of gigabytes that are holes but for their first bytes.
+  auto sparse = [](const std::string& name, const std::string& start, uint64_t size) {
+    test::writeFile(name, start);
+    std::error_code error;
+    fs::resize_file(name, size, error);
+    struct stat st = {};
+    return !error && ::stat(name.c_str(), &st) == 0 && st.st_blocks < 1 << 15;
+  };
+  const std::string library("AutoCAD Slide Library 1.0\r\n\x1a\0\0\0\0", 32);
+  std::string holes = library + "A" + std::string(31, '\0');
+  platform::putFixed32(&holes, 0x7FFFFF00);  // the directory would end near 2 GiB
+  if (!sparse("huge.sld", slideHeader(100, 100, 10000000), 3ull << 30) ||
+      !sparse("huge.slb", library, 3ull << 30) || !sparse("holes.slb", holes, 0x7FFFFFFF)) {
+    GTEST_SKIP() << "this file system keeps no sparse files";
+  }
+  // A slide of 33 bytes that claims 32767 by 32767 dots (4 GiB as pixels),
+  // and others with the extreme aspect ratios.
+  const std::string end("\0\xFC", 2);
+  test::writeFile("claims.sld", slideHeader(32766, 32766, 10000000) + end);
+  test::writeFile("tall.sld", slideHeader(32766, 0, 1) + end);
+  test::writeFile("wide.sld", slideHeader(0, 32766, 0xFFFFFFFF) + end);
+  // 16 MB of real records: read whole, its shapes would take 20 times that.
+  std::string records;
+  for (const char* name : {"velisp__slide_kz.sld", "mnas__LOPATKA.sld", "lendres__TOILET.SLD"}) {
+    const std::string slide = sample(name);
+    records += slide.substr(31, slide.size() - 33);
+  }
+  std::string big = sample("velisp__slide_kz.sld").substr(0, 31);
+  while (big.size() < (16 << 20)) big += records;
+  test::writeFile("big.sld", big + end);
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string found;  // the PNG's size, or what standard error says
+  };
+  std::vector<Case> cases = {
+      {{"png", "claims.sld", "--size", "256"}, 0, "256x256"},
+      {{"png", "claims.sld"}, 0, "1024x1024"},
+      {{"png", "tall.sld"}, 0, "1x1024"},
+      {{"png", "wide.sld", "--width", "16384"}, 0, "16384x38"},
+      {{"png", "big.sld", "--size", "256"}, 0, "256x179"},
+      {{"png", "huge.sld"}, 1, "huge.sld: 3221225472 bytes, more than a slide has (2 GiB at most)"},
+      {{"check", "huge.sld"}, 1, ""},
+      {{"list", "huge.slb"}, 1, "huge.slb:0: library larger than 2 GiB"},
+      {{"extract", "holes.slb", "--salvage", "-o", "out"}, 1, "not saved: A: not a slide"},
+      {{"list", "holes.slb"}, 1, "holes.slb:68: empty name"},
+      {{"png", "holes.slb", "A"}, 1, "holes.slb:68: empty name"},
+  };
+  // The picture itself must fit: 1 GiB does not, and says so.
+  if (limited) {
+    cases.push_back({{"png", "claims.sld", "--width", "16384", "--height", "16384"},
+                     1,
+                     "cannot make a picture of 16384 x 16384 pixels: out of memory"});
+  }
+  for (const Case& c : cases) {
+    std::string command = limit + "exec '" + test::programPath("slb") + "'";
+    for (const std::string& arg : c.args) command += " '" + arg + "'";
+    const test::ProcessResult r = test::runProcess({"/bin/bash", "-c", command});
+    const std::string what = c.args[0] + " " + c.args[1];
+    EXPECT_EQ(r.status, c.status) << what << ": " << r.err;
+    if (c.status == 0) {
+      EXPECT_EQ(pngSize(r.out), c.found) << what;
+    } else {
+      EXPECT_NE(r.err.find(c.found), std::string::npos) << what << ": " << r.err;
+    }
+  }
+}
+#endif
+
+// Extracting writes each slide once, under a name that no other slide of the
+// run takes and that a file may have; what is left out is named, and the
+// exit status says so. What is written is never more than the library.
+TEST_F(SlbTest, EachSlideIsWrittenOnceUnderANameOfItsOwn) {
+  const std::string up = sample("velisp__slide_up.sld"), dn = sample("velisp__slide_dn.sld"),
+                    kz = sample("velisp__slide_kz.sld");
+  // 1,000 entries that point at one slide.
+  std::string many("AutoCAD Slide Library 1.0\r\n\x1a\0\0\0\0", 32);
+  for (int i = 0; i < 1000; ++i) {
+    std::string name = "S" + std::to_string(i);
+    name.resize(32, '\0');
+    many += name;
+    platform::putFixed32(&many, 32 + 36 * 1001);
+  }
+  many += std::string(36, '\0') + kz;
+  const std::string devices =
+      makeLibrary({{"CON", up}, {"GOOD", dn}, {"nul.x", up}, {"COM1", kz}, {"LPT9.SLD", dn}});
+  struct Case {
+    const char* what;
+    std::string library;
+    std::vector<std::string> options;
+    std::vector<std::string> files;
+    size_t refused;
+  };
+  const Case cases[] = {
+      {"one slide under 1,000 names, salvaged", many, {"--salvage"}, {"S0.sld"}, 999},
+      {"one slide under 1,000 names", many, {"--all"}, {"S0.sld"}, 999},
+      {"names one letter case apart",
+       makeLibrary({{"abc", up}, {"ABC", dn}, {"Abc", kz}}),
+       {"--all", "--force"},
+       {"abc.sld"},
+       2},
+      {"one slide asked for by two names",
+       makeLibrary({{"abc", up}, {"ABC", dn}}),
+       {"abc", "ABC"},
+       {"abc.sld"},
+       0},
+      {"a damaged slide takes no name",
+       makeLibrary({{"ABC", up.substr(0, 40)}, {"abc", up}}),
+       {"--salvage"},
+       {"abc.sld"},
+       1},
+      {"devices' names, salvaged", devices, {"--salvage"}, {"GOOD.sld"}, 4},
+      {"devices' names", devices, {"--all"}, {"GOOD.sld"}, 4},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all("out");
+    test::writeFile("lib.slb", c.library);
+    std::vector<std::string> args = {"extract", "lib.slb"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.insert(args.end(), {"-o", "out"});
+    const test::ProcessResult r = slb(args);
+    EXPECT_EQ(r.status, c.refused ? 1 : 0) << c.what << ": " << r.err;
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator("out")) {
+      files.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(files, c.files) << c.what;
+    EXPECT_LE(bytesIn("out"), c.library.size()) << c.what;
+    EXPECT_EQ(static_cast<size_t>(std::count(r.err.begin(), r.err.end(), '\n')), c.refused)
+        << c.what << ": " << r.err;
+  }
+  // The first of the names one case apart keeps its slide.
+  EXPECT_EQ(slb({"extract", "lib.slb", "--all", "-o", "first"}).status, 1);
+  EXPECT_EQ(test::readFile("first/GOOD.sld"), dn);
+  test::writeFile("lib.slb", makeLibrary({{"abc", up}, {"ABC", dn}}));
+  const test::ProcessResult r = slb({"extract", "lib.slb", "--all", "-o", "case"});
+  EXPECT_EQ(r.err, "slb: not extracted: ABC: the same file name as abc\n");
+  EXPECT_EQ(test::readFile("case/abc.sld"), up);
+}
+
+// Names come from files: control characters and bidirectional formatting
+// characters in them reach no terminal raw, JSON escapes them, and XML gets
+// none it forbids.
+TEST_F(SlbTest, NamesFromFilesAreEscapedForTerminalsJsonAndXml) {
+  test::ScopedCodePage utf8("65001");
+  if (!utf8.active()) GTEST_SKIP() << "needs code page 65001";
+  const std::string up = sample("velisp__slide_up.sld");
+  const std::string clear = "A\x1b[2J", reversed = "R\xE2\x80\xAEgpj.exe", c1 = "D\x7f\xC2\x9B";
+  test::writeFile("lib.slb", makeLibrary({{clear, up}, {reversed, up.substr(0, 40)}, {c1, up}}));
+  struct Case {
+    std::vector<std::string> args;
+    bool toError;
+    std::vector<std::string> shown;
+  };
+  const Case cases[] = {
+      {{"list", "lib.slb"}, false, {"A\\x1b[2J ", "R\\u202egpj.exe", "D\\x7f\\u009b"}},
+      {{"list", "lib.slb", "--json"},
+       false,
+       {"\"A\\u001b[2J\"", "\"R\\u202egpj.exe\"", "\"D\\u007f\\u009b\""}},
+      {{"check", "lib.slb"}, false, {"slide R\\u202egpj.exe: a record cut short"}},
+      {{"check", "lib.slb", "--json"}, false, {"\"slide\": \"R\\u202egpj.exe\""}},
+      {{"extract", "lib.slb", "--all", "-o", "out"},
+       true,
+       {"not extracted: A\\x1b[2J: no file name", "not extracted: D\\x7f\\u009b: a name with"}},
+      {{"svg", "lib.slb", clear}, false, {"<title>A\xEF\xBF\xBD[2J</title>"}},
+      {{"sheet", "lib.slb"}, false, {"<figcaption>A\xEF\xBF\xBD[2J</figcaption>"}},
+      {{"info", "x\x1b.sld"}, true, {"x\\x1b.sld"}},
+  };
+  for (const Case& c : cases) {
+    const test::ProcessResult r = slb(c.args);
+    const std::string& text = c.toError ? r.err : r.out;
+    for (const std::string& shown : c.shown) {
+      EXPECT_NE(text.find(shown), std::string::npos) << c.args[0] << ": " << text;
+    }
+    for (const std::string& raw : {std::string("\x1b"), std::string("\x7f"),
+                                   std::string("\xC2\x9B"), std::string("\xE2\x80\xAE")}) {
+      if (c.args[0] == "svg" || c.args[0] == "sheet") {
+        if (raw != "\x1b") continue;  // XML takes the others
+      }
+      EXPECT_EQ(r.out.find(raw), std::string::npos) << c.args[0] << ": " << r.out;
+      EXPECT_EQ(r.err.find(raw), std::string::npos) << c.args[0] << ": " << r.err;
+    }
+  }
+  EXPECT_EQ(test::runZchost({"a\x1b[2J.lsp"}).err, "; error: cannot read a\\x1b[2J.lsp\n");
+}
 
 TEST_F(SlbTest, UsageErrorsExitWithTwo) {
   for (const std::vector<std::string>& args :

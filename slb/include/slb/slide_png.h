@@ -13,9 +13,10 @@ enum class PngBackground { kBlack, kWhite, kTransparent };
 // Whether this build draws PNG.
 bool pngAvailable();
 
-// A PNG of the slide `width` by `height` pixels (0: the slide's own size at
-// its aspect ratio, or the other side's scale), drawn as renderSvg draws it:
-// one-pixel lines, crisp, colour 0 in the background colour. False with
-// *error when the picture cannot be made.
-bool renderPng(const SlidePicture& picture, int width, int height, PngBackground background,
+// A PNG of the slide, of the size asked for, drawn as renderSvg draws it:
+// one-pixel lines, crisp, colour 0 in the background colour. The slide is
+// read and drawn record by record: memory holds the picture and a piece of
+// the slide, whatever its length. False with *error when there is no
+// picture (no slide, a read that failed, no memory for the picture).
+bool renderPng(const SlideSource& slide, const PictureSize& size, PngBackground background,
                std::string* png, std::string* error);

@@ -1,30 +1,43 @@
 // Pictures of slides: SVG for one slide, and an HTML contact sheet of a
-// whole library.
+// whole library. Slides are read record by record as they are drawn.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "platform/status.h"
 #include "vetrix/slides/slide_file.h"
 
 // The background a slide is drawn on: the host's black screen, or white
 // paper (where colour 7 draws black).
 enum class Paper { kBlack, kWhite };
 
-// An SVG picture of a slide: one user unit a dot (the lower-left dot at
-// (0, 0) of the slide is the lower-left pixel), shown at the slide's aspect
-// ratio, with crisp one-dot lines at any size. Colour 0 is the background.
-std::string renderSvg(const SlidePicture& picture, std::string_view title,
-                      Paper paper = Paper::kBlack);
+// How large a picture is drawn. A slide's header sets only its aspect
+// ratio: the dots it claims to have never size a picture.
+constexpr int kDefaultPictureSide = 1024;
+constexpr int kMaxPictureSide = 16384;
+struct PictureSize {
+  int width = 0, height = 0;  // pixels; 0: from the other side at the aspect ratio
+  int within = 0;             // with neither side: the longer side (0: the default)
+};
 
-// The size the picture is shown at, `height` dots high: its width follows
-// the aspect ratio.
-std::pair<double, double> displaySize(const SlideHeader& header);
+// The width and height in pixels of a picture of a slide whose width over
+// height is `aspect`: as `asked` says, each side from 1 to kMaxPictureSide.
+std::pair<int, int> pictureSize(double aspect, const PictureSize& asked);
+
+// An SVG picture of a slide, into *svg: one user unit a dot (the lower-left
+// dot at (0, 0) of the slide is the lower-left pixel), of the size asked
+// for, with crisp one-dot lines at any size. Colour 0 is the background.
+// The scan says whether it was a slide (*svg is then empty when it was not)
+// and whether it could be read.
+SlideScan renderSvg(const SlideSource& slide, std::string_view title, const PictureSize& size,
+                    Paper paper, std::string* svg);
 
 struct SheetSlide {
-  std::string name;        // UTF-8
-  std::string_view bytes;  // the slide as stored
+  std::string name;  // UTF-8
+  SlideSource slide;
 };
 
 struct SheetOptions {
@@ -33,8 +46,11 @@ struct SheetOptions {
   Paper paper = Paper::kBlack;
 };
 
-// One self-contained HTML page: every slide as a picture with its name, in
-// library order, in a grid of equal cells, with a box that shows only the
-// slides whose names hold what is typed there.
-std::string renderSheet(std::string_view title, const std::vector<SheetSlide>& slides,
-                        const SheetOptions& options = {});
+// One self-contained HTML page, into *page: every slide as a picture with
+// its name, in library order, in a grid of equal cells, with a box that
+// shows only the slides whose names hold what is typed there. Slides are
+// read one at a time; the first that cannot be read ends it, failed. Of
+// entries that name one slide of a file (one offset), the first draws it,
+// and the others say so.
+platform::Status renderSheet(std::string_view title, const std::vector<SheetSlide>& slides,
+                             const SheetOptions& options, std::string* page);
