@@ -669,7 +669,7 @@ bool writeAllOrNothing(const std::string& folder,
       return false;
     }
   }
-  for (const auto& file : files) std::printf("%s\n", file.first.c_str());
+  for (const auto& file : files) std::printf("%s\n", cli::terminalText(file.first).c_str());
   return true;
 }
 

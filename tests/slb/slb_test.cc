@@ -379,6 +379,11 @@ TEST_F(SlbTest, HostileFilesAreDrawnOrRefusedInLittleMemory) {
       EXPECT_NE(r.err.find(c.found), std::string::npos) << what << ": " << r.err;
     }
   }
+  // Slbedit reads a directory as slb does: no more than its entries hold.
+  const test::ProcessResult r = test::runProcess(
+      {"/bin/bash", "-c",
+       limit + "exec '" + test::zchostPath() + "' -l vetrix -e '(Slbedit \"l\" \"holes\")'"});
+  EXPECT_EQ(r.out, "\nThis is not a SLB file\nOPEN SLB FILE ERROR: holes.slb");
 }
 #endif
 

@@ -145,20 +145,29 @@ DirectoryFault readDirectory(platform::File& library, SlideDirectory& directory)
                            kDirectoryEntrySize -
                        1;
 
-  // The entries and the terminating entry after them.
-  std::vector<unsigned char> raw((count + 1) * kDirectoryEntrySize);
-  fault.cause = platform::readExactly(library, kLibraryHeaderSize, raw.data(), raw.size());
-  if (!fault.cause.ok()) return refuse(kLibraryHeaderSize, "directory unreadable");
   // Readers stop at an empty name or at a zero offset: the terminator must
   // be both, or they would see other slides than these.
-  if (std::any_of(raw.end() - kDirectoryEntrySize, raw.end(), [](unsigned char b) { return b; })) {
+  unsigned char terminator[kDirectoryEntrySize];
+  fault.cause = platform::readExactly(library, kLibraryHeaderSize + count * kDirectoryEntrySize,
+                                      terminator, sizeof terminator);
+  if (!fault.cause.ok()) return refuse(kLibraryHeaderSize, "directory unreadable");
+  if (std::any_of(std::begin(terminator), std::end(terminator),
+                  [](unsigned char b) { return b; })) {
     return refuse(kLibraryHeaderSize + count * kDirectoryEntrySize, "directory not ended");
   }
-  directory.entries.resize(count);
+  // The entries, read in pieces and checked as they come: memory grows with
+  // the entries that are there, not with what the first offset claims.
+  constexpr size_t kEntriesAPiece = 1820;  // just under 64 KiB
+  std::vector<unsigned char> raw;
   for (size_t i = 0; i < count; ++i) {
-    const unsigned char* p = raw.data() + i * kDirectoryEntrySize;
     const uint64_t at = kLibraryHeaderSize + i * kDirectoryEntrySize;
-    DirectoryEntry& entry = directory.entries[i];
+    if (i % kEntriesAPiece == 0) {
+      raw.resize(std::min(kEntriesAPiece, count - i) * kDirectoryEntrySize);
+      fault.cause = platform::readExactly(library, at, raw.data(), raw.size());
+      if (!fault.cause.ok()) return refuse(kLibraryHeaderSize, "directory unreadable");
+    }
+    const unsigned char* p = raw.data() + (i % kEntriesAPiece) * kDirectoryEntrySize;
+    DirectoryEntry& entry = directory.entries.emplace_back();
     std::memcpy(entry.name.data(), p, kSlideNameSize);
     if (std::memchr(p, 0, kSlideNameSize) == nullptr) return refuse(at, "name not terminated");
     // Other slide readers take an empty name for the end of the directory:
