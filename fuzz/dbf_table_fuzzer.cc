@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::u16string key;
   for (size_t i = 0; i < size && i < data[0] % 4u; ++i)
     key += static_cast<char16_t>(input[i] & 0x7F);
-  findDbfRecord(env, u"t", key);
+  (void)findDbfRecord(env, u"t", key);
   for (const char16_t* k : {u"A1", u"ZZNEW"}) {
     const std::string before = *env.contents(u"t.dbf");
     const StoreResult stored = storeDbfRecord(env, u"t.dbf", k, u"NAME VALUE", u"U");

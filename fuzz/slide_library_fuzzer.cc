@@ -48,12 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   env.addFile(u"lib.slb", input);
   env.addFile(u"x.sld", "AutoCAD Slide\r\n\x1a" + std::string(40, 'v'));
   SlideDirectory directory;
-  runSlbedit(env, makeSlbRequest(u'l', u"lib", u""), directory);
+  (void)runSlbedit(env, makeSlbRequest(u'l', u"lib", u""), directory);
   check(env, input);
-  runSlbedit(env, makeSlbRequest(u'a', u"lib", u"x"), directory);
+  (void)runSlbedit(env, makeSlbRequest(u'a', u"lib", u"x"), directory);
   check(env, input);
   const std::string added = *env.contents(u"lib.slb");
-  runSlbedit(env, makeSlbRequest(u'd', u"lib", u"x"), directory);
+  (void)runSlbedit(env, makeSlbRequest(u'd', u"lib", u"x"), directory);
   check(env, added);
   return 0;
 }

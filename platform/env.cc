@@ -91,7 +91,7 @@ Status readWholeFile(Env& env, std::u16string_view path, std::string* bytes) {
     bytes->assign(static_cast<size_t>(size), '\0');
     s = readExactly(*file, 0, bytes->data(), bytes->size());
   }
-  if (file) file->close();  // what was read is whole, whatever closing says
+  if (file) (void)file->close();  // what was read is whole, whatever closing says
   return s;
 }
 

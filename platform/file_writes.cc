@@ -193,10 +193,11 @@ Applied applyJournal(File& journal, File& target, const Trailer& t, bool undoabl
     s = copyRange(journal, target, oldLength, t.newLength, buffer);
     if (s.ok()) s = target.sync();
     if (!s.ok() && undoable) {
-      target.truncate(t.oldLength);
-      target.sync();
+      // Cut back to the old length, the target is the old file again;
+      // should that fail too, the journal finishes it another time.
       *cause = s;
-      return Applied::kNotChanged;
+      if (target.truncate(t.oldLength).ok() && target.sync().ok()) return Applied::kNotChanged;
+      return Applied::kTorn;
     }
   }
   bool wroteOld = false;
@@ -257,7 +258,7 @@ Status openForUpdate(Env& env, std::u16string_view path, std::unique_ptr<File>* 
   if (s.ok()) s = opened->stat(&info);
   if (s.ok()) s = checkChangeable(info, "open", path);
   if (!s.ok()) {
-    if (opened) opened->close();
+    if (opened) (void)opened->close();  // nothing was written through it
     return s;
   }
   *file = std::move(opened);
@@ -357,12 +358,15 @@ Status finishWriteOver(Env& env, std::u16string_view target, JournalState* state
     const Applied applied = applyJournal(*journal, *file, t, false, &s);
     if (applied != Applied::kDone) return s;
   }
-  file->close();
-  journal->close();
+  // Both synced or only read: closing cannot lose anything.
+  (void)file->close();
+  (void)journal->close();
   s = env.removeFile(journalName);
   if (!s.ok()) return s;
   *state = JournalState::kFinished;
-  env.syncDirectory(folderOf(target));  // a journal that comes back is proved again
+  // A journal that comes back after a power loss is proved again, and
+  // found done.
+  (void)env.syncDirectory(folderOf(target));
   return Status();
 }
 
@@ -371,9 +375,12 @@ NewFile::~NewFile() {
 }
 
 void NewFile::discard() {
-  if (file_) file_->close();
+  // Given up: what closing says no longer matters, and a temporary file
+  // that cannot be removed is a leftover the next edit sweeps (slb check
+  // names it), never the target.
+  if (file_) (void)file_->close();
   file_.reset();
-  if (!temporary_.empty()) env_.removeFile(temporary_);
+  if (!temporary_.empty()) (void)env_.removeFile(temporary_);
   temporary_.clear();
 }
 
@@ -459,7 +466,7 @@ Status NewFile::publish() {
   // it could have been swapped for something of theirs meanwhile.
   FileInfo written, named;
   s = file_->stat(&written);
-  file_->close();
+  (void)file_->close();
   file_.reset();
   if (s.ok()) s = env_.entryInfo(temporary_, &named);
   if (s.ok() && (named.isLink || !named.sameFileAs(written))) {
@@ -518,7 +525,7 @@ Status NewFile::writeOver() {
   std::unique_ptr<File> journal;
   Status s = file_->size(&t.newLength);
   if (s.ok()) s = checksumOf(*file_, t.newLength, buffer, &t.checksum);
-  file_->close();
+  (void)file_->close();  // synced before, and only read since
   file_.reset();
   const std::u16string journalName = journalPath(target_);
   // The temporary file was opened for reading when a rename failed.
@@ -529,7 +536,7 @@ Status NewFile::writeOver() {
     s = writable->write(t.newLength, trailer.data(), trailer.size());
   }
   if (s.ok()) s = writable->sync();
-  if (writable) writable->close();
+  if (writable) (void)writable->close();  // synced, or given up below
   if (s.ok()) s = env_.renameNoReplace(temporary_, journalName);
   if (!s.ok()) {
     discard();
@@ -546,9 +553,15 @@ Status NewFile::writeOver() {
     s = refused(ErrorKind::kBusy, "write over (changed meanwhile)", target_);
   }
   if (!s.ok()) {
-    if (journal) journal->close();
-    if (target) target->close();
-    env_.removeFile(journalName);
+    // Not a byte of the target was written. A journal that cannot be
+    // removed would be finished by the next writer: then it is where the
+    // new file is kept.
+    if (journal) (void)journal->close();
+    if (target) (void)target->close();
+    if (!env_.removeFile(journalName).ok()) {
+      published_ = Published::kTorn;
+      kept_ = journalName;
+    }
     return s;
   }
   const Applied applied = applyJournal(*journal, *target, t, true, &s);
@@ -558,10 +571,14 @@ Status NewFile::writeOver() {
     if (s.ok()) s = target->setModified(attributesFrom_.modified);
     if (s.ok()) s = target->sync();
   }
-  journal->close();
-  target->close();
+  // The target was synced (or given up), the journal only read.
+  (void)journal->close();
+  (void)target->close();
   if (applied == Applied::kNotChanged) {
-    env_.removeFile(journalName);
+    if (!env_.removeFile(journalName).ok()) {
+      published_ = Published::kTorn;  // as above: the next writer finishes it
+      kept_ = journalName;
+    }
     return s;
   }
   if (!s.ok()) {
@@ -577,7 +594,9 @@ Status NewFile::writeOver() {
     kept_ = journalName;
     return s;
   }
-  env_.syncDirectory(folder_);  // a journal that comes back is proved, then removed
+  // A journal that comes back after a power loss is proved, found done and
+  // removed.
+  (void)env_.syncDirectory(folder_);
   published_ = Published::kYes;
   return Status();
 }
@@ -616,7 +635,7 @@ Status copyFile(Env& env, std::u16string_view from, std::u16string_view to, Repl
     if (got < buffer.size()) break;
     at += got;
   }
-  source->close();
+  (void)source->close();  // only read
   out.takeAttributesOf(sourceInfo);
   s = out.publish();
   if (published) *published = out.published();
@@ -650,9 +669,13 @@ Status appendFile(Env& env, std::u16string_view from, std::u16string_view to, ui
   }
   if (s.ok()) s = target->sync();
   if (!s.ok()) {
-    target->truncate(start);  // all or nothing
-    target->sync();
-    return s;
+    // All or nothing: cut back to where it ended.
+    Status undone = target->truncate(start);
+    if (undone.ok()) undone = target->sync();
+    if (undone.ok()) return s;
+    return Status::error(s.kind(), s.systemError(),
+                         s.operation() + " (and cutting it back failed: " + undone.toString() + ")",
+                         s.path());
   }
   *copied = done;
   return Status();  // synced: a failed close loses nothing

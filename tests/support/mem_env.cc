@@ -157,7 +157,7 @@ class MemFile : public File {
     node_.reset();
     return Status();
   }
-  ~MemFile() override { close(); }
+  ~MemFile() override { (void)close(); }
 
  private:
   const MemEnv* env_;

@@ -69,7 +69,8 @@ TEST(DbfEngines, EveryCutOfASampleTableIsReadOrRefusedAndNeverDamaged) {
       for (const char16_t* key : {u"A1", u"", u"NEW"}) {
         MemEnv env;
         env.addFile(u"t.dbf", cut);
-        findDbfRecord(env, u"t", key);
+        (void)findDbfRecord(env, u"t",
+                            key);  // it must not crash; what it finds is beside the point
         const StoreResult result = storeDbfRecord(env, u"t.dbf", key, u"NAME", u"U");
         const std::string after = *env.contents(u"t.dbf");
         if (stored(result)) {

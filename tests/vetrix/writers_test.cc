@@ -391,7 +391,7 @@ TEST(Journals, OnlyAJournalThatMatchesTheTargetIsFinished) {
        platform::JournalState::kFinished, newer},
       {"the library was restored as a new file",
        [&](MemEnv& disk) {
-         disk.removeFile(u"lib.slb");
+         ASSERT_TRUE(disk.removeFile(u"lib.slb").ok());
          disk.addFile(u"lib.slb", restored);
        },
        platform::JournalState::kForeign, restored},

@@ -139,6 +139,9 @@ void reportStore(std::u16string_view table, const StoreResult& stored) {
     case StoreOutcome::kWriteFailed:
       zcutPrintf(u"\nWRITE DBF FILE ERROR: %s", name);
       break;
+    case StoreOutcome::kNotUndone:
+      zcutPrintf(u"\nWRITE DBF FILE ERROR, TABLE NOT PUT BACK: %s", name);
+      break;
   }
   platform::reportCause(stored.cause);
 }

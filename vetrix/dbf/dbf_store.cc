@@ -67,6 +67,18 @@ void fillField(std::string& record, const DbfFieldDescriptor& field, std::string
             record.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
+// A write that failed, and was put back (`undone` is ok) or not: then the
+// table may hold part of the change, and the outcome says so.
+StoreResult undoneOrNot(platform::Status cause, const platform::Status& undone) {
+  if (undone.ok()) return outcome(StoreOutcome::kWriteFailed, std::move(cause));
+  return outcome(
+      StoreOutcome::kNotUndone,
+      platform::Status::error(
+          cause.kind(), cause.systemError(),
+          cause.operation() + " (and putting the table back failed: " + undone.toString() + ")",
+          cause.path()));
+}
+
 // Writes the header's record count.
 platform::Status writeRecordCount(platform::File& file, uint32_t count) {
   unsigned char bytes[4];
@@ -101,12 +113,14 @@ StoreResult appendRecord(platform::File& file, const DbfTable& table, uint64_t s
   }
   bool countWritten = false, flagWritten = false;
   auto undo = [&](platform::Status cause) {
-    if (flagWritten) file.write(at, &kDbfEndOfFile, 1);
-    if (countWritten) writeRecordCount(file, oldCount);
-    if (!covered.empty()) file.write(at + 1, covered.data(), covered.size());
-    file.truncate(oldLength);
-    file.sync();
-    return outcome(StoreOutcome::kWriteFailed, std::move(cause));
+    platform::Status undone;
+    if (flagWritten) undone = file.write(at, &kDbfEndOfFile, 1);
+    if (undone.ok() && countWritten) undone = writeRecordCount(file, oldCount);
+    if (undone.ok() && !covered.empty())
+      undone = file.write(at + 1, covered.data(), covered.size());
+    if (undone.ok()) undone = file.truncate(oldLength);
+    if (undone.ok()) undone = file.sync();
+    return undoneOrNot(std::move(cause), undone);
   };
 
   std::string tail = record.substr(1);
@@ -126,7 +140,7 @@ StoreResult appendRecord(platform::File& file, const DbfTable& table, uint64_t s
   }
   if (s.ok()) s = file.sync();
   if (!s.ok()) return undo(s);
-  file.close();  // synced: a failure to close loses nothing
+  (void)file.close();  // synced: a failure to close loses nothing
   return outcome(StoreOutcome::kAppended);
 }
 
@@ -212,11 +226,11 @@ StoreResult storeDbfRecord(platform::Env& env, std::u16string_view tableName,
     if (s.ok()) s = file->sync();
     if (!s.ok()) {
       // A write cut short would leave a record of neither value.
-      file->write(scan.found.offset, old.data(), old.size());
-      file->sync();
-      return outcome(StoreOutcome::kWriteFailed, s);
+      platform::Status undone = file->write(scan.found.offset, old.data(), old.size());
+      if (undone.ok()) undone = file->sync();
+      return undoneOrNot(s, undone);
     }
-    file->close();  // synced: a failure to close loses nothing
+    (void)file->close();  // synced: a failure to close loses nothing
     return outcome(StoreOutcome::kUpdated);
   }
 

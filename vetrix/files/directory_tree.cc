@@ -99,7 +99,8 @@ std::string formatListingLine(std::string_view name, uint64_t size, std::string_
 
 void ListingWriter::append(std::string_view line) {
   buffer_.append(line);
-  if (buffer_.size() >= kListingBlock) flush();
+  // A failure is kept, and the last flush reports it.
+  if (buffer_.size() >= kListingBlock) (void)flush();
 }
 
 platform::Status ListingWriter::flush() {

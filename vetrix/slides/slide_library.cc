@@ -142,8 +142,8 @@ SlbResult addSlides(Env& env, const Target& target,
       return outcome(SlbOutcome::kNotChanged, s);
   }
   // Closed before it is replaced (Windows cannot replace an open file);
-  // the edit's name lock is held until the replace is done.
-  if (library) library->close();
+  // the edit's name lock is held until the replace is done. Only read.
+  if (library) (void)library->close();
   return publishLibrary(pending);
 }
 
@@ -172,7 +172,7 @@ SlbResult deleteSlides(Env& env, const Target& target, const std::vector<std::st
   }
   Status s;
   const WriteResult written = writeLibrary(pending.file(), &library, {}, removed, directory, &s);
-  library.close();
+  (void)library.close();  // only read
   if (written != WriteResult::kWritten) return outcome(SlbOutcome::kNotChanged, s);
   return publishLibrary(pending);
 }
@@ -199,7 +199,7 @@ SlbResult renameSlide(Env& env, const Target& target, const std::string& from,
   directory.entries[static_cast<size_t>(at)].setName(to);
   Status s;
   const WriteResult written = writeLibrary(pending.file(), &library, {}, {}, directory, &s);
-  library.close();
+  (void)library.close();  // only read
   if (written != WriteResult::kWritten) return outcome(SlbOutcome::kNotChanged, s);
   return publishLibrary(pending);
 }
@@ -237,7 +237,8 @@ SlbResult recoverLibrary(Env& env, const Target& target) {
   std::vector<std::u16string> leftovers;
   if (s.ok()) s = platform::leftoverTemporaries(env, target.libraryPath, &leftovers);
   if (!s.ok()) return outcome(SlbOutcome::kNotChanged, s);
-  for (const std::u16string& leftover : leftovers) env.removeFile(leftover);
+  // One that cannot be removed stays a leftover, which slb check names.
+  for (const std::u16string& leftover : leftovers) (void)env.removeFile(leftover);
   return outcome(SlbOutcome::kDone);
 }
 

@@ -24,7 +24,7 @@ enum class ErrorKind {
   kOther,
 };
 
-class Status {
+class [[nodiscard]] Status {
  public:
   Status() = default;  // success
 

@@ -12,7 +12,7 @@
 #include "platform/env.h"
 #include "vetrix/dbf/dbf_format.h"
 
-struct LookupResult {
+struct [[nodiscard]] LookupResult {
   // kNotFound only for a table read to its end; kReadFailed when a read of
   // it failed.
   enum class Kind { kFound, kNotFound, kNotOpened, kRefused, kReadFailed };
@@ -60,10 +60,11 @@ enum class StoreOutcome {
   kUnknownFieldType,  // a field whose empty value is not known
   kFewerRecords,      // the header counts records the file does not hold
   kFull,              // the record count cannot grow
-  kWriteFailed,       // a read or write failed
+  kWriteFailed,       // a read or write failed; the table is as it was
+  kNotUndone,         // a write failed, and so did putting the table back
 };
 
-struct StoreResult {
+struct [[nodiscard]] StoreResult {
   StoreOutcome outcome = StoreOutcome::kUpdated;
   platform::Status cause;
   TableFault fault = TableFault::kNone;  // when kRefused

@@ -159,7 +159,7 @@ struct DbfRecord {
   std::string bytes;    // the whole record
 };
 
-struct DbfScan {
+struct [[nodiscard]] DbfScan {
   enum class Kind { kFound, kNotFound, kReadFailed };
   Kind kind = Kind::kNotFound;
   DbfRecord found;

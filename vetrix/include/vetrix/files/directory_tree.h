@@ -52,7 +52,7 @@ platform::Status writeFileLines(platform::Env& env, ListingWriter& out,
 // `listing`, which is replaced only by a whole listing (see
 // platform/file_writes.h): a failure anywhere, a folder the walk could not
 // read among them, keeps the old listing.
-struct ListingResult {
+struct [[nodiscard]] ListingResult {
   enum class Kind { kWritten, kNotOpened, kWriteFailed };
   Kind kind = Kind::kWritten;
   platform::Status cause;

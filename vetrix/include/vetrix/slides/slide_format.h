@@ -64,7 +64,7 @@ struct SlideDirectory {
 platform::Status checkLibraryHeader(platform::File& library);
 
 // Why readDirectory refused a library; no reason when it did not.
-struct DirectoryFault {
+struct [[nodiscard]] DirectoryFault {
   uint64_t offset = 0;           // the byte at fault
   const char* reason = nullptr;  // what is wrong there
   platform::Status cause;        // set when the file could not be read
@@ -80,7 +80,7 @@ struct DirectoryFault {
 // directory).
 DirectoryFault readDirectory(platform::File& library, SlideDirectory& directory);
 
-enum class WriteResult { kWritten, kFailed, kTooLarge };
+enum class [[nodiscard]] WriteResult { kWritten, kFailed, kTooLarge };
 
 // A slide to store: the file its bytes come from, their length, and the
 // name (ANSI) it goes under.

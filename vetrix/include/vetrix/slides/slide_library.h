@@ -59,7 +59,7 @@ enum class SlbOutcome {
   kNameTakenMeanwhile,  // a new library's name was taken by another program meanwhile
 };
 
-struct SlbResult {
+struct [[nodiscard]] SlbResult {
   SlbOutcome outcome = SlbOutcome::kDone;
   bool created = false;            // the library was missing and was made first
   std::u16string temporaryFolder;  // the folder of the temporary file
@@ -99,7 +99,7 @@ SlbResult editLibrary(platform::Env& env, const LibraryEdit& edit, SlideDirector
 // a write-over in place that a kill cut short is finished from its journal
 // (the complete new library kept beside it), when the journal belongs to
 // the library as it is.
-struct LibraryCheck {
+struct [[nodiscard]] LibraryCheck {
   SlbResult result;       // kDone, or why the library could not be locked or finished
   bool restored = false;  // a write-over cut short was finished
   // The temporary files killed edits left ("~lib.slb.XXXXXX.tmp"), which
