@@ -155,7 +155,6 @@ class Session {
   bool failed_ = false;
 };
 
-// Reads standard input in large pieces.
 // Reads a piece of `file`; false at its end. A read error is no end.
 bool readPiece(std::FILE* file, std::string* piece) {
   piece->resize(1 << 16);

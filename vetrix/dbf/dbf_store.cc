@@ -144,6 +144,107 @@ StoreResult appendRecord(platform::File& file, const DbfTable& table, uint64_t s
   return outcome(StoreOutcome::kAppended);
 }
 
+// Whether a record can be written into `table` soundly: a layout that
+// takes one, nothing a writer would have to guess at, and the records the
+// header counts all there and none after them. kUpdated when it can.
+StoreResult checkWritable(platform::File& file, const DbfTable& table) {
+  if (const TableFault fault = tableFault(table); fault != TableFault::kNone) {
+    StoreResult refused = outcome(StoreOutcome::kRefused);
+    refused.fault = fault;
+    return refused;
+  }
+  const DbfHeader& header = table.header;
+  const uint64_t recordLength = header.recordLength();
+  if (table.fields.empty() || header.headerLength() > table.fileLength || recordLength < 2) {
+    return outcome(StoreOutcome::kNotADbf);
+  }
+  for (const DbfFieldDescriptor& field : table.fields) {
+    if (field.offset + field.width > recordLength - 1) {
+      return outcome(StoreOutcome::kNotADbf);  // a field past the record
+    }
+  }
+  if (!table.terminated) return outcome(StoreOutcome::kHeaderTooShort);
+  if (header.hasProductionIndex()) return outcome(StoreOutcome::kProductionIndex);
+  // A table cut short is damaged, and so is one with records after those it
+  // counts: neither is written at all.
+  const uint32_t count = header.recordCount();
+  if (count > table.recordsPresent()) return outcome(StoreOutcome::kFewerRecords);
+  const uint64_t end = header.headerLength() + uint64_t{count} * recordLength;
+  if (end < table.fileLength) {
+    char next = 0;
+    const platform::Status s = platform::readExactly(file, end, &next, 1);
+    if (!s.ok()) return outcome(StoreOutcome::kWriteFailed, s);
+    if (next != kDbfEndOfFile) return outcome(StoreOutcome::kUncountedRecords);
+  }
+  return outcome(StoreOutcome::kUpdated);
+}
+
+// The key, name and unit as the table's code page holds them, exactly, and
+// the fields they go into.
+struct Values {
+  std::string key, name, unit;  // the key without the blanks that pad it
+  Roles roles;
+};
+
+// kUpdated with *values filled in, or why they cannot be stored.
+StoreResult valuesFor(const DbfTable& table, std::u16string_view key, std::u16string_view name,
+                      std::u16string_view unit, Values* values) {
+  for (auto [value, text] :
+       {std::pair{key, &values->key}, {name, &values->name}, {unit, &values->unit}}) {
+    if (!platform::toCodePageExact(table.codePage, value, text)) {
+      StoreResult refused = outcome(StoreOutcome::kNotInCodePage);
+      refused.codePage = table.codePage;
+      refused.value = value;
+      return refused;
+    }
+  }
+  const Roles& roles = values->roles = findRoles(table.fields);
+  const DbfFieldDescriptor& keyField = *roles.key;
+  values->key = std::string(trimKey(values->key, keyField.isNumeric()));
+  if (values->key.empty()) return outcome(StoreOutcome::kEmptyKey);
+  if (values->key.size() > keyField.width) return outcome(StoreOutcome::kKeyTooLong);
+  if (!roles.name && !values->name.empty()) return outcome(StoreOutcome::kNoNameField);
+  if (!roles.unit && !values->unit.empty()) return outcome(StoreOutcome::kNoUnitField);
+  if (roles.name && roles.name->type != 'C') return outcome(StoreOutcome::kNameNotCharacter);
+  if (roles.unit && roles.unit->type != 'C') return outcome(StoreOutcome::kUnitNotCharacter);
+  return outcome(StoreOutcome::kUpdated);
+}
+
+// Writes the name and unit over those of the record found, whole or put back.
+StoreResult updateRecord(platform::File& file, const DbfRecord& found, const Values& values,
+                         const platform::AnsiCharacters& chars) {
+  std::string record = found.bytes;
+  if (values.roles.name) fillField(record, *values.roles.name, values.name, chars);
+  if (values.roles.unit) fillField(record, *values.roles.unit, values.unit, chars);
+  platform::Status s = file.write(found.offset, record.data(), record.size());
+  if (s.ok()) s = file.sync();
+  if (!s.ok()) {
+    // A write cut short would leave a record of neither value.
+    platform::Status undone = file.write(found.offset, found.bytes.data(), found.bytes.size());
+    if (undone.ok()) undone = file.sync();
+    return undoneOrNot(s, undone);
+  }
+  (void)file.close();  // synced: a failure to close loses nothing
+  return outcome(StoreOutcome::kUpdated);
+}
+
+// A new record of the table holding the values, every other field empty.
+StoreResult newRecord(const DbfTable& table, const Values& values,
+                      const platform::AnsiCharacters& chars, std::string* record) {
+  const DbfFieldDescriptor& keyField = *values.roles.key;
+  if (keyField.type != 'C') return outcome(StoreOutcome::kKeyNotCharacter);
+  record->assign(static_cast<size_t>(table.header.recordLength()), kDbfBlank);
+  for (const DbfFieldDescriptor& field : table.fields) {
+    char fill = kDbfBlank;
+    if (!field.emptyValue(&fill)) return outcome(StoreOutcome::kUnknownFieldType);
+    std::fill_n(record->begin() + 1 + field.offset, field.width, fill);
+  }
+  fillField(*record, keyField, values.key, chars);
+  if (values.roles.name) fillField(*record, *values.roles.name, values.name, chars);
+  if (values.roles.unit) fillField(*record, *values.roles.unit, values.unit, chars);
+  return outcome(StoreOutcome::kAppended);
+}
+
 }  // namespace
 
 StoreResult storeDbfRecord(platform::Env& env, std::u16string_view tableName,
@@ -161,92 +262,27 @@ StoreResult storeDbfRecord(platform::Env& env, std::u16string_view tableName,
     const bool corrupt = s.kind() == platform::ErrorKind::kCorrupt;
     return outcome(corrupt ? StoreOutcome::kNotADbf : StoreOutcome::kWriteFailed, s);
   }
-  if (const TableFault fault = tableFault(table); fault != TableFault::kNone) {
-    StoreResult refused = outcome(StoreOutcome::kRefused);
-    refused.fault = fault;
-    return refused;
+  StoreResult checked = checkWritable(*file, table);
+  Values values;
+  if (checked.outcome == StoreOutcome::kUpdated) {
+    checked = valuesFor(table, key, name, unit, &values);
   }
-
-  const DbfHeader& header = table.header;
-  const uint64_t recordLength = header.recordLength();
-  if (table.fields.empty() || header.headerLength() > table.fileLength || recordLength < 2) {
-    return outcome(StoreOutcome::kNotADbf);
-  }
-  for (const DbfFieldDescriptor& field : table.fields) {
-    if (field.offset + field.width > recordLength - 1) {
-      return outcome(StoreOutcome::kNotADbf);  // a field past the record
-    }
-  }
-  if (!table.terminated) return outcome(StoreOutcome::kHeaderTooShort);
-  if (header.hasProductionIndex()) return outcome(StoreOutcome::kProductionIndex);
-
-  // The values as the table's code page holds them, exactly.
-  std::string keyText, nameText, unitText;
-  for (auto [value, text] : {std::pair{key, &keyText}, {name, &nameText}, {unit, &unitText}}) {
-    if (!platform::toCodePageExact(table.codePage, value, text)) {
-      StoreResult refused = outcome(StoreOutcome::kNotInCodePage);
-      refused.codePage = table.codePage;
-      refused.value = value;
-      return refused;
-    }
-  }
-  const Roles roles = findRoles(table.fields);
-  const DbfFieldDescriptor& keyField = *roles.key;
-  const std::string_view trimmedKey = trimKey(keyText, keyField.isNumeric());
-  if (trimmedKey.empty()) return outcome(StoreOutcome::kEmptyKey);
-  if (trimmedKey.size() > keyField.width) return outcome(StoreOutcome::kKeyTooLong);
-  if (!roles.name && !nameText.empty()) return outcome(StoreOutcome::kNoNameField);
-  if (!roles.unit && !unitText.empty()) return outcome(StoreOutcome::kNoUnitField);
-  if (roles.name && roles.name->type != 'C') return outcome(StoreOutcome::kNameNotCharacter);
-  if (roles.unit && roles.unit->type != 'C') return outcome(StoreOutcome::kUnitNotCharacter);
-
-  // A table cut short is damaged, and so is one with records after those it
-  // counts: neither is written at all.
-  const uint32_t count = header.recordCount();
-  if (count > table.recordsPresent()) return outcome(StoreOutcome::kFewerRecords);
-  const uint64_t end = header.headerLength() + uint64_t{count} * recordLength;
-  if (end < table.fileLength) {
-    char next = 0;
-    s = platform::readExactly(*file, end, &next, 1);
-    if (!s.ok()) return outcome(StoreOutcome::kWriteFailed, s);
-    if (next != kDbfEndOfFile) return outcome(StoreOutcome::kUncountedRecords);
-  }
+  if (checked.outcome != StoreOutcome::kUpdated) return checked;
 
   const platform::AnsiCharacters chars(table.codePage);
-  DbfScan scan = scanRecords(*file, table, keyField, trimmedKey);
+  const DbfScan scan = scanRecords(*file, table, *values.roles.key, values.key);
   if (scan.kind == DbfScan::Kind::kReadFailed) {
     return outcome(StoreOutcome::kWriteFailed, scan.cause);
   }
-  if (scan.kind == DbfScan::Kind::kFound) {
-    const std::string& old = scan.found.bytes;
-    std::string record = old;
-    if (roles.name) fillField(record, *roles.name, nameText, chars);
-    if (roles.unit) fillField(record, *roles.unit, unitText, chars);
-    s = file->write(scan.found.offset, record.data(), record.size());
-    if (s.ok()) s = file->sync();
-    if (!s.ok()) {
-      // A write cut short would leave a record of neither value.
-      platform::Status undone = file->write(scan.found.offset, old.data(), old.size());
-      if (undone.ok()) undone = file->sync();
-      return undoneOrNot(s, undone);
-    }
-    (void)file->close();  // synced: a failure to close loses nothing
-    return outcome(StoreOutcome::kUpdated);
-  }
+  if (scan.kind == DbfScan::Kind::kFound) return updateRecord(*file, scan.found, values, chars);
 
   // Only the last counted record may carry the end mark as its flag: an
   // append that stopped before its last step. Anywhere else it is damage.
+  const uint32_t count = table.header.recordCount();
   if (scan.end < count && scan.end + 1 != count) return outcome(StoreOutcome::kNotADbf);
-  if (keyField.type != 'C') return outcome(StoreOutcome::kKeyNotCharacter);
+  std::string record;
+  const StoreResult made = newRecord(table, values, chars, &record);
+  if (made.outcome != StoreOutcome::kAppended) return made;
   if (scan.end >= UINT32_MAX) return outcome(StoreOutcome::kFull);
-  std::string fresh(static_cast<size_t>(recordLength), kDbfBlank);
-  for (const DbfFieldDescriptor& field : table.fields) {
-    char fill = kDbfBlank;
-    if (!field.emptyValue(&fill)) return outcome(StoreOutcome::kUnknownFieldType);
-    std::fill_n(fresh.begin() + 1 + field.offset, field.width, fill);
-  }
-  fillField(fresh, keyField, trimmedKey, chars);
-  if (roles.name) fillField(fresh, *roles.name, nameText, chars);
-  if (roles.unit) fillField(fresh, *roles.unit, unitText, chars);
-  return appendRecord(*file, table, scan.end, fresh);
+  return appendRecord(*file, table, scan.end, record);
 }

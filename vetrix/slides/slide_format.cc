@@ -80,6 +80,28 @@ WriteResult writePieces(platform::File& output, const std::vector<Piece>& pieces
   return WriteResult::kWritten;
 }
 
+// Adds the directory entry at `p` of a library of `length` bytes, and sets
+// the size of the entry before it. What is wrong with the entry, when
+// something is, and *within where in the entry.
+const char* takeEntry(const unsigned char* p, uint64_t length, SlideDirectory& directory,
+                      size_t* within) {
+  DirectoryEntry& entry = directory.entries.emplace_back();
+  std::memcpy(entry.name.data(), p, kSlideNameSize);
+  if (std::memchr(p, 0, kSlideNameSize) == nullptr) return "name not terminated";
+  // Other slide readers take an empty name for the end of the directory:
+  // to them the entries from here on are not there.
+  if (p[0] == '\0') return "empty name";
+  *within = kSlideNameSize;
+  entry.offset = readInt32(p + kSlideNameSize);
+  if (entry.offset < 0 || static_cast<uint64_t>(entry.offset) > length) {
+    return "offset outside the file";
+  }
+  const size_t i = directory.entries.size() - 1;
+  if (i > 0 && entry.offset < directory.entries[i - 1].offset) return "offsets decrease";
+  if (i > 0) directory.entries[i - 1].size = entry.offset - directory.entries[i - 1].offset;
+  return nullptr;
+}
+
 }  // namespace
 
 std::string_view DirectoryEntry::nameView() const {
@@ -167,20 +189,10 @@ DirectoryFault readDirectory(platform::File& library, SlideDirectory& directory)
       if (!fault.cause.ok()) return refuse(kLibraryHeaderSize, "directory unreadable");
     }
     const unsigned char* p = raw.data() + (i % kEntriesAPiece) * kDirectoryEntrySize;
-    DirectoryEntry& entry = directory.entries.emplace_back();
-    std::memcpy(entry.name.data(), p, kSlideNameSize);
-    if (std::memchr(p, 0, kSlideNameSize) == nullptr) return refuse(at, "name not terminated");
-    // Other slide readers take an empty name for the end of the directory:
-    // to them the entries from here on are not there.
-    if (p[0] == '\0') return refuse(at, "empty name");
-    entry.offset = readInt32(p + kSlideNameSize);
-    if (entry.offset < 0 || static_cast<uint64_t>(entry.offset) > length) {
-      return refuse(at + kSlideNameSize, "offset outside the file");
+    size_t within = 0;
+    if (const char* wrong = takeEntry(p, length, directory, &within)) {
+      return refuse(at + within, wrong);
     }
-    if (i > 0 && entry.offset < directory.entries[i - 1].offset) {
-      return refuse(at + kSlideNameSize, "offsets decrease");
-    }
-    if (i > 0) directory.entries[i - 1].size = entry.offset - directory.entries[i - 1].offset;
   }
   directory.entries.back().size =
       static_cast<int32_t>(length - static_cast<uint64_t>(directory.entries.back().offset));

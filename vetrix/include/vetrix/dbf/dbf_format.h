@@ -6,7 +6,8 @@
 // records from the header length on. A record is a deletion flag (' ' live,
 // '*' deleted) followed by the fields, each exactly its width, text
 // left-aligned and blank padded. An end-of-file mark 0x1A follows the last
-// record. Field text is in the ANSI code page.
+// record. Field text is in the code page the table's language-driver byte
+// (header byte 29) names, else in the ANSI code page.
 #pragma once
 
 #include <cstddef>
