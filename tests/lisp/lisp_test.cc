@@ -26,8 +26,8 @@ ScriptRun run(const std::string& script) {
 }
 
 struct Case {
-  const char* script;
-  const char* out;
+  std::string script;
+  std::string out;
 };
 
 void expectOutputs(const std::vector<Case>& cases) {
@@ -210,6 +210,27 @@ TEST(Lisp, LibraryFunctionsAnswerAsDocumented) {
   });
 }
 
+// Numbers at the edges of 32 bits and of reals, lists a hundred thousand
+// deep, and file functions given what they cannot use: an answer or an error
+// as the dialect gives it, never a crash.
+TEST(Lisp, EdgesAndMisuseAnswerWithoutACrash) {
+  const std::string caught =
+      "(defun try (f args / r) (setq r (vl-catch-all-apply f args)) "
+      "(if (vl-catch-all-error-p r) (vl-catch-all-error-message r) r)) ";
+  expectOutputs({
+      {"(prin1 (list (* 65536 65536) (- -2147483648 1) (abs -2147483648) (/ -2147483648 -1) "
+       "(expt 2 31) (type (fix 1e20))))",
+       "(0 2147483647 -2147483648 -2147483648 -2147483648 REAL)"},
+      {caught + "(prin1 (mapcar '(lambda (c) (try (car c) (cdr c))) "
+                "'((/ 1 0) (/ 1.0 0) (rem 5 0) (sqrt -1) (log 0) (expt 2.0 1024))))",
+       "(\"divide by zero\" \"divide by zero\" \"divide by zero\" "
+       "\"function undefined for argument: -1\" \"function undefined for argument: 0\" 1.#INF)"},
+      {"(setq a nil b nil) (repeat 200000 (setq a (list a) b (list b))) "
+       "(prin1 (list (length a) (equal a b) (eq a b))) (setq a nil b nil)",
+       "(1 T nil)"},
+  });
+}
+
 class LispFilesTest : public test::TempDirTest {};
 
 // The Visual LISP file functions, findfile and vl-directory-files.
@@ -233,6 +254,17 @@ TEST_F(LispFilesTest, FileFunctionsAnswerAsDocumented) {
        "(vl-filename-mktemp \"x.tmp\" \"d\") (findfile \"none.txt\") "
        "(= (findfile \"d\\\\..\\\\a.txt\") \"d\\\\..\\\\a.txt\")))",
        "(T nil T 0 (\"a.txt\") (\".\" \"..\" \"d\") 8 \"d\\\\x001.tmp\" nil T)"},
+      // What cannot be opened, removed or found answers nil; a file used as
+      // it was not opened is an error.
+      {"(defun try (f args / r) (setq r (vl-catch-all-apply f args)) "
+       "(if (vl-catch-all-error-p r) (vl-catch-all-error-message r) r)) "
+       "(setq f (open \"w.txt\" \"w\")) "
+       "(prin1 (list (open \"nowhere/x.txt\" \"w\") (try 'open '(\"x.txt\" \"q\")) "
+       "(try 'close '(3)) (vl-file-delete \"nowhere\") (vl-file-rename \"nowhere\" \"x\") "
+       "(try 'read-line (list f)) (close f) (try 'write-line (list \"x\" f))))",
+       "(nil \"bad argument value: open mode \\\"q\\\"\" \"bad argument type: filep 3\" nil nil "
+       "\"bad argument value: a file opened for writing\" nil "
+       "\"bad argument value: a closed file #<FILE \\\"w.txt\\\">\")"},
       // A folder is no file to load: the second argument answers.
       {"(prin1 (load \"d\" \"not loaded\"))", "\"not loaded\""},
   });

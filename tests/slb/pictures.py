@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """slb's pictures against independent renderers.
 
-compare SLB DATA: every sample slide, and every slide of every sample
-library, drawn by `slb svg` and rasterised by rsvg-convert, and drawn by
+compare SLB DATA [--sample N]: every sample slide, and every slide of every
+sample library (or N of them, spread over the list, with --sample), drawn by `slb svg` and rasterised by rsvg-convert, and drawn by
 `slb png`, at the slide's dot size, against netpbm's sldtoppm: the drawn
 pixels must agree, allowing a pixel of line placement (each drawn pixel of
 one has a drawn pixel of the other within one pixel).
@@ -81,7 +81,7 @@ def edges_slide():
     return header + records + b"\0\xfc"
 
 
-def compare(slb, data):
+def compare(slb, data, sample=None):
     with tempfile.TemporaryDirectory() as tmp:
         work = Path(tmp)
         slides = sorted(p for p in data.iterdir() if p.suffix.lower() == ".sld")
@@ -90,6 +90,8 @@ def compare(slb, data):
             folder.mkdir()
             run([slb, "extract", str(library), "--all", "-o", str(folder)])
             slides += sorted(folder.glob("*.sld"))
+        if sample:
+            slides = slides[::max(1, len(slides) // sample)][:sample]
         failures = 0
         not_black = lambda p: p != b"\0\0\0"
         edges = work / "edges.sld"
@@ -192,4 +194,7 @@ if __name__ == "__main__":
     if missing:
         print("skipped: " + ", ".join(missing) + " not installed (scripts/test.sh installs them)")
         sys.exit(77)
-    sys.exit(compare(slb, data) if command == "compare" else sheet(slb, data, sys.argv[4]))
+    if command == "compare":
+        sample = int(sys.argv[5]) if len(sys.argv) > 5 and sys.argv[4] == "--sample" else None
+        sys.exit(compare(slb, data, sample))
+    sys.exit(sheet(slb, data, sys.argv[4]))

@@ -38,8 +38,13 @@ TEST_F(SlidesCrashTest, KilledAddLeavesTheOldOrTheNewLibrary) {
   for (int round = 0; round < 24; ++round) {
     test::writeFile("big.slb", original);
     test::ChildProcess child(command);
-    std::this_thread::sleep_for(
-        std::chrono::microseconds(std::uniform_int_distribution<long long>(0, micros)(random)));
+    // At once, at random moments of the edit, and long after it ended: the
+    // first round finds the old library, the last the new one.
+    const long long delay = round == 0 ? 0
+                            : round == 23
+                                ? 3 * micros
+                                : std::uniform_int_distribution<long long>(0, micros)(random);
+    std::this_thread::sleep_for(std::chrono::microseconds(delay));
     child.kill();
     const std::string after = test::readFile("big.slb");
     const bool isOld = after == original, isNew = after == edited;
@@ -53,6 +58,8 @@ TEST_F(SlidesCrashTest, KilledAddLeavesTheOldOrTheNewLibrary) {
   }
   RecordProperty("old", sawOld);
   RecordProperty("new", sawNew);
+  EXPECT_GT(sawOld, 0);
+  EXPECT_GT(sawNew, 0);
 
 #if !defined(_WIN32)
   // Stopped by SIGTERM or SIGINT instead, the edit also takes its temporary
