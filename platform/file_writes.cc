@@ -172,6 +172,32 @@ Status checksumOf(File& file, uint64_t length, std::vector<unsigned char>& buffe
   return Status();
 }
 
+// Makes the new file in `temporary` (synced; `file` open on it) the
+// journal of a write-over of `target`: its record appended and synced, then
+// renamed to `journalName`, never over another file. *record receives what
+// it records.
+Status makeJournal(Env& env, std::unique_ptr<File> file, const std::u16string& temporary,
+                   const FileInfo& target, const std::u16string& journalName, Trailer* record) {
+  std::vector<unsigned char> buffer(kCopyBlock);
+  record->volume = target.volume;
+  record->fileId = target.fileId;
+  record->oldLength = target.size;
+  Status s = file->size(&record->newLength);
+  if (s.ok()) s = checksumOf(*file, record->newLength, buffer, &record->checksum);
+  (void)file->close();  // synced before, and only read since
+  // It may be open for reading only (when a rename failed).
+  std::unique_ptr<File> writable;
+  if (s.ok()) s = env.openFile(temporary, OpenMode::kReadWrite, &writable);
+  if (s.ok()) {
+    const std::string trailer = encodeTrailer(*record);
+    s = writable->write(record->newLength, trailer.data(), trailer.size());
+  }
+  if (s.ok()) s = writable->sync();
+  if (writable) (void)writable->close();  // synced, or given up
+  if (s.ok()) s = env.renameNoReplace(temporary, journalName);
+  return s;
+}
+
 // What writing a journal over its target did.
 enum class Applied { kNotChanged, kDone, kTorn };
 
@@ -298,43 +324,47 @@ Status leftoverTemporaries(Env& env, std::u16string_view target,
   return Status();
 }
 
-Status finishWriteOver(Env& env, std::u16string_view target, JournalState* state) {
-  *state = JournalState::kNone;
-  const std::u16string journalName = journalPath(target);
-  bool exists = false;
-  FileInfo info;
-  Status s = lookUp(env, journalName, &exists, &info);
-  if (!s.ok() || !exists) return s;
-  *state = JournalState::kForeign;
+namespace {
+
+// A journal proved to be the one a write-over of the target left: its
+// record, and both files opened.
+struct ProvedJournal {
+  Trailer record;
+  std::unique_ptr<File> journal, target;
+  FileInfo targetNow;
+};
+
+// Proves the journal `journalName` of `target`: *proved is false for one
+// that is not ours, or does not match the target as found; a status that
+// cannot be read is the failure it is.
+Status proveJournal(Env& env, const std::u16string& journalName, std::u16string_view target,
+                    ProvedJournal* journal, bool* proved) {
+  *proved = false;
   // Only a plain file of the target's owner or of the caller is a journal
   // of ours: never a link, nor a file planted by someone else.
   FileInfo entry, targetInfo;
   bool targetExists = false;
-  s = env.entryInfo(journalName, &entry);
+  Status s = env.entryInfo(journalName, &entry);
   if (s.ok()) s = lookUp(env, target, &targetExists, &targetInfo);
   if (!s.ok()) return s;
   if (entry.isLink || !entry.isRegular || !targetExists) return Status();
   if (!entry.ownedByCaller && entry.owner != targetInfo.owner) return Status();
-  std::unique_ptr<File> journal;
-  s = env.openFile(journalName, OpenMode::kRead, &journal);
+  s = env.openFile(journalName, OpenMode::kRead, &journal->journal);
   if (s.kind() == ErrorKind::kAccessDenied) return Status();  // a folder, a device: not ours
-  if (!s.ok()) return s;
   uint64_t size = 0;
-  s = journal->size(&size);
+  if (s.ok()) s = journal->journal->size(&size);
   if (!s.ok() || size < kTrailerSize) return s;
   unsigned char bytes[kTrailerSize];
-  s = readExactly(*journal, size - kTrailerSize, bytes, sizeof bytes);
-  Trailer t;
+  s = readExactly(*journal->journal, size - kTrailerSize, bytes, sizeof bytes);
+  Trailer& t = journal->record;
   if (!s.ok() || !decodeTrailer(bytes, &t) || t.newLength != size - kTrailerSize) return s;
-
   // The target must be the file the journal was made for, as a write-over
   // leaves it: the old length, or the new one once the part past the old
-  // length was written.
+  // length was written. And the journal must hold what its record says.
   if (!targetInfo.isRegular || targetInfo.readOnly) return Status();
-  std::unique_ptr<File> file;
-  s = openForUpdate(env, target, &file);
-  FileInfo now;
-  if (s.ok()) s = file->stat(&now);
+  s = openForUpdate(env, target, &journal->target);
+  FileInfo& now = journal->targetNow;
+  if (s.ok()) s = journal->target->stat(&now);
   if (!s.ok()) return s;
   if (now.volume != t.volume || now.fileId != t.fileId ||
       (now.size != t.oldLength && now.size != t.newLength)) {
@@ -342,25 +372,41 @@ Status finishWriteOver(Env& env, std::u16string_view target, JournalState* state
   }
   std::vector<unsigned char> buffer(kCopyBlock);
   uint64_t sum = 0;
-  s = checksumOf(*journal, t.newLength, buffer, &sum);
-  if (!s.ok() || sum != t.checksum) return s;
+  s = checksumOf(*journal->journal, t.newLength, buffer, &sum);
+  *proved = s.ok() && sum == t.checksum;
+  return s;
+}
 
+}  // namespace
+
+Status finishWriteOver(Env& env, std::u16string_view target, JournalState* state) {
+  *state = JournalState::kNone;
+  const std::u16string journalName = journalPath(target);
+  bool exists = false, proved = false;
+  FileInfo info;
+  Status s = lookUp(env, journalName, &exists, &info);
+  if (!s.ok() || !exists) return s;
+  *state = JournalState::kForeign;
+  ProvedJournal journal;
+  s = proveJournal(env, journalName, target, &journal, &proved);
+  if (!s.ok() || !proved) return s;
+  const Trailer& t = journal.record;
   // Already done when the target holds the new content: a journal whose
   // removal failed.
+  std::vector<unsigned char> buffer(kCopyBlock);
   uint64_t targetSum = 0;
-  bool done = now.size == t.newLength;
+  bool done = journal.targetNow.size == t.newLength;
   if (done) {
-    s = checksumOf(*file, t.newLength, buffer, &targetSum);
+    s = checksumOf(*journal.target, t.newLength, buffer, &targetSum);
     if (!s.ok()) return s;
     done = targetSum == t.checksum;
   }
-  if (!done) {
-    const Applied applied = applyJournal(*journal, *file, t, false, &s);
-    if (applied != Applied::kDone) return s;
+  if (!done && applyJournal(*journal.journal, *journal.target, t, false, &s) != Applied::kDone) {
+    return s;
   }
   // Both synced or only read: closing cannot lose anything.
-  (void)file->close();
-  (void)journal->close();
+  (void)journal.target->close();
+  (void)journal.journal->close();
   s = env.removeFile(journalName);
   if (!s.ok()) return s;
   *state = JournalState::kFinished;
@@ -438,65 +484,21 @@ Status NewFile::publish() {
   published_ = Published::kNo;
   if (!file_) return refused(ErrorKind::kOther, "publish", target_);
   const bool inPlace = exists_ && info_.links > 1;
-  Status s;
-  if (!inPlace) {
-    // A replaced file keeps its owner and group where the caller may give
-    // them back (root); then its mode, which a change of owner would clear
-    // of set-user-ID bits. All through the handle, before the new file
-    // has a name anyone else could reach.
-    if (exists_) {
-      const Status owned = file_->setOwner(info_.owner, info_.group);
-      if (!owned.ok() && owned.kind() != ErrorKind::kAccessDenied) s = owned;
-    }
-    const FileInfo* replaced = exists_ ? &info_ : nullptr;
-    const uint32_t attributes = ownAttributes_ ? env_.attributesOfCopy(attributesFrom_, replaced)
-                                : exists_      ? info_.attributes
-                                               : env_.newFileAttributes();
-    if (s.ok()) s = file_->setAttributes(attributes);
-    if (s.ok() && ownAttributes_) s = file_->setModified(attributesFrom_.modified);
-  }
+  Status s = inPlace ? Status() : giveAttributes();
   if (s.ok()) s = file_->sync();
   if (!s.ok()) {
     discard();
     return s;
   }
   if (inPlace) return writeOver();
-  // Synced: a failure to close loses nothing. Windows renames no open file.
-  // The name must still be the file written: in a folder others may write,
-  // it could have been swapped for something of theirs meanwhile.
-  FileInfo written, named;
-  s = file_->stat(&written);
-  (void)file_->close();
-  file_.reset();
-  if (s.ok()) s = env_.entryInfo(temporary_, &named);
-  if (s.ok() && (named.isLink || !named.sameFileAs(written))) {
-    s = refused(ErrorKind::kAccessDenied, "publish (the temporary file was replaced)", temporary_);
-    temporary_.clear();  // not ours to remove
-  }
-  if (!s.ok()) {
-    discard();
-    return s;
-  }
-  const bool fresh = !exists_ || replace_ == Replace::kNever;
-  s = fresh ? env_.renameNoReplace(temporary_, target_) : env_.renameReplacing(temporary_, target_);
-  if (s.kind() == ErrorKind::kExists && replace_ == Replace::kAlways) {
-    // A file appeared at the target meanwhile, made by a program that
-    // takes no lock: replaced, as it would have been a moment later.
-    bool appeared = false;
-    FileInfo now;
-    s = lookUp(env_, target_, &appeared, &now);
-    if (s.ok()) s = appeared ? checkChangeable(now, "replace", target_) : Status();
-    if (s.ok()) s = env_.renameReplacing(temporary_, target_);
-  }
+  s = rename();
   if (!s.ok()) {
     // Another program holding the target open forbids replacing it (a
     // sharing violation on Windows), not writing over it.
-    const bool held = exists_ && (s.kind() == ErrorKind::kBusy ||
-                                  (s.kind() == ErrorKind::kAccessDenied && !info_.readOnly));
-    if (held) {
-      const Status reopened = env_.openFile(temporary_, OpenMode::kRead, &file_);
-      if (reopened.ok()) return writeOver();
-    }
+    const bool held =
+        exists_ && !temporary_.empty() &&
+        (s.kind() == ErrorKind::kBusy || (s.kind() == ErrorKind::kAccessDenied && !info_.readOnly));
+    if (held && env_.openFile(temporary_, OpenMode::kRead, &file_).ok()) return writeOver();
     discard();
     return s;
   }
@@ -511,40 +513,69 @@ Status NewFile::publish() {
   return Status();
 }
 
+// A replaced file keeps its owner and group where the caller may give them
+// back (root); then its mode, which a change of owner would clear of
+// set-user-ID bits. All through the handle, before the new file has a name
+// anyone else could reach.
+Status NewFile::giveAttributes() {
+  if (exists_) {
+    const Status owned = file_->setOwner(info_.owner, info_.group);
+    if (!owned.ok() && owned.kind() != ErrorKind::kAccessDenied) return owned;
+  }
+  const FileInfo* replaced = exists_ ? &info_ : nullptr;
+  const uint32_t attributes = ownAttributes_ ? env_.attributesOfCopy(attributesFrom_, replaced)
+                              : exists_      ? info_.attributes
+                                             : env_.newFileAttributes();
+  Status s = file_->setAttributes(attributes);
+  if (s.ok() && ownAttributes_) s = file_->setModified(attributesFrom_.modified);
+  return s;
+}
+
+// Closes the synced temporary file (Windows renames no open file) and gives
+// it the target's name.
+Status NewFile::rename() {
+  // The name must still be the file written: in a folder others may write,
+  // it could have been swapped for something of theirs meanwhile.
+  FileInfo written, named;
+  Status s = file_->stat(&written);
+  (void)file_->close();  // synced: a failure to close loses nothing
+  file_.reset();
+  if (s.ok()) s = env_.entryInfo(temporary_, &named);
+  if (s.ok() && (named.isLink || !named.sameFileAs(written))) {
+    temporary_.clear();  // not ours to remove
+    return refused(ErrorKind::kAccessDenied, "publish (the temporary file was replaced)", target_);
+  }
+  if (!s.ok()) return s;
+  const bool fresh = !exists_ || replace_ == Replace::kNever;
+  s = fresh ? env_.renameNoReplace(temporary_, target_) : env_.renameReplacing(temporary_, target_);
+  if (s.kind() == ErrorKind::kExists && replace_ == Replace::kAlways) {
+    // A file appeared at the target meanwhile, made by a program that
+    // takes no lock: replaced, as it would have been a moment later.
+    bool appeared = false;
+    FileInfo now;
+    s = lookUp(env_, target_, &appeared, &now);
+    if (s.ok()) s = appeared ? checkChangeable(now, "replace", target_) : Status();
+    if (s.ok()) s = env_.renameReplacing(temporary_, target_);
+  }
+  return s;
+}
+
 // The new file, complete and synced in the temporary file, goes over the
 // target in place. It becomes the journal first: its trailer says which
 // file it belongs to and what it holds, and it is renamed to the
 // journal's name and made durable before the first byte of the target
 // changes, so that a kill midway is finished by the next writer.
 Status NewFile::writeOver() {
-  std::vector<unsigned char> buffer(kCopyBlock);
   Trailer t;
-  t.volume = info_.volume;
-  t.fileId = info_.fileId;
-  t.oldLength = info_.size;
-  std::unique_ptr<File> journal;
-  Status s = file_->size(&t.newLength);
-  if (s.ok()) s = checksumOf(*file_, t.newLength, buffer, &t.checksum);
-  (void)file_->close();  // synced before, and only read since
-  file_.reset();
   const std::u16string journalName = journalPath(target_);
-  // The temporary file was opened for reading when a rename failed.
-  std::unique_ptr<File> writable;
-  if (s.ok()) s = env_.openFile(temporary_, OpenMode::kReadWrite, &writable);
-  if (s.ok()) {
-    const std::string trailer = encodeTrailer(t);
-    s = writable->write(t.newLength, trailer.data(), trailer.size());
-  }
-  if (s.ok()) s = writable->sync();
-  if (writable) (void)writable->close();  // synced, or given up below
-  if (s.ok()) s = env_.renameNoReplace(temporary_, journalName);
+  Status s = makeJournal(env_, std::move(file_), temporary_, info_, journalName, &t);
   if (!s.ok()) {
     discard();
     return s;
   }
   temporary_.clear();
   s = env_.syncDirectory(folder_);
-  std::unique_ptr<File> target;
+  std::unique_ptr<File> journal, target;
   FileInfo now;
   if (s.ok()) s = env_.openFile(journalName, OpenMode::kRead, &journal);
   if (s.ok()) s = openForUpdate(env_, target_, &target);
@@ -552,19 +583,8 @@ Status NewFile::writeOver() {
   if (s.ok() && (!now.sameFileAs(info_) || now.size != info_.size)) {
     s = refused(ErrorKind::kBusy, "write over (changed meanwhile)", target_);
   }
-  if (!s.ok()) {
-    // Not a byte of the target was written. A journal that cannot be
-    // removed would be finished by the next writer: then it is where the
-    // new file is kept.
-    if (journal) (void)journal->close();
-    if (target) (void)target->close();
-    if (!env_.removeFile(journalName).ok()) {
-      published_ = Published::kTorn;
-      kept_ = journalName;
-    }
-    return s;
-  }
-  const Applied applied = applyJournal(*journal, *target, t, true, &s);
+  Applied applied = Applied::kNotChanged;
+  if (s.ok()) applied = applyJournal(*journal, *target, t, true, &s);
   if (applied == Applied::kDone && ownAttributes_) {
     // A copy's attributes and time, on the file every name now shows.
     s = target->setAttributes(env_.attributesOfCopy(attributesFrom_, &info_));
@@ -572,11 +592,14 @@ Status NewFile::writeOver() {
     if (s.ok()) s = target->sync();
   }
   // The target was synced (or given up), the journal only read.
-  (void)journal->close();
-  (void)target->close();
+  if (journal) (void)journal->close();
+  if (target) (void)target->close();
   if (applied == Applied::kNotChanged) {
+    // Not a byte of the target was written. A journal that cannot be
+    // removed would be finished by the next writer: then it is where the
+    // new file is kept.
     if (!env_.removeFile(journalName).ok()) {
-      published_ = Published::kTorn;  // as above: the next writer finishes it
+      published_ = Published::kTorn;
       kept_ = journalName;
     }
     return s;

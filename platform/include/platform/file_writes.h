@@ -137,6 +137,8 @@ class NewFile {
   const std::u16string& keptPath() const { return kept_; }
 
  private:
+  Status giveAttributes();
+  Status rename();
   Status writeOver();
   void discard();
 
