@@ -13,6 +13,40 @@ std::u16string fieldText(const std::string& record, const DbfFieldDescriptor* fi
   return platform::fromCodePage(codePage, text.substr(0, text.find('\0')));
 }
 
+// The fields a lookup reads. The key field is the last whose name begins
+// with NO1, else the first field, as Write_Dbf keys a table: a record
+// written is found again. Of the other fields, the last whose name begins
+// with PNAME is the name, the last named UNIT the unit. A field past the
+// record has no role.
+struct LookupRoles {
+  const DbfFieldDescriptor* key = nullptr;
+  const DbfFieldDescriptor* name = nullptr;
+  const DbfFieldDescriptor* unit = nullptr;
+};
+
+LookupRoles lookupRoles(const DbfTable& table) {
+  const unsigned dataLength = table.header.recordLength() > 0 ? table.header.recordLength() - 1 : 0;
+  auto fits = [&](const DbfFieldDescriptor& field) {
+    return field.offset + field.width <= dataLength;
+  };
+  LookupRoles roles;
+  for (const DbfFieldDescriptor& field : table.fields) {
+    if (fits(field) && platform::startsWithIgnoringAsciiCase(field.name, "NO1")) roles.key = &field;
+  }
+  if (!roles.key && !table.fields.empty() && fits(table.fields.front())) {
+    roles.key = &table.fields.front();
+  }
+  for (const DbfFieldDescriptor& field : table.fields) {
+    if (!fits(field) || &field == roles.key) continue;
+    if (platform::startsWithIgnoringAsciiCase(field.name, "PNAME")) {
+      roles.name = &field;
+    } else if (platform::equalsIgnoringAsciiCase(field.name, "UNIT")) {
+      roles.unit = &field;
+    }
+  }
+  return roles;
+}
+
 }  // namespace
 
 LookupResult findDbfRecord(platform::Env& env, std::u16string tableName, std::u16string_view key) {
@@ -47,41 +81,17 @@ LookupResult findDbfRecord(platform::Env& env, std::u16string tableName, std::u1
   if (!exact) stored = platform::toCodePage(table.codePage, key);
   result.key = platform::fromCodePage(table.codePage, stored);
 
-  // The key field is the last whose name begins with NO1, else the first
-  // field, as Write_Dbf keys a table: a record written is found again. Of
-  // the other fields, the last whose name begins with PNAME is the name,
-  // the last named UNIT the unit. A field past the record has no role.
-  const unsigned dataLength = table.header.recordLength() > 0 ? table.header.recordLength() - 1 : 0;
-  auto fits = [&](const DbfFieldDescriptor& field) {
-    return field.offset + field.width <= dataLength;
-  };
-  const DbfFieldDescriptor* keyField = nullptr;
-  const DbfFieldDescriptor* nameField = nullptr;
-  const DbfFieldDescriptor* unitField = nullptr;
-  for (const DbfFieldDescriptor& field : table.fields) {
-    if (fits(field) && platform::startsWithIgnoringAsciiCase(field.name, "NO1")) keyField = &field;
-  }
-  if (!keyField && !table.fields.empty() && fits(table.fields.front())) {
-    keyField = &table.fields.front();
-  }
-  for (const DbfFieldDescriptor& field : table.fields) {
-    if (!fits(field) || &field == keyField) continue;
-    if (platform::startsWithIgnoringAsciiCase(field.name, "PNAME")) {
-      nameField = &field;
-    } else if (platform::equalsIgnoringAsciiCase(field.name, "UNIT")) {
-      unitField = &field;
-    }
-  }
-  if (!keyField || !exact) return result;
+  const LookupRoles roles = lookupRoles(table);
+  if (!roles.key || !exact) return result;
 
-  DbfScan scan = scanRecords(*file, table, *keyField, trimKey(stored, keyField->isNumeric()));
+  DbfScan scan = scanRecords(*file, table, *roles.key, trimKey(stored, roles.key->isNumeric()));
   if (scan.kind == DbfScan::Kind::kReadFailed) result.kind = LookupResult::Kind::kReadFailed;
   if (scan.kind != DbfScan::Kind::kFound) {
     result.cause = scan.cause;
     return result;
   }
   result.kind = LookupResult::Kind::kFound;
-  result.name = fieldText(scan.found.bytes, nameField, table.codePage);
-  result.unit = fieldText(scan.found.bytes, unitField, table.codePage);
+  result.name = fieldText(scan.found.bytes, roles.name, table.codePage);
+  result.unit = fieldText(scan.found.bytes, roles.unit, table.codePage);
   return result;
 }
