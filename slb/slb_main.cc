@@ -476,7 +476,7 @@ class ProblemsToFindings : public SlideVisitor {
  private:
   Findings& findings_;
   uint64_t base_;
-  const std::string& slide_;
+  std::string slide_;  // a copy: check passes a temporary for a slide file
 };
 
 int check(std::vector<std::string> args) {

@@ -82,6 +82,38 @@ TEST_F(SlbTest, CheckReportsEveryProblemWithItsOffset) {
   EXPECT_EQ(r.status, 0);
 }
 
+// A file that is no library is checked as a slide: each problem with its
+// offset in the file, as text and as JSON. (Under the sanitizers this also
+// catches a problem written with a slide name that is no longer there.)
+TEST_F(SlbTest, CheckReportsTheProblemsOfAFileThatIsNoLibrary) {
+  std::string cut = sample("velisp__slide_kz.sld");
+  cut.resize(cut.size() - 3);
+  test::writeFile("cut.sld", cut);
+  test::writeFile("junk.slb", "hello");
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+  };
+  const Case cases[] = {
+      {{"check", "cut.sld"},
+       "cut.sld:1233: a record cut short by the end of the slide\n"
+       "cut.sld:1209: a solid fill that is never closed\n"},
+      {{"check", "cut.sld", "--json"},
+       "{\"file\": \"cut.sld\", \"problems\": ["
+       "{\"offset\": 1233, \"slide\": null, \"problem\": \"a record cut short by the end of the "
+       "slide\"}, "
+       "{\"offset\": 1209, \"slide\": null, \"problem\": \"a solid fill that is never "
+       "closed\"}]}\n"},
+      {{"check", "junk.slb"},
+       "junk.slb:0: not a slide: it does not begin with \"AutoCAD Slide\"\n"},
+  };
+  for (const Case& c : cases) {
+    const test::ProcessResult r = slb(c.args);
+    EXPECT_EQ(r.status, 1) << c.args.back();
+    EXPECT_EQ(r.out, c.out) << c.args.back();
+  }
+}
+
 TEST_F(SlbTest, ExtractWritesSlidesByteForByteAndNeverOverANameUnlessForced) {
   const std::string library = sample("mnas__LINES.slb");
   test::writeFile("lines.slb", library);
