@@ -1,0 +1,114 @@
+#include "common.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "cli/escapes.h"
+#include "platform/text.h"
+
+namespace slb {
+
+std::string shown(std::string_view text) {
+  return cli::terminalText(text);
+}
+
+int usageError(const std::string& message) {
+  std::fprintf(stderr, "slb: %s\n", shown(message).c_str());
+  return kUsageErrorStatus;
+}
+
+int problem(const std::string& message) {
+  std::fprintf(stderr, "slb: %s\n", shown(message).c_str());
+  return 1;
+}
+
+std::u16string wide(std::string_view utf8Text) {
+  return platform::fromUtf8(utf8Text);
+}
+
+std::string utf8(std::u16string_view text) {
+  return platform::toUtf8(text);
+}
+
+platform::Env& env() {
+  return *platform::Env::defaultEnv();
+}
+
+std::string slidesCount(int n) {
+  return std::to_string(n) + (n == 1 ? " slide" : " slides");
+}
+
+PictureSize Options::pictureSize() const {
+  PictureSize asked;
+  asked.width = width;
+  asked.height = height;
+  asked.within = sizeGiven ? size : 0;
+  return asked;
+}
+
+namespace {
+
+// A whole number from min to max, for an option.
+bool numberOption(const std::string& text, int min, int max, int* value) {
+  if (text.empty() || text.size() > 6 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  *value = std::atoi(text.c_str());
+  return *value >= min && *value <= max;
+}
+
+}  // namespace
+
+bool parseOptions(const Arguments& args, Options* options, std::string* error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "-o") {
+      if (i + 1 == args.size()) {
+        *error = "-o needs a name";
+        return false;
+      }
+      options->output = args[++i];
+    } else if (args[i] == "--columns" || args[i] == "--size") {
+      const bool columns = args[i] == "--columns";
+      if (i + 1 == args.size() || !numberOption(args[i + 1], columns ? 1 : 16, columns ? 100 : 4096,
+                                                columns ? &options->columns : &options->size)) {
+        *error = args[i] + (columns ? " needs a number of columns from 1 to 100"
+                                    : " needs a number of pixels from 16 to 4096");
+        return false;
+      }
+      options->sizeGiven = options->sizeGiven || !columns;
+      ++i;
+    } else if (args[i] == "--width" || args[i] == "--height") {
+      if (i + 1 == args.size() ||
+          !numberOption(args[i + 1], 1, 16384,
+                        args[i] == "--width" ? &options->width : &options->height)) {
+        *error = args[i] + " needs a number of pixels from 1 to 16384";
+        return false;
+      }
+      ++i;
+    } else if (args[i] == "--background") {
+      const std::string value = i + 1 < args.size() ? args[i + 1] : "";
+      if (value != "black" && value != "white" && value != "transparent") {
+        *error = "--background is black, white or transparent";
+        return false;
+      }
+      options->paper = value == "white" ? Paper::kWhite : Paper::kBlack;
+      options->transparent = value == "transparent";
+      ++i;
+    } else if (args[i] == "--force") {
+      options->force = true;
+    } else if (args[i] == "--all") {
+      options->all = true;
+    } else if (args[i] == "--salvage") {
+      options->salvage = true;
+    } else if (args[i].size() > 1 && args[i][0] == '-') {
+      *error = "unknown option " + args[i];
+      return false;
+    } else {
+      options->rest.push_back(args[i]);
+    }
+  }
+  return true;
+}
+
+}  // namespace slb

@@ -1,0 +1,125 @@
+#include "library_reading.h"
+
+#include "common.h"
+#include "platform/coding.h"
+#include "platform/text.h"
+
+namespace slb {
+
+bool openRead(const std::string& path, std::unique_ptr<platform::File>* file, uint64_t* length,
+              std::string* error) {
+  platform::Status s = env().openFile(wide(path), platform::OpenMode::kRead, file);
+  if (s.ok()) s = (*file)->size(length);
+  if (!s.ok()) *error = s.toString();
+  return s.ok();
+}
+
+bool openSlide(const std::string& path, std::unique_ptr<platform::File>* file, uint64_t* length,
+               std::string* error) {
+  if (!openRead(path, file, length, error)) return false;
+  if (*length <= kMaxLibraryLength) return true;
+  *error = path + ": " + std::to_string(*length) + " bytes, more than a slide has (2 GiB at most)";
+  return false;
+}
+
+const unsigned char* Pieces::at(uint64_t offset, size_t n) {
+  if (offset < start_ || offset + n > start_ + filled_) {
+    start_ = offset;
+    cause_ = platform::readFully(file_, offset, piece_.data(), piece_.size(), &filled_);
+    if (!cause_.ok()) filled_ = 0;
+    if (n > filled_) return nullptr;
+  }
+  return piece_.data() + (offset - start_);
+}
+
+std::string Library::name(int i) const {
+  return utf8(platform::fromAnsi(entry(i).nameView()));
+}
+
+namespace {
+
+// readDirectory takes in the whole directory that a library's first offset
+// declares before it looks at an entry: up to 2 GiB of zeros from a sparse
+// file whose first offset is near the end. A directory that large is first
+// looked through here, a piece at a time, for the first empty name (where
+// every reader's directory ends); a fault there is the library's.
+DirectoryFault emptyNameInLargeDirectory(platform::File& file, uint64_t length) {
+  constexpr uint64_t kLargeDirectory = uint64_t{1} << 20;
+  DirectoryFault fault;
+  Pieces pieces(file);
+  const unsigned char* first = pieces.at(kLibraryHeaderSize, kDirectoryEntrySize);
+  if (!first) return fault;  // readDirectory says what is wrong
+  const int64_t firstOffset = static_cast<int32_t>(platform::decodeFixed32(first + kSlideNameSize));
+  if (firstOffset <= static_cast<int64_t>(kLargeDirectory) ||
+      static_cast<uint64_t>(firstOffset) > length) {
+    return fault;
+  }
+  const uint64_t end = static_cast<uint64_t>(firstOffset) - kDirectoryEntrySize;
+  for (uint64_t at = kLibraryHeaderSize; at + kDirectoryEntrySize <= end;
+       at += kDirectoryEntrySize) {
+    const unsigned char* entry = pieces.at(at, kDirectoryEntrySize);
+    if (!entry) break;
+    if (entry[0] == '\0') {
+      fault.offset = at;
+      fault.reason = "empty name";
+      return fault;
+    }
+  }
+  return fault;
+}
+
+}  // namespace
+
+bool readLibrary(const std::string& path, Library* library, std::string* error) {
+  uint64_t length = 0;
+  if (!openRead(path, &library->file, &length, error)) return false;
+  const platform::Status header = checkLibraryHeader(*library->file);
+  if (header.kind() == platform::ErrorKind::kCorrupt) {
+    *error = path + ": not a slide library (no \"AutoCAD Slide Library 1.0\" header)";
+    return false;
+  }
+  if (!header.ok()) {
+    *error = header.toString();
+    return false;
+  }
+  library->directory.libraryLength = static_cast<int64_t>(length);
+  DirectoryFault fault;
+  if (length <= kMaxLibraryLength) fault = emptyNameInLargeDirectory(*library->file, length);
+  if (fault.ok()) fault = readDirectory(*library->file, library->directory);
+  if (!fault.ok()) {
+    *error = path + ":" + std::to_string(fault.offset) + ": " + fault.reason;
+    if (!fault.cause.ok()) *error += ": " + fault.cause.toString();
+    return false;
+  }
+  // Entries at one offset name one slide (some writers store a slide so
+  // under two names): each reads it up to the next larger offset.
+  std::vector<DirectoryEntry>& entries = library->directory.entries;
+  for (size_t i = entries.size(); i-- > 1;) {
+    if (entries[i - 1].offset == entries[i].offset) entries[i - 1].size = entries[i].size;
+  }
+  return true;
+}
+
+bool storedName(const std::string& typed, std::string* name, std::string* error) {
+  if (typed.empty()) {
+    *error = "an empty slide name";
+  } else if (!storedSlideName(wide(typed), name)) {
+    *error = "the slide name \"" + typed + "\" is not in ANSI code page " +
+             std::to_string(platform::ansiCodePage());
+  } else if (name->size() > kMaxSlideNameLength) {
+    *error = "the slide name \"" + typed + "\" is longer than 31 bytes";
+  } else {
+    return true;
+  }
+  return false;
+}
+
+int findSlide(const Library& library, const std::string& typed, std::string* error) {
+  std::string name;
+  if (!storedName(typed, &name, error)) return -1;
+  const int index = findFirstSlide(library.directory, name);
+  if (index < 0) *error = "no slide \"" + typed + "\" in the library";
+  return index;
+}
+
+}  // namespace slb
