@@ -14,7 +14,7 @@ namespace slb {
 namespace {
 
 // What every edit says when the library was not a library, or was not
-// changed.
+// changed, or was changed but not as safely as it should have been.
 int editFailure(const std::string& library, const SlbResult& result) {
   switch (result.outcome) {
     case SlbOutcome::kNotALibrary:
@@ -34,37 +34,31 @@ int editFailure(const std::string& library, const SlbResult& result) {
   }
 }
 
-int edit(const std::vector<std::string>& args, bool adding) {
-  if (args.size() < 2)
-    return usageError(adding ? "add takes a library and slides"
-                             : "delete takes a library and names");
+}  // namespace
+
+// Adds slide files to a library (made when missing), each under its file's
+// name: a slide of that name is replaced.
+int addSlides(Arguments args) {
+  if (args.size() < 2) return usageError("add takes a library and slides");
   LibraryEdit change;
   change.libraryPath = wide(args[0]);
   std::string error;
   for (size_t k = 1; k < args.size(); ++k) {
     std::string name;
-    const std::string typed = adding ? utf8(platform::splitPath(wide(args[k])).name) : args[k];
-    if (!storedName(typed, &name, &error)) return problem(error);
-    if (adding) {
-      change.add.emplace_back(wide(args[k]), name);
-    } else if (std::none_of(change.remove.begin(), change.remove.end(), [&](const std::string& n) {
-                 return platform::compareIgnoringCase(n, name) == 0;
-               })) {
-      change.remove.push_back(name);  // a name given twice deletes one slide
+    if (!storedName(utf8(platform::splitPath(wide(args[k])).name), &name, &error)) {
+      return problem(error);
     }
+    change.add.emplace_back(wide(args[k]), name);
   }
   SlideDirectory directory;
   const SlbResult result = editLibrary(env(), change, directory);
   const std::string subject = utf8(result.subject);
   switch (result.outcome) {
     case SlbOutcome::kDone:
-      std::printf(
-          "%s: %s; %s now\n", shown(args[0]).c_str(),
-          adding ? (result.created ? "made, slides added" : "slides added") : "slides deleted",
-          slidesCount(directory.count()).c_str());
+      std::printf("%s: %s; %s now\n", shown(args[0]).c_str(),
+                  result.created ? "made, slides added" : "slides added",
+                  slidesCount(directory.count()).c_str());
       return 0;
-    case SlbOutcome::kSlideNotFound:
-      return problem("no slide \"" + subject + "\" in " + args[0] + "; nothing deleted");
     case SlbOutcome::kSlideMissing:
       return problem("cannot read " + subject + "; nothing added");
     case SlbOutcome::kNotASlide:
@@ -78,32 +72,52 @@ int edit(const std::vector<std::string>& args, bool adding) {
   }
 }
 
-}  // namespace
-
-int addSlides(Arguments args) {
-  return edit(args, true);
-}
-
+// Deletes the first slide of each name; a name given twice deletes one.
 int deleteSlides(Arguments args) {
-  return edit(args, false);
+  if (args.size() < 2) return usageError("delete takes a library and names");
+  LibraryEdit change;
+  change.libraryPath = wide(args[0]);
+  std::string error;
+  for (size_t k = 1; k < args.size(); ++k) {
+    std::string name;
+    if (!storedName(args[k], &name, &error)) return problem(error);
+    if (std::none_of(change.remove.begin(), change.remove.end(), [&](const std::string& n) {
+          return platform::compareIgnoringCase(n, name) == 0;
+        })) {
+      change.remove.push_back(name);
+    }
+  }
+  SlideDirectory directory;
+  const SlbResult result = editLibrary(env(), change, directory);
+  switch (result.outcome) {
+    case SlbOutcome::kDone:
+      std::printf("%s: slides deleted; %s now\n", shown(args[0]).c_str(),
+                  slidesCount(directory.count()).c_str());
+      return 0;
+    case SlbOutcome::kSlideNotFound:
+      return problem("no slide \"" + utf8(result.subject) + "\" in " + args[0] +
+                     "; nothing deleted");
+    default:
+      return editFailure(args[0], result);
+  }
 }
 
+// Gives the first slide of a name a new one, stored as slb add stores
+// names: ASCII letters upper case.
 int renameSlide(Arguments args) {
   if (args.size() != 3) return usageError("rename takes a library, a slide's name and a new name");
   LibraryEdit change;
   change.libraryPath = wide(args[0]);
   std::string error;
   if (!storedName(args[1], &change.renameFrom, &error)) return problem(error);
-  std::string upper;
-  if (!storedName(args[2], &upper, &error)) return problem(error);
-  change.renameTo = upper;  // stored as slb add stores names: ASCII letters upper case
+  if (!storedName(args[2], &change.renameTo, &error)) return problem(error);
   SlideDirectory directory;
   const SlbResult result = editLibrary(env(), change, directory);
   switch (result.outcome) {
     case SlbOutcome::kDone:
-      std::printf(
-          "%s\n",
-          shown(args[0] + ": " + args[1] + " is now " + utf8(platform::fromAnsi(upper))).c_str());
+      std::printf("%s\n", shown(args[0] + ": " + args[1] + " is now " +
+                                utf8(platform::fromAnsi(change.renameTo)))
+                              .c_str());
       return 0;
     case SlbOutcome::kSlideNotFound:
       return problem("no slide \"" + args[1] + "\" in " + args[0] + "; nothing renamed");

@@ -18,7 +18,7 @@ namespace {
 
 // Whether something is at `path`; false with *error when that cannot be
 // told.
-bool taken(const std::string& path, bool* exists, std::string* error) {
+bool lookFor(const std::string& path, bool* exists, std::string* error) {
   platform::FileInfo info;
   const platform::Status s = platform::lookUp(env(), wide(path), exists, &info);
   if (!s.ok()) *error = s.toString();
@@ -27,120 +27,170 @@ bool taken(const std::string& path, bool* exists, std::string* error) {
 
 // Checks that none of the files is there (unless --force), then writes them
 // all or none.
-bool writeFiles(const Options& options,
-                const std::vector<std::pair<std::string, std::string_view>>& files,
-                std::string* error) {
+bool writeSlideFiles(const Options& options, const std::vector<OutputFile>& files,
+                     std::string* error) {
   if (!options.force) {
-    for (const auto& file : files) {
+    for (const OutputFile& file : files) {
       bool exists = false;
-      if (!taken(file.first, &exists, error)) return false;
+      if (!lookFor(file.path, &exists, error)) return false;
       if (exists) {
-        *error = file.first + " exists (--force writes over it)";
+        *error = file.path + " exists (--force writes over it)";
         return false;
       }
     }
   }
-  if (!writeAllOrNothing(options.output, files, error,
-                         options.force ? platform::Replace::kAlways : platform::Replace::kNever)) {
+  if (!writeAllOrNothing(options.output, files,
+                         options.force ? platform::Replace::kAlways : platform::Replace::kNever,
+                         error)) {
     *error += "; nothing extracted";
     return false;
   }
   return true;
 }
 
-// Takes every intact slide out of a damaged library: the directory is read
-// as far as its entries make sense (names that end, offsets inside the
-// file), each slide runs to the next slide's offset or the end, and a slide
-// is saved when it reads whole up to its end record. The slides that could
-// not be saved are named on standard error. Each slide is read in turn,
-// and what is saved is at most the library's length.
-int salvageSlides(const Options& options) {
-  std::unique_ptr<platform::File> file;
-  uint64_t length = 0;
-  std::string error;
-  if (!openRead(options.rest[0], &file, &length, &error)) return problem(error);
-  // A library's offsets reach 2 GiB: what lies past that is none of it.
-  const uint64_t size = std::min<uint64_t>(length, kMaxLibraryLength);
-  Pieces pieces(*file);
-  const unsigned char* header = pieces.at(0, kLibraryHeaderSize);
-  if (!pieces.cause().ok()) return problem(pieces.cause().toString());
-  if (!header || std::memcmp(header, kLibraryHeader, kLibraryHeaderCompared) != 0) {
-    return problem(options.rest[0] +
-                   ": not a slide library (no \"AutoCAD Slide Library 1.0\" header)");
+// The slides to extract: every one with --all, else those the names after
+// the library's name (each slide once, however often it is named). False
+// with *error for a name the library does not have.
+bool chooseSlides(const Library& library, const Options& options, std::vector<int>* chosen,
+                  std::string* error) {
+  if (options.all) {
+    for (int i = 0; i < library.directory.count(); ++i) chosen->push_back(i);
+    return true;
   }
-  struct Entry {
-    std::string name;  // UTF-8
-    uint64_t offset;
-  };
-  std::vector<Entry> entries;
-  Outgoing outgoing(".sld");
+  for (size_t k = 1; k < options.rest.size(); ++k) {
+    const int i = findSlide(library, options.rest[k], error);
+    if (i < 0) return false;
+    if (std::find(chosen->begin(), chosen->end(), i) == chosen->end()) chosen->push_back(i);
+  }
+  return true;
+}
+
+// An entry of a damaged library's directory: its name in UTF-8 (empty when
+// it has none) and where its slide begins.
+struct DamagedEntry {
+  std::string name;
+  uint64_t offset;
+};
+
+// Reads the directory of a damaged library, the first `size` bytes of
+// `file`, as far as its entries make sense. readDirectory refuses a library
+// at its first fault; this reads on: it takes entries that have no name (or
+// one that does not end), leaves out those whose offsets lie outside the
+// library (kept in `outgoing`, to be named), and ends at the terminator, at
+// the lowest offset of a slide, or where the file ends. False with *error
+// for a file that is no library or cannot be read.
+bool readDamagedDirectory(platform::File& file, const std::string& path, uint64_t size,
+                          std::vector<DamagedEntry>* entries, Outgoing* outgoing,
+                          std::string* error) {
+  Pieces pieces(file);
+  const unsigned char* header = pieces.at(0, kLibraryHeaderSize);
+  if (!pieces.cause().ok()) {
+    *error = pieces.cause().toString();
+    return false;
+  }
+  if (!header || std::memcmp(header, kLibraryHeader, kLibraryHeaderCompared) != 0) {
+    *error = path + ": not a slide library (no \"AutoCAD Slide Library 1.0\" header)";
+    return false;
+  }
   uint64_t directoryEnd = size;
   for (uint64_t at = kLibraryHeaderSize; at + kDirectoryEntrySize <= size && at < directoryEnd;
        at += kDirectoryEntrySize) {
     const unsigned char* entry = pieces.at(at, kDirectoryEntrySize);
     if (!entry) {
-      return problem(pieces.cause().ok() ? options.rest[0] + ": cut short while it was read"
-                                         : pieces.cause().toString());
+      *error =
+          pieces.cause().ok() ? path + ": cut short while it was read" : pieces.cause().toString();
+      return false;
     }
     const std::string_view raw(reinterpret_cast<const char*>(entry), kDirectoryEntrySize);
     if (raw.find_first_not_of('\0') == std::string_view::npos) break;  // the terminator
     const int32_t offset = static_cast<int32_t>(platform::decodeFixed32(entry + kSlideNameSize));
     const size_t nameEnd = raw.substr(0, kSlideNameSize).find('\0');
-    std::string name = nameEnd == std::string_view::npos || nameEnd == 0
-                           ? ""
-                           : utf8(platform::fromAnsi(raw.substr(0, nameEnd)));
+    const std::string name = nameEnd == std::string_view::npos || nameEnd == 0
+                                 ? ""
+                                 : utf8(platform::fromAnsi(raw.substr(0, nameEnd)));
     if (offset <= static_cast<int32_t>(at) || static_cast<uint64_t>(offset) >= size) {
-      outgoing.leaveOut((name.empty() ? "the entry at " + std::to_string(at) : name) +
-                        ": its offset " + std::to_string(offset) + " is outside the library");
+      outgoing->leaveOut((name.empty() ? "the entry at " + std::to_string(at) : name) +
+                         ": its offset " + std::to_string(offset) + " is outside the library");
       continue;
     }
     directoryEnd = std::min<uint64_t>(directoryEnd, static_cast<uint64_t>(offset));
-    entries.push_back({name, static_cast<uint64_t>(offset)});
+    entries->push_back({name, static_cast<uint64_t>(offset)});
   }
-  std::vector<uint64_t> starts;
-  for (const Entry& e : entries) starts.push_back(e.offset);
-  std::sort(starts.begin(), starts.end());
-  // Where each slide's problems begin: it is whole when none comes before
+  return true;
+}
+
+// What salvage finds of one slide: its length up to its end record when it
+// reads whole to there, else 0 and why not.
+struct Intact {
+  uint64_t length = 0;
+  std::string why;
+};
+
+// Reads a slide of a damaged library to find how much of it is intact; a
+// failed read is the status.
+platform::Status findIntact(const SlideSource& slide, Intact* intact) {
+  // Where the slide's problems begin: it is whole when none comes before
   // its end record.
   class Earliest : public SlideVisitor {
    public:
     void problem(const SlideProblem& p) override { offset = std::min(offset, p.offset); }
     uint64_t offset = UINT64_MAX;
   };
-  // Each slide is read once, however many entries name it: where it ends
-  // when it is whole (0 when not), or why not.
-  std::map<uint64_t, std::pair<uint64_t, std::string>> slides;
-  std::vector<std::pair<std::string, std::string>> saved;  // file, bytes
+  Earliest earliest;
+  const SlideScan scan = scanSlide(slide, earliest);
+  const bool whole = scan.isSlide && scan.end > 0 && earliest.offset >= scan.end;
+  intact->length = whole ? scan.end : 0;
+  intact->why = scan.problems == 0 ? "unreadable" : scan.first.what;
+  return scan.cause;
+}
+
+// Takes every intact slide out of a damaged library: the directory is read
+// as far as its entries make sense, each slide runs to the next slide's
+// offset or the end, and a slide is saved when it reads whole up to its end
+// record. The slides that could not be saved are named on standard error.
+// Each slide is read in turn, and what is saved is at most the library's
+// length.
+int salvageSlides(const Options& options) {
+  const std::string& path = options.rest[0];
+  std::unique_ptr<platform::File> file;
+  uint64_t length = 0;
+  std::string error;
+  if (!openRead(path, &file, &length, &error)) return problem(error);
+  // A library's offsets reach 2 GiB: what lies past that is none of it.
+  const uint64_t size = std::min<uint64_t>(length, kMaxLibraryLength);
+  Outgoing outgoing(".sld");
+  std::vector<DamagedEntry> entries;
+  if (!readDamagedDirectory(*file, path, size, &entries, &outgoing, &error)) return problem(error);
+  std::vector<uint64_t> starts;
+  for (const DamagedEntry& e : entries) starts.push_back(e.offset);
+  std::sort(starts.begin(), starts.end());
+  std::map<uint64_t, Intact> slides;  // by offset: each is read once, however many entries name it
+  std::vector<OutputFile> saved;
   int unnamed = 0;
-  for (const Entry& e : entries) {
+  for (const DamagedEntry& e : entries) {
     const std::string name = e.name.empty() ? "UNNAMED" + std::to_string(++unnamed) : e.name;
     auto slide = slides.find(e.offset);
     if (slide == slides.end()) {
       const auto next = std::upper_bound(starts.begin(), starts.end(), e.offset);
       const uint64_t end = next == starts.end() ? size : *next;
-      Earliest earliest;
-      const SlideScan scan = scanSlide(SlideSource(*file, e.offset, end - e.offset), earliest);
-      if (!scan.cause.ok()) return problem(scan.cause.toString());
-      const bool whole = scan.isSlide && scan.end > 0 && earliest.offset >= scan.end;
-      slide = slides
-                  .emplace(e.offset, std::pair{whole ? scan.end : 0,
-                                               scan.problems == 0 ? "unreadable" : scan.first.what})
-                  .first;
+      Intact intact;
+      const platform::Status read =
+          findIntact(SlideSource(*file, e.offset, end - e.offset), &intact);
+      if (!read.ok()) return problem(read.toString());
+      slide = slides.emplace(e.offset, std::move(intact)).first;
     }
-    const auto& [end, why] = slide->second;
-    if (end == 0) {
-      outgoing.leaveOut(name + ": " + why);
+    if (slide->second.length == 0) {
+      outgoing.leaveOut(name + ": " + slide->second.why);
       continue;
     }
     if (!outgoing.take(name, static_cast<int64_t>(e.offset))) continue;
-    std::string bytes(static_cast<size_t>(end), '\0');
+    std::string bytes(static_cast<size_t>(slide->second.length), '\0');
     const platform::Status read =
         platform::readExactly(*file, e.offset, bytes.data(), bytes.size());
     if (!read.ok()) return problem(read.toString());
-    saved.emplace_back(options.output + "/" + name + ".sld", std::move(bytes));
+    saved.push_back({options.output + "/" + name + ".sld", std::move(bytes)});
   }
-  std::vector<std::pair<std::string, std::string_view>> files(saved.begin(), saved.end());
-  if (!writeFiles(options, files, &error)) return problem(error);
+  if (!writeSlideFiles(options, saved, &error)) return problem(error);
   return outgoing.report("not saved");
 }
 
@@ -163,19 +213,10 @@ int extractSlides(Arguments args) {
   Library library;
   if (!readLibrary(options.rest[0], &library, &error)) return problem(error);
   std::vector<int> chosen;
-  if (options.all) {
-    for (int i = 0; i < library.directory.count(); ++i) chosen.push_back(i);
-  } else {
-    for (size_t k = 1; k < options.rest.size(); ++k) {
-      const int i = findSlide(library, options.rest[k], &error);
-      if (i < 0) return problem(error);
-      // A slide named twice is written once.
-      if (std::find(chosen.begin(), chosen.end(), i) == chosen.end()) chosen.push_back(i);
-    }
-  }
+  if (!chooseSlides(library, options, &chosen, &error)) return problem(error);
   const std::string folder = options.output.empty() ? "" : options.output + "/";
   Outgoing outgoing(".sld");
-  std::vector<std::pair<std::string, std::string>> slides;  // file, bytes
+  std::vector<OutputFile> slides;
   for (int i : chosen) {
     const std::string name = library.name(i);
     if (!outgoing.take(name, library.entry(i).offset)) continue;
@@ -183,10 +224,9 @@ int extractSlides(Arguments args) {
     const platform::Status read = platform::readExactly(
         *library.file, static_cast<uint64_t>(library.entry(i).offset), bytes.data(), bytes.size());
     if (!read.ok()) return problem(read.toString());
-    slides.emplace_back(folder + name + ".sld", std::move(bytes));
+    slides.push_back({folder + name + ".sld", std::move(bytes)});
   }
-  std::vector<std::pair<std::string, std::string_view>> files(slides.begin(), slides.end());
-  if (!writeFiles(options, files, &error)) return problem(error);
+  if (!writeSlideFiles(options, slides, &error)) return problem(error);
   return outgoing.report("not extracted");
 }
 

@@ -2,7 +2,6 @@
 // with it.
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,6 +16,14 @@ namespace slb {
 namespace {
 
 using cli::jsonString;
+
+// Takes --json out of the arguments.
+bool takeJson(Arguments* args) {
+  auto it = std::find(args->begin(), args->end(), "--json");
+  if (it == args->end()) return false;
+  args->erase(it);
+  return true;
+}
 
 std::string formatOf(const SlideHeader& h) {
   return std::string(h.level == 2 ? "new" : "old") + ", " +
@@ -44,19 +51,45 @@ std::string padded(const std::string& text, size_t columns) {
   return width >= columns ? text : text + std::string(columns - width, ' ');
 }
 
-// Takes --json out of the arguments.
-bool takeJson(Arguments* args) {
-  auto it = std::find(args->begin(), args->end(), "--json");
-  if (it == args->end()) return false;
-  args->erase(it);
-  return true;
-}
-
 // Reads a slide's header only.
 class HeaderOnly : public SlideVisitor {
  public:
   bool header(const SlideHeader&) override { return false; }
 };
+
+// Slide i of a listing as JSON: its entry, and its picture (null when it is
+// no slide).
+void printJsonSlide(const Library& library, int i, const SlideScan& scan) {
+  const SlideHeader& h = scan.header;
+  std::string slide = "null";
+  if (scan.isSlide) {
+    char aspect[32];
+    std::snprintf(aspect, sizeof aspect, "%.6g", h.aspect);
+    slide = std::string("{\"level\": ") + std::to_string(h.level) +
+            ", \"bigEndian\": " + (h.bigEndian ? "true" : "false") +
+            ", \"width\": " + std::to_string(h.highX + 1) +
+            ", \"height\": " + std::to_string(h.highY + 1) + ", \"aspect\": " + aspect + "}";
+  }
+  std::printf("%s{\"index\": %d, \"name\": %s, \"offset\": %d, \"size\": %d, \"slide\": %s}",
+              i ? ", " : "", i + 1, jsonString(library.name(i)).c_str(), library.entry(i).offset,
+              library.entry(i).size, slide.c_str());
+}
+
+// Slide i of a listing as a row of its table, the name padded to
+// `nameColumns`.
+void printSlideRow(const Library& library, int i, const SlideScan& scan, size_t nameColumns) {
+  const SlideHeader& h = scan.header;
+  std::string format = "not a slide", picture;
+  if (scan.isSlide) {
+    format = formatOf(h);
+    char text[64];
+    std::snprintf(text, sizeof text, "%ux%u, aspect %.3f", h.highX + 1, h.highY + 1, h.aspect);
+    picture = text;
+  }
+  std::printf("%4d  %s %10d %9d  %-20s %s\n", i + 1,
+              padded(shown(library.name(i)), nameColumns).c_str(), library.entry(i).offset,
+              library.entry(i).size, format.c_str(), picture.c_str());
+}
 
 }  // namespace
 
@@ -82,36 +115,14 @@ int listSlides(Arguments args) {
                 "size", "format", "picture");
   }
   for (int i = 0; i < count; ++i) {
-    const DirectoryEntry& entry = library.entry(i);
     HeaderOnly headerOnly;
     const SlideScan scan = scanSlide(library.slide(i), headerOnly);
     if (!scan.cause.ok()) return problem(scan.cause.toString());
-    const SlideHeader& h = scan.header;
     if (asJson) {
-      std::string slide = "null";
-      if (scan.isSlide) {
-        char aspect[32];
-        std::snprintf(aspect, sizeof aspect, "%.6g", h.aspect);
-        slide = std::string("{\"level\": ") + std::to_string(h.level) +
-                ", \"bigEndian\": " + (h.bigEndian ? "true" : "false") +
-                ", \"width\": " + std::to_string(h.highX + 1) +
-                ", \"height\": " + std::to_string(h.highY + 1) + ", \"aspect\": " + aspect + "}";
-      }
-      std::printf("%s{\"index\": %d, \"name\": %s, \"offset\": %d, \"size\": %d, \"slide\": %s}",
-                  i ? ", " : "", i + 1, jsonString(library.name(i)).c_str(), entry.offset,
-                  entry.size, slide.c_str());
-      continue;
+      printJsonSlide(library, i, scan);
+    } else {
+      printSlideRow(library, i, scan, nameColumns);
     }
-    std::string format = "not a slide", picture;
-    if (scan.isSlide) {
-      format = formatOf(h);
-      char text[64];
-      std::snprintf(text, sizeof text, "%ux%u, aspect %.3f", h.highX + 1, h.highY + 1, h.aspect);
-      picture = text;
-    }
-    std::printf("%4d  %s %10d %9d  %-20s %s\n", i + 1,
-                padded(shown(library.name(i)), nameColumns).c_str(), entry.offset, entry.size,
-                format.c_str(), picture.c_str());
   }
   if (asJson) std::printf("]}\n");
   return 0;
@@ -145,18 +156,6 @@ int describeSlide(Arguments args) {
 }
 
 namespace {
-
-// A stored name with the ASCII letters of its one-byte characters
-// upper-cased: equal for the names that findFirstSlide takes for one.
-std::string foldedName(std::string_view name, const platform::AnsiCharacters& characters) {
-  std::string folded(name);
-  for (size_t at = 0; at < folded.size();) {
-    const size_t length = characters.lengthAt(folded, at);
-    if (length == 1 && folded[at] >= 'a' && folded[at] <= 'z') folded[at] -= 'a' - 'A';
-    at += length;
-  }
-  return folded;
-}
 
 // What check found, written out as it is found: where (a byte offset, when
 // there is one), in which slide, and what.
@@ -215,38 +214,25 @@ class ProblemsToFindings : public SlideVisitor {
   std::string slide_;  // a copy: check passes a temporary for a slide file
 };
 
-}  // namespace
-
-int checkFile(Arguments args) {
-  const bool asJson = takeJson(&args);
-  if (args.size() != 1) return usageError("check takes one library or slide");
-  uint64_t length = 0;
-  std::string error;
-  std::unique_ptr<platform::File> file;
-  if (!openRead(args[0], &file, &length, &error)) return problem(error);
-  char start[kLibraryHeaderCompared] = {};
-  size_t got = 0;
-  const platform::Status read = platform::readFully(*file, 0, start, sizeof start, &got);
-  if (!read.ok()) return problem(read.toString());
-  Findings findings(args[0], asJson);
-  if (got < sizeof start || std::memcmp(start, kLibraryHeader, sizeof start) != 0) {
-    if (length > kMaxLibraryLength) {
-      findings.add(std::to_string(length) + " bytes, more than a slide has (2 GiB at most)");
-    } else {
-      ProblemsToFindings report(findings, 0, "");
-      const SlideScan scan = scanSlide(SlideSource(*file, 0, length), report);
-      if (!scan.cause.ok()) findings.add(scan.cause.toString());
-    }
-    return findings.finish("a slide");
+// A file that is no library, checked as a slide.
+void checkSlideFile(platform::File& file, uint64_t length, Findings& findings) {
+  if (length > kMaxLibraryLength) {
+    findings.add(std::to_string(length) + " bytes, more than a slide has (2 GiB at most)");
+    return;
   }
-  file.reset();  // an edit cut short may have to be finished in place
-  // What killed edits left: a write-over in place cut short is finished
-  // from its journal first; temporary files are reported (the next edit
-  // removes them).
-  const LibraryCheck edits = checkLibraryEdits(env(), wide(args[0]));
+  ProblemsToFindings report(findings, 0, "");
+  const SlideScan scan = scanSlide(SlideSource(file, 0, length), report);
+  if (!scan.cause.ok()) findings.add(scan.cause.toString());
+}
+
+// What killed edits left of a library: a write-over in place cut short is
+// finished from its journal first; temporary files are reported (the next
+// edit removes them).
+void checkEditRemains(const std::string& path, Findings& findings) {
+  const LibraryCheck edits = checkLibraryEdits(env(), wide(path));
   if (edits.restored) {
     std::fprintf(stderr, "%s: finished an edit that was cut short, from its journal\n",
-                 shown(args[0]).c_str());
+                 shown(path).c_str());
   } else if (edits.result.outcome != SlbOutcome::kDone) {
     findings.add("an edit cut short could not be finished: " + edits.result.cause.toString());
   }
@@ -257,20 +243,32 @@ int checkFile(Arguments args) {
   for (const std::u16string& leftover : edits.leftovers) {
     findings.add(utf8(leftover) + ": a temporary file of an edit that was killed");
   }
-  Library library;
-  if (!readLibrary(args[0], &library, &error)) {
-    findings.add(error);
-    return findings.finish("");
+}
+
+// A stored name with the ASCII letters of its one-byte characters
+// upper-cased: equal for the names that findFirstSlide takes for one.
+std::string foldedName(std::string_view name, const platform::AnsiCharacters& characters) {
+  std::string folded(name);
+  for (size_t at = 0; at < folded.size();) {
+    const size_t length = characters.lengthAt(folded, at);
+    if (length == 1 && folded[at] >= 'a' && folded[at] <= 'z') folded[at] -= 'a' - 'A';
+    at += length;
   }
+  return folded;
+}
+
+// Each slide of a library, read once however many entries name it, and
+// each name, which only the first slide of a name may have.
+void checkSlides(const Library& library, Findings& findings) {
   std::map<int32_t, std::string> checked;  // offset, and the name it was checked under
   std::map<std::string, int> firstNamed;   // names with their letters folded
   const platform::AnsiCharacters characters;
   for (int i = 0; i < library.directory.count(); ++i) {
     const std::string name = library.name(i);
+    const uint64_t entryOffset = kLibraryHeaderSize + kDirectoryEntrySize * static_cast<size_t>(i);
     const auto [first, added] = checked.emplace(library.entry(i).offset, name);
     if (!added) {
-      // Each slide is read once, however many entries name it.
-      findings.add(static_cast<uint64_t>(32 + 36 * i), name,
+      findings.add(entryOffset, name,
                    "the slide of " + first->second + " again, with no bytes of its own");
     } else {
       ProblemsToFindings report(findings, static_cast<uint64_t>(library.entry(i).offset), name);
@@ -278,10 +276,40 @@ int checkFile(Arguments args) {
       if (!scan.cause.ok()) findings.add(scan.cause.toString(), name);
     }
     if (!firstNamed.emplace(foldedName(library.entry(i).nameView(), characters), i).second) {
-      findings.add(static_cast<uint64_t>(32 + 36 * i), name,
-                   "a second slide of this name, which no reader finds");
+      findings.add(entryOffset, name, "a second slide of this name, which no reader finds");
     }
   }
+}
+
+}  // namespace
+
+// Every problem of a library or a slide, with its offset; a library's
+// edits that a kill cut short are finished first.
+int checkFile(Arguments args) {
+  const bool asJson = takeJson(&args);
+  if (args.size() != 1) return usageError("check takes one library or slide");
+  const std::string& path = args[0];
+  uint64_t length = 0;
+  std::string error;
+  std::unique_ptr<platform::File> file;
+  if (!openRead(path, &file, &length, &error)) return problem(error);
+  const platform::Status header = checkLibraryHeader(*file);
+  if (!header.ok() && header.kind() != platform::ErrorKind::kCorrupt) {
+    return problem(header.toString());
+  }
+  Findings findings(path, asJson);
+  if (!header.ok()) {
+    checkSlideFile(*file, length, findings);
+    return findings.finish("a slide");
+  }
+  file.reset();  // an edit cut short may have to be finished in place
+  checkEditRemains(path, findings);
+  Library library;
+  if (!readLibrary(path, &library, &error)) {
+    findings.add(error);
+    return findings.finish("");
+  }
+  checkSlides(library, findings);
   return findings.finish(slidesCount(library.directory.count()));
 }
 

@@ -38,11 +38,12 @@ std::string Library::name(int i) const {
 
 namespace {
 
-// readDirectory takes in the whole directory that a library's first offset
-// declares before it looks at an entry: up to 2 GiB of zeros from a sparse
-// file whose first offset is near the end. A directory that large is first
-// looked through here, a piece at a time, for the first empty name (where
-// every reader's directory ends); a fault there is the library's.
+// A library whose first offset claims a directory of over 1 MiB (a sparse
+// file of zeros that claims 2 GiB, say) is described by its first empty
+// name, where every reader's directory ends, rather than by what is wrong
+// with the claim, which readDirectory checks before it reads an entry. The
+// entries are looked through a piece at a time; a fault found here is the
+// library's.
 DirectoryFault emptyNameInLargeDirectory(platform::File& file, uint64_t length) {
   constexpr uint64_t kLargeDirectory = uint64_t{1} << 20;
   DirectoryFault fault;
@@ -68,6 +69,15 @@ DirectoryFault emptyNameInLargeDirectory(platform::File& file, uint64_t length) 
   return fault;
 }
 
+// Entries at one offset name one slide (some writers store a slide so under
+// two names): each reads it up to the next larger offset.
+void shareSlidesOfOneOffset(SlideDirectory& directory) {
+  std::vector<DirectoryEntry>& entries = directory.entries;
+  for (size_t i = entries.size(); i-- > 1;) {
+    if (entries[i - 1].offset == entries[i].offset) entries[i - 1].size = entries[i].size;
+  }
+}
+
 }  // namespace
 
 bool readLibrary(const std::string& path, Library* library, std::string* error) {
@@ -91,12 +101,7 @@ bool readLibrary(const std::string& path, Library* library, std::string* error) 
     if (!fault.cause.ok()) *error += ": " + fault.cause.toString();
     return false;
   }
-  // Entries at one offset name one slide (some writers store a slide so
-  // under two names): each reads it up to the next larger offset.
-  std::vector<DirectoryEntry>& entries = library->directory.entries;
-  for (size_t i = entries.size(); i-- > 1;) {
-    if (entries[i - 1].offset == entries[i].offset) entries[i - 1].size = entries[i].size;
-  }
+  shareSlidesOfOneOffset(library->directory);
   return true;
 }
 

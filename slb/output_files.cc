@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/escapes.h"
 #include "common.h"
 #include "platform/path.h"
 #include "platform/text.h"
@@ -21,11 +20,16 @@ bool writeWhole(const std::string& path, std::string_view bytes, std::string* er
   return s.ok();
 }
 
-namespace {
-
-void writeOut(std::string_view bytes) {
-  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+bool writeOutput(const std::string& output, std::string_view bytes, std::string* error) {
+  if (output.empty() || output == "-") {
+    // A failed write shows in the state of stdout, which main checks.
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    return true;
+  }
+  return writeWhole(output, bytes, error);
 }
+
+namespace {
 
 // Makes `folder` and the folders on the way to it; false with *error.
 bool makeFolders(const std::string& folder, std::string* error) {
@@ -46,6 +50,23 @@ bool makeFolders(const std::string& folder, std::string* error) {
   return true;
 }
 
+}  // namespace
+
+bool writeAllOrNothing(const std::string& folder, const std::vector<OutputFile>& files,
+                       platform::Replace replace, std::string* error) {
+  if (!makeFolders(folder, error)) return false;
+  for (size_t k = 0; k < files.size(); ++k) {
+    if (!writeWhole(files[k].path, files[k].bytes, error, replace)) {
+      for (size_t done = 0; done < k; ++done) env().removeFile(wide(files[done].path));
+      return false;
+    }
+  }
+  for (const OutputFile& file : files) std::printf("%s\n", shown(file.path).c_str());
+  return true;
+}
+
+namespace {
+
 // A file name for a slide: one that Windows takes.
 bool fileNameAllowed(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
@@ -57,35 +78,13 @@ bool fileNameAllowed(const std::string& name) {
 
 }  // namespace
 
-bool writeOutput(const std::string& output, const std::string& text, std::string* error) {
-  if (output.empty() || output == "-") {
-    writeOut(text);
-    return true;
-  }
-  return writeWhole(output, text, error);
-}
-
-bool writeAllOrNothing(const std::string& folder,
-                       const std::vector<std::pair<std::string, std::string_view>>& files,
-                       std::string* error, platform::Replace replace) {
-  if (!makeFolders(folder, error)) return false;
-  for (size_t k = 0; k < files.size(); ++k) {
-    if (!writeWhole(files[k].first, files[k].second, error, replace)) {
-      for (size_t done = 0; done < k; ++done) env().removeFile(wide(files[done].first));
-      return false;
-    }
-  }
-  for (const auto& file : files) std::printf("%s\n", cli::terminalText(file.first).c_str());
-  return true;
-}
-
-std::string FileNames::refusal(const std::string& name, const std::string& extension) {
-  const std::string file = name + extension;
+std::string Outgoing::refusal(const std::string& name) {
+  const std::string file = name + extension_;
   if (!fileNameAllowed(name)) return "no file name";
   // The files written are named on standard output as they are.
   if (shown(name) != name) return "a name with control or bidirectional formatting characters";
   if (platform::isReservedName(wide(file))) return "a device's name on Windows";
-  const auto [at, added] = taken_.emplace(platform::toUpperWide(wide(file)), name);
+  const auto [at, added] = files_.emplace(platform::toUpperWide(wide(file)), name);
   if (!added) return "the same file name as " + at->second;
   return "";
 }
@@ -95,7 +94,7 @@ bool Outgoing::take(const std::string& name, int64_t offset) {
     refused_.push_back(name + ": the same slide as " + it->second);
     return false;
   }
-  const std::string why = names_.refusal(name, extension_);
+  const std::string why = refusal(name);
   if (!why.empty()) {
     refused_.push_back(name + ": " + why);
     return false;

@@ -45,6 +45,33 @@ PngBackground pngBackground(const Options& options) {
   return options.paper == Paper::kWhite ? PngBackground::kWhite : PngBackground::kBlack;
 }
 
+// png --all: a PNG of every slide of a library, into the folder -o names,
+// all or none.
+int drawEveryPng(const Options& options) {
+  if (options.rest.size() != 1 || options.output.empty() || options.output == "-") {
+    return usageError("png --all takes a library and -o DIR");
+  }
+  Library library;
+  std::string error;
+  if (!readLibrary(options.rest[0], &library, &error)) return problem(error);
+  Outgoing outgoing(".png");
+  std::vector<OutputFile> pictures;
+  for (int i = 0; i < library.directory.count(); ++i) {
+    const std::string name = library.name(i);
+    if (!outgoing.take(name, library.entry(i).offset)) continue;
+    std::string image;
+    if (!renderPng(library.slide(i), options.pictureSize(), pngBackground(options), &image,
+                   &error)) {
+      return problem(name + ": " + error);
+    }
+    pictures.push_back({options.output + "/" + name + ".png", std::move(image)});
+  }
+  if (!writeAllOrNothing(options.output, pictures, platform::Replace::kAlways, &error)) {
+    return problem(error + "; no picture written");
+  }
+  return outgoing.report("not drawn");
+}
+
 }  // namespace
 
 int drawSvg(Arguments args) {
@@ -74,30 +101,7 @@ int drawPng(Arguments args) {
     renderPng(std::string_view(), PictureSize(), PngBackground::kBlack, nullptr, &unavailable);
     return problem(unavailable);
   }
-  if (options.all) {
-    if (options.rest.size() != 1 || options.output.empty() || options.output == "-") {
-      return usageError("png --all takes a library and -o DIR");
-    }
-    Library library;
-    if (!readLibrary(options.rest[0], &library, &error)) return problem(error);
-    Outgoing outgoing(".png");
-    std::vector<std::pair<std::string, std::string>> images;  // file, PNG
-    for (int i = 0; i < library.directory.count(); ++i) {
-      const std::string name = library.name(i);
-      if (!outgoing.take(name, library.entry(i).offset)) continue;
-      std::string image;
-      if (!renderPng(library.slide(i), options.pictureSize(), pngBackground(options), &image,
-                     &error)) {
-        return problem(name + ": " + error);
-      }
-      images.emplace_back(options.output + "/" + name + ".png", std::move(image));
-    }
-    std::vector<std::pair<std::string, std::string_view>> pictures(images.begin(), images.end());
-    if (!writeAllOrNothing(options.output, pictures, &error)) {
-      return problem(error + "; no picture written");
-    }
-    return outgoing.report("not drawn");
-  }
+  if (options.all) return drawEveryPng(options);
   if (options.rest.empty() || options.rest.size() > 2) {
     return usageError("png takes a slide, or a library and a name, or a library and --all");
   }

@@ -168,7 +168,7 @@ int main(int argc, char** argv) {
   platform::removeTemporaryFilesOnSignals();
   cli::binaryStandardStreams();
   std::vector<std::string> args = cli::arguments(argc, argv);
-  args.erase(args.begin());
+  if (!args.empty()) args.erase(args.begin());  // the program's name
   const int status = slb::runSlb(std::move(args));
   if (status == slb::kUsageErrorStatus) std::fputs(slb::helpText().c_str(), stderr);
   // What the command wrote must have reached its reader: output that

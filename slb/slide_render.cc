@@ -153,40 +153,60 @@ SlideScan renderSvg(const SlideSource& slide, std::string_view title, const Pict
   return scan;
 }
 
-platform::Status renderSheet(std::string_view title, const std::vector<SheetSlide>& slides,
-                             const SheetOptions& options, std::string* page) {
-  std::string& out = *page;
+namespace {
+
+// A sheet up to its first cell: the style, the heading and the search box.
+std::string sheetStart(std::string_view title, size_t count, const SheetOptions& options) {
   const bool light = options.paper == Paper::kWhite;
   const std::string cellWidth = std::to_string(options.cellWidth);
   const std::string cellHeight = std::to_string(options.cellWidth * 3 / 4);
-  const size_t count = slides.size();
-  out = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + xmlText(title) +
-        "</title><style>\n"
-        // Names in Chinese show in a font that has them, where the system has one.
-        "body{margin:16px;font:14px \"Noto Sans CJK TC\",\"Noto Sans CJK SC\",\"Microsoft "
-        "JhengHei\",\"Microsoft YaHei\",\"PingFang TC\",\"WenQuanYi Zen Hei\",sans-serif;" +
-        std::string(light ? "background:#fff;color:#202124}\n"
-                          : "background:#202124;color:#e8eaed}\n") +
-        "h1{font-size:18px;margin:0 0 12px}\n"
-        "input{font:inherit;margin:0 0 12px;padding:4px 8px;width:20em}\n"
-        ".sheet{display:grid;grid-template-columns:repeat(" +
-        (options.columns > 0 ? std::to_string(options.columns) : std::string("auto-fill")) + "," +
-        cellWidth +
-        "px);gap:12px}\n"
-        // Cells out of view are not drawn until scrolled to.
-        "figure{margin:0;content-visibility:auto;contain-intrinsic-size:" +
-        cellWidth + "px " + std::to_string(options.cellWidth * 3 / 4 + 24) +
-        "px}\n"
-        ".picture{width:" +
-        cellWidth + "px;height:" + cellHeight +
-        "px;background:" + (light ? "#fff;border:1px solid #ccc" : "#000") +
-        ";display:flex;align-items:center;justify-content:center}\n"
-        "figcaption{margin-top:4px;text-align:center}\n"
-        ".unreadable{color:#d93025}\n[hidden]{display:none}\n"
-        "@media print{input{display:none}}\n</style></head><body>\n<h1>" +
-        xmlText(title) + " &mdash; " + std::to_string(count) + (count == 1 ? " slide" : " slides") +
-        "</h1>\n<input type=\"search\" id=\"find\" placeholder=\"Find a slide by name\" "
-        "aria-label=\"Find a slide by name\">\n<div class=\"sheet\">\n";
+  return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + xmlText(title) +
+         "</title><style>\n"
+         // Names in Chinese show in a font that has them, where the system has one.
+         "body{margin:16px;font:14px \"Noto Sans CJK TC\",\"Noto Sans CJK SC\",\"Microsoft "
+         "JhengHei\",\"Microsoft YaHei\",\"PingFang TC\",\"WenQuanYi Zen Hei\",sans-serif;" +
+         std::string(light ? "background:#fff;color:#202124}\n"
+                           : "background:#202124;color:#e8eaed}\n") +
+         "h1{font-size:18px;margin:0 0 12px}\n"
+         "input{font:inherit;margin:0 0 12px;padding:4px 8px;width:20em}\n"
+         ".sheet{display:grid;grid-template-columns:repeat(" +
+         (options.columns > 0 ? std::to_string(options.columns) : std::string("auto-fill")) + "," +
+         cellWidth +
+         "px);gap:12px}\n"
+         // Cells out of view are not drawn until scrolled to.
+         "figure{margin:0;content-visibility:auto;contain-intrinsic-size:" +
+         cellWidth + "px " + std::to_string(options.cellWidth * 3 / 4 + 24) +
+         "px}\n"
+         ".picture{width:" +
+         cellWidth + "px;height:" + cellHeight +
+         "px;background:" + (light ? "#fff;border:1px solid #ccc" : "#000") +
+         ";display:flex;align-items:center;justify-content:center}\n"
+         "figcaption{margin-top:4px;text-align:center}\n"
+         ".unreadable{color:#d93025}\n[hidden]{display:none}\n"
+         "@media print{input{display:none}}\n</style></head><body>\n<h1>" +
+         xmlText(title) + " &mdash; " + std::to_string(count) +
+         (count == 1 ? " slide" : " slides") +
+         "</h1>\n<input type=\"search\" id=\"find\" placeholder=\"Find a slide by name\" "
+         "aria-label=\"Find a slide by name\">\n<div class=\"sheet\">\n";
+}
+
+// What ends a sheet: the script that shows only the slides whose names
+// hold what is typed in the box.
+constexpr char kSheetEnd[] =
+    "</div>\n<script>\n"
+    "document.getElementById('find').addEventListener('input', function () {\n"
+    "  var want = this.value.toUpperCase();\n"
+    "  document.querySelectorAll('figure').forEach(function (f) {\n"
+    "    f.hidden = want !== '' && f.dataset.name.toUpperCase().indexOf(want) < 0;\n"
+    "  });\n"
+    "});\n</script>\n</body></html>\n";
+
+}  // namespace
+
+platform::Status renderSheet(std::string_view title, const std::vector<SheetSlide>& slides,
+                             const SheetOptions& options, std::string* page) {
+  std::string& out = *page;
+  out = sheetStart(title, slides.size(), options);
   // A picture is as large as its cell allows, at the slide's aspect ratio.
   const auto cellSize = [&](double aspect) {
     const double width = options.cellWidth, height = options.cellWidth * 0.75;
@@ -217,13 +237,6 @@ platform::Status renderSheet(std::string_view title, const std::vector<SheetSlid
     if (!scan.isSlide) out += "<span class=\"unreadable\">not a slide</span>";
     out += "</div><figcaption>" + xmlText(slide.name) + "</figcaption></figure>\n";
   }
-  out +=
-      "</div>\n<script>\n"
-      "document.getElementById('find').addEventListener('input', function () {\n"
-      "  var want = this.value.toUpperCase();\n"
-      "  document.querySelectorAll('figure').forEach(function (f) {\n"
-      "    f.hidden = want !== '' && f.dataset.name.toUpperCase().indexOf(want) < 0;\n"
-      "  });\n"
-      "});\n</script>\n</body></html>\n";
+  out += kSheetEnd;
   return platform::Status();
 }
