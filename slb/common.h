@@ -24,9 +24,9 @@ constexpr int kUsageErrorStatus = 2;
 
 // Says on standard error what is wrong with the command line (main follows
 // it with the usage). kUsageErrorStatus.
-int usageError(const std::string& message);
+[[nodiscard]] int usageError(const std::string& message);
 // Says on standard error what went wrong. The exit status of a problem: 1.
-int problem(const std::string& message);
+[[nodiscard]] int problem(const std::string& message);
 
 // UTF-8 (the command line's and the terminal's text) as the engines take
 // it, and back.
@@ -55,6 +55,6 @@ struct Options {
 
 // Takes the options out of a command's arguments; false with *error (a
 // usage error) for an unknown option or a value out of range.
-bool parseOptions(const Arguments& args, Options* options, std::string* error);
+[[nodiscard]] bool parseOptions(const Arguments& args, Options* options, std::string* error);
 
 }  // namespace slb

@@ -18,7 +18,7 @@ namespace {
 
 // Whether something is at `path`; false with *error when that cannot be
 // told.
-bool lookFor(const std::string& path, bool* exists, std::string* error) {
+[[nodiscard]] bool lookFor(const std::string& path, bool* exists, std::string* error) {
   platform::FileInfo info;
   const platform::Status s = platform::lookUp(env(), wide(path), exists, &info);
   if (!s.ok()) *error = s.toString();
@@ -27,8 +27,8 @@ bool lookFor(const std::string& path, bool* exists, std::string* error) {
 
 // Checks that none of the files is there (unless --force), then writes them
 // all or none.
-bool writeSlideFiles(const Options& options, const std::vector<OutputFile>& files,
-                     std::string* error) {
+[[nodiscard]] bool writeSlideFiles(const Options& options, const std::vector<OutputFile>& files,
+                                   std::string* error) {
   if (!options.force) {
     for (const OutputFile& file : files) {
       bool exists = false;
@@ -39,20 +39,16 @@ bool writeSlideFiles(const Options& options, const std::vector<OutputFile>& file
       }
     }
   }
-  if (!writeAllOrNothing(options.output, files,
-                         options.force ? platform::Replace::kAlways : platform::Replace::kNever,
-                         error)) {
-    *error += "; nothing extracted";
-    return false;
-  }
-  return true;
+  return writeAllOrNothing(options.output, files,
+                           options.force ? platform::Replace::kAlways : platform::Replace::kNever,
+                           "nothing extracted", error);
 }
 
 // The slides to extract: every one with --all, else those the names after
 // the library's name (each slide once, however often it is named). False
 // with *error for a name the library does not have.
-bool chooseSlides(const Library& library, const Options& options, std::vector<int>* chosen,
-                  std::string* error) {
+[[nodiscard]] bool chooseSlides(const Library& library, const Options& options,
+                                std::vector<int>* chosen, std::string* error) {
   if (options.all) {
     for (int i = 0; i < library.directory.count(); ++i) chosen->push_back(i);
     return true;
@@ -79,9 +75,9 @@ struct DamagedEntry {
 // library (kept in `outgoing`, to be named), and ends at the terminator, at
 // the lowest offset of a slide, or where the file ends. False with *error
 // for a file that is no library or cannot be read.
-bool readDamagedDirectory(platform::File& file, const std::string& path, uint64_t size,
-                          std::vector<DamagedEntry>* entries, Outgoing* outgoing,
-                          std::string* error) {
+[[nodiscard]] bool readDamagedDirectory(platform::File& file, const std::string& path,
+                                        uint64_t size, std::vector<DamagedEntry>* entries,
+                                        Outgoing* outgoing, std::string* error) {
   Pieces pieces(file);
   const unsigned char* header = pieces.at(0, kLibraryHeaderSize);
   if (!pieces.cause().ok()) {

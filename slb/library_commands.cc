@@ -172,7 +172,7 @@ class Findings {
 
   // Ends the report; `summary` says what the file is when nothing was found.
   // The exit status.
-  int finish(const std::string& summary) {
+  [[nodiscard]] int finish(const std::string& summary) {
     if (json_) {
       std::printf("]}\n");
     } else if (count_ == 0) {

@@ -15,13 +15,13 @@
 namespace slb {
 
 // Opens a file to read, with its length; false with *error.
-bool openRead(const std::string& path, std::unique_ptr<platform::File>* file, uint64_t* length,
-              std::string* error);
+[[nodiscard]] bool openRead(const std::string& path, std::unique_ptr<platform::File>* file,
+                            uint64_t* length, std::string* error);
 
 // Opens a slide file, as openRead. A file longer than 2 GiB is none: no
 // library holds one, and slb add takes none.
-bool openSlide(const std::string& path, std::unique_ptr<platform::File>* file, uint64_t* length,
-               std::string* error);
+[[nodiscard]] bool openSlide(const std::string& path, std::unique_ptr<platform::File>* file,
+                             uint64_t* length, std::string* error);
 
 // Reads a file front to back a piece at a time, as directories are walked:
 // memory holds one piece, however long the walk.
@@ -58,14 +58,14 @@ struct Library {
 
 // Opens a library and reads its directory (and nothing more); false with
 // *error for a file that is none.
-bool readLibrary(const std::string& path, Library* library, std::string* error);
+[[nodiscard]] bool readLibrary(const std::string& path, Library* library, std::string* error);
 
 // The name to store or look up for a typed name, as Slbedit makes it: its
 // ASCII letters upper-cased, in the ANSI code page. False with *error for
 // a name no library can hold.
-bool storedName(const std::string& typed, std::string* name, std::string* error);
+[[nodiscard]] bool storedName(const std::string& typed, std::string* name, std::string* error);
 
 // The index of the first slide of the typed name, or -1 with *error.
-int findSlide(const Library& library, const std::string& typed, std::string* error);
+[[nodiscard]] int findSlide(const Library& library, const std::string& typed, std::string* error);
 
 }  // namespace slb

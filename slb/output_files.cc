@@ -32,7 +32,7 @@ bool writeOutput(const std::string& output, std::string_view bytes, std::string*
 namespace {
 
 // Makes `folder` and the folders on the way to it; false with *error.
-bool makeFolders(const std::string& folder, std::string* error) {
+[[nodiscard]] bool makeFolders(const std::string& folder, std::string* error) {
   const std::u16string out = wide(folder);
   for (size_t at = 0; !out.empty() && at != std::u16string::npos;) {
     at = out.find_first_of(u"/\\", at + 1);
@@ -50,14 +50,33 @@ bool makeFolders(const std::string& folder, std::string* error) {
   return true;
 }
 
+// Removes the first `count` of the files, which this run wrote, after a
+// failure: by the Env's primitive, as platform::deleteFile would refuse a
+// new file that the umask left without write permission. What the
+// failure's message adds: `nothingWritten`, or which of them are still
+// there.
+std::string takeBack(const std::vector<OutputFile>& files, size_t count,
+                     const std::string& nothingWritten) {
+  std::string left;
+  for (size_t k = 0; k < count; ++k) {
+    const platform::Status removed = env().removeFile(wide(files[k].path));
+    if (!removed.ok()) left += (left.empty() ? "" : "; ") + removed.toString();
+  }
+  return left.empty() ? nothingWritten : "the files written before it are not all removed: " + left;
+}
+
 }  // namespace
 
 bool writeAllOrNothing(const std::string& folder, const std::vector<OutputFile>& files,
-                       platform::Replace replace, std::string* error) {
-  if (!makeFolders(folder, error)) return false;
+                       platform::Replace replace, const std::string& nothingWritten,
+                       std::string* error) {
+  if (!makeFolders(folder, error)) {
+    *error += "; " + nothingWritten;
+    return false;
+  }
   for (size_t k = 0; k < files.size(); ++k) {
     if (!writeWhole(files[k].path, files[k].bytes, error, replace)) {
-      for (size_t done = 0; done < k; ++done) env().removeFile(wide(files[done].path));
+      *error += "; " + takeBack(files, k, nothingWritten);
       return false;
     }
   }
@@ -104,8 +123,9 @@ bool Outgoing::take(const std::string& name, int64_t offset) {
 }
 
 int Outgoing::report(const char* verb) const {
-  for (const std::string& why : refused_) problem(std::string(verb) + ": " + why);
-  return refused_.empty() ? 0 : 1;
+  int status = 0;
+  for (const std::string& why : refused_) status = problem(std::string(verb) + ": " + why);
+  return status;
 }
 
 }  // namespace slb

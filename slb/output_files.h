@@ -18,12 +18,13 @@ namespace slb {
 // Writes a file whole or not at all: a kill midway leaves no part of it.
 // Replace::kNever refuses a name that is taken, when it is written too.
 // False with *error.
-bool writeWhole(const std::string& path, std::string_view bytes, std::string* error,
-                platform::Replace replace = platform::Replace::kAlways);
+[[nodiscard]] bool writeWhole(const std::string& path, std::string_view bytes, std::string* error,
+                              platform::Replace replace = platform::Replace::kAlways);
 
 // Writes `bytes` to standard output when `output` is empty or "-", else as
 // the file `output` (writeWhole).
-bool writeOutput(const std::string& output, std::string_view bytes, std::string* error);
+[[nodiscard]] bool writeOutput(const std::string& output, std::string_view bytes,
+                               std::string* error);
 
 // A file to write, and what it holds.
 struct OutputFile {
@@ -34,9 +35,13 @@ struct OutputFile {
 // Writes the files into `folder`, made first with the folders on the way,
 // and names them on standard output. Each file is whole or not there; and
 // all or nothing: a failure midway removes what this run wrote (files that
-// Replace::kAlways wrote over are gone either way). False with *error.
-bool writeAllOrNothing(const std::string& folder, const std::vector<OutputFile>& files,
-                       platform::Replace replace, std::string* error);
+// Replace::kAlways wrote over are gone either way). False with *error,
+// which ends in `nothingWritten` ("nothing extracted"), or names the files
+// written that could not be removed.
+[[nodiscard]] bool writeAllOrNothing(const std::string& folder,
+                                     const std::vector<OutputFile>& files,
+                                     platform::Replace replace, const std::string& nothingWritten,
+                                     std::string* error);
 
 // Slides to write into a folder, each once, as NAME.EXTENSION: entries at
 // one offset share one slide, which is written under the first name that
@@ -50,13 +55,13 @@ class Outgoing {
 
   // Whether the slide at `offset` goes out under `name`; when not, why not
   // is kept for report().
-  bool take(const std::string& name, int64_t offset);
+  [[nodiscard]] bool take(const std::string& name, int64_t offset);
   // Keeps a slide that is left out for another reason.
   void leaveOut(const std::string& why) { refused_.push_back(why); }
 
   // Names on standard error each slide left out ("VERB: NAME: why"); the
   // exit status.
-  int report(const char* verb) const;
+  [[nodiscard]] int report(const char* verb) const;
 
  private:
   // Empty when `name` may be written, which then takes its file name;

@@ -23,7 +23,7 @@ struct NamedSlide {
   SlideSource source() const { return SlideSource(*file, offset, length); }
 };
 
-bool openNamedSlide(const Options& options, NamedSlide* slide, std::string* error) {
+[[nodiscard]] bool openNamedSlide(const Options& options, NamedSlide* slide, std::string* error) {
   if (options.rest.size() == 1) {
     if (!openSlide(options.rest[0], &slide->file, &slide->length, error)) return false;
     slide->title = utf8(platform::splitPath(wide(options.rest[0])).name);
@@ -66,8 +66,9 @@ int drawEveryPng(const Options& options) {
     }
     pictures.push_back({options.output + "/" + name + ".png", std::move(image)});
   }
-  if (!writeAllOrNothing(options.output, pictures, platform::Replace::kAlways, &error)) {
-    return problem(error + "; no picture written");
+  if (!writeAllOrNothing(options.output, pictures, platform::Replace::kAlways, "no picture written",
+                         &error)) {
+    return problem(error);
   }
   return outgoing.report("not drawn");
 }
@@ -96,11 +97,7 @@ int drawPng(Arguments args) {
   Options options;
   std::string error;
   if (!parseOptions(args, &options, &error)) return usageError(error);
-  if (!pngAvailable()) {
-    std::string unavailable;
-    renderPng(std::string_view(), PictureSize(), PngBackground::kBlack, nullptr, &unavailable);
-    return problem(unavailable);
-  }
+  if (std::string unavailable; !pngAvailable(&unavailable)) return problem(unavailable);
   if (options.all) return drawEveryPng(options);
   if (options.rest.empty() || options.rest.size() > 2) {
     return usageError("png takes a slide, or a library and a name, or a library and --all");

@@ -11,7 +11,7 @@
 
 #if defined(ZC_HAVE_CAIRO)
 
-bool pngAvailable() {
+bool pngAvailable(std::string*) {
   return true;
 }
 
@@ -232,14 +232,15 @@ bool renderPng(const SlideSource& slide, const PictureSize& size, PngBackground 
 
 #else
 
-bool pngAvailable() {
+bool pngAvailable(std::string* why) {
+  if (why)
+    *why = "PNG is not available in this build (it draws with cairo, which it was built without)";
   return false;
 }
 
 bool renderPng(const SlideSource&, const PictureSize&, PngBackground, std::string*,
                std::string* error) {
-  *error = "PNG is not available in this build (it draws with cairo, which it was built without)";
-  return false;
+  return pngAvailable(error);
 }
 
 #endif

@@ -10,13 +10,14 @@
 // (colour 0 then erases to transparency).
 enum class PngBackground { kBlack, kWhite, kTransparent };
 
-// Whether this build draws PNG.
-bool pngAvailable();
+// Whether this build draws PNG; when it does not, why not in *why (when
+// given).
+[[nodiscard]] bool pngAvailable(std::string* why = nullptr);
 
 // A PNG of the slide, of the size asked for, drawn as renderSvg draws it:
 // one-pixel lines, crisp, colour 0 in the background colour. The slide is
 // read and drawn record by record: memory holds the picture and a piece of
 // the slide, whatever its length. False with *error when there is no
 // picture (no slide, a read that failed, no memory for the picture).
-bool renderPng(const SlideSource& slide, const PictureSize& size, PngBackground background,
-               std::string* png, std::string* error);
+[[nodiscard]] bool renderPng(const SlideSource& slide, const PictureSize& size,
+                             PngBackground background, std::string* png, std::string* error);
