@@ -1,12 +1,15 @@
 // Arbitrary bytes as a slide library: list, add and delete run on it in
 // memory, and the library is afterwards either unchanged or a valid library
-// with no temporary file left behind.
+// with no temporary file left behind. The tolerant reader of damaged
+// libraries reads it too, and every entry it keeps points into the file.
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "platform/coding.h"
 #include "support/mem_env.h"
+#include "vetrix/slides/slide_format.h"
 #include "vetrix/slides/slide_library.h"
 
 namespace {
@@ -47,6 +50,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   platform::MemEnv env;
   env.addFile(u"lib.slb", input);
   env.addFile(u"x.sld", "AutoCAD Slide\r\n\x1a" + std::string(40, 'v'));
+  {
+    std::unique_ptr<platform::File> file;
+    if (!env.openFile(u"lib.slb", platform::OpenMode::kRead, &file).ok()) std::abort();
+    DamagedDirectory damaged;
+    if (readDamagedDirectory(*file, size, &damaged).ok()) {
+      for (const DamagedDirectory::Entry& e : damaged.entries) {
+        if (e.offset < 32 || e.offset >= size || e.name.size() > 31) std::abort();
+      }
+    }
+  }
   SlideDirectory directory;
   (void)runSlbedit(env, makeSlbRequest(u'l', u"lib", u""), directory);
   check(env, input);

@@ -61,60 +61,6 @@ namespace {
   return true;
 }
 
-// An entry of a damaged library's directory: its name in UTF-8 (empty when
-// it has none) and where its slide begins.
-struct DamagedEntry {
-  std::string name;
-  uint64_t offset;
-};
-
-// Reads the directory of a damaged library, the first `size` bytes of
-// `file`, as far as its entries make sense. readDirectory refuses a library
-// at its first fault; this reads on: it takes entries that have no name (or
-// one that does not end), leaves out those whose offsets lie outside the
-// library (kept in `outgoing`, to be named), and ends at the terminator, at
-// the lowest offset of a slide, or where the file ends. False with *error
-// for a file that is no library or cannot be read.
-[[nodiscard]] bool readDamagedDirectory(platform::File& file, const std::string& path,
-                                        uint64_t size, std::vector<DamagedEntry>* entries,
-                                        Outgoing* outgoing, std::string* error) {
-  Pieces pieces(file);
-  const unsigned char* header = pieces.at(0, kLibraryHeaderSize);
-  if (!pieces.cause().ok()) {
-    *error = pieces.cause().toString();
-    return false;
-  }
-  if (!header || std::memcmp(header, kLibraryHeader, kLibraryHeaderCompared) != 0) {
-    *error = path + ": not a slide library (no \"AutoCAD Slide Library 1.0\" header)";
-    return false;
-  }
-  uint64_t directoryEnd = size;
-  for (uint64_t at = kLibraryHeaderSize; at + kDirectoryEntrySize <= size && at < directoryEnd;
-       at += kDirectoryEntrySize) {
-    const unsigned char* entry = pieces.at(at, kDirectoryEntrySize);
-    if (!entry) {
-      *error =
-          pieces.cause().ok() ? path + ": cut short while it was read" : pieces.cause().toString();
-      return false;
-    }
-    const std::string_view raw(reinterpret_cast<const char*>(entry), kDirectoryEntrySize);
-    if (raw.find_first_not_of('\0') == std::string_view::npos) break;  // the terminator
-    const int32_t offset = static_cast<int32_t>(platform::decodeFixed32(entry + kSlideNameSize));
-    const size_t nameEnd = raw.substr(0, kSlideNameSize).find('\0');
-    const std::string name = nameEnd == std::string_view::npos || nameEnd == 0
-                                 ? ""
-                                 : utf8(platform::fromAnsi(raw.substr(0, nameEnd)));
-    if (offset <= static_cast<int32_t>(at) || static_cast<uint64_t>(offset) >= size) {
-      outgoing->leaveOut((name.empty() ? "the entry at " + std::to_string(at) : name) +
-                         ": its offset " + std::to_string(offset) + " is outside the library");
-      continue;
-    }
-    directoryEnd = std::min<uint64_t>(directoryEnd, static_cast<uint64_t>(offset));
-    entries->push_back({name, static_cast<uint64_t>(offset)});
-  }
-  return true;
-}
-
 // What salvage finds of one slide: its length up to its end record when it
 // reads whole to there, else 0 and why not.
 struct Intact {
@@ -155,16 +101,28 @@ int salvageSlides(const Options& options) {
   // A library's offsets reach 2 GiB: what lies past that is none of it.
   const uint64_t size = std::min<uint64_t>(length, kMaxLibraryLength);
   Outgoing outgoing(".sld");
-  std::vector<DamagedEntry> entries;
-  if (!readDamagedDirectory(*file, path, size, &entries, &outgoing, &error)) return problem(error);
+  DamagedDirectory directory;
+  const platform::Status read = readDamagedDirectory(*file, size, &directory);
+  if (read.kind() == platform::ErrorKind::kCorrupt) {
+    return problem(path + ": not a slide library (no \"AutoCAD Slide Library 1.0\" header)");
+  }
+  if (!read.ok()) return problem(read.toString());
+  for (const DamagedDirectory::Entry& e : directory.outside) {
+    outgoing.leaveOut(
+        (e.name.empty() ? "an entry with no name" : utf8(platform::fromAnsi(e.name))) +
+        ": its offset " + std::to_string(static_cast<int32_t>(e.offset)) +
+        " is outside the library");
+  }
+  const std::vector<DamagedDirectory::Entry>& entries = directory.entries;
   std::vector<uint64_t> starts;
-  for (const DamagedEntry& e : entries) starts.push_back(e.offset);
+  for (const DamagedDirectory::Entry& e : entries) starts.push_back(e.offset);
   std::sort(starts.begin(), starts.end());
   std::map<uint64_t, Intact> slides;  // by offset: each is read once, however many entries name it
   std::vector<OutputFile> saved;
   int unnamed = 0;
-  for (const DamagedEntry& e : entries) {
-    const std::string name = e.name.empty() ? "UNNAMED" + std::to_string(++unnamed) : e.name;
+  for (const DamagedDirectory::Entry& e : entries) {
+    const std::string name =
+        e.name.empty() ? "UNNAMED" + std::to_string(++unnamed) : utf8(platform::fromAnsi(e.name));
     auto slide = slides.find(e.offset);
     if (slide == slides.end()) {
       const auto next = std::upper_bound(starts.begin(), starts.end(), e.offset);

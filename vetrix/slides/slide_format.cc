@@ -80,6 +80,38 @@ WriteResult writePieces(platform::File& output, const std::vector<Piece>& pieces
   return WriteResult::kWritten;
 }
 
+// Reads a directory's entries front to back a piece at a time: memory holds
+// one piece, whatever the directory claims.
+class EntryPieces {
+ public:
+  EntryPieces(platform::File& library, uint64_t length) : library_(library), length_(length) {}
+
+  // The entry at `at`, or null when it does not fit in the library or
+  // cannot be read (then cause() says why).
+  const unsigned char* entry(uint64_t at) {
+    if (at + kDirectoryEntrySize > length_) return nullptr;
+    if (at < start_ || at + kDirectoryEntrySize > start_ + piece_.size()) {
+      constexpr uint64_t kPiece = 1820 * kDirectoryEntrySize;  // just under 64 KiB
+      piece_.resize(static_cast<size_t>(std::min(kPiece, length_ - at)));
+      start_ = at;
+      cause_ = platform::readExactly(library_, at, piece_.data(), piece_.size());
+      if (!cause_.ok()) {
+        piece_.clear();
+        return nullptr;
+      }
+    }
+    return piece_.data() + (at - start_);
+  }
+  const platform::Status& cause() const { return cause_; }
+
+ private:
+  platform::File& library_;
+  uint64_t length_;
+  std::vector<unsigned char> piece_;
+  uint64_t start_ = 0;
+  platform::Status cause_;
+};
+
 // Adds the directory entry at `p` of a library of `length` bytes, and sets
 // the size of the entry before it. What is wrong with the entry, when
 // something is, and *within where in the entry.
@@ -179,16 +211,12 @@ DirectoryFault readDirectory(platform::File& library, SlideDirectory& directory)
   }
   // The entries, read in pieces and checked as they come: memory grows with
   // the entries that are there, not with what the first offset claims.
-  constexpr size_t kEntriesAPiece = 1820;  // just under 64 KiB
-  std::vector<unsigned char> raw;
+  EntryPieces pieces(library, length);
   for (size_t i = 0; i < count; ++i) {
     const uint64_t at = kLibraryHeaderSize + i * kDirectoryEntrySize;
-    if (i % kEntriesAPiece == 0) {
-      raw.resize(std::min(kEntriesAPiece, count - i) * kDirectoryEntrySize);
-      fault.cause = platform::readExactly(library, at, raw.data(), raw.size());
-      if (!fault.cause.ok()) return refuse(kLibraryHeaderSize, "directory unreadable");
-    }
-    const unsigned char* p = raw.data() + (i % kEntriesAPiece) * kDirectoryEntrySize;
+    const unsigned char* p = pieces.entry(at);
+    fault.cause = pieces.cause();
+    if (!p) return refuse(kLibraryHeaderSize, "directory unreadable");
     size_t within = 0;
     if (const char* wrong = takeEntry(p, length, directory, &within)) {
       return refuse(at + within, wrong);
@@ -197,6 +225,34 @@ DirectoryFault readDirectory(platform::File& library, SlideDirectory& directory)
   directory.entries.back().size =
       static_cast<int32_t>(length - static_cast<uint64_t>(directory.entries.back().offset));
   return fault;
+}
+
+platform::Status readDamagedDirectory(platform::File& library, uint64_t length,
+                                      DamagedDirectory* directory) {
+  directory->entries.clear();
+  directory->outside.clear();
+  platform::Status s = checkLibraryHeader(library);
+  if (!s.ok()) return s;
+  EntryPieces pieces(library, length);
+  uint64_t directoryEnd = length;
+  for (uint64_t at = kLibraryHeaderSize; at < directoryEnd; at += kDirectoryEntrySize) {
+    const unsigned char* p = pieces.entry(at);
+    if (!p) return pieces.cause();  // ok at the end of the file
+    if (std::all_of(p, p + kDirectoryEntrySize, [](unsigned char b) { return b == 0; })) break;
+    DamagedDirectory::Entry entry;
+    entry.offset = static_cast<uint64_t>(static_cast<int64_t>(readInt32(p + kSlideNameSize)));
+    const void* nameEnd = std::memchr(p, 0, kSlideNameSize);
+    if (nameEnd)
+      entry.name.assign(reinterpret_cast<const char*>(p),
+                        static_cast<const unsigned char*>(nameEnd) - p);
+    if (entry.offset <= at || entry.offset >= length) {
+      directory->outside.push_back(std::move(entry));
+      continue;
+    }
+    directoryEnd = std::min(directoryEnd, entry.offset);
+    directory->entries.push_back(std::move(entry));
+  }
+  return s;
 }
 
 int findFirstSlide(const SlideDirectory& directory, std::string_view name) {

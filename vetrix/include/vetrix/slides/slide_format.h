@@ -80,7 +80,27 @@ struct [[nodiscard]] DirectoryFault {
 // directory).
 DirectoryFault readDirectory(platform::File& library, SlideDirectory& directory);
 
-enum class [[nodiscard]] WriteResult { kWritten, kFailed, kTooLarge };
+// What the directory of a damaged library still says. Names are ANSI, and
+// empty for an entry whose name is empty or does not end.
+struct DamagedDirectory {
+  struct Entry {
+    std::string name;
+    uint64_t offset = 0;
+  };
+  std::vector<Entry> entries;  // in directory order, each pointing into the library
+  std::vector<Entry> outside;  // those whose offsets lie outside it
+};
+
+// Reads the directory of a damaged library of `length` bytes as readDirectory
+// does, but tolerantly: it reads on past faults, takes entries with no name
+// (or one that does not end), sets aside those whose offsets lie outside the
+// library, and ends at the terminator, at the lowest offset of a slide, or
+// where the file ends. kCorrupt for a file without the library header; a
+// failed read is its own failure.
+platform::Status readDamagedDirectory(platform::File& library, uint64_t length,
+                                      DamagedDirectory* directory);
+
+enum class [[nodiscard]] WriteResult{kWritten, kFailed, kTooLarge};
 
 // A slide to store: the file its bytes come from, their length, and the
 // name (ANSI) it goes under.
