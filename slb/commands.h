@@ -18,20 +18,14 @@ struct Command {
   const char* usage;
 };
 
-// library_commands.cc: what a library or a slide holds.
+// Each in commands/ under its name: list.cc, check.cc, and so on.
 int listSlides(Arguments args);
 int checkFile(Arguments args);
 int describeSlide(Arguments args);
-
-// extract_command.cc: slides written out as files.
 int extractSlides(Arguments args);
-
-// edit_commands.cc: a library changed, in one edit.
 int addSlides(Arguments args);
 int deleteSlides(Arguments args);
 int renameSlide(Arguments args);
-
-// picture_commands.cc: slides drawn.
 int drawSvg(Arguments args);
 int drawPng(Arguments args);
 int drawSheet(Arguments args);

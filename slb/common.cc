@@ -1,5 +1,6 @@
 #include "common.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -32,6 +33,37 @@ std::string utf8(std::u16string_view text) {
 
 platform::Env& env() {
   return *platform::Env::defaultEnv();
+}
+
+bool takeJson(Arguments* args) {
+  auto it = std::find(args->begin(), args->end(), "--json");
+  if (it == args->end()) return false;
+  args->erase(it);
+  return true;
+}
+
+std::string formatOf(const SlideHeader& h) {
+  return std::string(h.level == 2 ? "new" : "old") + ", " +
+         (h.bigEndian ? "big-endian" : "little-endian");
+}
+
+int editFailure(const std::string& library, const SlbResult& result) {
+  switch (result.outcome) {
+    case SlbOutcome::kNotALibrary:
+      if (!result.fault.reason) return problem(library + ": " + result.cause.toString());
+      return problem(library + ": not a slide library (" + result.fault.reason + ")");
+    case SlbOutcome::kDamaged:
+      return problem(library + " was not fully written; the new library is kept in " +
+                     utf8(result.keptPath));
+    case SlbOutcome::kNotSynced:
+      return problem(library +
+                     " was changed, but may not survive a power loss: " + result.cause.toString());
+    case SlbOutcome::kJournalKept:
+      return problem(library + " was changed, but its journal " + utf8(result.keptPath) +
+                     " could not be removed: " + result.cause.toString());
+    default:
+      return problem(library + " not changed: " + result.cause.toString());
+  }
 }
 
 std::string slidesCount(int n) {

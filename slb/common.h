@@ -9,6 +9,8 @@
 
 #include "platform/env.h"
 #include "slb/slide_render.h"
+#include "vetrix/slides/slide_file.h"
+#include "vetrix/slides/slide_library.h"
 
 namespace slb {
 
@@ -38,6 +40,17 @@ platform::Env& env();
 
 // "1 slide", "2 slides".
 std::string slidesCount(int n);
+
+// Takes --json out of the arguments: whether it was there.
+bool takeJson(Arguments* args);
+
+// A slide's format as list and info name it: "new, little-endian".
+std::string formatOf(const SlideHeader& h);
+
+// What every edit says when the library was not a library, or was not
+// changed, or was changed but not as safely as it should have been. The
+// exit status.
+[[nodiscard]] int editFailure(const std::string& library, const SlbResult& result);
 
 // What the options of extract, svg, png and sheet ask for.
 struct Options {

@@ -2,6 +2,7 @@
 
 #include "common.h"
 #include "platform/coding.h"
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace slb {
@@ -125,6 +126,23 @@ int findSlide(const Library& library, const std::string& typed, std::string* err
   const int index = findFirstSlide(library.directory, name);
   if (index < 0) *error = "no slide \"" + typed + "\" in the library";
   return index;
+}
+
+bool openNamedSlide(const std::vector<std::string>& names, NamedSlide* slide, std::string* error) {
+  if (names.size() == 1) {
+    if (!openSlide(names[0], &slide->file, &slide->length, error)) return false;
+    slide->title = utf8(platform::splitPath(wide(names[0])).name);
+    return true;
+  }
+  Library library;
+  if (!readLibrary(names[0], &library, error)) return false;
+  const int i = findSlide(library, names[1], error);
+  if (i < 0) return false;
+  slide->offset = static_cast<uint64_t>(library.entry(i).offset);
+  slide->length = static_cast<uint64_t>(library.entry(i).size);
+  slide->title = library.name(i);
+  slide->file = std::move(library.file);
+  return true;
 }
 
 }  // namespace slb

@@ -68,4 +68,19 @@ struct Library {
 // The index of the first slide of the typed name, or -1 with *error.
 [[nodiscard]] int findSlide(const Library& library, const std::string& typed, std::string* error);
 
+// The slide the options name: a slide file, or a library and a name. Open,
+// with where its bytes are and its title.
+struct NamedSlide {
+  std::unique_ptr<platform::File> file;
+  uint64_t offset = 0, length = 0;
+  std::string title;
+
+  SlideSource source() const { return SlideSource(*file, offset, length); }
+};
+
+// Opens the slide that the first one or two of `names` name (a slide file,
+// or a library and a slide's name); false with *error.
+[[nodiscard]] bool openNamedSlide(const std::vector<std::string>& names, NamedSlide* slide,
+                                  std::string* error);
+
 }  // namespace slb
