@@ -294,16 +294,18 @@ class PosixFile : public File {
 // next holder to take and remove.
 class LockFile : public NameLock {
  public:
-  LockFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {
-    posix::noteTemporary(path_);
-  }
+  // `fd` is locked, its file is under `path`, and the signal handler knows
+  // it.
+  LockFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
   ~LockFile() override {
+    // Forgotten before it is removed: a signal between the two must not
+    // remove the lock file the next holder may have made meanwhile.
+    posix::forgetTemporary(path_);
     struct stat mine, named;
     if (::fstat(fd_, &mine) == 0 && ::lstat(path_.c_str(), &named) == 0 &&
         mine.st_dev == named.st_dev && mine.st_ino == named.st_ino) {
       ::unlink(path_.c_str());
     }
-    posix::forgetTemporary(path_);
     ::close(fd_);
   }
 
@@ -547,10 +549,12 @@ class PosixEnv : public Env {
     for (;;) {
       // Made by whoever comes first, writable by everyone who may write
       // the folder (a lock needs a handle open for writing); never a link.
-      int fd = retried([&] {
-        return ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-      });
-      if (fd >= 0) {
+      // A lock file made here is known to the signal handler from the
+      // moment it exists (a signal that stops us removes it); one taken
+      // over from a holder that was killed, once it is locked.
+      int fd = posix::openTemporary(native, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+      const bool made = fd >= 0;
+      if (made) {
         ::fchmod(fd, 0666);
       } else if (errno == EEXIST) {
         fd = retried(
@@ -558,26 +562,33 @@ class PosixEnv : public Env {
         if (fd < 0 && errno == ENOENT) continue;  // removed by its holder meanwhile
       }
       if (fd < 0) return lastError("lock", lockPath);
+      // Whoever opened it meanwhile may hold it when we give up: it is no
+      // longer ours to remove.
+      auto giveUp = [&] {
+        if (made) posix::forgetTemporary(native);
+        ::close(fd);
+      };
       struct stat mine;
       if (::fstat(fd, &mine) != 0 || !S_ISREG(mine.st_mode)) {
         const Status failed = posixError("lock", lockPath, errno ? errno : ENODEV);
-        ::close(fd);
+        giveUp();
         return failed;
       }
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline - std::chrono::steady_clock::now());
       const int error = lockRange(fd, 0, 0, std::max<int>(0, static_cast<int>(left.count())));
       if (error != 0) {
-        ::close(fd);
+        giveUp();
         return posixError("lock", lockPath, error);
       }
       struct stat named;
       if (::lstat(native.c_str(), &named) == 0 && named.st_dev == mine.st_dev &&
           named.st_ino == mine.st_ino) {
+        if (!made) posix::noteTemporary(native);
         *lock = std::make_unique<LockFile>(fd, native);
         return Status();
       }
-      ::close(fd);  // the lock of a file its holder removed: try again
+      giveUp();  // the lock of a file its holder removed: try again
       if (std::chrono::steady_clock::now() >= deadline) return posixError("lock", lockPath, EAGAIN);
     }
   }
