@@ -1,5 +1,6 @@
-// Code pages and case mapping on POSIX: Windows' own tables for code pages
-// 950 and 936 and for case mapping, iconv for the other code pages.
+// Code pages and case mapping on POSIX: Windows' own tables for case
+// mapping and for the code pages it has tables of (950, 936 and the
+// single-byte ones), iconv for the others (UTF-8, 932, 949, ...).
 #include <iconv.h>
 
 #include <algorithm>
@@ -11,7 +12,7 @@
 #include <string>
 
 #include "platform/case_map.h"
-#include "platform/double_byte.h"
+#include "platform/code_page_table.h"
 #include "platform/text.h"
 
 static_assert(std::endian::native == std::endian::little, "UTF-16LE is the native char16_t order");
@@ -114,6 +115,7 @@ bool convertToCodePage(int codePage, std::u16string_view text, bool strict, std:
 
 bool codePageAvailable(int codePage) {
   if (codePage <= 0 || codePage > 65535) return false;
+  if (CodePageTable::find(codePage)) return true;
   iconv_t cd = ::iconv_open("UTF-16LE", iconvName(codePage).c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   ::iconv_close(cd);
@@ -143,7 +145,7 @@ int ansiCodePage() {
 }
 
 std::string toCodePage(int codePage, std::u16string_view text) {
-  if (const DoubleByteCodePage* page = DoubleByteCodePage::find(codePage)) {
+  if (const CodePageTable* page = CodePageTable::find(codePage)) {
     return page->encode(text);
   }
   std::string out;
@@ -152,7 +154,7 @@ std::string toCodePage(int codePage, std::u16string_view text) {
 }
 
 bool toCodePageExact(int codePage, std::u16string_view text, std::string* out) {
-  if (const DoubleByteCodePage* page = DoubleByteCodePage::find(codePage)) {
+  if (const CodePageTable* page = CodePageTable::find(codePage)) {
     return page->encodeExact(text, out);
   }
   // A mapping must also lead back to the same character: some tables map
@@ -201,7 +203,7 @@ std::u16string decode(int codePage, std::string_view text, bool* exact) {
 
 std::u16string fromCodePage(int codePage, std::string_view text) {
   bool exact = true;
-  if (const DoubleByteCodePage* page = DoubleByteCodePage::find(codePage)) {
+  if (const CodePageTable* page = CodePageTable::find(codePage)) {
     return page->decode(text, &exact);
   }
   return decode(codePage, text, &exact);
@@ -209,7 +211,7 @@ std::u16string fromCodePage(int codePage, std::string_view text) {
 
 bool fromCodePageExact(int codePage, std::string_view text, std::u16string* out) {
   bool exact = true;
-  if (const DoubleByteCodePage* page = DoubleByteCodePage::find(codePage)) {
+  if (const CodePageTable* page = CodePageTable::find(codePage)) {
     *out = page->decode(text, &exact);
     return exact;
   }

@@ -1,15 +1,16 @@
-// Writes the tables of Windows' own conversion for a double-byte code page
-// (950, 936) as C++ data, read from MultiByteToWideChar and
-// WideCharToMultiByte, or ("case") its case mapping, read from CharUpperBuffW
-// and CharLowerBuffW. Built with MinGW and run under Wine (or on Windows)
-// by make_tables.sh; the POSIX platform converts and maps with what it
-// writes.
+// Writes the tables of Windows' own conversion for a code page (the
+// double-byte 950 and 936, and the single-byte ones) as C++ data, read from
+// MultiByteToWideChar and WideCharToMultiByte, or ("case") its case mapping,
+// read from CharUpperBuffW and CharLowerBuffW. Built with MinGW and run
+// under Wine (or on Windows) by make_tables.sh; the POSIX platform converts
+// and maps with what it writes.
 //
 // The tables: what each single byte reads as, and whether it is a character;
-// what each lead byte (0x81-0xFE) and trail byte (0x40-0xFE) read as, 0 where
-// the pair is no character; and the code units whose encoding is not simply
-// the code that reads as them (best-fit look-alikes, and the one code chosen
-// where two read as the same character).
+// for a double-byte code page, what each lead byte (0x81-0xFE) and trail byte
+// (0x40-0xFE) read as, 0 where the pair is no character; and the code units
+// whose encoding is not simply the code that reads as them (best-fit
+// look-alikes, and the one code chosen where two read as the same
+// character).
 #include <windows.h>
 
 #include <cstdio>
@@ -63,6 +64,12 @@ int main(int argc, char** argv) {
     return std::fclose(out) == 0 ? 0 : 1;
   }
   const UINT cp = static_cast<UINT>(std::atoi(argv[1]));
+  CPINFO info;
+  if (!GetCPInfo(cp, &info) || info.MaxCharSize > 2) {
+    std::fprintf(stderr, "code page %u: not known here, or neither single- nor double-byte\n", cp);
+    return 1;
+  }
+  const bool doubleByte = info.MaxCharSize == 2;
   std::vector<int> reads(65536, -1);  // the first code, in code order, reading as each unit
   std::fprintf(out,
                "// Windows' conversion for code page %u, written by make_tables.sh: do not\n"
@@ -74,8 +81,8 @@ int main(int argc, char** argv) {
   for (int b = 0; b < 256; ++b) {
     const char byte = static_cast<char>(b);
     wchar_t unit = 0;
-    const bool character =
-        !IsDBCSLeadByteEx(cp, static_cast<BYTE>(b)) && decodeOne(cp, &byte, 1, &unit);
+    const bool character = !(doubleByte && IsDBCSLeadByteEx(cp, static_cast<BYTE>(b))) &&
+                           decodeOne(cp, &byte, 1, &unit);
     if (!character) {
       wchar_t loose[4] = {};
       MultiByteToWideChar(cp, 0, &byte, 1, loose, 4);
@@ -90,9 +97,11 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 8; ++i) std::fprintf(out, "%s0x%08X", i ? ", " : "", valid[i]);
   std::fprintf(out, "};\n");
 
-  std::fprintf(out, "constexpr char16_t kPair%u[%d][%d] = {\n", cp, kLastLead - kFirstLead + 1,
-               kLastTrail - kFirstTrail + 1);
-  for (int lead = kFirstLead; lead <= kLastLead; ++lead) {
+  if (doubleByte) {
+    std::fprintf(out, "constexpr char16_t kPair%u[%d][%d] = {\n", cp, kLastLead - kFirstLead + 1,
+                 kLastTrail - kFirstTrail + 1);
+  }
+  for (int lead = kFirstLead; doubleByte && lead <= kLastLead; ++lead) {
     std::fprintf(out, "    {");
     for (int trail = kFirstTrail; trail <= kLastTrail; ++trail) {
       const char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
@@ -107,7 +116,7 @@ int main(int argc, char** argv) {
     }
     std::fprintf(out, "},\n");
   }
-  std::fprintf(out, "};\n");
+  if (doubleByte) std::fprintf(out, "};\n");
 
   std::fprintf(out, "constexpr CodeChoice kChoice%u[] = {", cp);
   int n = 0;

@@ -16,8 +16,9 @@ namespace platform {
 
 // The active ANSI code page number.
 int ansiCodePage();
-// Whether this platform can convert text in `codePage` (iconv knows it on
-// POSIX; on Windows only the system's own code page is active).
+// Whether this platform can convert text in `codePage` (Windows' own tables
+// or iconv have it on POSIX; on Windows only the system's own code page is
+// active).
 bool codePageAvailable(int codePage);
 // The code page named by ANSI_CODEPAGE when it is set but names no code page
 // this platform can convert (then 950 is used); 0 otherwise. Always 0 on

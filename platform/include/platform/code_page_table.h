@@ -1,9 +1,11 @@
 // Windows' own conversion for the double-byte code pages 950 (Big5) and
-// 936 (GBK), from tables read off Windows (codepages/make_tables.sh), so
-// that text converts to the same bytes on every platform: the box-drawing
-// characters with two Big5 codes, the best-fit look-alikes, the
-// user-defined areas, invalid trail bytes and the byte 0xFF all as Windows
-// has them.
+// 936 (GBK) and for the single-byte code pages (1250-1258, 874, the DOS and
+// Macintosh ones), from tables read off Windows (codepages/make_tables.sh),
+// so that text converts to the same bytes on every platform: the
+// box-drawing characters with two Big5 codes, the best-fit look-alikes, the
+// user-defined areas, invalid trail bytes, the byte 0xFF, and the bytes
+// Windows reads as C1 controls (0x81, 0x8D, 0x8F, 0x90, 0x9D of 1252) all
+// as Windows has them.
 #pragma once
 
 #include <string>
@@ -11,10 +13,10 @@
 
 namespace platform {
 
-class DoubleByteCodePage {
+class CodePageTable {
  public:
   // The tables for `codePage`, or nullptr when there are none.
-  static const DoubleByteCodePage* find(int codePage);
+  static const CodePageTable* find(int codePage);
 
   // UTF-16 to bytes as WideCharToMultiByte(cp, 0, ...) does: a character
   // without a code of its own becomes its look-alike or '?', each half of
@@ -30,7 +32,7 @@ class DoubleByteCodePage {
 
  private:
   struct Tables;
-  explicit DoubleByteCodePage(const Tables& tables);
+  explicit CodePageTable(const Tables& tables);
 
   const Tables& tables_;
   // The code for each UTF-16 unit, one byte (< 0x100) or two; and whether

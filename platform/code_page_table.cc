@@ -1,4 +1,4 @@
-#include "platform/double_byte.h"
+#include "platform/code_page_table.h"
 
 #include <cstdint>
 
@@ -12,15 +12,17 @@ struct CodeChoice {
 
 #include "codepages/cp936.inc"
 #include "codepages/cp950.inc"
+#include "codepages/single_byte.inc"
 
 constexpr int kFirstLead = 0x81, kLastLead = 0xFE, kFirstTrail = 0x40, kLastTrail = 0xFE;
 
 }  // namespace
 
-struct DoubleByteCodePage::Tables {
+struct CodePageTable::Tables {
   const char16_t (&single)[256];
   const uint32_t (&singleValid)[8];
-  const char16_t (&pair)[kLastLead - kFirstLead + 1][kLastTrail - kFirstTrail + 1];
+  // nullptr for a single-byte code page.
+  const char16_t (*pair)[kLastTrail - kFirstTrail + 1];
   const CodeChoice* choices;
   size_t choiceCount;
 
@@ -29,13 +31,13 @@ struct DoubleByteCodePage::Tables {
     if (trail < kFirstTrail || trail > kLastTrail) return 0;
     return pair[lead - kFirstLead][trail - kFirstTrail];
   }
-  bool isLead(unsigned char byte) const { return byte >= kFirstLead && byte <= kLastLead; }
+  bool isLead(unsigned char byte) const { return pair && byte >= kFirstLead && byte <= kLastLead; }
   bool singleIsCharacter(unsigned char byte) const {
     return (singleValid[byte / 32] >> (byte % 32)) & 1;
   }
 };
 
-DoubleByteCodePage::DoubleByteCodePage(const Tables& tables)
+CodePageTable::CodePageTable(const Tables& tables)
     : tables_(tables), encoding_(65536, u'?'), exact_(65536, 0) {
   // Each unit takes the first code, in code order, that reads as it; then
   // Windows' own choices override.
@@ -48,7 +50,7 @@ DoubleByteCodePage::DoubleByteCodePage(const Tables& tables)
     const auto byte = static_cast<unsigned char>(b);
     if (!tables.isLead(byte) && tables.singleIsCharacter(byte)) take(tables.single[b], b);
   }
-  for (int lead = kFirstLead; lead <= kLastLead; ++lead) {
+  for (int lead = kFirstLead; tables.pair && lead <= kLastLead; ++lead) {
     for (int trail = kFirstTrail; trail <= kLastTrail; ++trail) {
       const char16_t unit = tables.pair[lead - kFirstLead][trail - kFirstTrail];
       if (unit != 0) take(unit, lead << 8 | trail);
@@ -67,23 +69,28 @@ DoubleByteCodePage::DoubleByteCodePage(const Tables& tables)
   }
 }
 
-const DoubleByteCodePage* DoubleByteCodePage::find(int codePage) {
-  static const Tables kTables950{kSingle950, kSingleValid950, kPair950, kChoice950,
-                                 sizeof kChoice950 / sizeof kChoice950[0]};
-  static const Tables kTables936{kSingle936, kSingleValid936, kPair936, kChoice936,
-                                 sizeof kChoice936 / sizeof kChoice936[0]};
-  if (codePage == 950) {
-    static const DoubleByteCodePage page(kTables950);
-    return &page;
+const CodePageTable* CodePageTable::find(int codePage) {
+  // Each page's encoding table is built the first time it is asked for.
+#define CODE_PAGE_TABLE(cp, pairs)                                                 \
+  case cp: {                                                                       \
+    static const Tables kTables{kSingle##cp, kSingleValid##cp, pairs, kChoice##cp, \
+                                sizeof kChoice##cp / sizeof kChoice##cp[0]};       \
+    static const CodePageTable page(kTables);                                      \
+    return &page;                                                                  \
   }
-  if (codePage == 936) {
-    static const DoubleByteCodePage page(kTables936);
-    return &page;
+#define SINGLE_BYTE_TABLE(cp) CODE_PAGE_TABLE(cp, nullptr)
+  switch (codePage) {
+    CODE_PAGE_TABLE(950, kPair950)
+    CODE_PAGE_TABLE(936, kPair936)
+    SINGLE_BYTE_CODE_PAGES(SINGLE_BYTE_TABLE)
+    default:
+      return nullptr;
   }
-  return nullptr;
+#undef SINGLE_BYTE_TABLE
+#undef CODE_PAGE_TABLE
 }
 
-std::string DoubleByteCodePage::encode(std::u16string_view text) const {
+std::string CodePageTable::encode(std::u16string_view text) const {
   std::string out;
   out.reserve(text.size() * 2);
   for (char16_t unit : text) {
@@ -94,7 +101,7 @@ std::string DoubleByteCodePage::encode(std::u16string_view text) const {
   return out;
 }
 
-bool DoubleByteCodePage::encodeExact(std::u16string_view text, std::string* out) const {
+bool CodePageTable::encodeExact(std::u16string_view text, std::string* out) const {
   for (char16_t unit : text) {
     if (!exact_[unit]) return false;
   }
@@ -102,7 +109,7 @@ bool DoubleByteCodePage::encodeExact(std::u16string_view text, std::string* out)
   return true;
 }
 
-std::u16string DoubleByteCodePage::decode(std::string_view bytes, bool* exact) const {
+std::u16string CodePageTable::decode(std::string_view bytes, bool* exact) const {
   std::u16string out;
   out.reserve(bytes.size());
   size_t i = 0;
