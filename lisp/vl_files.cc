@@ -3,13 +3,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <numbers>
 
 #include "host/library.h"
 #include "library.h"
 #include "platform/env.h"
 #include "platform/file_writes.h"
+#include "platform/local_time.h"
 #include "platform/path.h"
 #include "platform/text.h"
 
@@ -107,18 +107,12 @@ Value fileSystime(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 1);
   platform::FileInfo info;
   if (!exists(fileNameArgument(lisp, args[0]), &info) || info.isDirectory) return Value();
-  const auto seconds = static_cast<std::time_t>(
-      info.modified >= 0 ? info.modified / 1000000000 : (info.modified + 1) / 1000000000 - 1);
-  std::tm local{};
-#if defined(_WIN32)
-  if (localtime_s(&local, &seconds) != 0) return Value();
-#else
-  if (!localtime_r(&seconds, &local)) return Value();
-#endif
-  return makeList({Value::integer(local.tm_year + 1900), Value::integer(local.tm_mon + 1),
-                   Value::integer(local.tm_wday), Value::integer(local.tm_mday),
-                   Value::integer(local.tm_hour), Value::integer(local.tm_min),
-                   Value::integer(local.tm_sec), Value::integer(0)});
+  platform::LocalTime local;
+  if (!platform::localTimeOf(info.modified, &local)) return Value();
+  return makeList({Value::integer(local.year), Value::integer(local.month),
+                   Value::integer(local.weekday), Value::integer(local.day),
+                   Value::integer(local.hour), Value::integer(local.minute),
+                   Value::integer(local.second), Value::integer(0)});
 }
 
 Value fileDirectoryp(Interpreter& lisp, Args& args) {

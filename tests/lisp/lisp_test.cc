@@ -6,6 +6,7 @@
 #include <random>
 
 #include "lisp/lisp.h"
+#include "platform/env.h"
 #include "platform/stack.h"
 #include "support/host_support.h"
 
@@ -268,6 +269,20 @@ TEST_F(LispFilesTest, FileFunctionsAnswerAsDocumented) {
       // A folder is no file to load: the second argument answers.
       {"(prin1 (load \"d\" \"not loaded\"))", "\"not loaded\""},
   });
+  // A file last written before 1970: noon UTC on Sunday 20 July 1969 and
+  // 7.5 s, whose date is the same in any time zone within 11 hours.
+  {
+    std::unique_ptr<platform::File> file;
+    ASSERT_TRUE(platform::Env::defaultEnv()
+                    ->openFile(u"a.txt", platform::OpenMode::kReadWrite, &file)
+                    .ok());
+    ASSERT_TRUE(file->setModified(-14212793LL * 1000000000 + 500000000).ok());
+    ASSERT_TRUE(file->close().ok());
+  }
+  expectOutputs(
+      {{"(setq s (vl-file-systime \"a.txt\")) "
+        "(prin1 (list (nth 0 s) (nth 1 s) (nth 2 s) (nth 3 s) (nth 6 s) (nth 7 s)))",
+        "(1969 7 0 20 7 0)"}});
 #if !defined(_WIN32)
   // A link that leads nowhere holds its name: (open name "w") would make
   // the file it leads to.
