@@ -62,10 +62,11 @@ bool appendInPlace(Interpreter& lisp, Symbol* target, const Value& form, Value* 
   if (form.type() != Type::kCons) return false;
   const Value& head = form.cons()->car;
   const Value& args = form.cons()->cdr;
-  if (head.type() != Type::kSymbol || head.symbol()->value.type() != Type::kSubr ||
-      std::strcmp(static_cast<Subr*>(head.symbol()->value.asObject())->name, "STRCAT") != 0 ||
-      args.type() != Type::kCons || args.cons()->car.type() != Type::kSymbol ||
-      args.cons()->car.symbol() != target || target->value.type() != Type::kString) {
+  // Every (setq S (F ...)) asks: the cheap tests first, the name last.
+  if (args.type() != Type::kCons || args.cons()->car.type() != Type::kSymbol ||
+      args.cons()->car.symbol() != target || target->value.type() != Type::kString ||
+      head.type() != Type::kSymbol || head.symbol()->value.type() != Type::kSubr ||
+      std::strcmp(static_cast<Subr*>(head.symbol()->value.asObject())->name, "STRCAT") != 0) {
     return false;
   }
   lisp.count();
