@@ -7,11 +7,24 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-BIN = ROOT / "build" / "bin"
+# The default preset's build, or the one ZC_BENCH_BUILD names (a path under
+# the source tree or absolute).
+BUILD = ROOT / os.environ.get("ZC_BENCH_BUILD", "build")
+BIN = BUILD / "bin"
 ZCHOST = BIN / "zchost"
 
 
+def ensure_packages(*names):
+    """Installs the Debian packages named that are missing, as the scripts
+    of scripts/ do."""
+    subprocess.run(["bash", str(ROOT / "scripts" / "deps.sh"), *names], check=True)
+
+
 def ensure_built():
+    if "ZC_BENCH_BUILD" in os.environ:
+        if not ZCHOST.exists():
+            sys.exit(f"{ZCHOST} is not built")
+        return
     if not ZCHOST.exists():
         subprocess.run(["cmake", "--preset", "default"], cwd=ROOT, check=True,
                        stdout=subprocess.DEVNULL)
@@ -60,7 +73,7 @@ def zchost(expression):
 
 
 def fresh_folder(name):
-    folder = ROOT / "build" / "bench" / name
+    folder = BUILD / "bench" / name
     shutil.rmtree(folder, ignore_errors=True)
     folder.mkdir(parents=True)
     return folder
