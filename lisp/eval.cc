@@ -112,11 +112,13 @@ Value symbolValueOf(Symbol* symbol) {
 Interpreter::Interpreter()
     : output_([](std::string_view text) { writeHostOutput(text); }), report_([](const Error&) {}) {
   symbolTable_ = new SymbolTable;
+  document_ = std::make_unique<Document>();
   sources_.emplace_back();  // 0: no source
   // Each family of built-in functions registers its table.
-  for (auto family : {specialForms, numberFunctions, unitFunctions, predicateFunctions,
-                      listFunctions, stringFunctions, systemFunctions, fileFunctions,
-                      vlListFunctions, vlStringFunctions, vlFileFunctions}) {
+  for (auto family :
+       {specialForms, numberFunctions, unitFunctions, predicateFunctions, listFunctions,
+        stringFunctions, systemFunctions, fileFunctions, vlListFunctions, vlStringFunctions,
+        vlFileFunctions, variableFunctions}) {
     for (const Subr& subr : family()) {
       intern(platform::fromUtf8(subr.name))->value = Value::object(const_cast<Subr*>(&subr));
     }
@@ -134,6 +136,7 @@ Interpreter::~Interpreter() {
   disconnectHost();
   // Values may refer to symbols; clear them all before any symbol goes.
   for (auto& symbol : symbols_) symbol->value = Value();
+  document_.reset();
   delete static_cast<SymbolTable*>(symbolTable_);
 }
 

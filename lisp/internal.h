@@ -2,6 +2,7 @@
 // the built-in functions.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -123,6 +124,15 @@ struct Interpreter::Frame {
   Frame& operator=(const Frame&) = delete;
   Interpreter& lisp;
 };
+
+// What a document keeps beside its symbols: the system variables setvar
+// changed, by upper-case name.
+struct Interpreter::Document {
+  std::map<std::u16string, Value> variables;
+};
+
+// The value of an integer system variable (LUNITS, AUPREC, DIMZIN, ...).
+int32_t integerVariable(Interpreter& lisp, std::u16string_view name);
 
 // (PARAMETERS [/ LOCALS]) and the body: a function (defun, lambda, and the
 // lists defun-q makes, when called).

@@ -83,5 +83,6 @@ std::span<const Subr> fileFunctions();
 std::span<const Subr> vlListFunctions();
 std::span<const Subr> vlStringFunctions();
 std::span<const Subr> vlFileFunctions();
+std::span<const Subr> variableFunctions();
 
 }  // namespace lisp

@@ -275,15 +275,35 @@ void checkUnits(Interpreter& lisp, const char* function, int32_t mode, int32_t l
   }
 }
 
-// (rtos NUMBER [MODE [PRECISION]]): mode 2 and precision 4 by default, as
-// the hosts' default unit settings have it.
+// Zeros DIMZIN suppresses in a decimal distance: leading (4), trailing (8).
+std::string suppressZeros(std::string text, int32_t dimzin) {
+  const size_t point = text.find('.');
+  if ((dimzin & 8) && point != std::string::npos) {
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.') text.pop_back();
+  }
+  if ((dimzin & 4) && !text.empty()) {
+    const size_t digits = text[0] == '-' ? 1 : 0;
+    if (text.compare(digits, 2, "0.") == 0) text.erase(digits, 1);
+  }
+  if (text.empty() || text == "-" || text == "0" || text == "-0") return "0";
+  return text;
+}
+
+// (rtos NUMBER [MODE [PRECISION]]): LUNITS and LUPREC give what is left out
+// (mode 2 and precision 4 by default); DIMZIN's zeros are left out of
+// decimals.
 Value rtos(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 3);
   const double x = number(lisp, args[0]);
-  const int32_t mode = args.size() >= 2 && !args[1].isNil() ? integer(lisp, args[1]) : 2;
-  const int32_t precision = args.size() == 3 && !args[2].isNil() ? integer(lisp, args[2]) : 4;
+  const int32_t mode = args.size() >= 2 && !args[1].isNil() ? integer(lisp, args[1])
+                                                            : integerVariable(lisp, u"LUNITS");
+  const int32_t precision = args.size() == 3 && !args[2].isNil() ? integer(lisp, args[2])
+                                                                 : integerVariable(lisp, u"LUPREC");
   checkUnits(lisp, "rtos", mode == 0 ? -1 : mode, 5, precision);
-  return Value::string(platform::fromUtf8(distanceText(x, mode, precision)));
+  std::string shown = distanceText(x, mode, precision);
+  if (mode == 2) shown = suppressZeros(std::move(shown), integerVariable(lisp, u"DIMZIN"));
+  return Value::string(platform::fromUtf8(shown));
 }
 
 // (distof STRING [MODE]): the number a distance in any of rtos's forms
@@ -291,20 +311,22 @@ Value rtos(Interpreter& lisp, Args& args) {
 Value distof(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 2);
   const std::string s = platform::toUtf8(text(lisp, args[0]));
-  if (args.size() == 2 && !args[1].isNil()) {
-    const int32_t mode = integer(lisp, args[1]);
-    checkUnits(lisp, "distof", mode == 0 ? -1 : mode, 5, 0);
-  }
+  const int32_t mode = args.size() == 2 && !args[1].isNil() ? integer(lisp, args[1])
+                                                            : integerVariable(lisp, u"LUNITS");
+  checkUnits(lisp, "distof", mode == 0 ? -1 : mode, 5, 0);
   std::optional<double> x = parseDistance(s);
   return x ? Value::real(*x) : Value();
 }
 
-// (angtos RADIANS [MODE [PRECISION]]): degrees with no decimals by default.
+// (angtos RADIANS [MODE [PRECISION]]): AUNITS and AUPREC give what is left
+// out (degrees with no decimals by default).
 Value angtos(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 3);
   const double a = number(lisp, args[0]);
-  const int32_t mode = args.size() >= 2 && !args[1].isNil() ? integer(lisp, args[1]) : 0;
-  const int32_t precision = args.size() == 3 && !args[2].isNil() ? integer(lisp, args[2]) : 0;
+  const int32_t mode = args.size() >= 2 && !args[1].isNil() ? integer(lisp, args[1])
+                                                            : integerVariable(lisp, u"AUNITS");
+  const int32_t precision = args.size() == 3 && !args[2].isNil() ? integer(lisp, args[2])
+                                                                 : integerVariable(lisp, u"AUPREC");
   checkUnits(lisp, "angtos", mode, 4, precision);
   return Value::string(platform::fromUtf8(angleText(a, mode, precision)));
 }

@@ -211,6 +211,56 @@ TEST(Lisp, LibraryFunctionsAnswerAsDocumented) {
   });
 }
 
+// getvar and setvar: the hosts' types and defaults, the unit variables
+// rtos, angtos and distof follow, and the refusals of setvar.
+TEST(Lisp, SystemVariablesKeepTheHostsTypesAndRules) {
+  struct VariableCase {
+    const char* script;
+    const char* out;
+    const char* errors;
+  };
+  const VariableCase cases[] = {
+      {"(prin1 (mapcar 'getvar '(\"lunits\" \"LUPREC\" \"AUNITS\" \"AUPREC\" \"DIMZIN\" "
+       "\"USERI1\" \"USERR5\" \"USERS3\" \"CMDECHO\" \"OSMODE\" \"ERRNO\" \"DWGNAME\" "
+       "\"NOSUCH\")))",
+       "(2 4 0 0 0 0 0.0 \"\" 1 4133 0 \"Drawing1.dwg\" nil)", ""},
+      {"(prin1 (list (setvar \"USERI1\" -7) (setvar \"userr1\" 2) (getvar \"USERR1\") "
+       "(setvar \"USERS1\" \"中\") (getvar \"USERS1\") (setvar \"ERRNO\" 52) (getvar \"errno\")))",
+       "(-7 2 2.0 \"中\" \"中\" 52 52)", ""},
+      {"(prin1 (list (type (getvar \"CDATE\")) (type (getvar \"DATE\")) (type (getvar "
+       "\"MILLISECS\")) (type (getvar \"DWGPREFIX\")) (type (getvar \"TEMPPREFIX\")) (wcmatch "
+       "(getvar \"SYSCODEPAGE\") \"ANSI_#*\") (type (getvar \"PLATFORM\")) (> (getvar \"CDATE\") "
+       "20000101.0) "
+       "(< 2451544 (getvar \"DATE\"))))",
+       "(REAL REAL INT STR STR T STR T T)", ""},
+      // the units of rtos, angtos and distof when their arguments are left out
+      {"(setvar \"LUPREC\" 2) (princ (rtos 1.5)) (setvar \"LUNITS\" 4) (princ (list (rtos 17.5) "
+       "(rtos 17.5 2) (distof \"1'-5 1/2\\\"\"))) (setvar \"AUNITS\" 1) (setvar \"AUPREC\" 4) "
+       "(princ (angtos (/ pi 4)))",
+       "1.50(1'-5 1/2\" 17.50 17.5)45d0'0\"", ""},
+      {"(setvar \"DIMZIN\" 8) (princ (list (rtos 17.5) (rtos 30 2 3) (rtos 0.0))) "
+       "(setvar \"DIMZIN\" 12) (princ (list (rtos 0.5) (rtos -0.25 2 2) (rtos 0 2 2)))",
+       "(17.5 30 0)(.5 -.25 0)", ""},
+      // refusals: unknown, read-only, the wrong type, out of range
+      {"(setvar \"NOSUCH\" 1)", "",
+       "; error: AutoCAD variable setting rejected: \"NOSUCH\" 1 (t.lsp:1)\n"},
+      {"(setvar \"cdate\" 1.0)", "",
+       "; error: AutoCAD variable setting rejected: \"cdate\" 1.0 (t.lsp:1)\n"},
+      {"(setvar \"LUNITS\" 6) (setvar \"LUNITS\" 2.0) (setvar \"USERS1\" 1) (princ (getvar "
+       "\"LUNITS\"))",
+       "2",
+       "; error: AutoCAD variable setting rejected: \"LUNITS\" 6 (t.lsp:1)\n"
+       "; error: AutoCAD variable setting rejected: \"LUNITS\" 2.0 (t.lsp:1)\n"
+       "; error: AutoCAD variable setting rejected: \"USERS1\" 1 (t.lsp:1)\n"},
+      {"(getvar 'lunits)", "", "; error: bad argument type: stringp LUNITS (t.lsp:1)\n"},
+  };
+  for (const VariableCase& c : cases) {
+    const ScriptRun r = run(c.script);
+    EXPECT_EQ(r.out, c.out) << c.script;
+    EXPECT_EQ(r.errors, c.errors) << c.script;
+  }
+}
+
 // Numbers at the edges of 32 bits and of reals, lists a hundred thousand
 // deep, and file functions given what they cannot use: an answer or an error
 // as the dialect gives it, never a crash.

@@ -334,6 +334,9 @@ class Interpreter {
     if (limited_) checkLimits();
   }
   int loadDepth = 0;
+  // What the document keeps beside its symbols: its system variables.
+  struct Document;
+  Document& document() { return *document_; }
 
  private:
   friend struct Frame;
@@ -352,6 +355,7 @@ class Interpreter {
   std::function<void(const Error&)> report_;
   void* symbolTable_ = nullptr;  // name -> symbol
   Symbol* true_ = nullptr;
+  std::unique_ptr<Document> document_;
   friend Value evalForm(Interpreter&, const Value&);
 };
 
