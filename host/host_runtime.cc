@@ -298,6 +298,12 @@ std::string modulePath(const Module* module) {
   return module->path;
 }
 
+std::vector<Module*> loadedModules() {
+  std::vector<Module*> modules;
+  for (const auto& module : state().modules) modules.push_back(module.get());
+  return modules;
+}
+
 void* applicationHandle(const Module* module) {
   return module->library;
 }

@@ -82,6 +82,46 @@ bool standardInputIsTerminal() {
   return _isatty(0) != 0;
 }
 
+// One argument as the C runtime's command-line parser reads it back:
+// quoted when it holds blanks or quotes, backslashes doubled before a quote.
+static void appendArgument(std::wstring* line, const std::u16string& argument) {
+  if (!line->empty()) *line += L' ';
+  if (!argument.empty() && argument.find_first_of(u" \t\n\v\"") == std::u16string::npos) {
+    line->append(argument.begin(), argument.end());
+    return;
+  }
+  *line += L'"';
+  size_t backslashes = 0;
+  for (char16_t c : argument) {
+    if (c == u'\\') {
+      ++backslashes;
+      continue;
+    }
+    line->append(c == u'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    *line += static_cast<wchar_t>(c);
+  }
+  line->append(backslashes * 2, L'\\');
+  *line += L'"';
+}
+
+std::optional<int64_t> startProgram(const std::vector<std::u16string>& arguments) {
+  if (arguments.empty() || arguments[0].empty()) return std::nullopt;
+  std::wstring line;
+  for (const std::u16string& argument : arguments) appendArgument(&line, argument);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  fflush(nullptr);
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    return std::nullopt;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<int64_t>(process.dwProcessId);
+}
+
 FILE* openFileUtf8(const std::string& path, const char* mode) {
   return _wfopen(wide(path).c_str(), wide(mode).c_str());
 }

@@ -118,7 +118,7 @@ Interpreter::Interpreter()
   for (auto family :
        {specialForms, numberFunctions, unitFunctions, predicateFunctions, listFunctions,
         stringFunctions, systemFunctions, fileFunctions, vlListFunctions, vlStringFunctions,
-        vlFileFunctions, variableFunctions}) {
+        vlFileFunctions, variableFunctions, measureFunctions}) {
     for (const Subr& subr : family()) {
       intern(platform::fromUtf8(subr.name))->value = Value::object(const_cast<Subr*>(&subr));
     }

@@ -126,9 +126,11 @@ struct Interpreter::Frame {
 };
 
 // What a document keeps beside its symbols: the system variables setvar
-// changed, by upper-case name.
+// changed (by upper-case name), and the blackboard vl-bb-set writes, which
+// the hosts share between documents (by symbol name).
 struct Interpreter::Document {
   std::map<std::u16string, Value> variables;
+  std::map<std::u16string, Value> blackboard;
 };
 
 // The value of an integer system variable (LUNITS, AUPREC, DIMZIN, ...).

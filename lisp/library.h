@@ -84,5 +84,6 @@ std::span<const Subr> vlListFunctions();
 std::span<const Subr> vlStringFunctions();
 std::span<const Subr> vlFileFunctions();
 std::span<const Subr> variableFunctions();
+std::span<const Subr> measureFunctions();
 
 }  // namespace lisp

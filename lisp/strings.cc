@@ -198,13 +198,43 @@ Value sortStrings(Interpreter& lisp, Args& args) {
   return makeList(std::move(items));
 }
 
+// (snvalid NAME [FLAG]): whether NAME may name a layer, a block, a style or
+// any entry of a drawing's tables. With EXTNAMES 1 (the default) any
+// character but the controls and < > / \ " : ? * | , = ` ; goes, at any
+// length; with EXTNAMES 0, up to 31 of the letters A-Z, digits, $ _ and -.
+// FLAG 1 lets | stand inside the name (an external reference's entries).
+Value snvalid(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 2);
+  const std::u16string& name = text(lisp, args[0]);
+  const int32_t flag = args.size() == 2 && !args[1].isNil() ? integer(lisp, args[1]) : 0;
+  const bool extended = integerVariable(lisp, u"EXTNAMES") != 0;
+  if (name.empty() || (!extended && name.size() > 31)) return Value();
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char16_t c = name[i];
+    if (c == u'|') {
+      if (flag != 1 || i == 0 || i + 1 == name.size()) return Value();
+    } else if (extended) {
+      if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) ||
+          std::u16string_view(u"<>/\\\":?*,=`;").find(c) != std::u16string_view::npos) {
+        return Value();
+      }
+    } else if (!((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
+                 c == u'$' || c == u'_' || c == u'-')) {
+      return Value();
+    }
+  }
+  return Value::object(lisp.trueSymbol());
+}
+
 }  // namespace
 
 std::span<const Subr> stringFunctions() {
   static const Subr table[] = {
-      {"STRCAT", strcat}, {"STRLEN", strlen}, {"SUBSTR", substr},   {"STRCASE", strcase},
-      {"ITOA", itoa},     {"ATOI", atoi},     {"ATOF", atof},       {"ASCII", ascii},
-      {"CHR", chr},       {"READ", read},     {"WCMATCH", wcmatch}, {"ACAD_STRLSORT", sortStrings},
+      {"STRCAT", strcat},   {"STRLEN", strlen},   {"SUBSTR", substr},
+      {"STRCASE", strcase}, {"ITOA", itoa},       {"ATOI", atoi},
+      {"ATOF", atof},       {"ASCII", ascii},     {"CHR", chr},
+      {"READ", read},       {"WCMATCH", wcmatch}, {"ACAD_STRLSORT", sortStrings},
+      {"SNVALID", snvalid},
   };
   return table;
 }

@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <numbers>
 
+#include "host/host.h"
 #include "host/library.h"
 #include "library.h"
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace lisp {
@@ -132,6 +134,154 @@ Value defunQListSet(Interpreter& lisp, Args& args) {
   return args[0];
 }
 
+// ---------------------------------------------------------------- modules
+
+// A module's file name without its folder: what arx lists.
+std::u16string moduleFile(const zc::Module* module) {
+  const platform::PathParts parts = platform::splitPath(platform::fromUtf8(zc::modulePath(module)));
+  return parts.name + parts.ext;
+}
+
+// The module file a name stands for, as -l takes it: a name without a
+// folder is a module of the modules' folder, whatever extension it has
+// ("vetrix", "vetrix.arx"); with a folder, the platform's extension is
+// added when there is none.
+std::string moduleFileOf(const std::u16string& name) {
+  const platform::PathParts parts = platform::splitPath(name);
+  if (parts.drive.empty() && parts.dir.empty()) {
+    return zc::moduleFileName(zc::moduleDirectory(), platform::toUtf8(parts.name));
+  }
+  const std::string extension =
+      platform::toUtf8(platform::splitPath(platform::fromUtf8(zc::moduleFileName("", "m"))).ext);
+  return platform::toUtf8(name) + (parts.ext.empty() ? extension : "");
+}
+
+// The loaded module whose file has that name (its folder, extension and
+// case aside): one application has one name.
+zc::Module* loadedModule(const std::u16string& name) {
+  const std::u16string wanted = platform::toUpperWide(platform::splitPath(name).name);
+  for (zc::Module* module : zc::loadedModules()) {
+    const platform::PathParts loaded =
+        platform::splitPath(platform::fromUtf8(zc::modulePath(module)));
+    if (platform::toUpperWide(loaded.name) == wanted) return module;
+  }
+  return nullptr;
+}
+
+// (arxload NAME [ONFAILURE]): NAME once its module is loaded; ONFAILURE, or
+// an error, when it cannot be, or is loaded already.
+Value arxload(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 2);
+  const std::u16string& name = text(lisp, args[0]);
+  std::string cause = "already loaded";
+  if (!loadedModule(name)) {
+    if (zc::loadModule(moduleFileOf(name), &cause)) return args[0];
+  }
+  if (args.size() == 2) return args[1];
+  lisp.fail("ARXLOAD failed: \"" + platform::toUtf8(name) + "\": " + cause);
+}
+
+// (arxunload NAME [ONFAILURE]): NAME once its module is unloaded, and its
+// functions with it; ONFAILURE, or an error, when no such module is loaded.
+Value arxunload(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 2);
+  const std::u16string& name = text(lisp, args[0]);
+  if (zc::Module* module = loadedModule(name)) {
+    zc::unloadModule(module);
+    return args[0];
+  }
+  if (args.size() == 2) return args[1];
+  lisp.fail("ARXUNLOAD failed: \"" + platform::toUtf8(name) + "\"");
+}
+
+// (arx): the file names of the modules loaded, in the order they were.
+Value arx(Interpreter& lisp, Args& args) {
+  need(lisp, args, 0, 0);
+  std::vector<Value> names;
+  for (zc::Module* module : zc::loadedModules()) names.push_back(Value::string(moduleFile(module)));
+  return makeList(std::move(names));
+}
+
+// (startapp PROGRAM [FILE]): starts PROGRAM (found on the PATH) with FILE as
+// its one argument, blanks and all, and does not wait for it: its process id,
+// or nil when it could not be started. No shell reads either.
+Value startapp(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 2);
+  std::vector<std::u16string> arguments{text(lisp, args[0])};
+  if (args.size() == 2 && !args[1].isNil()) arguments.push_back(text(lisp, args[1]));
+  const std::optional<int64_t> started = zc::startProgram(arguments);
+  return started ? Value::integer(wrap(*started)) : Value();
+}
+
+// ---------------------------------------------------------------- documents
+
+std::u16string blackboardKey(Interpreter& lisp, const Value& v) {
+  return symbolArgument(lisp, v)->name;
+}
+
+// (vl-bb-set 'SYMBOL VALUE): VALUE, kept on the blackboard.
+Value blackboardSet(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 2);
+  const std::u16string key = blackboardKey(lisp, args[0]);
+  auto& board = lisp.document().blackboard;
+  if (args[1].isNil()) {
+    board.erase(key);
+  } else {
+    board[key] = args[1];
+  }
+  return args[1];
+}
+
+// (vl-bb-ref 'SYMBOL): the value the blackboard holds for SYMBOL, or nil.
+Value blackboardRef(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  const auto& board = lisp.document().blackboard;
+  auto it = board.find(blackboardKey(lisp, args[0]));
+  return it == board.end() ? Value() : it->second;
+}
+
+// (vl-propagate 'SYMBOL): the symbol's value in every document; there is
+// one, which has it already.
+Value propagate(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  symbolArgument(lisp, args[0]);
+  return Value();
+}
+
+// (vl-load-all NAME): loads the file into every document: this one.
+Value loadAll(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 1);
+  (void)lisp.load(text(lisp, args[0]));
+  return Value();
+}
+
+// (vl-bt): writes the forms being evaluated, innermost first, each with its
+// file and line when it was read from one.
+Value backtrace(Interpreter& lisp, Args& args) {
+  need(lisp, args, 0, 0);
+  constexpr size_t kShown = 200;  // bytes of each form
+  std::string out = "Backtrace:\n";
+  const auto& forms = lisp.formsBeingEvaluated();
+  for (size_t i = 0; i < forms.size(); ++i) {
+    const Cons* form = forms[forms.size() - 1 - i];
+    auto* cell = const_cast<Cons*>(form);
+    ++cell->refs;  // Value::object takes a reference
+    std::string shown = prin1String(Value::object(cell));
+    if (shown.size() > kShown) {
+      size_t cut = kShown;
+      while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) --cut;
+      shown = shown.substr(0, cut) + "...";
+    }
+    out += "[" + std::to_string(i) + "] " + shown;
+    if (form->source != 0) {
+      out += " (" + lisp.sourceName(form->source) + ":" + std::to_string(form->line) + ")";
+    }
+    out += "\n";
+  }
+  lisp.write(out);
+  return Value();
+}
+
 }  // namespace
 
 std::span<const Subr> systemFunctions() {
@@ -153,6 +303,18 @@ std::span<const Subr> systemFunctions() {
       {"ATOMS-FAMILY", atomsFamily},
       {"DEFUN-Q-LIST-REF", defunQListRef},
       {"DEFUN-Q-LIST-SET", defunQListSet},
+      {"ARXLOAD", arxload},
+      {"ARXUNLOAD", arxunload},
+      {"ARX", arx},
+      {"STARTAPP", startapp},
+      {"VL-BB-SET", blackboardSet},
+      {"VL-BB-REF", blackboardRef},
+      {"VL-PROPAGATE", propagate},
+      {"VL-LOAD-ALL", loadAll},
+      {"VL-BT", backtrace},
+      {"GC", nothing},
+      {"VMON", nothing},
+      {"VL-LOAD-REACTORS", nothing},
   };
   return table;
 }

@@ -1,5 +1,7 @@
 // zchost as a process: output bytes, standard error, exit status, files.
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "support/host_support.h"
 #include "support/process.h"
@@ -150,6 +152,37 @@ TEST_F(ZchostTest, ModulesLoadByNameOrPathAndOnlyThoseAreDefined) {
   EXPECT_EQ(r.err, "; error: no function definition: DELFILE\n");
   r = runZchost({"--load", test::modulePath("vetrix"), "-e", "(DELFILE \"x\")"});
   EXPECT_EQ(r.out, "\nDELETE->x\nDELETE FAIL");
+  // A script loads and unloads modules by name too.
+#if defined(_WIN32)
+  const std::string extension = ".dll";
+#else
+  const std::string extension = ".so";
+#endif
+  r = runZchost({"-l", "calden", "-e",
+                 "(princ (arx)) (princ (arxload \"vetrix\")) (Delfile \"x\") (princ (arxload "
+                 "\"VETRIX.arx\" 'again)) (princ (arxunload \"calden\")) (princ (arx)) ($npi 1) "
+                 "(arxunload \"calden\")"});
+  EXPECT_EQ(r.out, "(calden" + extension + ")vetrix\nDELETE->x\nDELETE FAILAGAINcalden(vetrix" +
+                       extension + ")");
+  EXPECT_EQ(r.err,
+            "; error: no function definition: $NPI\n; error: ARXUNLOAD failed: \"calden\"\n");
+}
+
+// startapp starts a program without a shell: its one argument keeps its
+// blank, and a program that cannot be started gives nil.
+TEST_F(ZchostTest, StartappStartsAProgramWithItsArgumentAsGiven) {
+  test::writeFile("a script.lsp",
+                  "(setq f (open \"started.txt\" \"w\")) (princ \"ok\" f) (close f)");
+  std::string program;
+  for (char c : test::zchostPath()) program += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  test::ProcessResult r = runZchost(
+      {"-e", "(princ (list (numberp (startapp \"" + program +
+                 "\" \"a script.lsp\")) (startapp \"zc-no-such-program\") (startapp \"\")))"});
+  EXPECT_EQ(r.out, "(T nil nil)");
+  for (int i = 0; i < 200 && test::readFile("started.txt") != "ok"; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(test::readFile("started.txt"), "ok");
 }
 
 TEST_F(ZchostTest, UsageErrorsAndUnloadableModulesExitWithTwo) {

@@ -186,6 +186,24 @@ TEST(Lisp, LibraryFunctionsAnswerAsDocumented) {
        "(\"divide by zero\" nil (\"CAR\" nil))"},
       {"(defun-q dq (x) (* x 2)) (prin1 (list (dq 4) (defun-q-list-ref 'dq)))",
        "(8 ((X) (* X 2)))"},
+      {"(vl-bb-set 'k '(1 2)) (vl-bb-set 'gone 1) (vl-bb-set 'gone nil) (setq k 3) "
+       "(prin1 (list (vl-bb-ref 'k) (vl-bb-ref 'gone) (vl-propagate 'k) k (gc) (vmon) "
+       "(vl-load-reactors)))",
+       "((1 2) nil nil 3 nil nil nil)"},
+      {"(defun f (x)\n (vl-bt))\n(f (+ 1 2))",
+       "Backtrace:\n[0] (VL-BT) (t.lsp:2)\n[1] (F (+ 1 2)) (t.lsp:3)\n"},
+      // names of table entries, in both modes of EXTNAMES
+      {"(setq names '(\"hocus-pocus\" \"hocus pocus\" \"hocus%pocus\" \"hocus|pocus\" \"a<b\" \"\" "
+       "\"層1\" \"A23456789012345678901234567890XY\")) (prin1 (mapcar 'snvalid names)) "
+       "(prin1 (list (snvalid \"x|y\" 1) (snvalid \"|y\" 1) (snvalid \"x|\" 1))) "
+       "(setvar \"EXTNAMES\" 0) (prin1 (mapcar 'snvalid names))",
+       "(T T T nil nil nil T T)(T nil nil)(T nil nil nil nil nil nil nil)"},
+      // conversions between units, exact where the units are defined so
+      {"(prin1 (list (cvunit 1 \"inch\" \"mm\") (cvunit 1 \"acre\" \"Sq  Ft\") (cvunit 2 "
+       "\"hour\" \"minute\") (cvunit '(1 2.5) \"ft\" \"inches\") (= (cvunit 180 \"degree\" "
+       "\"radian\") pi) (= (cvunit 1 \"lb\" \"kg\") 0.45359237) (= (cvunit 1 \"gallon\" \"liter\") "
+       "3.785411784) (cvunit 1 \"inch\" \"kg\") (cvunit 1 \"furlong\" \"m\")))",
+       "(25.4 43560.0 120.0 (12.0 30.0) T T T nil nil)"},
       // units
       {"(prin1 (list (rtos 17.5 1 2) (rtos 17.5 3 2) (rtos 17.5 4 2) (rtos 17.5 5 2) (rtos 2.5 2 "
        "0) "
@@ -287,7 +305,9 @@ class LispFilesTest : public test::TempDirTest {};
 // The Visual LISP file functions, findfile and vl-directory-files.
 TEST_F(LispFilesTest, FileFunctionsAnswerAsDocumented) {
   test::writeFile("a.txt", "hello\n");
+  test::writeFile("all.lsp", "(setq loaded (1+ loaded))\n");
   expectOutputs({
+      {"(setq loaded 0) (prin1 (list (vl-load-all \"all\") loaded))", "(nil 1)"},
       {"(prin1 (list (vl-file-size \"a.txt\") (vl-file-copy \"a.txt\" \"b.txt\") "
        "(vl-file-copy \"a.txt\" \"b.txt\") (vl-file-copy \"a.txt\" \"b.txt\" T) "
        "(vl-file-size \"b.txt\") (vl-file-rename \"b.txt\" \"a.txt\") "

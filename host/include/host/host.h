@@ -93,6 +93,8 @@ ZC_HOST_API Module* loadModule(const std::string& path, std::string* error);
 ZC_HOST_API void unloadModule(Module* module);
 ZC_HOST_API void unloadAllModules();
 ZC_HOST_API std::string modulePath(const Module* module);
+// The modules loaded, in the order they were loaded.
+ZC_HOST_API std::vector<Module*> loadedModules();
 
 // True when a module has defined `name` (case ignored).
 ZC_HOST_API bool isDefined(std::u16string_view name);

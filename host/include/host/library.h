@@ -1,6 +1,7 @@
 // Loading shared libraries by file path.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -37,5 +38,10 @@ ZC_HOST_API void setEnvironmentText(std::u16string_view name, std::u16string_vie
 ZC_HOST_API bool standardInputIsTerminal();
 // Opens a file named in UTF-8.
 ZC_HOST_API std::FILE* openFileUtf8(const std::string& path, const char* mode);
+// Starts a program, found on the PATH, with these arguments (its name
+// first), without a shell and without waiting for it; its standard input
+// is empty, its output goes where ours goes. Its process id, or nothing when
+// it could not be started.
+ZC_HOST_API std::optional<int64_t> startProgram(const std::vector<std::u16string>& arguments);
 
 }  // namespace zc

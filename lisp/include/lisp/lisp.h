@@ -334,7 +334,10 @@ class Interpreter {
     if (limited_) checkLimits();
   }
   int loadDepth = 0;
-  // What the document keeps beside its symbols: its system variables.
+  // The forms being evaluated, outermost first (the backtrace).
+  const std::vector<const Cons*>& formsBeingEvaluated() const { return forms_; }
+  // What the document keeps beside its symbols: system variables and the
+  // blackboard.
   struct Document;
   Document& document() { return *document_; }
 
