@@ -9,6 +9,7 @@
 #include "host/library.h"
 #include "library.h"
 #include "platform/path.h"
+#include "platform/registry.h"
 #include "platform/text.h"
 
 namespace lisp {
@@ -213,6 +214,69 @@ Value startapp(Interpreter& lisp, Args& args) {
   return started ? Value::integer(wrap(*started)) : Value();
 }
 
+// ---------------------------------------------------------------- the registry
+
+// The value name of (vl-registry-... KEY [NAME ...]): nil or left out for
+// the key's default value.
+std::u16string valueName(Interpreter& lisp, const Args& args) {
+  return args.size() >= 2 && !args[1].isNil() ? text(lisp, args[1]) : std::u16string();
+}
+
+// (vl-registry-read KEY [NAME]): the value, a string or an integer; nil
+// when the key or the value is not there or cannot be read.
+Value registryRead(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 2);
+  platform::RegistryValue value;
+  if (!platform::registryRead(text(lisp, args[0]), valueName(lisp, args), &value).ok()) {
+    return Value();
+  }
+  return value.isNumber ? Value::integer(static_cast<int32_t>(value.number))
+                        : Value::string(value.text);
+}
+
+// (vl-registry-write KEY [NAME [DATA]]): DATA (a string or an integer; ""
+// when left out) once written, the key made as needed; nil on failure.
+Value registryWrite(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 3);
+  lisp.requireFiles();
+  platform::RegistryValue value;
+  Value data = Value::string(u"");
+  if (args.size() == 3) data = args[2];
+  if (data.type() == Type::kInt) {
+    value.isNumber = true;
+    value.number = static_cast<uint32_t>(data.asInt());
+  } else {
+    value.text = text(lisp, data);
+  }
+  if (!platform::registryWrite(text(lisp, args[0]), valueName(lisp, args), value).ok()) {
+    return Value();
+  }
+  return data;
+}
+
+// (vl-registry-delete KEY [NAME]): T once the value, or the key with its
+// values, is gone; nil otherwise (a key with keys under it stays).
+Value registryDelete(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 2);
+  lisp.requireFiles();
+  const std::u16string& key = text(lisp, args[0]);
+  std::optional<std::u16string> name;
+  if (args.size() == 2 && !args[1].isNil()) name = text(lisp, args[1]);
+  return truth(platform::registryDelete(key, name ? &*name : nullptr).ok(), lisp);
+}
+
+// (vl-registry-descendents KEY [VALUE-NAMES]): the names of the keys under
+// KEY, or of its values when VALUE-NAMES is given; nil when there is no KEY.
+Value registryDescendents(Interpreter& lisp, Args& args) {
+  need(lisp, args, 1, 2);
+  std::vector<std::u16string> names;
+  const bool values = args.size() == 2 && !args[1].isNil();
+  if (!platform::registryList(text(lisp, args[0]), values, &names).ok()) return Value();
+  std::vector<Value> list;
+  for (std::u16string& name : names) list.push_back(Value::string(std::move(name)));
+  return makeList(std::move(list));
+}
+
 // ---------------------------------------------------------------- documents
 
 std::u16string blackboardKey(Interpreter& lisp, const Value& v) {
@@ -307,6 +371,10 @@ std::span<const Subr> systemFunctions() {
       {"ARXUNLOAD", arxunload},
       {"ARX", arx},
       {"STARTAPP", startapp},
+      {"VL-REGISTRY-READ", registryRead},
+      {"VL-REGISTRY-WRITE", registryWrite},
+      {"VL-REGISTRY-DELETE", registryDelete},
+      {"VL-REGISTRY-DESCENDENTS", registryDescendents},
       {"VL-BB-SET", blackboardSet},
       {"VL-BB-REF", blackboardRef},
       {"VL-PROPAGATE", propagate},

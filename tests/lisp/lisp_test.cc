@@ -420,6 +420,48 @@ TEST(Lisp, RecursionGoesTenThousandDeep) {
 // Text files as the hosts write and read them: the ANSI code page unless
 // open is told an encoding, any mark or valid UTF-8 recognised on reading,
 // every line ended CR LF however it was written.
+// The registry functions: keys made as needed, names in any case, a key
+// with keys under it kept; on POSIX the file in the configuration folder,
+// never written over when it is not a registry file.
+TEST_F(LispFilesTest, RegistryKeepsKeysAndValues) {
+#if !defined(_WIN32)
+  const char* saved = std::getenv("XDG_CONFIG_HOME");
+  const std::string previous = saved ? saved : "";
+  ::setenv("XDG_CONFIG_HOME", dir_.string().c_str(), 1);
+#endif
+  const std::string k =
+      "(setq k \"HKEY_CURRENT_USER\\\\Software\\\\ZcTest\" s (strcat k \"\\\\Sub\")) ";
+  expectOutputs({
+      {k + "(prin1 (list (vl-registry-write s \"Name\" \"v\\\"1\\\\\") (vl-registry-write "
+           "(strcat k \"\\\\sub\\\\\") \"N2\" 42) (vl-registry-write k nil \"d\") "
+           "(vl-registry-read (strcat k \"\\\\SUB\") \"name\") (vl-registry-read s \"n2\") "
+           "(vl-registry-read k) (vl-registry-descendents k) (vl-registry-descendents s T) "
+           "(vl-registry-delete k) (vl-registry-delete s \"N2\") (vl-registry-read s \"N2\") "
+           "(vl-registry-delete s) (vl-registry-delete k) (vl-registry-descendents k) "
+           "(vl-registry-read \"HKEY_NOWHERE\\\\x\") (vl-registry-write \"Software\\\\x\" \"a\" "
+           "\"b\")))",
+       "(\"v\\\"1\\\\\" 42 \"d\" \"v\\\"1\\\\\" 42 \"d\" (\"Sub\") (\"Name\" \"N2\") nil T nil T "
+       "T nil nil nil)"},
+  });
+#if !defined(_WIN32)
+  expectOutputs({{k + "(prin1 (vl-registry-write k \"Name\" \"a\\\"b\"))", "\"a\\\"b\""}});
+  EXPECT_NE(test::readFile("zchost/registry")
+                .find("\n[HKEY_CURRENT_USER\\Software\\ZcTest]\n\"Name\"=\"a\\\"b\"\n"),
+            std::string::npos)
+      << test::readFile("zchost/registry");
+  test::writeFile("zchost/registry", "not a registry\n");
+  expectOutputs({{k + "(prin1 (list (vl-registry-write k \"a\" \"b\") (vl-registry-read k "
+                      "\"Name\")))",
+                  "(nil nil)"}});
+  EXPECT_EQ(test::readFile("zchost/registry"), "not a registry\n");
+  if (saved) {
+    ::setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_CONFIG_HOME");
+  }
+#endif
+}
+
 TEST_F(LispFilesTest, TextFilesKeepTheirEncodings) {
   struct Row {
     const char* codePage;  // the ANSI code page the row needs
