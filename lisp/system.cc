@@ -320,13 +320,19 @@ Value loadAll(Interpreter& lisp, Args& args) {
 }
 
 // (vl-bt): writes the forms being evaluated, innermost first, each with its
-// file and line when it was read from one.
+// file and line when it was read from one; of a recursion thousands deep,
+// the innermost hundred.
 Value backtrace(Interpreter& lisp, Args& args) {
   need(lisp, args, 0, 0);
   constexpr size_t kShown = 200;  // bytes of each form
+  constexpr size_t kForms = 100;
   std::string out = "Backtrace:\n";
   const auto& forms = lisp.formsBeingEvaluated();
   for (size_t i = 0; i < forms.size(); ++i) {
+    if (i == kForms) {
+      out += "[...] " + std::to_string(forms.size() - kForms) + " more\n";
+      break;
+    }
     const Cons* form = forms[forms.size() - 1 - i];
     auto* cell = const_cast<Cons*>(form);
     ++cell->refs;  // Value::object takes a reference
