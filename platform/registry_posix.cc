@@ -32,8 +32,12 @@ std::u16string upper(std::u16string_view text) {
 }
 
 // The key's path with its root in capitals and no empty parts; nothing for
-// a path under no root.
+// a path under no root, or holding a control character (which the file's
+// lines could not hold).
 std::optional<std::u16string> keyPath(std::u16string_view given) {
+  for (char16_t c : given) {
+    if (c < 0x20 || c == 0x7F) return std::nullopt;
+  }
   std::vector<std::u16string_view> parts;
   for (size_t start = 0; start <= given.size();) {
     size_t end = given.find(u'\\', start);
