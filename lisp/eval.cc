@@ -30,7 +30,9 @@ Value callUsubr(Interpreter& lisp, Usubr* f, std::vector<Value>& args) {
   if (args.size() < f->parameters.size()) lisp.fail("too few arguments");
   if (args.size() > f->parameters.size()) lisp.fail("too many arguments");
   Bindings bindings;
-  for (size_t i = 0; i < args.size(); ++i) bindings.bind(f->parameters[i], std::move(args[i]));
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (f->parameters[i]) bindings.bind(f->parameters[i], std::move(args[i]));
+  }
   for (Symbol* local : f->locals) bindings.bind(local, Value());
   Value result;
   for (Value form = f->body; form.type() == Type::kCons; form = form.cons()->cdr) {

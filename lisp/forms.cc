@@ -16,6 +16,13 @@ Value makeFunction(Interpreter& lisp, std::u16string name, const Value& forms) {
   f->name = std::move(name);
   const Value parameters = car(forms);
   if (!isList(parameters)) lisp.badType("listp", parameters);
+  // A name given twice is bound by its first place only: a later parameter
+  // of the same name takes its argument without binding it, and a later
+  // local is no local.
+  auto seen = [&](Symbol* s) {
+    return std::find(f->parameters.begin(), f->parameters.end(), s) != f->parameters.end() ||
+           std::find(f->locals.begin(), f->locals.end(), s) != f->locals.end();
+  };
   bool locals = false;
   for (Value at = parameters; at.type() == Type::kCons; at = cdr(at)) {
     const Value p = car(at);
@@ -24,7 +31,11 @@ Value makeFunction(Interpreter& lisp, std::u16string name, const Value& forms) {
       locals = true;
       continue;
     }
-    (locals ? f->locals : f->parameters).push_back(p.symbol());
+    if (locals) {
+      if (!seen(p.symbol())) f->locals.push_back(p.symbol());
+    } else {
+      f->parameters.push_back(seen(p.symbol()) ? nullptr : p.symbol());
+    }
   }
   f->body = cdr(forms);
   return Value::object(f.release());

@@ -53,6 +53,8 @@ struct Subr : Object {
 struct Usubr : Object {
   Usubr() : Object(Type::kUsubr) {}
   std::u16string name;  // empty for a lambda
+  // A parameter that repeats an earlier name is null: its argument is
+  // taken and not bound.
   std::vector<Symbol*> parameters, locals;
   Value body;  // the list of forms
 };

@@ -65,6 +65,10 @@ TEST(Lisp, SpecialFormsControlEvaluation) {
       {"(repeat 3 (princ \"x\")) (prin1 (repeat 0 1))", "xxxnil"},
       {"(foreach x '(1 2 3) (princ x)) (prin1 x)", "123nil"},
       {"(defun f (a / b) (setq b (* a 2)) b) (setq b 7) (prin1 (f 3)) (prin1 b)", "67"},
+      // A name given twice is bound by its first place, and restored once.
+      {"(setq a 'out b 'out) (defun f (a / a) a) (defun g (a a / b a b) (setq b a) (list a b)) "
+       "(prin1 (list (f 5) (g 1 2) a b))",
+       "(5 (1 1) OUT OUT)"},
       {"(defun fact (n) (if (< n 2) 1 (* n (fact (1- n))))) (prin1 (fact 10))", "3628800"},
       {"(prin1 ((lambda (x) (* x x)) 5)) (prin1 (mapcar (function (lambda (x) (1+ x))) '(1 2)))",
        "25(2 3)"},
