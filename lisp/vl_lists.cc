@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <numbers>
+#include <set>
+#include <utility>
 
 #include "library.h"
 
@@ -87,33 +89,75 @@ Value listStar(Interpreter& lisp, Args& args) {
   return result;
 }
 
-// (vl-sort LIST LESS) and (vl-sort-i LIST LESS): sorted by a function of
-// two arguments, stably. The hosts may drop elements that sort equal; these
-// keep every one.
-std::vector<size_t> sortedOrder(Interpreter& lisp, const std::vector<Value>& items,
-                                const Value& less) {
-  std::vector<size_t> order(items.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+// Sorts `order`, indices into `items`, by LESS, a function of two
+// arguments: a merge sort that keeps the given order of elements neither of
+// which precedes the other. Whatever LESS answers, even contradicting
+// itself, every index stays once in the result.
+void sortOrder(Interpreter& lisp, const std::vector<Value>& items, const Value& less,
+               std::vector<size_t>* order) {
+  auto precedes = [&](size_t a, size_t b) {
     std::vector<Value> callArgs{items[a], items[b]};
     return !callFunction(lisp, less, callArgs).isNil();
-  });
-  return order;
+  };
+  std::vector<size_t>& from = *order;
+  std::vector<size_t> to(from.size());
+  for (size_t width = 1; width < from.size(); width *= 2) {
+    for (size_t low = 0; low < from.size(); low += 2 * width) {
+      const size_t middle = std::min(low + width, from.size());
+      const size_t high = std::min(low + 2 * width, from.size());
+      size_t left = low, right = middle, out = low;
+      while (left < middle && right < high) {
+        to[out++] = precedes(from[right], from[left]) ? from[right++] : from[left++];
+      }
+      while (left < middle) to[out++] = from[left++];
+      while (right < high) to[out++] = from[right++];
+    }
+    from.swap(to);
+  }
 }
+
+// (vl-sort LIST LESS): the elements sorted, each element that is eq to an
+// earlier one left out as the hosts leave it out (an integer, a symbol, the
+// same object again); reals and strings that are only equal all stay.
 Value sortList(Interpreter& lisp, Args& args) {
   need(lisp, args, 2, 2);
   const std::vector<Value> items = elements(lisp, args[0]);
+  std::set<std::pair<int, uintptr_t>> kept;
+  std::vector<size_t> order;
+  for (size_t i = 0; i < items.size(); ++i) {
+    const Value& item = items[i];
+    bool fresh = true;
+    switch (item.type()) {
+      case Type::kReal:
+        break;
+      case Type::kInt:
+        fresh = kept.emplace(0, static_cast<uint32_t>(item.asInt())).second;
+        break;
+      case Type::kNil:
+        fresh = kept.emplace(1, 0).second;
+        break;
+      default:
+        fresh = kept.emplace(2, reinterpret_cast<uintptr_t>(item.asObject())).second;
+    }
+    if (fresh) order.push_back(i);
+  }
+  sortOrder(lisp, items, args[1], &order);
   std::vector<Value> sorted;
-  for (size_t i : sortedOrder(lisp, items, args[1])) sorted.push_back(items[i]);
+  for (size_t i : order) sorted.push_back(items[i]);
   return makeList(std::move(sorted));
 }
+
+// (vl-sort-i LIST LESS): the indices of every element in sorted order;
+// of elements neither of which precedes the other, the later comes first,
+// as in the hosts: (vl-sort-i '(3 2 1 3) '<) is (2 1 3 0).
 Value sortIndices(Interpreter& lisp, Args& args) {
   need(lisp, args, 2, 2);
   const std::vector<Value> items = elements(lisp, args[0]);
+  std::vector<size_t> order(items.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = order.size() - 1 - i;
+  sortOrder(lisp, items, args[1], &order);
   std::vector<Value> indices;
-  for (size_t i : sortedOrder(lisp, items, args[1])) {
-    indices.push_back(Value::integer(static_cast<int32_t>(i)));
-  }
+  for (size_t i : order) indices.push_back(Value::integer(static_cast<int32_t>(i)));
   return makeList(std::move(indices));
 }
 

@@ -156,6 +156,18 @@ TEST(Lisp, LibraryFunctionsAnswerAsDocumented) {
       {"(prin1 (list (vl-every '< '(1 2) '(2 3)) (vl-every 'minusp '(1)) (vl-some 'minusp '(1 -2)) "
        "(vl-sort '(3 1 2) '<) (vl-sort-i '(\"b\" \"a\" \"c\") '<)))",
        "(T nil T (1 2 3) (1 0 2))"},
+      // vl-sort leaves out what is eq to an element before it; vl-sort-i
+      // keeps every index, the later of equals first.
+      {"(setq s \"s\" p '(1)) (prin1 (list (vl-sort '(3 2 1 3) '<) (vl-sort '(a d c b a) "
+       "'(lambda (a b) (< (vl-symbol-name a) (vl-symbol-name b)))) (vl-sort '(2.0 1 2.0) '<) "
+       "(vl-sort (list \"b\" s \"b\" s) '<) (vl-sort (list p '(0) p) '(lambda (a b) (< (car a) "
+       "(car b)))) (vl-sort-i '(3 2 1 3) '<) (vl-sort-i '(a d c b a) '(lambda (a b) "
+       "(< (vl-symbol-name a) (vl-symbol-name b))))))",
+       "((1 2 3) (A B C D) (1 2.0 2.0) (\"b\" \"b\" \"s\") ((0) (1)) (2 1 3 0) (4 0 3 2 1))"},
+      // A comparison that contradicts itself loses and repeats nothing.
+      {"(setq k 0 l '(1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20)) "
+       "(prin1 (apply '+ (vl-sort-i l '(lambda (a b) (zerop (rem (setq k (+ k a b)) 3))))))",
+       "190"},
       // strings
       {"(prin1 (list (vl-string-search \"ll\" \"hello\") (vl-string-search \"z\" \"hello\") "
        "(vl-string-search \"l\" \"hello\" 3) (vl-string-subst \"Ben\" \"Bill\" \"Bill and "
