@@ -80,7 +80,8 @@ Value callFunction(Interpreter& lisp, const Value& given, std::vector<Value>& ar
     case Type::kSubr: {
       auto* subr = static_cast<Subr*>(function.asObject());
       if (subr->function) return subr->function(lisp, args);
-      break;  // a special form takes forms, not values
+      if (subr->applied) return subr->applied(lisp, args);
+      break;  // this special form takes forms, not values
     }
     case Type::kUsubr:
       return callUsubr(lisp, static_cast<Usubr*>(function.asObject()), args);

@@ -228,14 +228,67 @@ Value function(Interpreter& lisp, const Value& forms) {
   return f;
 }
 
+// ---------------------------------------------------------------- applied
+
+// The special forms given values, by apply and mapcar: (apply 'and LIST).
+// Those that evaluate nothing take the values as their forms.
+template <SpecialForm Form>
+Value asForms(Interpreter& lisp, Args& args) {
+  return Form(lisp, makeList(args));
+}
+
+Value andValues(Interpreter& lisp, Args& args) {
+  return truth(std::none_of(args.begin(), args.end(), [](const Value& v) { return v.isNil(); }),
+               lisp);
+}
+
+Value orValues(Interpreter& lisp, Args& args) {
+  return truth(std::any_of(args.begin(), args.end(), [](const Value& v) { return !v.isNil(); }),
+               lisp);
+}
+
+Value prognValues(Interpreter&, Args& args) {
+  return args.empty() ? Value() : args.back();
+}
+
+Value ifValues(Interpreter& lisp, Args& args) {
+  need(lisp, args, 2, 3);
+  if (!args[0].isNil()) return args[1];
+  return args.size() > 2 ? args[2] : Value();
+}
+
+// (apply 'setq (list 'a 1 'b 2)): each symbol gets the value after it.
+Value setqValues(Interpreter& lisp, Args& args) {
+  Value result;
+  for (size_t i = 0; i < args.size(); i += 2) {
+    if (args[i].type() != Type::kSymbol) lisp.badType("symbolp", args[i]);
+    if (i + 1 >= args.size()) lisp.fail("too few arguments");
+    Symbol* target = args[i].symbol();
+    if (target->constant) lisp.fail("attempt to set a constant: " + platform::toUtf8(target->name));
+    result = args[i + 1];
+    target->value = result;
+  }
+  return result;
+}
+
 }  // namespace
 
 std::span<const Subr> specialForms() {
   static const Subr table[] = {
-      {"QUOTE", quote},     {"FUNCTION", function}, {"SETQ", setq},       {"PROGN", progn},
-      {"IF", ifForm},       {"COND", cond},         {"AND", andForm},     {"OR", orForm},
-      {"WHILE", whileForm}, {"REPEAT", repeat},     {"FOREACH", foreach}, {"DEFUN", defun},
-      {"LAMBDA", lambda},   {"DEFUN-Q", defunQ},
+      {"QUOTE", quote, asForms<quote>},
+      {"FUNCTION", function, asForms<function>},
+      {"SETQ", setq, setqValues},
+      {"PROGN", progn, prognValues},
+      {"IF", ifForm, ifValues},
+      {"COND", cond},
+      {"AND", andForm, andValues},
+      {"OR", orForm, orValues},
+      {"WHILE", whileForm},
+      {"REPEAT", repeat},
+      {"FOREACH", foreach},
+      {"DEFUN", defun, asForms<defun>},
+      {"LAMBDA", lambda, asForms<lambda>},
+      {"DEFUN-Q", defunQ, asForms<defunQ>},
   };
   return table;
 }

@@ -41,12 +41,16 @@ struct Symbol : Object {
 using SpecialForm = Value (*)(Interpreter& lisp, const Value& forms);
 using Function = Value (*)(Interpreter& lisp, std::vector<Value>& args);
 
-// A built-in: a special form gets its forms unevaluated. Not counted.
+// A built-in: a special form gets its forms unevaluated. Not counted. A
+// special form that means something given values (and, or, progn, ...) has
+// `applied` as well, for apply and mapcar.
 struct Subr : Object {
-  Subr(const char* n, SpecialForm s) : Object(Type::kSubr), name(n), special(s) {}
+  Subr(const char* n, SpecialForm s, Function a = nullptr)
+      : Object(Type::kSubr), name(n), special(s), applied(a) {}
   Subr(const char* n, Function f) : Object(Type::kSubr), name(n), function(f) {}
   const char* name;
   SpecialForm special = nullptr;
+  Function applied = nullptr;
   Function function = nullptr;
 };
 

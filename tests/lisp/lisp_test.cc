@@ -75,6 +75,14 @@ TEST(Lisp, SpecialFormsControlEvaluation) {
       {"(prin1 (mapcar '(lambda (a b) (+ a b)) '(1 2 3) '(10 20))) (prin1 (apply '+ '(1 2 3)))",
        "(11 22)6"},
       {"(prin1 (quote (a b))) (prin1 (eval '(+ 1 2)))", "(A B)3"},
+      // Special forms that mean something given values take them from apply
+      // and mapcar; the others are no functions.
+      {"(prin1 (list (apply 'and '(1 2)) (apply 'and '(1 nil)) (apply 'and nil) (apply 'or '(nil "
+       "2)) "
+       "(apply 'or nil) (mapcar 'and '(1 nil) '(2 3)) (apply 'progn '(1 2)) (apply 'if '(nil 1 2)) "
+       "(apply 'quote '(x)) (apply 'setq '(v 4)) v (apply 'defun '(sq (x) (* x x))) (sq 3) "
+       "(vl-catch-all-error-message (vl-catch-all-apply 'while '(nil)))))",
+       "(T nil T T nil (T nil) 2 2 X 4 4 SQ 9 \"bad function: WHILE\")"},
   });
 }
 
