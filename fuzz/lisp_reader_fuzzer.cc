@@ -22,11 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const lisp::Reader::Status status = reader.next(&form, &error);
     if (status == lisp::Reader::Status::kEnd || status == lisp::Reader::Status::kIncomplete) break;
     if (status == lisp::Reader::Status::kError) continue;
-    const std::string printed = lisp::prin1String(form);
+    const std::string printed = lisp::prin1String(form, lisp::Reals::kExact);
     lisp::Reader again(lisp, printed);
     lisp::Value back;
     if (again.next(&back, &error) != lisp::Reader::Status::kForm ||
-        lisp::prin1String(back) != printed) {
+        lisp::prin1String(back, lisp::Reals::kExact) != printed) {
       std::abort();
     }
     try {

@@ -90,7 +90,7 @@ Value callFunction(Interpreter& lisp, const Value& given, std::vector<Value>& ar
     default:
       break;
   }
-  lisp.fail("bad function: " + prin1String(given));
+  lisp.fail("bad function: " + prin1String(given, lisp.reals()));
 }
 
 Value functionValue(Interpreter& lisp, const Value& head) {
@@ -191,7 +191,7 @@ void Interpreter::fail(std::string message) {
 
 void Interpreter::badType(const char* predicate, const Value& value) {
   fail(std::string("bad argument type: ") + predicate + (*predicate ? " " : "") +
-       prin1String(value));
+       prin1String(value, reals_));
 }
 
 void Interpreter::reserveString(uint64_t bytes) {
@@ -226,7 +226,7 @@ Value Interpreter::eval(const Value& form) {
   Value function = head.type() == Type::kCons ? eval(head) : functionValue(*this, head);
   if (function.isNil()) {
     if (head.type() == Type::kSymbol) fail("no function definition: " + utf8(head.symbol()->name));
-    fail("bad function: " + prin1String(head));
+    fail("bad function: " + prin1String(head, reals_));
   }
   const Value& forms = form.cons()->cdr;
   if (function.type() == Type::kSubr) {

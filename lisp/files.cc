@@ -26,7 +26,8 @@ namespace {
 FileObject* fileArgument(Interpreter& lisp, const Value& v) {
   if (v.type() != Type::kFile) lisp.badType("filep", v);
   auto* file = static_cast<FileObject*>(v.asObject());
-  if (!file->handle()) lisp.fail("bad argument value: a closed file " + prin1String(v));
+  if (!file->handle())
+    lisp.fail("bad argument value: a closed file " + prin1String(v, lisp.reals()));
   return file;
 }
 
@@ -102,7 +103,7 @@ Encoding encodingArgument(Interpreter& lisp, const Value& v, bool* mark) {
     return Encoding::kUtf16Le;
   }
   if (name == u"ansi" || name == u"mbcs") return Encoding::kAnsi;
-  lisp.fail("bad argument value: open encoding " + prin1String(v));
+  lisp.fail("bad argument value: open encoding " + prin1String(v, lisp.reals()));
 }
 
 // The encoding a file being appended to already has, decided as reading
@@ -161,7 +162,7 @@ Value open(Interpreter& lisp, Args& args) {
       }
     }
   } else {
-    lisp.fail("bad argument value: open mode " + prin1String(args[1]));
+    lisp.fail("bad argument value: open mode " + prin1String(args[1], lisp.reals()));
   }
   if (fresh) {
     // Written beside it, the new file takes the old one's place when closed.
@@ -319,7 +320,8 @@ Value readChar(Interpreter& lisp, Args& args) {
 Value writeChar(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 2);
   const int32_t code = integer(lisp, args[0]);
-  if (code < 1 || code > 0xFFFF) lisp.fail("bad argument value: " + prin1String(args[0]));
+  if (code < 1 || code > 0xFFFF)
+    lisp.fail("bad argument value: " + prin1String(args[0], lisp.reals()));
   output(lisp, args, 1, platform::toUtf8(std::u16string(1, static_cast<char16_t>(code))));
   return args[0];
 }
@@ -333,21 +335,21 @@ Value writeLine(Interpreter& lisp, Args& args) {
 Value princ(Interpreter& lisp, Args& args) {
   need(lisp, args, 0, 2);
   if (args.empty()) return Value::object(nullSymbol(lisp));
-  output(lisp, args, 1, princString(args[0]));
+  output(lisp, args, 1, princString(args[0], lisp.reals()));
   return args[0];
 }
 
 Value prin1(Interpreter& lisp, Args& args) {
   need(lisp, args, 0, 2);
   if (args.empty()) return Value::object(nullSymbol(lisp));
-  output(lisp, args, 1, prin1String(args[0]));
+  output(lisp, args, 1, prin1String(args[0], lisp.reals()));
   return args[0];
 }
 
 Value print(Interpreter& lisp, Args& args) {
   need(lisp, args, 0, 2);
   if (args.empty()) return Value::object(nullSymbol(lisp));
-  output(lisp, args, 1, "\n" + prin1String(args[0]) + " ");
+  output(lisp, args, 1, "\n" + prin1String(args[0], lisp.reals()) + " ");
   return args[0];
 }
 

@@ -17,7 +17,7 @@ std::vector<Value> elements(Interpreter& lisp, const Value& v) {
 }
 
 void badValue(Interpreter& lisp, const Value& v) {
-  lisp.fail("bad argument value: " + prin1String(v));
+  lisp.fail("bad argument value: " + prin1String(v, lisp.reals()));
 }
 
 namespace {
@@ -59,7 +59,7 @@ Value makeListOf(Interpreter&, Args& args) {
 Value nth(Interpreter& lisp, Args& args) {
   need(lisp, args, 2, 2);
   int32_t n = integer(lisp, args[0]);
-  if (n < 0) lisp.fail("bad argument value: " + prin1String(args[0]));
+  if (n < 0) lisp.fail("bad argument value: " + prin1String(args[0], lisp.reals()));
   Value v = list(lisp, args[1]);
   for (; n > 0 && v.type() == Type::kCons; --n) v = cdr(v);
   return car(v);
@@ -154,7 +154,8 @@ Value setSymbol(Interpreter& lisp, Args& args) {
   need(lisp, args, 2, 2);
   if (args[0].type() != Type::kSymbol) lisp.badType("symbolp", args[0]);
   Symbol* symbol = args[0].symbol();
-  if (symbol->constant) lisp.fail("attempt to set a constant: " + prin1String(args[0]));
+  if (symbol->constant)
+    lisp.fail("attempt to set a constant: " + prin1String(args[0], lisp.reals()));
   symbol->value = args[1];
   return args[1];
 }

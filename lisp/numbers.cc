@@ -160,7 +160,7 @@ Value toFloat(Interpreter& lisp, Args& args) {
 Value squareRoot(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 1);
   const double x = number(lisp, args[0]);
-  if (x < 0) lisp.fail("function undefined for argument: " + prin1String(args[0]));
+  if (x < 0) lisp.fail("function undefined for argument: " + prin1String(args[0], lisp.reals()));
   return Value::real(std::sqrt(x));
 }
 
@@ -199,7 +199,7 @@ Value exponential(Interpreter& lisp, Args& args) {
 Value logarithm(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 1);
   const double x = number(lisp, args[0]);
-  if (x <= 0) lisp.fail("function undefined for argument: " + prin1String(args[0]));
+  if (x <= 0) lisp.fail("function undefined for argument: " + prin1String(args[0], lisp.reals()));
   return Value::real(std::log(x));
 }
 

@@ -32,9 +32,9 @@ Value substr(Interpreter& lisp, Args& args) {
   need(lisp, args, 2, 3);
   const std::u16string& s = text(lisp, args[0]);
   const int32_t start = integer(lisp, args[1]);
-  if (start < 1) lisp.fail("bad argument value: " + prin1String(args[1]));
+  if (start < 1) lisp.fail("bad argument value: " + prin1String(args[1], lisp.reals()));
   int64_t count = args.size() == 3 ? integer(lisp, args[2]) : int64_t{INT32_MAX};
-  if (count < 0) lisp.fail("bad argument value: " + prin1String(args[2]));
+  if (count < 0) lisp.fail("bad argument value: " + prin1String(args[2], lisp.reals()));
   if (static_cast<size_t>(start) > s.size()) return Value::string(u"");
   return Value::string(s.substr(static_cast<size_t>(start) - 1, static_cast<size_t>(count)));
 }
@@ -72,7 +72,8 @@ Value ascii(Interpreter& lisp, Args& args) {
 Value chr(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 1);
   const int32_t code = integer(lisp, args[0]);
-  if (code < 0 || code > 0xFFFF) lisp.fail("bad argument value: " + prin1String(args[0]));
+  if (code < 0 || code > 0xFFFF)
+    lisp.fail("bad argument value: " + prin1String(args[0], lisp.reals()));
   return Value::string(code == 0 ? std::u16string()
                                  : std::u16string(1, static_cast<char16_t>(code)));
 }

@@ -31,11 +31,11 @@ Value symbolp(Interpreter& lisp, Args& args) {
 }
 Value princToString(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 1);
-  return Value::string(platform::fromUtf8(princString(args[0])));
+  return Value::string(platform::fromUtf8(princString(args[0], lisp.reals())));
 }
 Value prin1ToString(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 1);
-  return Value::string(platform::fromUtf8(prin1String(args[0])));
+  return Value::string(platform::fromUtf8(prin1String(args[0], lisp.reals())));
 }
 
 Value getEnvironment(Interpreter& lisp, Args& args) {
@@ -130,7 +130,8 @@ Value defunQListSet(Interpreter& lisp, Args& args) {
   need(lisp, args, 2, 2);
   Symbol* symbol = args[0].type() == Type::kSymbol ? args[0].symbol() : nullptr;
   if (!symbol) lisp.badType("symbolp", args[0]);
-  if (symbol->constant) lisp.fail("attempt to set a constant: " + prin1String(args[0]));
+  if (symbol->constant)
+    lisp.fail("attempt to set a constant: " + prin1String(args[0], lisp.reals()));
   symbol->value = list(lisp, args[1]);
   return args[0];
 }

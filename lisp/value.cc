@@ -63,7 +63,7 @@ void appendEscaped(std::string* out, const std::u16string& text) {
   out->push_back('"');
 }
 
-void print(std::string* out, const Value& value, bool readable, int depth) {
+void print(std::string* out, const Value& value, bool readable, Reals reals, int depth) {
   if (depth > kMaxPrintDepth) {
     *out += "...";
     return;
@@ -76,7 +76,7 @@ void print(std::string* out, const Value& value, bool readable, int depth) {
       *out += std::to_string(value.asInt());
       break;
     case Type::kReal:
-      *out += formatReal(value.asReal());
+      *out += formatReal(value.asReal(), reals);
       break;
     case Type::kString:
       if (readable) {
@@ -95,12 +95,12 @@ void print(std::string* out, const Value& value, bool readable, int depth) {
       while (rest.type() == Type::kCons) {
         if (!first) out->push_back(' ');
         first = false;
-        print(out, rest.cons()->car, readable, depth + 1);
+        print(out, rest.cons()->car, readable, reals, depth + 1);
         rest = rest.cons()->cdr;
       }
       if (!rest.isNil()) {
         *out += " . ";
-        print(out, rest, readable, depth + 1);
+        print(out, rest, readable, reals, depth + 1);
       }
       out->push_back(')');
       break;
@@ -242,25 +242,35 @@ std::string Error::report() const {
   return "; error: " + message + (where.empty() ? "" : " (" + where + ")");
 }
 
-std::string formatReal(double x) {
+std::string formatReal(double x, Reals reals) {
   if (std::isnan(x)) return "1.#QNAN";
   if (std::isinf(x)) return x > 0 ? "1.#INF" : "-1.#INF";
   char buffer[64];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, x);
+  // to_chars, unlike printf, writes the same on every platform: two
+  // exponent digits at least, whatever the C runtime.
+  auto [end, ec] = reals == Reals::kExact ? std::to_chars(buffer, buffer + sizeof buffer, x)
+                                          : std::to_chars(buffer, buffer + sizeof buffer, x,
+                                                          std::chars_format::general, 6);
   std::string text(buffer, end);
-  if (text.find_first_of(".e") == std::string::npos) text += ".0";
+  // A decimal point always ("100.0"); the hosts keep it before an exponent
+  // too ("1.0e+20"), the exact form only where there is none ("1e+20").
+  const size_t exponent = text.find('e');
+  if (text.find('.') == std::string::npos &&
+      (exponent == std::string::npos || reals == Reals::kHost)) {
+    text.insert(exponent == std::string::npos ? text.size() : exponent, ".0");
+  }
   return text;
 }
 
-std::string prin1String(const Value& value) {
+std::string prin1String(const Value& value, Reals reals) {
   std::string out;
-  print(&out, value, true, 0);
+  print(&out, value, true, reals, 0);
   return out;
 }
 
-std::string princString(const Value& value) {
+std::string princString(const Value& value, Reals reals) {
   std::string out;
-  print(&out, value, false, 0);
+  print(&out, value, false, reals, 0);
   return out;
 }
 

@@ -61,7 +61,7 @@ Value listToString(Interpreter& lisp, Args& args) {
   std::u16string s;
   for (const Value& code : elements(lisp, args[0])) {
     const int32_t c = integer(lisp, code);
-    if (c < 1 || c > 0xFFFF) lisp.fail("bad argument value: " + prin1String(code));
+    if (c < 1 || c > 0xFFFF) lisp.fail("bad argument value: " + prin1String(code, lisp.reals()));
     s += static_cast<char16_t>(c);
   }
   return Value::string(std::move(s));
@@ -89,7 +89,7 @@ Value stringElement(Interpreter& lisp, Args& args) {
   const std::u16string& s = text(lisp, args[0]);
   const int32_t at = integer(lisp, args[1]);
   if (at < 0 || static_cast<size_t>(at) >= s.size()) {
-    lisp.fail("bad argument value: " + prin1String(args[1]));
+    lisp.fail("bad argument value: " + prin1String(args[1], lisp.reals()));
   }
   return Value::integer(s[static_cast<size_t>(at)]);
 }

@@ -72,7 +72,7 @@ export WINEPREFIX=$work/wine
 source scripts/wine-prefix.sh
 mkdir -p "$work/windows"
 printf '(princ ($npi 2))\n(princ (strcat " " ($addbl "中" 3) "|"))\n' >"$work/windows/script.lsp"
-out=$(cd "$work/windows" && "$wine" "$unpacked/zchost.exe" script.lsp)
+out=$(cd "$work/windows" && "$wine" "$unpacked/zchost.exe" --exact-reals script.lsp)
 "$wineserver" -k || true
 [ "$out" = "6.283185307179586 中 |" ] || { echo "zchost.exe from the zip printed: $out"; exit 1; }
 echo "== the zipped zchost.exe ran a script under Wine"

@@ -23,7 +23,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: zchost [-l MODULE]... [--codepage N] [-v] [-e EXPR]... [FILE]...\n"
+    "usage: zchost [-l MODULE]... [--codepage N] [--exact-reals] [-v] [-e EXPR]... [FILE]...\n"
     "\n"
     "Loads plug-in modules and runs LISP that calls their functions.\n"
     "\n"
@@ -31,6 +31,9 @@ constexpr char kUsage[] =
     "                     the modules' folder; without -l both are loaded\n"
     "  --codepage N       the ANSI code page for this run (950 when unset; also\n"
     "                     the environment variable ANSI_CODEPAGE)\n"
+    "  --exact-reals      print reals in the shortest form that reads back as the\n"
+    "                     same real (1.2100000000000002), not with six significant\n"
+    "                     digits as the CAD host prints them (1.21)\n"
     "  -e EXPR            evaluate the forms in EXPR\n"
     "  -v, --verbose      after a module's failure message, write its cause (the\n"
     "                     system's error) to standard error\n"
@@ -92,7 +95,8 @@ bool isBareName(const std::string& module) {
 
 class Session {
  public:
-  Session() {
+  explicit Session(lisp::Reals reals) {
+    lisp_.setReals(reals);
     lisp_.setErrorOutput([this](const lisp::Error& error) {
       failed_ = true;
       reportError(error);
@@ -113,7 +117,7 @@ class Session {
   void stream(const std::function<bool(std::string*)>& next, const std::string& source,
               bool interactive) {
     lisp::Script script(lisp_, interactive ? "" : source, lisp::Script::Mode::kTopLevel);
-    script.afterForm([interactive](const lisp::Value* value) {
+    script.afterForm([this, interactive](const lisp::Value* value) {
       if (interactive && value) printValue(*value);
       flushOutput();
     });
@@ -144,8 +148,8 @@ class Session {
 
  private:
   // A value on a line of its own, as prin1 writes it; (princ) writes none.
-  static void printValue(const lisp::Value& value) {
-    const std::string text = lisp::prin1String(value);
+  void printValue(const lisp::Value& value) {
+    const std::string text = lisp::prin1String(value, lisp_.reals());
     if (text.empty()) return;
     if (!zc::outputAtLineStart()) zc::writeOutput("\n");
     zc::writeOutput(text + "\n");
@@ -208,6 +212,7 @@ namespace {
 struct Options {
   std::vector<std::string> modules;
   std::vector<Source> sources;
+  lisp::Reals reals = lisp::Reals::kHost;
 };
 
 // Reads the options into *options. An exit status when the run ends here
@@ -231,6 +236,8 @@ int parseArguments(const std::vector<std::string>& arguments, Options* options) 
       const char* codePage = value();
       std::string problem;
       if (!cli::useCodePage(codePage ? codePage : "", &problem)) return usageError(problem);
+    } else if (arg == "--exact-reals") {
+      options->reals = lisp::Reals::kExact;
     } else if (arg == "-v" || arg == "--verbose") {
       zc::setEnvironment("ZC_DIAGNOSTICS", "1");
     } else if (arg == "-e") {
@@ -285,8 +292,8 @@ bool runScriptFile(Session& session, const std::string& name) {
 // Runs the sources in order (standard input, interactively, when there are
 // none) and answers the exit status: the one (exit) gave, else 1 when a
 // form failed or a script could not be read. Throws OutputFailed.
-int runSources(const std::vector<Source>& sources) {
-  Session session;
+int runSources(const std::vector<Source>& sources, lisp::Reals reals) {
+  Session session(reals);
   bool unreadable = false;
   try {
     if (sources.empty()) session.stream(readStandardInputLine, "", true);
@@ -330,7 +337,7 @@ int main(int argc, char** argv) {
   int outputError = -1;
   platform::runWithStack(kStackBytes, [&] {
     try {
-      status = runSources(options.sources);
+      status = runSources(options.sources, options.reals);
     } catch (const OutputFailed& failed) {
       outputError = failed.error;
     }

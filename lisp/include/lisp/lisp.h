@@ -259,12 +259,18 @@ class Script {
   std::function<void(const Value*)> afterForm_;
 };
 
+// How reals are printed: as the hosts print them, six significant digits
+// with a decimal point kept ("100.0", "1.23457e+06", "1.0e-05"); or
+// exactly, in the shortest text that reads back as the same real
+// ("1.2100000000000002"). Infinities and NaN print "1.#INF", "-1.#INF" and
+// "1.#QNAN" either way.
+enum class Reals { kHost, kExact };
+
 // The printed forms of a value, in UTF-8: prin1 (readable) and princ
 // (strings as they are).
-std::string prin1String(const Value& value);
-std::string princString(const Value& value);
-// The shortest text that reads back as `x`, with a decimal point or exponent.
-std::string formatReal(double x);
+std::string prin1String(const Value& value, Reals reals = Reals::kHost);
+std::string princString(const Value& value, Reals reals = Reals::kHost);
+std::string formatReal(double x, Reals reals = Reals::kHost);
 
 // Limits for untrusted scripts (the fuzzer): evaluation steps, live objects
 // and the bytes of live strings (0: no limit), and whether files (open,
@@ -308,6 +314,9 @@ class Interpreter {
     limits_ = limits;
     limited_ = limits.steps != 0 || limits.objects != 0;
   }
+  // How princ, prin1, print and the vl-*-to-string functions print reals.
+  void setReals(Reals reals) { reals_ = reals; }
+  Reals reals() const { return reals_; }
   // Where printed text goes (standard output, in order with the modules').
   void setOutput(std::function<void(std::string_view)> output) { output_ = std::move(output); }
   void write(std::string_view utf8) { output_(utf8); }
@@ -354,6 +363,7 @@ class Interpreter {
   std::vector<std::vector<Value>> spareArgs_;
   int depth_ = 0;
   bool failed_ = false;
+  Reals reals_ = Reals::kHost;
   std::function<void(std::string_view)> output_;
   std::function<void(const Error&)> report_;
   void* symbolTable_ = nullptr;  // name -> symbol
