@@ -55,6 +55,8 @@ std::string fractionText(const Fraction& f, bool wholeAlways) {
 }
 
 std::string distanceText(double x, int mode, int precision) {
+  // Infinities and NaN read as prin1 prints them, in every mode.
+  if (!std::isfinite(x)) return formatReal(x);
   const std::string sign = x < 0 ? "-" : "";
   const double a = std::fabs(x);
   switch (mode) {
@@ -182,6 +184,7 @@ std::string dmsText(double degrees, int precision) {
 }
 
 std::string angleText(double radians, int mode, int precision) {
+  if (!std::isfinite(radians)) return formatReal(radians);
   double a = std::fmod(radians, 2 * kPi);
   if (a < 0) a += 2 * kPi;
   const double degrees = a * 180 / kPi;

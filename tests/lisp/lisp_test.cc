@@ -341,6 +341,11 @@ TEST(Lisp, EdgesAndMisuseAnswerWithoutACrash) {
                 "'((/ 1 0) (/ 1.0 0) (rem 5 0) (sqrt -1) (log 0) (expt 2.0 1024))))",
        "(\"divide by zero\" \"divide by zero\" \"divide by zero\" "
        "\"function undefined for argument: -1\" \"function undefined for argument: 0\" 1.#INF)"},
+      // Infinities and NaN print alike in prin1, rtos and angtos, any mode.
+      {"(setq i (expt 2.0 1024) n (- i i)) (prin1 (list i (- i) n (rtos i) (rtos (- i) 4 2) "
+       "(rtos n 1) (rtos i 5) (angtos i) (angtos (- i) 1) (angtos n 4)))",
+       "(1.#INF -1.#INF 1.#QNAN \"1.#INF\" \"-1.#INF\" \"1.#QNAN\" \"1.#INF\" \"1.#INF\" "
+       "\"-1.#INF\" \"1.#QNAN\")"},
       {"(setq a nil b nil) (repeat 200000 (setq a (list a) b (list b))) "
        "(prin1 (list (length a) (equal a b) (eq a b))) (setq a nil b nil)",
        "(1 T nil)"},
