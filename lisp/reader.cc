@@ -310,6 +310,16 @@ void FormCollector::add(std::string_view text) {
   text_.append(text);
 }
 
+bool FormCollector::addLeavingOutUndecodable(std::string_view text) {
+  for (size_t bad = text.find('\xFF'); bad != std::string_view::npos; bad = text.find('\xFF')) {
+    add(text.substr(0, bad));
+    if (!inComment_ && !inBlockComment_) return false;
+    text.remove_prefix(bad + 1);
+  }
+  add(text);
+  return true;
+}
+
 std::string FormCollector::take() {
   std::string text = std::move(text_);
   *this = FormCollector();

@@ -59,6 +59,41 @@ void utf16ToUtf8(std::string_view bytes, bool bigEndian, std::string* rest, std:
   rest->assign(in, i, std::string::npos);
 }
 
+// A line's bytes as UTF-8 where they are characters of `encoding` (the
+// ANSI code page, or UTF-8), and the byte 0xFF for each byte that is none.
+std::string markUndecodable(std::string_view bytes, Encoding encoding) {
+  std::string out;
+  if (encoding != Encoding::kAnsi) {
+    for (;;) {
+      const size_t valid = platform::validUtf8Length(bytes);
+      out.append(bytes.substr(0, valid));
+      if (valid == bytes.size()) return out;
+      out += '\xFF';
+      bytes.remove_prefix(valid + 1);
+    }
+  }
+  const int codePage = platform::ansiCodePage();
+  const platform::AnsiCharacters characters(codePage);
+  std::u16string decoded;
+  for (size_t at = 0; at < bytes.size();) {
+    if (static_cast<unsigned char>(bytes[at]) < 0x80) {
+      out += bytes[at++];
+      continue;
+    }
+    // A lead byte whose trail is no trail is one bad byte; the next is
+    // read again on its own.
+    const size_t length = characters.lengthAt(bytes, at);
+    if (platform::fromCodePageExact(codePage, bytes.substr(at, length), &decoded)) {
+      out += platform::toUtf8(decoded);
+      at += length;
+    } else {
+      out += '\xFF';
+      ++at;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- LineDecoder
@@ -117,8 +152,11 @@ bool LineDecoder::decide() {
   // of the piece aside) is UTF-8; anything else is in the ANSI code page.
   const std::string_view rest = std::string_view(raw_).substr(consumed_);
   const size_t valid = platform::validUtf8Length(rest);
+  // Cut: a lead byte and only continuation bytes after it, up to the end.
   const bool cut =
-      !ended_ && rest.size() - valid < 4 && static_cast<unsigned char>(rest[valid]) >= 0xC2;
+      !ended_ && rest.size() - valid < 4 && static_cast<unsigned char>(rest[valid]) >= 0xC2 &&
+      std::all_of(rest.begin() + valid + 1, rest.end(),
+                  [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; });
   encoding_ = valid == rest.size() || cut ? Encoding::kUtf8 : Encoding::kAnsi;
   return true;
 }
@@ -149,7 +187,7 @@ LineDecoder::Result LineDecoder::next(std::string* line) {
       if (ended_ && !odd_.empty()) {
         // An odd byte, or a high surrogate, at the end of UTF-16 text.
         odd_.clear();
-        *line = "";
+        *line = "\xFF";
         return Result::kBad;
       }
       return Result::kNone;
@@ -175,13 +213,17 @@ LineDecoder::Result LineDecoder::next(std::string* line) {
         return Result::kLine;
       }
       if (!platform::fromCodePageExact(platform::ansiCodePage(), bytes, &decoded)) {
+        *line = markUndecodable(bytes, encoding_);
         return Result::kBad;
       }
       *line = platform::toUtf8(decoded);
       return Result::kLine;
     }
     default:
-      if (!platform::isValidUtf8(bytes)) return Result::kBad;
+      if (!platform::isValidUtf8(bytes)) {
+        *line = markUndecodable(bytes, encoding_);
+        return Result::kBad;
+      }
       line->assign(bytes);
       return Result::kLine;
   }
@@ -229,11 +271,17 @@ void Script::takeLines() {
   for (;;) {
     const LineDecoder::Result result = lines_.next(&line);
     if (result == LineDecoder::Result::kNone) return;
-    if (result == LineDecoder::Result::kBad) {
-      stop("bad text: bytes that are no characters in " + lines_.encodingName(), line_);
+    if (result == LineDecoder::Result::kLine) {
+      pending_.add(line);
+    } else if (!pending_.addLeavingOutUndecodable(line)) {
+      // Bytes that are no characters, outside comments.
+      std::string message = "bad text: bytes that are no characters in " + lines_.encodingName();
+      if (lines_.encoding() == Encoding::kAnsi) {
+        message += "; run with --codepage N for a script in code page N";
+      }
+      stop(message, line_);
       return;
     }
-    pending_.add(line);
     if (!line.empty() && line.back() == '\n') ++line_;
     if (pending_.complete()) {
       evaluate(pending_.take());

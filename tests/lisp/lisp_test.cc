@@ -431,10 +431,19 @@ TEST(Lisp, ScriptsAreReadInTheirEncodings) {
       {"936", "(defun \xBC\xD7 () \"A\")\n(defun \xD2\xD2 () \"B\")\n(princ (\xD2\xD2))", "B", ""},
       {nullptr, "\xEF\xBB\xBF(princ \"\xE4\xB8\xAD\")", "中", ""},
       {nullptr, std::string_view("\xFF\xFE(\0p\0r\0i\0n\0c\0 \0\"\0\x2D\x4E\"\0)\0", 24), "中", ""},
-      {nullptr, "(princ 1)\n(princ \"\xE4\xB8\xAD\")\n(princ \"\xFF\")\n(princ 2)", "1中",
-       "; error: bad text: bytes that are no characters in UTF-8 (t.lsp:3)\n"},
+      // Such bytes are left out of comments, and stop the script anywhere
+      // else.
+      {nullptr, "(princ 1)\n(princ \"\xE4\xB8\xAD\")\n; caf\xE9\n(princ \"\xFF\")\n(princ 2)",
+       "1中", "; error: bad text: bytes that are no characters in UTF-8 (t.lsp:4)\n"},
       {"950", "(princ 1)\n(princ \"\xA4\xA4\")\n(princ \"\xA4\xFF\")\n(princ 2)", "1中",
-       "; error: bad text: bytes that are no characters in code page 950 (t.lsp:3)\n"},
+       "; error: bad text: bytes that are no characters in code page 950; run with --codepage N "
+       "for a script in code page N (t.lsp:3)\n"},
+      {"950",
+       "(princ 1) ; caf\xE9\n(princ ;| \xFF\x80 |; 2)\n;|\n\xA4\n|;(princ 3)\n(setq b\xFF "
+       "1)\n(princ 4)",
+       "123",
+       "; error: bad text: bytes that are no characters in code page 950; run with --codepage N "
+       "for a script in code page N (t.lsp:6)\n"},
   };
   for (const Row& row : rows) {
     test::ScopedCodePage codePage(row.codePage);

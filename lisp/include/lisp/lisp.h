@@ -168,6 +168,11 @@ class Reader {
 class FormCollector {
  public:
   void add(std::string_view text);
+  // Adds a line in which the byte 0xFF stands for a byte that was no
+  // character (LineDecoder's kBad). Such bytes inside comments are left out,
+  // as the hosts skip comments; false when one stands anywhere else (in a
+  // string, a symbol, between forms), the line then added in part.
+  bool addLeavingOutUndecodable(std::string_view text);
   // True when the collected text ends between forms.
   bool complete() const { return depth_ <= 0 && !inString_ && !inBlockComment_; }
   bool empty() const { return text_.find_first_not_of(" \t\r\n\f") == std::string::npos; }
@@ -202,7 +207,9 @@ class LineDecoder {
   void end();
   // The next whole line in UTF-8, its '\n' kept (the last line of an ended
   // text may have none). kNone when no whole line is there yet, kBad for a
-  // line whose bytes are no characters in the text's encoding.
+  // line whose bytes are no characters in the text's encoding: *line then
+  // holds what is characters, and the byte 0xFF, which no UTF-8 holds, for
+  // each byte that is none.
   enum class Result { kLine, kNone, kBad };
   Result next(std::string* line);
   // Bytes given and not yet returned as lines.
