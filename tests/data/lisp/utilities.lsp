@@ -21,5 +21,12 @@
 (check (list (mm:degrees->radians 180) (mm:radians->degrees (/ pi 2)) (mm:bitcode 5 2 1)
              (mm:bitcode 7 2 -1) (mm:bitcode 5 4 nil))
        (list pi 90.0 7 5 1))
+;; Idioms of public files around such functions: a parameter named again
+;; among the locals (the parameter is used), vl-sort to drop repeated codes,
+;; apply 'and over a list of tests.
+(defun codes (a / a) (vl-sort (vl-string->list a) '<))
+(check (list (codes "banana") (apply 'and (mapcar 'sm:is-character|digit '("1" "2")))
+             (apply 'and (mapcar 'sm:is-character|digit '("1" "x"))))
+       '((97 98 110) T nil))
 (princ (strcat "ok " (itoa passed)))
 (princ)
