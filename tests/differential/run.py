@@ -128,11 +128,12 @@ def main():
                 folder = work / side
                 prepare(folder)
                 shutil.copyfile(script, folder / script.name)
+                # Reals in full: the platforms must agree to the last bit.
                 if side == "linux":
                     linux_env = dict(os.environ, ANSI_CODEPAGE=code_page)
-                    result = run([str(linux), script.name], folder, linux_env)
+                    result = run([str(linux), "--exact-reals", script.name], folder, linux_env)
                 else:
-                    result = run([wine, str(windows), script.name], folder, env)
+                    result = run([wine, str(windows), "--exact-reals", script.name], folder, env)
                 sides[side] = (*result, tree(folder))
             (l_out, l_err, l_status, l_tree), (w_out, w_err, w_status, w_tree) = (
                 sides["linux"], sides["windows"])
