@@ -121,7 +121,7 @@ Interpreter::Interpreter()
   for (auto family :
        {specialForms, numberFunctions, unitFunctions, predicateFunctions, listFunctions,
         stringFunctions, systemFunctions, fileFunctions, vlListFunctions, vlStringFunctions,
-        vlFileFunctions, variableFunctions, measureFunctions}) {
+        vlFileFunctions, variableFunctions, measureFunctions, inputFunctions}) {
     for (const Subr& subr : family()) {
       intern(platform::fromUtf8(subr.name))->value = Value::object(const_cast<Subr*>(&subr));
     }
@@ -204,7 +204,44 @@ void Interpreter::requireFiles() {
   if (!limits_.files) fail("files are not available here");
 }
 
+namespace detail {
+std::atomic<bool> cancelRequested{false};
+}  // namespace detail
+
+void requestCancel() {
+  detail::cancelRequested.store(true, std::memory_order_relaxed);
+}
+
+bool takeCancel() {
+  return detail::cancelRequested.exchange(false);
+}
+
+void Interpreter::cancel() {
+  try {
+    fail("Function cancelled");
+  } catch (Error& error) {
+    error.cancelled = true;
+    throw;
+  }
+}
+
+InputStatus Interpreter::readInput(std::string_view prompt, std::string* line) {
+  if (!prompting.typeAhead.empty()) {
+    write(prompt);
+    line->swap(prompting.typeAhead);
+    prompting.typeAhead.clear();
+    return InputStatus::kLine;
+  }
+  if (!input_) return InputStatus::kEnd;
+  return input_(prompt, line);
+}
+
+const std::u16string& Interpreter::nameOf(const Symbol* symbol) {
+  return symbol->name;
+}
+
 void Interpreter::checkLimits() {
+  if (takeCancel()) cancel();
   if (limits_.steps && steps_ > limits_.steps) fail("evaluation limit reached");
   if (limits_.objects && liveObjects() > limits_.objects) fail("memory limit reached");
 }

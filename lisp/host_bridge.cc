@@ -109,6 +109,10 @@ void writeHostOutput(std::string_view utf8) {
   zc::writeOutput(utf8);
 }
 
+bool hostOutputAtLineStart() {
+  return zc::outputAtLineStart();
+}
+
 void connectHost(Interpreter& lisp) {
   zc::setSymbolSource([&lisp](std::u16string_view name) -> std::optional<zc::HostValue> {
     Symbol* symbol = lisp.findSymbol(name);

@@ -155,6 +155,8 @@ Value functionValue(Interpreter& lisp, const Value& head);
 bool isModuleFunction(const std::u16string& name);
 Value callModule(Interpreter& lisp, const std::u16string& name, std::vector<Value>& args);
 void writeHostOutput(std::string_view utf8);
+// Whether standard output stands at the start of a line.
+bool hostOutputAtLineStart();
 void connectHost(Interpreter& lisp);
 void disconnectHost();
 

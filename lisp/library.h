@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -71,6 +72,12 @@ bool identical(const Value& a, const Value& b);
 // equal: the same structure, numbers within `fuzz`; any depth.
 bool similar(const Value& a, const Value& b, double fuzz);
 
+// A distance in any of rtos's forms (17.5, 1'-5.5", 17 1/2), and an angle
+// in radians, from 0 up to 2 pi, in angtof's mode `mode`; nullopt for text
+// that is neither.
+std::optional<double> distanceFromText(const std::string& text);
+std::optional<double> angleFromText(const std::string& text, int mode);
+
 // The families, each a table of its functions (special forms among them).
 std::span<const Subr> specialForms();
 std::span<const Subr> numberFunctions();
@@ -85,5 +92,6 @@ std::span<const Subr> vlStringFunctions();
 std::span<const Subr> vlFileFunctions();
 std::span<const Subr> variableFunctions();
 std::span<const Subr> measureFunctions();
+std::span<const Subr> inputFunctions();
 
 }  // namespace lisp

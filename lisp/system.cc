@@ -80,6 +80,7 @@ Value catchAllApply(Interpreter& lisp, Args& args) {
   try {
     return callFunction(lisp, args[0], callArgs);
   } catch (const Error& error) {
+    if (error.cancelled) throw;  // the user's Ctrl-C ends the whole form
     return Value::object(new CaughtError(error.message));
   } catch (const std::bad_alloc&) {
     return Value::object(new CaughtError("insufficient memory"));

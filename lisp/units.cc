@@ -346,6 +346,14 @@ Value angtof(Interpreter& lisp, Args& args) {
 
 }  // namespace
 
+std::optional<double> distanceFromText(const std::string& text) {
+  return parseDistance(text);
+}
+
+std::optional<double> angleFromText(const std::string& text, int mode) {
+  return parseAngle(text, mode);
+}
+
 std::span<const Subr> unitFunctions() {
   static const Subr table[] = {
       {"RTOS", rtos},

@@ -685,6 +685,18 @@ TEST(Lisp, LimitsStopRunawayScripts) {
     lisp.run(script, "");
     EXPECT_EQ(errors, message) << script;
   }
+  // Ctrl-C ends the form that runs, through vl-catch-all-apply too, and
+  // the next form runs.
+  lisp::Interpreter lisp;
+  std::string out, errors;
+  lisp.setOutput([&](std::string_view text) {
+    if (text == "go") lisp::requestCancel();
+    out += text;
+  });
+  lisp.setErrorOutput([&](const lisp::Error& e) { errors += e.message; });
+  lisp.run("(while T (vl-catch-all-apply 'princ '(\"go\"))) (princ \"next\")", "");
+  EXPECT_EQ(errors, "Function cancelled");
+  EXPECT_EQ(out, "gonext");
 }
 
 // Reals print as the hosts print them, six significant digits with a

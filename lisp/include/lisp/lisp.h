@@ -9,6 +9,7 @@
 // counted references; freeing a long or deep structure never recurses.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -122,6 +123,8 @@ Value cons(Value car, Value cdr);
 struct Error {
   std::string message;  // UTF-8, as the dialect words it: "bad argument type: consp 1"
   std::string where;    // "s.lsp:3", or empty when not known
+  // Cancelled by the user (Ctrl-C): vl-catch-all-apply does not stop it.
+  bool cancelled = false;
   // "; error: MESSAGE (WHERE)"
   std::string report() const;
 };
@@ -250,6 +253,11 @@ class Script {
   Value finish();
   // Whether a form has begun and not ended (the prompt shows it).
   bool midForm() const { return !pending_.empty(); }
+  // Drops the lines of a form not yet ended (Ctrl-C at a prompt).
+  void dropPending() {
+    pending_ = FormCollector();
+    firstLine_ = line_;
+  }
 
  private:
   void takeLines();
@@ -278,6 +286,26 @@ enum class Reals { kHost, kExact };
 std::string prin1String(const Value& value, Reals reals = Reals::kHost);
 std::string princString(const Value& value, Reals reals = Reals::kHost);
 std::string formatReal(double x, Reals reals = Reals::kHost);
+
+// Cancelling what runs, as Ctrl-C (Esc in the hosts) does: the form being
+// evaluated ends at its next step in the error "Function cancelled". Safe to
+// call from a signal handler.
+void requestCancel();
+// Takes a pending cancel request: true when there was one.
+bool takeCancel();
+namespace detail {
+extern std::atomic<bool> cancelRequested;
+}  // namespace detail
+
+// What the get functions (getint, getstring, getpoint, ...) read typed input
+// from: a function that shows a prompt (UTF-8) and reads one line into
+// *line, without its end.
+enum class InputStatus {
+  kLine,
+  kEnd,        // no more input: the request answers nil, as a cancelled one does
+  kCancelled,  // Ctrl-C while waiting
+};
+using InputSource = std::function<InputStatus(std::string_view prompt, std::string* line)>;
 
 // Limits for untrusted scripts (the fuzzer): evaluation steps, live objects
 // and the bytes of live strings (0: no limit), and whether files (open,
@@ -310,6 +338,8 @@ class Interpreter {
   Symbol* intern(std::u16string_view name);
   // The symbol of that name, or null when there is none yet.
   Symbol* findSymbol(std::u16string_view name);
+  // A symbol's name, upper case.
+  static const std::u16string& nameOf(const Symbol* symbol);
   // Calls `f` for every symbol, in the order they were made.
   void forEachSymbol(const std::function<void(Symbol*)>& f);
   Symbol* trueSymbol() const { return true_; }
@@ -327,6 +357,8 @@ class Interpreter {
   // Where printed text goes (standard output, in order with the modules').
   void setOutput(std::function<void(std::string_view)> output) { output_ = std::move(output); }
   void write(std::string_view utf8) { output_(utf8); }
+  // Where the get functions read from; without one they answer nil at once.
+  void setInput(InputSource input) { input_ = std::move(input); }
   // Where errors a script did not handle are reported (standard error).
   void setErrorOutput(std::function<void(const Error&)> report) { report_ = std::move(report); }
   void report(const Error& error) { report_(error); }
@@ -347,7 +379,7 @@ class Interpreter {
   // One evaluation step.
   void count() {
     ++steps_;
-    if (limited_) checkLimits();
+    if (limited_ || detail::cancelRequested.load(std::memory_order_relaxed)) checkLimits();
   }
   int loadDepth = 0;
   // The forms being evaluated, outermost first (the backtrace).
@@ -356,6 +388,21 @@ class Interpreter {
   // blackboard.
   struct Document;
   Document& document() { return *document_; }
+  // Throws the error of a cancelled form.
+  [[noreturn]] void cancel();
+  // The state of the get functions: what initget set for the next request,
+  // what was typed after a space that ended a getstring, and the last point
+  // entered (the base of @ input).
+  struct Prompting {
+    int32_t bits = 0;
+    std::u16string keywords;
+    std::string typeAhead;
+    double lastPoint[3] = {0, 0, 0};
+  };
+  Prompting prompting;
+  // Shows `prompt` and reads a line of typed input (what a space left over
+  // first).
+  InputStatus readInput(std::string_view prompt, std::string* line);
 
  private:
   friend struct Frame;
@@ -373,6 +420,7 @@ class Interpreter {
   Reals reals_ = Reals::kHost;
   std::function<void(std::string_view)> output_;
   std::function<void(const Error&)> report_;
+  InputSource input_;
   void* symbolTable_ = nullptr;  // name -> symbol
   Symbol* true_ = nullptr;
   std::unique_ptr<Document> document_;
