@@ -3,6 +3,7 @@
 // Interpreter's input source; a line that does not answer it says why, in
 // the hosts' words, and the prompt is shown again. At the end of the input a
 // request answers nil, as a cancelled one does.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
@@ -58,18 +59,27 @@ Keyword makeKeyword(std::u16string_view token) {
   }
   k.name = token;
   k.whole = upper(token);
-  std::u16string capitals;
-  bool lower = false;
-  for (char16_t c : token) {
-    if (platform::windowsLower(c) != c) capitals += c;
-    if (platform::windowsUpper(c) != c) lower = true;
-  }
-  if (!lower || capitals.empty()) {
-    k.shortest = k.whole;  // all capitals, or none: typed whole
+  auto isLower = [](char16_t c) { return platform::windowsUpper(c) != c; };
+  auto isCapital = [](char16_t c) { return platform::windowsLower(c) != c; };
+  // What comes before the first small letter ("LT" of LType, "2P" of
+  // 2Points) may be followed by any more of the word.
+  const auto firstLower =
+      static_cast<size_t>(std::find_if(token.begin(), token.end(), isLower) - token.begin());
+  if (firstLower == token.size()) {
+    k.shortest = k.whole;  // no small letter: typed whole
     return k;
   }
-  k.shortest = capitals;
-  k.prefixes = k.whole.starts_with(capitals);
+  const std::u16string_view leading = token.substr(0, firstLower);
+  if (std::any_of(leading.begin(), leading.end(), isCapital)) {
+    k.shortest = upper(leading);
+    k.prefixes = true;
+    return k;
+  }
+  // Capitals further in ("X" of eXit) are typed alone, or the whole word.
+  for (char16_t c : token) {
+    if (isCapital(c)) k.shortest += c;
+  }
+  if (k.shortest.empty()) k.shortest = k.whole;
   return k;
 }
 
