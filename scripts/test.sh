@@ -14,7 +14,8 @@ cd "$(dirname "$0")/.."
 quick=false
 [ "${1:-}" = "--quick" ] && quick=true
 
-packages=(cmake g++ make python3 libgtest-dev ccache time googletest libcairo2-dev pkg-config)
+packages=(cmake g++ make python3 libgtest-dev ccache time googletest libcairo2-dev pkg-config
+  libedit-dev)
 $quick || packages+=(clang shapelib python3-dbfread gdal-bin g++-mingw-w64-i686-posix
   g++-mingw-w64-x86-64-posix wine64 locales netpbm librsvg2-bin chromium dpkg-dev lintian file)
 bash scripts/deps.sh "${packages[@]}"

@@ -11,10 +11,16 @@
 #include <string>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <pthread.h>
+#include <signal.h>
+#endif
+
 #include "cli/command_line.h"
 #include "cli/escapes.h"
 #include "host/host.h"
 #include "host/library.h"
+#include "line_input.h"
 #include "lisp/lisp.h"
 #include "platform/env.h"
 #include "platform/stack.h"
@@ -43,10 +49,34 @@ constexpr char kUsage[] =
     "  --version          show the version\n"
     "\n"
     "Without -e or FILE, zchost reads forms from standard input and prints the\n"
-    "value of each, as the CAD host's command line does. Exit status: 0 when every\n"
-    "form ran, 1 when a form ended in an error or standard output could not be\n"
-    "written, 2 for a usage error or a module that cannot be loaded; (exit N) ends\n"
-    "with N.\n";
+    "value of each, as the CAD host's command line does. At a terminal the line\n"
+    "is edited (history in ~/.zchost_history, Tab completes names), !x prints\n"
+    "the value of x, Ctrl-C cancels the running form or the line being typed\n"
+    "and keeps all definitions, and a second Ctrl-C at an empty prompt, or\n"
+    "Ctrl-D, leaves.\n"
+    "\n"
+    "The get functions read their answers from standard input, a line each\n"
+    "(zchost script.lsp < answers.txt), and answer nil at its end:\n"
+    "  getstring [CR] [MSG]  a line of text; without CR a space ends it\n"
+    "  getint, getreal       a number; getint's from -32768 to 32767\n"
+    "  getkword              one of the keywords initget gave\n"
+    "  getpoint, getcorner   a point typed as x,y or x,y,z (@dx,dy from the last)\n"
+    "  getdist               a distance in any of the units' forms, or two points\n"
+    "  getangle, getorient   an angle (45, 45d30', 50g, 0.78r, N45dE), or two points\n"
+    "  initget [BITS] [KEYWORDS]\n"
+    "                        for the next request: 1 no empty answer, 2 no zero,\n"
+    "                        4 no negative, 128 any text; keywords as LType (LT\n"
+    "                        is enough) or LTYPE,LT\n"
+    "An answer that does not do is refused with the host's message and asked\n"
+    "again.\n"
+    "\n"
+    "Exit status: 0 when every form ran (at a terminal's prompt, when the last\n"
+    "one did), 1 when a form ended in an error or standard output could not be\n"
+    "written, 2 for a usage error or a module that cannot be loaded; (exit N)\n"
+    "ends with N.\n";
+
+constexpr char kBanner[] =
+    "zchost " ZC_VERSION ": LISP with the CAD host's modules. Ctrl-D leaves; Ctrl-C cancels.\n";
 
 // The stack of the thread the LISP runs on.
 constexpr size_t kStackBytes = size_t{128} << 20;
@@ -95,15 +125,48 @@ bool isBareName(const std::string& module) {
 
 class Session {
  public:
-  explicit Session(lisp::Reals reals) {
+  Session(zchost::LineInput& input, lisp::Reals reals) : input_(input) {
     lisp_.setReals(reals);
     lisp_.setErrorOutput([this](const lisp::Error& error) {
-      failed_ = true;
+      failed_ = lastFailed_ = true;
+      if (error.cancelled) {
+        cancelled_ = true;
+        zc::writeOutput("\n");  // after the ^C the terminal shows
+      }
       reportError(error);
+    });
+    // The get functions read standard input, a line at a time, as the
+    // forms typed at the prompt are.
+    lisp_.setInput([this](std::string_view prompt, std::string* line) {
+      switch (input_.read(prompt, line)) {
+        case zchost::LineInput::Result::kLine:
+          if (zc::standardInputIsTerminal()) zc::noteLineStart();  // the terminal echoed it
+          return lisp::InputStatus::kLine;
+        case zchost::LineInput::Result::kInterrupted:
+          return lisp::InputStatus::kCancelled;
+        case zchost::LineInput::Result::kFailed:
+          throw lisp::Error{
+              std::string("cannot read standard input: ") + std::strerror(input_.error()), ""};
+        case zchost::LineInput::Result::kEnd:
+          break;
+      }
+      return lisp::InputStatus::kEnd;
+    });
+    input_.setNames([this] {
+      std::vector<std::string> names;
+      lisp_.forEachSymbol([&](lisp::Symbol* symbol) {
+        const std::u16string& name = lisp::Interpreter::nameOf(symbol);
+        if (!name.empty() && (!lisp_.symbolValue(name).isNil() || zc::isDefined(name))) {
+          names.push_back(platform::toUtf8(name));
+        }
+      });
+      return names;
     });
   }
 
   bool failed() const { return failed_ || lisp_.failed(); }
+  // Whether the last top-level form typed at the prompt ended in an error.
+  bool lastFailed() const { return lastFailed_; }
 
   void expression(const std::string& text) {
     lisp::Script script(lisp_, "", lisp::Script::Mode::kTopLevel, lisp::Encoding::kUtf8);
@@ -114,36 +177,67 @@ class Session {
 
   // Evaluates a stream of text (a file, standard input) form by form as its
   // pieces arrive; `next` gives the next piece, false at the end.
-  void stream(const std::function<bool(std::string*)>& next, const std::string& source,
-              bool interactive) {
-    lisp::Script script(lisp_, interactive ? "" : source, lisp::Script::Mode::kTopLevel);
-    script.afterForm([this, interactive](const lisp::Value* value) {
-      if (interactive && value) printValue(*value);
-      flushOutput();
-    });
-    const bool prompting = interactive && zc::standardInputIsTerminal();
+  void stream(const std::function<bool(std::string*)>& next, const std::string& source) {
+    lisp::Script script(lisp_, source, lisp::Script::Mode::kTopLevel);
+    script.afterForm([](const lisp::Value*) { flushOutput(); });
     std::string piece;
     for (;;) {
-      if (prompting) {
-        zc::writeOutput(script.midForm() ? "(_> " : "Command: ");
-        std::fflush(stdout);
-      }
       try {
         if (!next(&piece)) break;
       } catch (const InputFailed& failed) {
         failed_ = true;
         reportError(lisp::Error{
-            "cannot read " +
-                (source.empty() ? std::string("standard input") : cli::terminalText(source)) +
-                ": " + std::strerror(failed.error),
-            ""});
+            "cannot read " + cli::terminalText(source) + ": " + std::strerror(failed.error), ""});
         return;
       }
-      if (prompting) zc::noteLineStart();  // the terminal echoed the newline
       if (!script.feed(piece)) return;
     }
     script.finish();
-    if (prompting && !zc::outputAtLineStart()) zc::writeOutput("\n");
+  }
+
+  // The read-evaluate-print loop on standard input: at a terminal with the
+  // host's prompts, line editing and Ctrl-C; `!x` prints x's value, as at
+  // the host's command line.
+  void repl(bool terminal) {
+    lisp::Script script(lisp_, "", lisp::Script::Mode::kTopLevel);
+    script.afterForm([this](const lisp::Value* value) {
+      lastFailed_ = value == nullptr;
+      if (value) printValue(*value);
+      flushOutput();
+    });
+    bool armed = false;  // a Ctrl-C came last: another at an empty prompt leaves
+    std::string line;
+    for (;;) {
+      const char* prompt = !terminal ? "" : script.midForm() ? "(_> " : "Command: ";
+      cancelled_ = false;
+      const zchost::LineInput::Result result = input_.read(prompt, &line);
+      if (result == zchost::LineInput::Result::kFailed) {
+        failed_ = lastFailed_ = true;
+        reportError(lisp::Error{
+            std::string("cannot read standard input: ") + std::strerror(input_.error()), ""});
+        return;
+      }
+      if (result == zchost::LineInput::Result::kEnd) break;
+      if (result == zchost::LineInput::Result::kInterrupted) {
+        const bool empty = !script.midForm() && !input_.droppedText();
+        script.dropPending();
+        if (armed && empty) return;
+        if (empty) zc::writeOutput("Press Ctrl-C again or Ctrl-D to leave.\n");
+        armed = true;
+        continue;
+      }
+      if (terminal) zc::noteLineStart();  // the terminal echoed the newline
+      input_.remember(line);
+      armed = false;
+      if (!script.midForm()) {
+        const size_t first = line.find_first_not_of(" \t");
+        if (first != std::string::npos && line[first] == '!') line.erase(0, first + 1);
+      }
+      if (!script.feed(line)) return;
+      if (cancelled_) armed = true;
+    }
+    script.finish();
+    if (terminal && !zc::outputAtLineStart()) zc::writeOutput("\n");
   }
 
  private:
@@ -155,8 +249,11 @@ class Session {
     zc::writeOutput(text + "\n");
   }
 
+  zchost::LineInput& input_;
   lisp::Interpreter lisp_;
   bool failed_ = false;
+  bool lastFailed_ = false;
+  bool cancelled_ = false;
 };
 
 // Reads a piece of `file`; false at its end. A read error is no end.
@@ -177,24 +274,6 @@ bool readPiece(std::FILE* file, std::string* piece) {
 
 bool readStandardInput(std::string* piece) {
   return readPiece(stdin, piece);
-}
-
-// Reads standard input a line at a time, for the interactive loop.
-bool readStandardInputLine(std::string* piece) {
-  piece->clear();
-  char buffer[4096];
-  for (;;) {
-    errno = 0;
-    if (std::fgets(buffer, sizeof buffer, stdin)) {
-      piece->append(buffer);
-      if (!piece->empty() && piece->back() == '\n') return true;
-      continue;
-    }
-    if (!std::ferror(stdin) || errno != EINTR) break;
-    std::clearerr(stdin);  // interrupted by a signal: read on
-  }
-  if (std::ferror(stdin)) throw InputFailed{errno};
-  return !piece->empty();
 }
 
 }  // namespace
@@ -285,7 +364,7 @@ bool runScriptFile(Session& session, const std::string& name) {
     reportError(lisp::Error{"cannot read " + cli::terminalText(name), ""});
     return false;
   }
-  session.stream([&](std::string* piece) { return readPiece(in.get(), piece); }, name, false);
+  session.stream([&](std::string* piece) { return readPiece(in.get(), piece); }, name);
   return true;
 }
 
@@ -293,23 +372,32 @@ bool runScriptFile(Session& session, const std::string& name) {
 // none) and answers the exit status: the one (exit) gave, else 1 when a
 // form failed or a script could not be read. Throws OutputFailed.
 int runSources(const std::vector<Source>& sources, lisp::Reals reals) {
-  Session session(reals);
+  // The prompt's loop at a terminal: Ctrl-C cancels instead of ending the
+  // run, and a line edited with libedit.
+  const bool terminal = sources.empty() && zc::standardInputIsTerminal();
+  if (terminal) zchost::cancelOnInterrupt();
+  zchost::LineInput input(terminal);
+  Session session(input, reals);
   bool unreadable = false;
   try {
-    if (sources.empty()) session.stream(readStandardInputLine, "", true);
+    if (terminal) zc::writeOutput(kBanner);
+    if (sources.empty()) session.repl(terminal);
     for (const Source& source : sources) {
       if (source.isExpression) {
         session.expression(source.text);
       } else if (source.text == "-") {
-        session.stream(readStandardInput, "-", false);
+        session.stream(readStandardInput, "-");
       } else if (!runScriptFile(session, source.text)) {
         unreadable = true;
       }
     }
     flushOutput();
   } catch (const lisp::ExitRequest& request) {
-    return request.given ? (request.status & 255) : (session.failed() ? 1 : 0);
+    if (request.given) return request.status & 255;
+    return (terminal ? session.lastFailed() : session.failed()) ? 1 : 0;
   }
+  // Leaving the prompt at a terminal: how the last form ended.
+  if (terminal) return session.lastFailed() ? 1 : 0;
   return session.failed() || unreadable ? 1 : 0;
 }
 
@@ -331,8 +419,17 @@ int main(int argc, char** argv) {
   }
   if (!loadModules(options.modules)) return 2;
 
-  // The LISP runs on a thread with a large stack: user functions recurse
-  // tens of thousands of calls deep.
+    // The LISP runs on a thread with a large stack: user functions recurse
+    // tens of thousands of calls deep. At the prompt, that thread alone takes
+    // Ctrl-C, so that it interrupts the read that waits for a line.
+#if !defined(_WIN32)
+  if (options.sources.empty() && zc::standardInputIsTerminal()) {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  }
+#endif
   int status = 0;
   int outputError = -1;
   platform::runWithStack(kStackBytes, [&] {

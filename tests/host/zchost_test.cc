@@ -239,6 +239,54 @@ TEST_F(ZchostTest, UnknownCodePagesAreUsageErrors) {
 #endif
 }
 
+// A script driven by a file of answers on standard input, as a here-document
+// gives them: what each request takes, what it refuses (with the hosts'
+// messages, on standard output with the prompts) and asks again.
+TEST_F(ZchostTest, GetFunctionsTakeTheirAnswersFromStandardInput) {
+  struct Case {
+    const char *script, *answers, *out;
+  };
+  const Case cases[] = {
+      {"(prin1 (list (getint) (getint) (getint)))", "x\n7\n40000\n-5\n\n",
+       "Requires an integer value.\nRequires an integer between -32768 and 32767.\n(7 -5 nil)"},
+      {"(initget 7) (setq a (getint)) (initget 4) (setq b (getreal)) (initget 2)"
+       " (prin1 (list a b (getdist) (getint)))",
+       "\n0\n3\n-1.5\n0\n0\n1'6\"\n0\n",
+       "Requires an integer value.\nValue must be positive and nonzero.\n"
+       "Value must be positive.\nValue must be nonzero.\n(3 0.0 18.0 0)"},
+      // Without its flag a space ends the answer, and what follows answers
+      // the next request.
+      {"(prin1 (list (getstring \"Name: \") (getstring) (getstring T) (getstring)))",
+       "John Smith\r\nJohn  Smith\n", "Name: (\"John\" \"Smith\" \"John  Smith\" nil)"},
+      {"(initget 1 \"LType eXit YES\") (setq a (getkword \"? \"))"
+       " (initget \"LType eXit YES\") (setq b (getkword))"
+       " (initget \"LTYPE,LT yes\") (setq c (getkword)) (initget \"LType yes\")"
+       " (prin1 (list a b c (getkword) (getkword)))",
+       "\nl\nlty\nx\nlt\nye\nYES\nLTYPE\n",
+       "? \nInvalid option keyword.\n? \nInvalid option keyword.\n? \n"
+       "Invalid option keyword.\n(\"LType\" \"eXit\" \"LTYPE\" \"yes\" nil)"},
+      {"(initget \"Oui Non _ Yes No\") (setq a (getkword)) (initget \"Oui Non _ Yes No\")"
+       " (setq b (getkword)) (initget \"All\") (setq c (getint)) (initget 128)"
+       " (setq d (getreal)) (initget 129) (prin1 (list a b c d (getpoint)))",
+       "o\n_no\na\nabc\n\n", "(\"Yes\" \"No\" \"All\" \"abc\" \"\")"},
+      {"(prin1 (list (getpoint) (getpoint) (getpoint '(10 10)) (getcorner '(0 0) \"C: \")"
+       " (getdist) (getdist '(0 0)) (getangle) (getangle) (getorient \"O: \")))",
+       "1,2\n@1,1,1\nbad\n@-1,0\n3,4\n3,4\n0,0\n3,4\n45d30'\n0,0\n0,1\nN45dE\n",
+       "Invalid point.\nC: \nSpecify second point: \nSpecify second point: O: ((1.0 2.0 0.0) (2.0 "
+       "3.0 1.0) (9.0 10.0 0.0)"
+       " (3.0 4.0 0.0) 5.0 5.0 0.7941248096574199 1.5707963267948966 0.7853981633974483)"},
+      // At the end of the input every request answers nil.
+      {"(prin1 (list (getint \"A: \") (getpoint) (getstring) (getdist)))", "",
+       "A: (nil nil nil nil)"},
+  };
+  for (const Case& c : cases) {
+    test::writeFile("s.lsp", c.script);
+    test::ProcessResult r = runZchost({"s.lsp"}, c.answers);
+    EXPECT_EQ(r.out, c.out) << c.script;
+    EXPECT_EQ(r.err, "") << c.script;
+  }
+}
+
 TEST_F(ZchostTest, ArgumentsReachTheModulesWithTheirTypeCodes) {
   // 70000 comes as a 32-bit integer and is taken; a list, nil or T is no
   // real. The result is read to its last bit.
