@@ -47,10 +47,16 @@ class Repl:
         return None
 
     def ask(self, keys, answer):
-        """Types at the prompt and waits for the answer and the next prompt
-        (keys typed ahead would meet the terminal's own line editing)."""
+        """Types at the prompt and waits for the answer and the next prompt,
+        and a moment more: keys typed before the line editor takes the
+        terminal meet the terminal's own line editing, as they would for a
+        person typing ahead."""
         self.send(keys, answer)
-        self.expect("Command: ")
+        self.prompt()
+
+    def prompt(self, text="Command: "):
+        self.expect(text)
+        time.sleep(0.3)
 
     def status(self):
         _, status = os.waitpid(self.pid, 0)
@@ -61,7 +67,7 @@ def main():
     with tempfile.TemporaryDirectory() as home:
         repl = Repl(home)
         repl.expect("Ctrl-D leaves")
-        repl.expect("Command: ")
+        repl.prompt()
         repl.ask("(setq x 41)\r", "41\r\n")
         repl.ask("!x\r", "41\r\n")
         # Editing: the cursor moved back two places takes the b in there.
@@ -77,12 +83,13 @@ def main():
         repl.send("(spin)\r")
         time.sleep(0.5)
         repl.send("\x03", "Function cancelled")
-        repl.expect("Command: ")
+        repl.prompt()
         repl.ask("(list (> n 0) x z (type spin))\r", "(T 41 9 USUBR)\r\n")
         # Ctrl-C drops a form not yet ended and a line being typed.
-        repl.send("(setq w\r", "(_> ")
+        repl.send("(setq w\r")
+        repl.prompt("(_> ")
         repl.send("1\x03")
-        repl.expect("Command: ")
+        repl.prompt()
         repl.ask("(list w 2)\r", "(nil 2)\r\n")
         repl.send("\x04")
         assert repl.status() == 0, "Ctrl-D after a form that succeeded"
@@ -92,13 +99,13 @@ def main():
         # A failed last form: Ctrl-D leaves with 1. A second Ctrl-C at an
         # empty prompt leaves too.
         repl = Repl(home)
-        repl.expect("Command: ")
+        repl.prompt()
         repl.ask("\x10\r", "(nil 2)\r\n")  # the history of the last run
         repl.ask("(car 1)\r", "bad argument type")
         repl.send("\x04")
         assert repl.status() == 1, "Ctrl-D after a form that failed"
         repl = Repl(home)
-        repl.expect("Command: ")
+        repl.prompt()
         repl.ask("\x03", "Ctrl-C again")
         repl.send("\x03")
         assert repl.status() == 0, "two Ctrl-C at an empty prompt"
