@@ -186,13 +186,14 @@ std::optional<double> realFromText(std::u16string_view typed) {
 }
 
 // "x,y" or "x,y,z" (each a distance in any of the units' forms); "@dx,dy"
-// is relative to `base`.
+// is relative to `base`, and "@" is `base` itself.
 std::optional<std::vector<double>> pointFromText(std::u16string_view typed, const double* base) {
   bool relative = false;
   if (typed.starts_with(u"@")) {
     relative = true;
     typed.remove_prefix(1);
   }
+  if (relative && trimmed(typed).empty()) return std::vector<double>(base, base + 3);  // "@"
   std::vector<double> point;
   size_t at = 0;
   for (;;) {
@@ -204,7 +205,6 @@ std::optional<std::vector<double>> pointFromText(std::u16string_view typed, cons
     if (comma == typed.size()) break;
     at = comma + 1;
   }
-  if (relative && point.empty()) point = {0, 0};
   if (point.size() < 2 || point.size() > 3) return std::nullopt;
   point.resize(3, 0.0);
   if (relative) {

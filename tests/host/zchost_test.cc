@@ -269,12 +269,13 @@ TEST_F(ZchostTest, GetFunctionsTakeTheirAnswersFromStandardInput) {
        " (setq b (getkword)) (initget \"All\") (setq c (getint)) (initget 128)"
        " (setq d (getreal)) (initget 129) (prin1 (list a b c d (getpoint)))",
        "o\n_no\na\nabc\n\n", "(\"Yes\" \"No\" \"All\" \"abc\" \"\")"},
-      {"(prin1 (list (getpoint) (getpoint) (getpoint '(10 10)) (getcorner '(0 0) \"C: \")"
-       " (getdist) (getdist '(0 0)) (getangle) (getangle) (getorient \"O: \")))",
-       "1,2\n@1,1,1\nbad\n@-1,0\n3,4\n3,4\n0,0\n3,4\n45d30'\n0,0\n0,1\nN45dE\n",
-       "Invalid point.\nC: \nSpecify second point: \nSpecify second point: O: ((1.0 2.0 0.0) (2.0 "
-       "3.0 1.0) (9.0 10.0 0.0)"
-       " (3.0 4.0 0.0) 5.0 5.0 0.7941248096574199 1.5707963267948966 0.7853981633974483)"},
+      {"(prin1 (list (getpoint) (getpoint) (getpoint) (getpoint '(10 10))"
+       " (getcorner '(0 0) \"C: \") (getdist) (getdist '(0 0)) (getangle) (getangle)"
+       " (getorient \"O: \")))",
+       "1,2\n@1,1,1\n@\nbad\n@-1,0\n3,4\n3,4\n0,0\n3,4\n45d30'\n0,0\n0,1\nN45dE\n",
+       "Invalid point.\nC: \nSpecify second point: \nSpecify second point: O: "
+       "((1.0 2.0 0.0) (2.0 3.0 1.0) (2.0 3.0 1.0) (9.0 10.0 0.0) (3.0 4.0 0.0)"
+       " 5.0 5.0 0.7941248096574199 1.5707963267948966 0.7853981633974483)"},
       // At the end of the input every request answers nil.
       {"(prin1 (list (getint \"A: \") (getpoint) (getstring) (getdist)))", "",
        "A: (nil nil nil nil)"},
