@@ -52,7 +52,15 @@ LineInput::Result readPlainLine(std::string* line, int* error) {
       return LineInput::Result::kFailed;
     }
   }
-  if (lisp::takeCancel()) {  // a console's read ends at Ctrl-C as at an end
+#if defined(_WIN32)
+  // A console's read ends at Ctrl-C as at the end of the input, and the
+  // handler that says it was Ctrl-C runs on a thread of its own: give it a
+  // moment.
+  if (line->empty() && !lisp::detail::cancelRequested.load() && zc::standardInputIsTerminal()) {
+    Sleep(100);
+  }
+#endif
+  if (lisp::takeCancel()) {
     std::clearerr(stdin);
     line->clear();
     return LineInput::Result::kInterrupted;
