@@ -282,7 +282,7 @@ TEST_F(ZchostTest, GetFunctionsTakeTheirAnswersFromStandardInput) {
   };
   for (const Case& c : cases) {
     test::writeFile("s.lsp", c.script);
-    test::ProcessResult r = runZchost({"s.lsp"}, c.answers);
+    test::ProcessResult r = runZchost({"--exact-reals", "s.lsp"}, c.answers);
     EXPECT_EQ(r.out, c.out) << c.script;
     EXPECT_EQ(r.err, "") << c.script;
   }
