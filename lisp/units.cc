@@ -1,6 +1,7 @@
 // Distances and angles as text, in the hosts' units: rtos and distof
 // (scientific, decimal, engineering, architectural, fractional), angtos and
 // angtof (degrees, degrees/minutes/seconds, grads, radians, surveyor's).
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -31,22 +32,34 @@ std::string fixed(double x, int places) {
 }
 
 // Whole units and a fraction of 1/2^precision, reduced: (5, 1, 2) for 5.5.
+// The whole units are a double: a distance may be far past any integer
+// type (1e300 inches), and past 2^53 it has no fraction left to show.
 struct Fraction {
-  long long whole, numerator, denominator;
+  double whole;
+  long long numerator, denominator;
 };
 Fraction toFraction(double x, int precision) {
   const long long denominator = 1LL << std::min(precision, 8);
-  long long units = std::llround(x * static_cast<double>(denominator));
-  Fraction f{units / denominator, units % denominator, denominator};
+  const double units = std::round(x * static_cast<double>(denominator));
+  const double whole = std::floor(units / static_cast<double>(denominator));
+  const double rest = units - whole * static_cast<double>(denominator);
+  Fraction f{whole, rest > 0 && rest < static_cast<double>(denominator) ? std::llround(rest) : 0,
+             denominator};
   while (f.numerator != 0 && f.numerator % 2 == 0) {
     f.numerator /= 2;
     f.denominator /= 2;
   }
   return f;
 }
+// A whole number of any size in digits: 5, 1000000000000000052504760255...
+std::string wholeText(double whole) {
+  char buffer[512];
+  std::snprintf(buffer, sizeof buffer, "%.0f", whole);
+  return buffer;
+}
 std::string fractionText(const Fraction& f, bool wholeAlways) {
   std::string out;
-  if (f.whole != 0 || f.numerator == 0 || wholeAlways) out = std::to_string(f.whole);
+  if (f.whole != 0 || f.numerator == 0 || wholeAlways) out = wholeText(f.whole);
   if (f.numerator != 0) {
     if (!out.empty()) out += ' ';
     out += std::to_string(f.numerator) + "/" + std::to_string(f.denominator);
@@ -66,19 +79,21 @@ std::string distanceText(double x, int mode, int precision) {
       return buffer;
     }
     case 3: {  // feet and decimal inches: 1'-5.50"
-      long long feet = static_cast<long long>(a / 12);
-      std::string inches = fixed(a - 12.0 * static_cast<double>(feet), precision);
+      double feet = std::floor(a / 12);
+      // Past 2^53 inches the feet hold every digit there is.
+      const double rest = std::clamp(a - 12.0 * feet, 0.0, 12.0);
+      std::string inches = fixed(rest, precision);
       if (std::stod(inches) >= 12) {
         ++feet;
         inches = fixed(0, precision);
       }
-      return sign + std::to_string(feet) + "'-" + inches + "\"";
+      return sign + wholeText(feet) + "'-" + inches + "\"";
     }
     case 4: {  // feet, inches and a fraction: 1'-5 1/2"
       Fraction inches = toFraction(a, precision);
-      const long long feet = inches.whole / 12;
-      inches.whole %= 12;
-      return sign + std::to_string(feet) + "'-" + fractionText(inches, true) + "\"";
+      const double feet = std::floor(inches.whole / 12);
+      inches.whole = std::fmod(inches.whole, 12.0);
+      return sign + wholeText(feet) + "'-" + fractionText(inches, true) + "\"";
     }
     case 5:  // units and a fraction: 17 1/2
       return sign + fractionText(toFraction(a, precision), false);

@@ -250,12 +250,13 @@ TEST(Lisp, LibraryFunctionsAnswerAsDocumented) {
            "3.785411784) (cvunit 1 \"inch\" \"kg\") (cvunit 1 \"furlong\" \"m\")))",
            "(25.4 43560.0 120.0 (12.0 30.0) T T T nil nil)"},
           // units
-          {"(prin1 (list (rtos 17.5 1 2) (rtos 17.5 3 2) (rtos 17.5 4 2) (rtos 17.5 5 2) (rtos 2.5 "
-           "2 "
-           "0) "
-           "(rtos 1.5) (rtos -0.5 4 3)))",
+          // (feet past any integer type keep their digits)
+          {"(prin1 (list (rtos 17.5 1 2) (rtos 17.5 3 2) (rtos 17.5 4 2) (rtos 17.5 5 2) "
+           "(rtos 2.5 2 0) (rtos 1.5) (rtos -0.5 4 3) (rtos 1.2e19 4) (rtos -1.2e19 3 1) "
+           "(rtos 1.2e19 5)))",
            "(\"1.75E+01\" \"1'-5.50\\\"\" \"1'-5 1/2\\\"\" \"17 1/2\" \"3\" \"1.5000\" "
-           "\"-0'-0 1/2\\\"\")"},
+           "\"-0'-0 1/2\\\"\" \"1000000000000000000'-0\\\"\" \"-1000000000000000000'-0.0\\\"\" "
+           "\"12000000000000000000\")"},
           {"(prin1 (list (distof \"1'-5 1/2\\\"\") (distof \"17 1/2\") (distof \"1.75E+01\") "
            "(distof \"nan\") (distof \"1'x\")))",
            "(17.5 17.5 17.5 nil nil)"},
