@@ -269,11 +269,17 @@ Value registryDelete(Interpreter& lisp, Args& args) {
 
 // (vl-registry-descendents KEY [VALUE-NAMES]): the names of the keys under
 // KEY, or of its values when VALUE-NAMES is given; nil when there is no KEY.
+// The names come in order, ignoring case: the registry lists them as it
+// keeps them, which differs between systems.
 Value registryDescendents(Interpreter& lisp, Args& args) {
   need(lisp, args, 1, 2);
   std::vector<std::u16string> names;
   const bool values = args.size() == 2 && !args[1].isNil();
   if (!platform::registryList(text(lisp, args[0]), values, &names).ok()) return Value();
+  std::sort(names.begin(), names.end(), [](const std::u16string& a, const std::u16string& b) {
+    const std::u16string upperA = platform::toUpperWide(a), upperB = platform::toUpperWide(b);
+    return upperA != upperB ? upperA < upperB : a < b;
+  });
   std::vector<Value> list;
   for (std::u16string& name : names) list.push_back(Value::string(std::move(name)));
   return makeList(std::move(list));

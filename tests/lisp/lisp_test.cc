@@ -502,7 +502,7 @@ TEST_F(LispFilesTest, RegistryKeepsKeysAndValues) {
            "(vl-registry-delete s) (vl-registry-delete k) (vl-registry-descendents k) "
            "(vl-registry-read \"HKEY_NOWHERE\\\\x\") (vl-registry-write \"Software\\\\x\" \"a\" "
            "\"b\")))",
-       "(\"v\\\"1\\\\\" 42 \"d\" \"v\\\"1\\\\\" 42 \"d\" (\"Sub\") (\"Name\" \"N2\") nil T nil T "
+       "(\"v\\\"1\\\\\" 42 \"d\" \"v\\\"1\\\\\" 42 \"d\" (\"Sub\") (\"N2\" \"Name\") nil T nil T "
        "T nil nil nil)"},
   });
 #if !defined(_WIN32)
