@@ -3,7 +3,8 @@
 #
 #   Linux:    bin/zchost, bin/slb; lib/zc/ the modules and the host library
 #             (zchost finds them relative to itself); share/man/man1;
-#             share/doc/vetrix-calden/ the README, the demo and the sample maker;
+#             share/doc/vetrix-calden/ the README, examples/ the demo and the
+#             sample maker;
 #             share/thumbnailers and share/mime/packages for file managers.
 #   Windows:  zchost.exe, slb.exe and the three DLLs side by side, with a text
 #             on running LISP scripts and on building for the CAD host.
@@ -11,6 +12,7 @@ if(WIN32)
   set(ZC_BIN_DIR .)
   set(ZC_MODULE_DIR .)
   set(ZC_DOC_DIR .)
+  set(ZC_EXAMPLES_DIR .)
 else()
   include(GNUInstallDirs)
   set(ZC_BIN_DIR ${CMAKE_INSTALL_BINDIR})
@@ -18,13 +20,15 @@ else()
   # host library's moduleDirectory and zchost's RUNPATH say the same).
   set(ZC_MODULE_DIR lib/zc)
   set(ZC_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/vetrix-calden)
+  set(ZC_EXAMPLES_DIR ${ZC_DOC_DIR}/examples)
 endif()
 
 install(TARGETS zchost slb RUNTIME DESTINATION ${ZC_BIN_DIR})
 install(TARGETS zcadhost vetrix calden
         RUNTIME DESTINATION ${ZC_MODULE_DIR}
         LIBRARY DESTINATION ${ZC_MODULE_DIR})
-install(FILES README.md examples/demo.lsp examples/make_samples.py DESTINATION ${ZC_DOC_DIR})
+install(FILES README.md DESTINATION ${ZC_DOC_DIR})
+install(FILES examples/demo.lsp examples/make_samples.py DESTINATION ${ZC_EXAMPLES_DIR})
 if(WIN32)
   install(FILES docs/windows.txt DESTINATION . RENAME README-windows.txt)
   install(FILES LICENSE DESTINATION .)

@@ -1,7 +1,17 @@
 ;;; A tour of the twelve functions of vetrix and calden, written as a user's
 ;;; batch script: a function, a loop over the slides of a folder, a table
 ;;; updated from a list, results checked.
-;;; Run by scripts/demo.sh in a folder holding the samples of make_samples.py.
+;;; Run in a folder holding the samples of make_samples.py (scripts/demo.sh
+;;; makes them in build/demo; installed, both files are in
+;;; /usr/share/doc/vetrix-calden/examples/).
+
+;; Without the samples every call below would only fail: say what to do.
+(if (not (findfile "parts.dbf"))
+  (progn
+    (alert (strcat "demo.lsp: no samples in this folder; make them first:\n"
+                   "  python3 make_samples.py FOLDER   (the make_samples.py beside demo.lsp)\n"
+                   "then run demo.lsp in FOLDER."))
+    (exit 1)))
 
 ;| show: prints a label and the value of a call, as the command line would.
    Returns the value. |;

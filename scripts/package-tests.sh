@@ -29,8 +29,8 @@ lintian --fail-on error,warning --tag-display-limit 0 "$deb" 2>/dev/null ||
 echo "== lintian accepts $deb"
 dpkg -x "$deb" "$work/root"
 doc=$work/root/usr/share/doc/vetrix-calden
-python3 "$doc/make_samples.py" "$work/demo"
-(cd "$work/demo" && "$work/root/usr/bin/zchost" --codepage 950 "$doc/demo.lsp" >"$work/demo.out")
+python3 "$doc/examples/make_samples.py" "$work/demo"
+(cd "$work/demo" && "$work/root/usr/bin/zchost" --codepage 950 "$doc/examples/demo.lsp" >"$work/demo.out")
 grep -q "C300 螺帽" "$work/demo.out" || { cat "$work/demo.out"; echo "the installed demo failed"; exit 1; }
 "$work/root/usr/bin/slb" list "$work/demo/icons.slb" >/dev/null
 echo "== the packaged zchost ran the demo"
