@@ -5,28 +5,20 @@
 #include <cmath>
 #include <cstdint>
 
-#if defined(ZC_HAVE_CAIRO)
-#include <cairo.h>
-#endif
+#include "png/png_canvas.h"
 
-#if defined(ZC_HAVE_CAIRO)
-
-bool pngAvailable(std::string*) {
-  return true;
+bool pngAvailable(std::string* why) {
+  return pngCanvasAvailable(why);
 }
 
 namespace {
 
-cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
-  static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-  return CAIRO_STATUS_SUCCESS;
-}
-
-// Draws a slide's shapes into the pixels of a cairo image surface (ARGB32,
+// Draws a slide's shapes into the pixels of the system's canvas (ARGB,
 // premultiplied), made when the header tells the aspect ratio. Lines are
 // one pixel wide between the pixels that hold their dots' centres, as
 // cairo strokes them without antialiasing; fills cover the pixels whose
-// centres lie inside them, and are outlined. Each line costs at most the
+// centres lie inside them, and are outlined. The pixels are ours on every
+// system, so that Linux and Windows draw the same picture. Each line costs at most the
 // picture's width and height, clipped to it, whatever its coordinates.
 class Raster : public SlideVisitor {
  public:
@@ -42,26 +34,14 @@ class Raster : public SlideVisitor {
     // Colour 0 is the background: masks in symbol sets are filled with it.
     colours_[0] = back;
   }
-  ~Raster() override {
-    if (surface_) cairo_surface_destroy(surface_);
-  }
   Raster(const Raster&) = delete;
   Raster& operator=(const Raster&) = delete;
 
   bool header(const SlideHeader& h) override {
     const auto [width, height] = pictureSize(h.aspect, size_);
-    surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
-      error_ = "cannot make a picture of " + std::to_string(width) + " x " +
-               std::to_string(height) +
-               " pixels: " + cairo_status_to_string(cairo_surface_status(surface_));
-      return false;
-    }
-    cairo_surface_flush(surface_);
+    if (!canvas_.make(width, height, &error_)) return false;
     width_ = width;
     height_ = height;
-    pixels_ = cairo_image_surface_get_data(surface_);
-    stride_ = cairo_image_surface_get_stride(surface_);
     if (colours_[0] != 0) {
       for (int y = 0; y < height_; ++y) std::fill_n(row(y), width_, colours_[0]);
     }
@@ -124,14 +104,7 @@ class Raster : public SlideVisitor {
       *error = error_;
       return false;
     }
-    cairo_surface_mark_dirty(surface_);
-    png->clear();
-    const cairo_status_t written = cairo_surface_write_to_png_stream(surface_, appendBytes, png);
-    if (written != CAIRO_STATUS_SUCCESS) {
-      *error = std::string("cannot write the PNG: ") + cairo_status_to_string(written);
-      return false;
-    }
-    return true;
+    return canvas_.encode(png, error);
   }
 
  private:
@@ -139,9 +112,7 @@ class Raster : public SlideVisitor {
   double y(SlidePoint dot) const {
     return (static_cast<double>(highY_) - dot.second + 0.5) * scaleY_;
   }
-  uint32_t* row(int y) {
-    return reinterpret_cast<uint32_t*>(pixels_ + static_cast<ptrdiff_t>(y) * stride_);
-  }
+  uint32_t* row(int y) { return canvas_.row(y); }
 
   // A line one pixel wide from the pixel holding (x0, y0) to the one holding
   // (x1, y1), both ends drawn; what lies outside the picture is cut off first.
@@ -205,10 +176,9 @@ class Raster : public SlideVisitor {
 
   PictureSize size_;
   std::array<uint32_t, 256> colours_;
-  cairo_surface_t* surface_ = nullptr;
+  PngCanvas canvas_;
   std::string error_;
-  unsigned char* pixels_ = nullptr;
-  int width_ = 0, height_ = 0, stride_ = 0;
+  int width_ = 0, height_ = 0;
   double scaleX_ = 1, scaleY_ = 1;
   unsigned highY_ = 0;
 };
@@ -217,6 +187,7 @@ class Raster : public SlideVisitor {
 
 bool renderPng(const SlideSource& slide, const PictureSize& size, PngBackground background,
                std::string* png, std::string* error) {
+  if (!pngAvailable(error)) return false;
   Raster raster(size, background);
   const SlideScan scan = scanSlide(slide, raster);
   if (!scan.cause.ok()) {
@@ -229,18 +200,3 @@ bool renderPng(const SlideSource& slide, const PictureSize& size, PngBackground 
   }
   return raster.finish(png, error);
 }
-
-#else
-
-bool pngAvailable(std::string* why) {
-  if (why)
-    *why = "PNG is not available in this build (it draws with cairo, which it was built without)";
-  return false;
-}
-
-bool renderPng(const SlideSource&, const PictureSize&, PngBackground, std::string*,
-               std::string* error) {
-  return pngAvailable(error);
-}
-
-#endif

@@ -1,4 +1,5 @@
-// PNG pictures of slides, drawn with cairo where the build has it.
+// PNG pictures of slides: cairo holds and writes them on Linux, GDI+ on
+// Windows.
 #pragma once
 
 #include <string>
