@@ -7,7 +7,9 @@
 #             sample maker;
 #             share/thumbnailers and share/mime/packages for file managers.
 #   Windows:  zchost.exe, slb.exe and the three DLLs side by side, with a text
-#             on running LISP scripts and on building for the CAD host.
+#             on running LISP scripts (first line: what the zip is), the
+#             sources as a zip of their own and the steps to build the modules
+#             for the CAD host from them; the texts with CR LF line ends.
 if(WIN32)
   set(ZC_BIN_DIR .)
   set(ZC_MODULE_DIR .)
@@ -30,8 +32,26 @@ install(TARGETS zcadhost vetrix calden
 install(FILES README.md DESTINATION ${ZC_DOC_DIR})
 install(FILES examples/demo.lsp examples/make_samples.py DESTINATION ${ZC_EXAMPLES_DIR})
 if(WIN32)
-  install(FILES docs/windows.txt DESTINATION . RENAME README-windows.txt)
+  foreach(text windows:README-windows build-for-host:BUILD-FOR-HOST)
+    string(REPLACE ":" ";" text ${text})
+    list(GET text 0 source)
+    list(GET text 1 name)
+    configure_file(docs/${source}.txt ${CMAKE_BINARY_DIR}/${name}.txt @ONLY NEWLINE_STYLE CRLF)
+    install(FILES ${CMAKE_BINARY_DIR}/${name}.txt DESTINATION .)
+  endforeach()
   install(FILES LICENSE DESTINATION .)
+  # The sources of what the zip holds: the commit built, with the changes
+  # to its files when the tree has them (untracked files are not included).
+  find_package(Git REQUIRED)
+  set(ZC_SOURCE_ARCHIVE vetrix-calden-${PROJECT_VERSION}-source)
+  add_custom_target(source_archive ALL
+    COMMAND ${CMAKE_COMMAND} -DGIT=${GIT_EXECUTABLE} -DSOURCE=${PROJECT_SOURCE_DIR}
+            -DNAME=${ZC_SOURCE_ARCHIVE} -DOUTPUT=${CMAKE_BINARY_DIR}/${ZC_SOURCE_ARCHIVE}.zip
+            -P ${PROJECT_SOURCE_DIR}/cmake/source_archive.cmake
+    BYPRODUCTS ${CMAKE_BINARY_DIR}/${ZC_SOURCE_ARCHIVE}.zip
+    COMMENT "Archiving the sources"
+    VERBATIM)
+  install(FILES ${CMAKE_BINARY_DIR}/${ZC_SOURCE_ARCHIVE}.zip DESTINATION .)
 else()
   # Manual pages and the changelog go compressed, as Debian has them; the
   # copyright file says the licence in Debian's machine-readable form.

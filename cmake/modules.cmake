@@ -6,7 +6,9 @@ function(add_zc_module name)
   add_library(${name} MODULE ${PROJECT_SOURCE_DIR}/frame/entry.cc ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE zcframe zcadhost ${ARG_LINK})
   set_target_properties(${name} PROPERTIES PREFIX "")
-  if(WIN32)
+  if(MSVC)
+    # MSVC exports the extern "C" cdecl entry points without decoration.
+  elseif(WIN32)
     # Exports without decoration: the entry points are cdecl, and --kill-at
     # removes any @N a calling convention would add.
     target_link_options(${name} PRIVATE -Wl,--kill-at)

@@ -60,9 +60,31 @@ cpack --preset mingw >/dev/null
 zip=$(one build-mingw/vetrix-calden-*-win32.zip)
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$work/zip"
 unpacked=$(one "$work"/zip/vetrix-calden-*)
-for file in zchost.exe slb.exe zcadhost.dll vetrix.dll calden.dll README-windows.txt LICENSE; do
+for file in zchost.exe slb.exe zcadhost.dll vetrix.dll calden.dll README-windows.txt \
+  BUILD-FOR-HOST.txt LICENSE; do
   [ -f "$unpacked/$file" ] || { echo "$zip lacks $file"; exit 1; }
 done
+# The texts are Windows text files that say first what the zip is; its
+# sources build the modules for the CAD host with the preset they name.
+python3 - "$unpacked" <<'PYTHON'
+import pathlib, re, sys, zipfile
+folder = pathlib.Path(sys.argv[1])
+for name in ["README-windows.txt", "BUILD-FOR-HOST.txt"]:
+    data = (folder / name).read_bytes()
+    assert data.endswith(b"\r\n") and data.count(b"\n") == data.count(b"\r\n"), f"{name}: not CR LF"
+    assert b"@" not in data, f"{name}: a placeholder is left"
+first = (folder / "README-windows.txt").read_bytes().split(b"\r\n")[0].decode()
+assert re.search(r"built for the emulated host.*zchost\.exe.*slb\.exe", first), first
+sources = list(folder.glob("vetrix-calden-*-source.zip"))
+assert len(sources) == 1, sources
+names = zipfile.ZipFile(sources[0]).namelist()
+top = sources[0].stem + "/"
+for name in ["CMakeLists.txt", "CMakePresets.json", "cmake/host_sdk.cmake", "frame/entry.cc"]:
+    assert top + name in names, f"{sources[0].name} lacks {name}"
+assert b'"host-sdk"' in zipfile.ZipFile(sources[0]).read(top + "CMakePresets.json")
+assert "host-sdk" in (folder / "BUILD-FOR-HOST.txt").read_text()
+PYTHON
+echo "== $zip says what it holds, in Windows text, with its sources"
 if ! bash scripts/can-run-i386.sh; then
   echo "== $zip holds its files; not run: this kernel cannot run 32-bit programs"
   exit 0
