@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Makes the packages and runs what they hold: lintian reports nothing on the
 # Debian package, which, unpacked into a scratch root, runs the demo from a
-# folder of its own; the Windows
-# zip, unpacked, runs a script with zchost.exe under Wine (where this kernel
-# runs 32-bit programs). Needs the default and mingw builds.
+# folder of its own; the Windows zip says what it is in Windows text, holds
+# its sources and, unpacked, runs a script with zchost.exe and draws a PNG
+# with slb.exe under Wine (where this kernel runs 32-bit programs). Needs the
+# default and mingw builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 work=$PWD/build/package-test
@@ -94,7 +95,12 @@ export WINEPREFIX=$work/wine
 source scripts/wine-prefix.sh
 mkdir -p "$work/windows"
 printf '(princ ($npi 2))\n(princ (strcat " " ($addbl "中" 3) "|"))\n' >"$work/windows/script.lsp"
+cp tests/data/slides/mnas__D_OTV.sld "$work/windows/"
 out=$(cd "$work/windows" && "$wine" "$unpacked/zchost.exe" --exact-reals script.lsp)
+(cd "$work/windows" && "$wine" "$unpacked/slb.exe" png mnas__D_OTV.sld -o d_otv.png)
 "$wineserver" -k || true
 [ "$out" = "6.283185307179586 中 |" ] || { echo "zchost.exe from the zip printed: $out"; exit 1; }
 echo "== the zipped zchost.exe ran a script under Wine"
+[ "$(head -c 8 "$work/windows/d_otv.png" | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ] ||
+  { echo "slb.exe from the zip drew no PNG"; exit 1; }
+echo "== the zipped slb.exe drew a PNG under Wine"
