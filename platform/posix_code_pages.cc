@@ -8,8 +8,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "platform/case_map.h"
 #include "platform/code_page_table.h"
@@ -74,6 +76,62 @@ int requestedCodePage() {
   return static_cast<int>(cp);
 }
 
+// The locale that decides the character type, as setlocale(LC_CTYPE, "")
+// takes it: LC_ALL, else LC_CTYPE, else LANG, the first set and not empty.
+std::string characterLocale() {
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value && *value) return value;
+  }
+  return "C";
+}
+
+// The Windows ANSI code page of a locale ("zh_TW.UTF-8", "sr_RS@latin"), as
+// Windows gives it to the language and country, and Wine to the same
+// locale: Big5 for traditional Chinese, GBK for simplified, the Cyrillic,
+// Central European, Greek, Turkish, Hebrew, Arabic, Baltic, Vietnamese and
+// Thai pages to their languages, Windows Latin 1 to any other. The C and
+// POSIX locales, which say nothing of a language, take 950.
+int localeCodePage(std::string_view locale) {
+  const std::string_view language = locale.substr(0, locale.find_first_of("_.@"));
+  std::string_view country;
+  if (const size_t underscore = locale.find('_'); underscore != locale.npos) {
+    country = locale.substr(underscore + 1);
+    country = country.substr(0, country.find_first_of(".@"));
+  }
+  const size_t at = locale.find('@');
+  const std::string_view modifier = at == locale.npos ? "" : locale.substr(at + 1);
+  if (language.empty() || language == "C" || language == "POSIX") return 950;
+  if (language == "zh") {
+    return country == "TW" || country == "HK" || country == "MO" ? 950 : 936;
+  }
+  if (language == "sr") return modifier == "latin" ? 1250 : 1251;
+  if (language == "uz") return modifier == "cyrillic" ? 1251 : 1254;
+  struct Family {
+    int codePage;
+    std::initializer_list<std::string_view> languages;
+  };
+  static const Family kFamilies[] = {
+      {932, {"ja"}},
+      {949, {"ko"}},
+      {1250, {"cs", "hu", "pl", "ro", "sk", "sl", "hr", "bs", "sq"}},
+      {1251, {"ru", "uk", "be", "bg", "mk", "kk", "ky", "tt", "mn", "tg", "ba"}},
+      {1253, {"el"}},
+      {1254, {"tr", "az"}},
+      {1255, {"he", "iw", "yi"}},
+      {1256, {"ar", "fa", "ur", "ps"}},
+      {1257, {"et", "lv", "lt"}},
+      {1258, {"vi"}},
+      {874, {"th"}},
+  };
+  for (const Family& family : kFamilies) {
+    for (std::string_view name : family.languages) {
+      if (name == language) return family.codePage;
+    }
+  }
+  return 1252;
+}
+
 // UTF-16 to `codePage`. Strict: false at the first character without a
 // mapping; otherwise such a character becomes '?'.
 bool convertToCodePage(int codePage, std::u16string_view text, bool strict, std::string* result) {
@@ -135,11 +193,18 @@ int ansiCodePage() {
   static thread_local std::string seen;
   static thread_local int answer = 0;
   const char* value = std::getenv("ANSI_CODEPAGE");
-  const std::string_view now = value ? value : "";
+  // Unset, the variable leaves the answer to the locale.
+  std::string now = value ? value : "";
+  if (now.empty()) now += '\0' + characterLocale();
   if (answer == 0 || now != seen) {
     seen = now;
     const int requested = requestedCodePage();
-    answer = requested > 0 && codePageAvailable(requested) ? requested : 950;
+    if (requested > 0) {
+      answer = codePageAvailable(requested) ? requested : 950;
+    } else {
+      const int fromLocale = requested == 0 ? localeCodePage(characterLocale()) : 950;
+      answer = codePageAvailable(fromLocale) ? fromLocale : 950;
+    }
   }
   return answer;
 }

@@ -5,7 +5,11 @@
 #endif
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/case_map.h"
 #include "platform/code_page_table.h"
@@ -171,12 +175,62 @@ TEST(CodePage, TablesAreWindowsOwn) {
 
 #if !defined(_WIN32)
 // On Windows the system decides; ANSI_CODEPAGE means nothing there.
-TEST(CodePage, UnsetMeans950OnPosix) {
-  const char* old = std::getenv("ANSI_CODEPAGE");
-  std::string saved = old ? old : "";
+TEST(CodePage, UnsetFollowsTheLocaleOnPosix) {
+  const char* const kVariables[] = {"ANSI_CODEPAGE", "LC_ALL", "LC_CTYPE", "LANG"};
+  std::vector<std::optional<std::string>> saved;
+  for (const char* name : kVariables) {
+    const char* value = std::getenv(name);
+    saved.push_back(value ? std::optional<std::string>(value) : std::nullopt);
+  }
+  struct Case {
+    const char *lcAll, *lcCtype, *lang;
+    int codePage;
+  };
+  const Case cases[] = {
+      {nullptr, nullptr, nullptr, 950},
+      {"C", nullptr, "ja_JP.UTF-8", 950},
+      {"POSIX", nullptr, nullptr, 950},
+      {"C.UTF-8", nullptr, nullptr, 950},
+      {nullptr, nullptr, "zh_TW.UTF-8", 950},
+      {nullptr, nullptr, "zh_HK.Big5-HKSCS", 950},
+      {nullptr, nullptr, "zh_CN.UTF-8", 936},
+      {nullptr, nullptr, "zh_SG", 936},
+      {nullptr, nullptr, "ja_JP.eucJP", 932},
+      {nullptr, nullptr, "ko_KR.UTF-8", 949},
+      {nullptr, nullptr, "ru_RU.UTF-8", 1251},
+      {nullptr, nullptr, "uk_UA", 1251},
+      {nullptr, nullptr, "en_US.UTF-8", 1252},
+      {nullptr, nullptr, "de_DE@euro", 1252},
+      {nullptr, nullptr, "pl_PL.UTF-8", 1250},
+      {nullptr, nullptr, "sr_RS@latin", 1250},
+      {nullptr, nullptr, "el_GR.UTF-8", 1253},
+      {nullptr, "ko_KR.UTF-8", "en_US.UTF-8", 949},   // LC_CTYPE before LANG
+      {"ru_RU.UTF-8", "ko_KR.UTF-8", "en_US", 1251},  // LC_ALL before both
+      {"", "", "ja_JP", 932},                         // empty is unset
+  };
   ::unsetenv("ANSI_CODEPAGE");
-  EXPECT_EQ(platform::ansiCodePage(), 950);
-  if (old) ::setenv("ANSI_CODEPAGE", saved.c_str(), 1);
+  for (const Case& c : cases) {
+    const char* values[] = {c.lcAll, c.lcCtype, c.lang};
+    for (int i = 0; i < 3; ++i) {
+      if (values[i]) {
+        ::setenv(kVariables[i + 1], values[i], 1);
+      } else {
+        ::unsetenv(kVariables[i + 1]);
+      }
+    }
+    EXPECT_EQ(platform::ansiCodePage(), c.codePage)
+        << (c.lcAll ? c.lcAll : "-") << " " << (c.lcCtype ? c.lcCtype : "-") << " "
+        << (c.lang ? c.lang : "-");
+  }
+  ::setenv("ANSI_CODEPAGE", "1252", 1);  // the variable before the locale
+  EXPECT_EQ(platform::ansiCodePage(), 1252);
+  for (size_t i = 0; i < saved.size(); ++i) {
+    if (saved[i]) {
+      ::setenv(kVariables[i], saved[i]->c_str(), 1);
+    } else {
+      ::unsetenv(kVariables[i]);
+    }
+  }
 }
 #endif
 

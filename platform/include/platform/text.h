@@ -2,8 +2,10 @@
 // character structure of ANSI text.
 //
 // "ANSI" text is 8-bit text in the system ANSI code page: GetACP() on
-// Windows; on POSIX the number in the environment variable ANSI_CODEPAGE
-// (950 when unset). Slide names, dBASE fields and keys, listing lines and
+// Windows; on POSIX the number in the environment variable ANSI_CODEPAGE,
+// or when it is unset the one Windows gives the locale's language (LC_ALL,
+// LC_CTYPE, LANG): 950 for zh_TW, 936 for zh_CN, 1252 for en_US, 950 in the
+// C locale. Slide names, dBASE fields and keys, listing lines and
 // the widths of $addbl are ANSI text; everything that crosses the host
 // interface is UTF-16.
 #pragma once
