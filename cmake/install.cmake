@@ -5,7 +5,8 @@
 #             (zchost finds them relative to itself); share/man/man1;
 #             share/doc/vetrix-calden/ the README, examples/ the demo and the
 #             sample maker;
-#             share/thumbnailers and share/mime/packages for file managers.
+#             share/thumbnailers and share/mime/packages for file managers;
+#             share/bash-completion/completions for bash.
 #   Windows:  zchost.exe, slb.exe and the three DLLs side by side, with a text
 #             on running LISP scripts (first line: what the zip is), the
 #             sources as a zip of their own and the steps to build the modules
@@ -78,6 +79,9 @@ else()
   install(FILES packaging/slb.thumbnailer DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/thumbnailers)
   install(FILES packaging/vetrix-calden-mime.xml
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/mime/packages RENAME vetrix-calden.xml)
+  # bash completes the commands, options and files of slb and zchost.
+  install(FILES packaging/completions/slb packaging/completions/zchost
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions)
 endif()
 
 set(CPACK_PACKAGE_NAME vetrix-calden)

@@ -35,6 +35,11 @@ python3 "$doc/examples/make_samples.py" "$work/demo"
 grep -q "C300 螺帽" "$work/demo.out" || { cat "$work/demo.out"; echo "the installed demo failed"; exit 1; }
 "$work/root/usr/bin/slb" list "$work/demo/icons.slb" >/dev/null
 echo "== the packaged zchost ran the demo"
+for program in slb zchost; do
+  completion=$work/root/usr/share/bash-completion/completions/$program
+  [ -f "$completion" ] && bash -n "$completion" ||
+    { echo "the package lacks bash's completion of $program"; exit 1; }
+done
 # The thumbnailer's command line, as a file manager runs it.
 thumbnailer=$work/root/usr/share/thumbnailers/slb.thumbnailer
 mime=$work/root/usr/share/mime/packages/vetrix-calden.xml

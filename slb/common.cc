@@ -36,9 +36,20 @@ platform::Env& env() {
 }
 
 bool takeJson(Arguments* args) {
-  auto it = std::find(args->begin(), args->end(), "--json");
-  if (it == args->end()) return false;
+  const auto end = std::find(args->begin(), args->end(), "--");
+  auto it = std::find(args->begin(), end, "--json");
+  if (it == end) return false;
   args->erase(it);
+  return true;
+}
+
+bool takeOperands(const std::string& command, Arguments* args, std::string* error) {
+  const auto end = std::find(args->begin(), args->end(), "--");
+  if (end != args->begin()) {
+    *error = command + " takes no option " + args->front();
+    return false;
+  }
+  if (end != args->end()) args->erase(end);
   return true;
 }
 
@@ -94,6 +105,11 @@ bool numberOption(const std::string& text, int min, int max, int* value) {
 
 bool parseOptions(const Arguments& args, Options* options, std::string* error) {
   for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--") {  // operands only from here
+      options->rest.insert(options->rest.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                           args.end());
+      break;
+    }
     if (args[i] == "-o") {
       if (i + 1 == args.size()) {
         *error = "-o needs a name";
@@ -124,7 +140,9 @@ bool parseOptions(const Arguments& args, Options* options, std::string* error) {
         *error = "--background is black, white or transparent";
         return false;
       }
-      options->paper = value == "white" ? Paper::kWhite : Paper::kBlack;
+      options->paper = value == "white"         ? Paper::kWhite
+                       : value == "transparent" ? Paper::kTransparent
+                                                : Paper::kBlack;
       options->transparent = value == "transparent";
       ++i;
     } else if (args[i] == "--force") {

@@ -21,11 +21,11 @@ using Arguments = std::vector<std::string>;
 // and bidirectional formatting characters escaped.
 std::string shown(std::string_view text);
 
-// The exit status of a usage error, after which main shows the usage.
+// The exit status of a usage error, after which main says where the usage is.
 constexpr int kUsageErrorStatus = 2;
 
 // Says on standard error what is wrong with the command line (main follows
-// it with the usage). kUsageErrorStatus.
+// it with where to find the usage). kUsageErrorStatus.
 [[nodiscard]] int usageError(const std::string& message);
 // Says on standard error what went wrong. The exit status of a problem: 1.
 [[nodiscard]] int problem(const std::string& message);
@@ -41,8 +41,13 @@ platform::Env& env();
 // "1 slide", "2 slides".
 std::string slidesCount(int n);
 
-// Takes --json out of the arguments: whether it was there.
+// Takes --json out of the arguments (those before "--", which are options):
+// whether it was there.
 bool takeJson(Arguments* args);
+
+// Leaves the operands of a command that takes no other options (those
+// before "--"); false with *error, a usage error, when one is left.
+[[nodiscard]] bool takeOperands(const std::string& command, Arguments* args, std::string* error);
 
 // A slide's format as list and info name it: "new, little-endian".
 std::string formatOf(const SlideHeader& h);

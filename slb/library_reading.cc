@@ -1,14 +1,94 @@
 #include "library_reading.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "common.h"
 #include "platform/coding.h"
 #include "platform/path.h"
 #include "platform/text.h"
 
 namespace slb {
+namespace {
+
+// Standard input, read whole into memory: the commands read a library at
+// any offset, which a pipe cannot give, and may open it again. It is only
+// read.
+class StandardInput : public platform::File {
+ public:
+  explicit StandardInput(std::shared_ptr<const std::string> bytes) : shared_(std::move(bytes)) {}
+
+  platform::Status read(uint64_t offset, void* data, size_t n, size_t* got) override {
+    *got = offset >= bytes_.size() ? 0 : std::min<uint64_t>(n, bytes_.size() - offset);
+    if (*got > 0) std::memcpy(data, bytes_.data() + offset, *got);
+    return platform::Status();
+  }
+  platform::Status size(uint64_t* size) override {
+    *size = bytes_.size();
+    return platform::Status();
+  }
+  platform::Status write(uint64_t, const void*, size_t) override { return refused("write"); }
+  platform::Status truncate(uint64_t) override { return refused("truncate"); }
+  platform::Status sync() override { return platform::Status(); }
+  platform::Status stat(platform::FileInfo*) override { return refused("stat"); }
+  platform::Status setAttributes(uint32_t) override { return refused("set attributes"); }
+  platform::Status setModified(int64_t) override { return refused("set the time"); }
+  platform::Status setOwner(uint32_t, uint32_t) override { return refused("set the owner"); }
+  platform::Status lock(uint64_t, uint64_t, int) override { return refused("lock"); }
+  platform::Status close() override { return platform::Status(); }
+  std::u16string path() const override { return u"-"; }
+
+ private:
+  static platform::Status refused(std::string_view operation) {
+    return platform::Status::error(platform::ErrorKind::kAccessDenied, 0, operation, u"-");
+  }
+  std::shared_ptr<const std::string> shared_;
+  const std::string& bytes_ = *shared_;
+};
+
+// Reads standard input whole the first time, up to what a library or
+// slide may hold; false with *error when it holds more or cannot be read.
+bool readStandardInput(std::unique_ptr<platform::File>* file, uint64_t* length,
+                       std::string* error) {
+  static std::shared_ptr<const std::string> read;
+  if (read) {
+    *length = read->size();
+    *file = std::make_unique<StandardInput>(read);
+    return true;
+  }
+  std::string bytes;
+  std::vector<char> piece(size_t{1} << 16);
+  for (;;) {
+    const size_t n = std::fread(piece.data(), 1, piece.size(), stdin);
+    bytes.append(piece.data(), n);
+    if (bytes.size() > kMaxLibraryLength) {
+      *error = "standard input holds more than a library or slide has (2 GiB at most)";
+      return false;
+    }
+    if (n == piece.size()) continue;
+    if (std::ferror(stdin)) {
+      if (errno == EINTR) {
+        std::clearerr(stdin);
+        continue;
+      }
+      *error = std::string("cannot read standard input: ") + std::strerror(errno);
+      return false;
+    }
+    if (std::feof(stdin)) break;
+  }
+  read = std::make_shared<const std::string>(std::move(bytes));
+  *length = read->size();
+  *file = std::make_unique<StandardInput>(read);
+  return true;
+}
+
+}  // namespace
 
 bool openRead(const std::string& path, std::unique_ptr<platform::File>* file, uint64_t* length,
               std::string* error) {
+  if (path == "-") return readStandardInput(file, length, error);
   platform::Status s = env().openFile(wide(path), platform::OpenMode::kRead, file);
   if (s.ok()) s = (*file)->size(length);
   if (!s.ok()) *error = s.toString();

@@ -14,7 +14,8 @@
 
 namespace slb {
 
-// Opens a file to read, with its length; false with *error.
+// Opens a file to read, with its length; false with *error. "-" is
+// standard input, read whole (at most 2 GiB, what a library may hold).
 [[nodiscard]] bool openRead(const std::string& path, std::unique_ptr<platform::File>* file,
                             uint64_t* length, std::string* error);
 

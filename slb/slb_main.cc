@@ -74,11 +74,16 @@ constexpr char kHelpEnd[] =
     "                 what svg, png and sheet draw on (white is for print: colour\n"
     "                 7 draws black; transparent is for png); colour 0 is always\n"
     "                 the background\n"
-    "  --codepage N   the ANSI code page of slide names (950 when unset; also the\n"
-    "                 environment variable ANSI_CODEPAGE)\n"
-    "  -h, --help     show this text\n"
+    "  --codepage N   the ANSI code page of slide names; unset, the environment\n"
+    "                 variable ANSI_CODEPAGE, else the one Windows gives the\n"
+    "                 locale's language (950 in the C locale)\n"
+    "  -h, --help     show this text; with a command, that command's (also slb\n"
+    "                 help COMMAND)\n"
     "  --version      show the version\n"
     "\n"
+    "Options may stand anywhere, as --name=value, and -o with its value\n"
+    "(-oDIR); after --, every word is an operand. A LIB or SLIDE of - is read\n"
+    "from standard input. png writes to a terminal only with -o -.\n"
     "Slide names are stored as Slbedit stores them: a slide file's name with its\n"
     "ASCII letters upper-cased, at most 31 bytes in the ANSI code page, which must\n"
     "hold it exactly. Names and messages show control and bidirectional\n"
@@ -116,49 +121,100 @@ std::string helpText() {
   return text + kHelpEnd;
 }
 
-// Runs the command args[0] names on the arguments after it.
-int runCommand(const std::vector<std::string>& args) {
+// The options slb knows: those every command has, then those of the
+// commands (each command refuses those it does not take).
+const std::vector<cli::OptionSpec> kOptions = {
+    {"help", 'h', false},       {"version", '\0', false},
+    {"codepage", '\0', true},   {"", 'o', true},
+    {"force", '\0', false},     {"all", '\0', false},
+    {"salvage", '\0', false},   {"json", '\0', false},
+    {"columns", '\0', true},    {"size", '\0', true},
+    {"width", '\0', true},      {"height", '\0', true},
+    {"background", '\0', true},
+};
+
+const Command* findCommand(const std::string& name) {
   for (const Command& command : kCommands) {
-    if (args[0] != command.name) continue;
-    // Memory that cannot be had is a failure of the command, never an abort.
-    try {
-      return command.run(Arguments(args.begin() + 1, args.end()));
-    } catch (const std::bad_alloc&) {
-      return problem("out of memory");
-    } catch (const std::length_error&) {
-      return problem("out of memory: more than this system can hold at once");
-    }
+    if (name == command.name) return &command;
   }
-  return usageError("unknown command " + args[0]);
+  return nullptr;
+}
+
+// Runs `command` on its arguments.
+int runCommand(const Command& command, const Arguments& args) {
+  // Memory that cannot be had is a failure of the command, never an abort.
+  try {
+    return command.run(args);
+  } catch (const std::bad_alloc&) {
+    return problem("out of memory");
+  } catch (const std::length_error&) {
+    return problem("out of memory: more than this system can hold at once");
+  }
+}
+
+// Shows the help of the command `name` names, or all of it when `name` is
+// empty. The exit status.
+int showHelp(const std::string& name) {
+  if (name.empty()) {
+    std::fputs(helpText().c_str(), stdout);
+    return 0;
+  }
+  const Command* command = findCommand(name);
+  if (!command) return usageError("unknown command " + name);
+  std::fputs(("usage:\n" + helpLines(*command) + kHelpEnd).c_str(), stdout);
+  return 0;
 }
 
 // Runs slb on its arguments (the program's name taken off), after the
 // options every command has, wherever they stand: -h and --help show the
-// help, --version the version, and --codepage N sets the ANSI code page of
-// the run. The exit status.
-int runSlb(std::vector<std::string> args) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "-h" || args[i] == "--help") {
-      std::fputs(helpText().c_str(), stdout);
-      return 0;
-    }
-    if (args[i] == "--version") {
+// help (of the command, when one is named), --version the version, and
+// --codepage N sets the ANSI code page of the run. The command gets its
+// options, each in one word and its value in the next, then "--", then its
+// operands. The exit status.
+int runSlb(const std::vector<std::string>& args) {
+  std::vector<cli::Word> words;
+  std::string why;
+  if (!cli::readWords(args, kOptions, &words, &why)) return usageError(why);
+  std::vector<std::string> operands;
+  for (const cli::Word& word : words) {
+    if (!word.isOption) operands.push_back(word.text);
+  }
+  for (const cli::Word& word : words) {
+    if (word.text == "--help") return showHelp(operands.empty() ? "" : operands[0]);
+    if (word.text == "--version") {
       std::printf("slb %s\n", ZC_VERSION);
       return 0;
     }
-    if (args[i] == "--codepage") {
-      std::string why;
-      if (!cli::useCodePage(i + 1 < args.size() ? args[i + 1] : "", &why)) return usageError(why);
-      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
-                 args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
-      --i;
+  }
+  Arguments commandArgs;
+  for (const cli::Word& word : words) {
+    if (!word.isOption) continue;
+    if (word.text == "--codepage") {
+      if (!cli::useCodePage(word.value, &why)) return usageError(why);
+      continue;
+    }
+    commandArgs.push_back(word.text);
+    const auto takesValue = [&](const cli::OptionSpec& o) {
+      return o.takesValue &&
+             (word.text == "--" + std::string(o.name) || word.text == std::string{'-', o.letter});
+    };
+    if (std::any_of(kOptions.begin(), kOptions.end(), takesValue)) {
+      commandArgs.push_back(word.value);
     }
   }
-  if (const std::string why = cli::codePageVariableProblem(); !why.empty()) {
-    return usageError(why);
+  if (const std::string problem = cli::codePageVariableProblem(); !problem.empty()) {
+    return usageError(problem);
   }
-  if (args.empty()) return usageError("a command is needed");
-  return runCommand(args);
+  if (operands.empty()) return usageError("a command is needed");
+  if (operands[0] == "help") {
+    if (operands.size() > 2) return usageError("help takes at most one command");
+    return showHelp(operands.size() == 2 ? operands[1] : "");
+  }
+  const Command* command = findCommand(operands[0]);
+  if (!command) return usageError("unknown command " + operands[0]);
+  commandArgs.push_back("--");
+  commandArgs.insert(commandArgs.end(), operands.begin() + 1, operands.end());
+  return runCommand(*command, commandArgs);
 }
 
 }  // namespace
@@ -169,11 +225,13 @@ int main(int argc, char** argv) {
   cli::binaryStandardStreams();
   std::vector<std::string> args = cli::arguments(argc, argv);
   if (!args.empty()) args.erase(args.begin());  // the program's name
-  const int status = slb::runSlb(std::move(args));
-  if (status == slb::kUsageErrorStatus) std::fputs(slb::helpText().c_str(), stderr);
+  const int status = slb::runSlb(args);
+  if (status == slb::kUsageErrorStatus) cli::tryHelp("slb");
   // What the command wrote must have reached its reader: output that
-  // cannot be written (a full disk, a closed pipe) is a failure.
+  // cannot be written (a full disk) is a failure; a reader that went away
+  // ends slb quietly.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    if (const int ended = cli::endOnClosedPipe(errno)) return ended;
     std::fprintf(stderr, "slb: cannot write standard output: %s\n", std::strerror(errno));
     return status == 0 ? 1 : status;
   }

@@ -14,8 +14,10 @@ using cli::xmlText;
 
 // A colour index as drawn on `paper`: colour 0 is the background itself
 // (symbol sets fill masks with it, as sldtoppm draws them), and colour 7,
-// white on the host's black screen, is black on white paper.
+// white on the host's black screen, is black on white paper. With no
+// background, colour 0 draws nothing.
 std::string colour(uint8_t index, Paper paper) {
+  if (index == 0 && paper == Paper::kTransparent) return "none";
   uint32_t rgb = slideColour(index);
   if (index == 0) rgb = paper == Paper::kWhite ? 0xFFFFFF : 0x000000;
   if (index == 7 && paper == Paper::kWhite) rgb = 0x000000;

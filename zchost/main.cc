@@ -35,8 +35,10 @@ constexpr char kUsage[] =
     "\n"
     "  -l, --load MODULE  load a module file, or a bare name (vetrix, calden) from\n"
     "                     the modules' folder; without -l both are loaded\n"
-    "  --codepage N       the ANSI code page for this run (950 when unset; also\n"
-    "                     the environment variable ANSI_CODEPAGE)\n"
+    "  --codepage N       the ANSI code page for this run; unset, the environment\n"
+    "                     variable ANSI_CODEPAGE, else the one Windows gives the\n"
+    "                     locale's language: 950 zh_TW, zh_HK and the C locale,\n"
+    "                     936 zh_CN, 932 ja, 949 ko, 1251 ru, 1252 en, de, fr\n"
     "  --exact-reals      print reals in the shortest form that reads back as the\n"
     "                     same real (1.2100000000000002), not with six significant\n"
     "                     digits as the CAD host prints them (1.21)\n"
@@ -46,7 +48,10 @@ constexpr char kUsage[] =
     "  FILE               evaluate the forms of a LISP file (UTF-8, UTF-16 with its\n"
     "                     mark, or the ANSI code page); - reads standard input\n"
     "  -h, --help         show this text\n"
-    "  --version          show the version\n"
+    "  --version          show the version and the ANSI code page in use\n"
+    "\n"
+    "Options may stand anywhere, as --name=value, and letters together\n"
+    "(-vlcalden); after --, every word is a FILE.\n"
     "\n"
     "Without -e or FILE, zchost reads forms from standard input and prints the\n"
     "value of each, as the CAD host's command line does. At a terminal the line\n"
@@ -87,7 +92,8 @@ struct Source {
 };
 
 int usageError(const std::string& message) {
-  std::fprintf(stderr, "zchost: %s\n%s", cli::terminalText(message).c_str(), kUsage);
+  std::fprintf(stderr, "zchost: %s\n", cli::terminalText(message).c_str());
+  cli::tryHelp("zchost");
   return 2;
 }
 
@@ -278,10 +284,12 @@ bool readStandardInput(std::string* piece) {
 
 }  // namespace
 
-// Ends a run whose standard output failed, saying why on standard error.
+// Ends a run whose standard output failed, saying why on standard error; a
+// reader that went away (a closed pipe) ends it quietly, as it does cat.
 static int outputFailed(int error) {
-  std::fprintf(stderr, "zchost: cannot write standard output: %s\n", std::strerror(error));
   zc::unloadAllModules();
+  if (const int ended = cli::endOnClosedPipe(error)) return ended;
+  std::fprintf(stderr, "zchost: cannot write standard output: %s\n", std::strerror(error));
   return 1;
 }
 
@@ -294,40 +302,50 @@ struct Options {
   lisp::Reals reals = lisp::Reals::kHost;
 };
 
+// The options zchost knows.
+const std::vector<cli::OptionSpec> kOptions = {
+    {"help", 'h', false},     {"version", '\0', false},     {"load", 'l', true},
+    {"codepage", '\0', true}, {"exact-reals", '\0', false}, {"verbose", 'v', false},
+    {"", 'e', true},
+};
+
 // Reads the options into *options. An exit status when the run ends here
 // (help, version, a usage error); -1 when it goes on.
 int parseArguments(const std::vector<std::string>& arguments, Options* options) {
-  const size_t count = arguments.size();
-  for (size_t i = 1; i < count; ++i) {
-    const std::string& arg = arguments[i];
-    auto value = [&]() -> const char* { return i + 1 < count ? arguments[++i].c_str() : nullptr; };
-    if (arg == "-h" || arg == "--help") {
+  std::vector<cli::Word> words;
+  std::string problem;
+  if (!cli::readWords(std::vector<std::string>(arguments.begin() + (arguments.empty() ? 0 : 1),
+                                               arguments.end()),
+                      kOptions, &words, &problem)) {
+    return usageError(problem);
+  }
+  for (const cli::Word& word : words) {
+    if (word.text == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
-    } else if (arg == "--version") {
-      std::printf("zchost %s\n", ZC_VERSION);
-      return 0;
-    } else if (arg == "-l" || arg == "--load") {
-      const char* module = value();
-      if (!module) return usageError(arg + " needs a module");
-      options->modules.push_back(module);
-    } else if (arg == "--codepage") {
-      const char* codePage = value();
-      std::string problem;
-      if (!cli::useCodePage(codePage ? codePage : "", &problem)) return usageError(problem);
-    } else if (arg == "--exact-reals") {
-      options->reals = lisp::Reals::kExact;
-    } else if (arg == "-v" || arg == "--verbose") {
-      zc::setEnvironment("ZC_DIAGNOSTICS", "1");
-    } else if (arg == "-e") {
-      const char* expression = value();
-      if (!expression) return usageError("-e needs an expression");
-      options->sources.push_back({true, expression});
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return usageError("unknown option " + arg);
-    } else {
-      options->sources.push_back({false, arg});
     }
+  }
+  bool version = false;
+  for (const cli::Word& word : words) {
+    if (!word.isOption) {
+      options->sources.push_back({false, word.text});
+    } else if (word.text == "--version") {
+      version = true;
+    } else if (word.text == "--load") {
+      options->modules.push_back(word.value);
+    } else if (word.text == "--codepage") {
+      if (!cli::useCodePage(word.value, &problem)) return usageError(problem);
+    } else if (word.text == "--exact-reals") {
+      options->reals = lisp::Reals::kExact;
+    } else if (word.text == "--verbose") {
+      zc::setEnvironment("ZC_DIAGNOSTICS", "1");
+    } else if (word.text == "-e") {
+      options->sources.push_back({true, word.value});
+    }
+  }
+  if (version) {  // with the code page the run would use, --codepage's among the options
+    std::printf("zchost %s\nANSI code page %d\n", ZC_VERSION, platform::ansiCodePage());
+    return 0;
   }
   if (options->modules.empty()) options->modules = {"vetrix", "calden"};
   return -1;
@@ -405,7 +423,8 @@ int runSources(const std::vector<Source>& sources, lisp::Reals reals) {
 
 int main(int argc, char** argv) {
 #if defined(SIGPIPE)
-  // A closed pipe is a failed write, reported as any other.
+  // A closed pipe is a failed write, seen where it happens (outputFailed
+  // ends the run as the signal would, once the modules are unloaded).
   std::signal(SIGPIPE, SIG_IGN);
 #endif
   cli::binaryStandardStreams();

@@ -13,6 +13,7 @@ namespace slb {
 // Adds slide files to a library (made when missing), each under its file's
 // name: a slide of that name is replaced.
 int addSlides(Arguments args) {
+  if (std::string why; !takeOperands("add", &args, &why)) return usageError(why);
   if (args.size() < 2) return usageError("add takes a library and slides");
   LibraryEdit change;
   change.libraryPath = wide(args[0]);

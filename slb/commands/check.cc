@@ -145,6 +145,7 @@ void checkSlides(const Library& library, Findings& findings) {
 // edits that a kill cut short are finished first.
 int checkFile(Arguments args) {
   const bool asJson = takeJson(&args);
+  if (std::string why; !takeOperands("check", &args, &why)) return usageError(why);
   if (args.size() != 1) return usageError("check takes one library or slide");
   const std::string& path = args[0];
   uint64_t length = 0;
@@ -161,7 +162,7 @@ int checkFile(Arguments args) {
     return findings.finish("a slide");
   }
   file.reset();  // an edit cut short may have to be finished in place
-  checkEditRemains(path, findings);
+  if (path != "-") checkEditRemains(path, findings);  // standard input has no journal beside it
   Library library;
   if (!readLibrary(path, &library, &error)) {
     findings.add(error);

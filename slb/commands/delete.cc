@@ -11,6 +11,7 @@
 namespace slb {
 // Deletes the first slide of each name; a name given twice deletes one.
 int deleteSlides(Arguments args) {
+  if (std::string why; !takeOperands("delete", &args, &why)) return usageError(why);
   if (args.size() < 2) return usageError("delete takes a library and names");
   LibraryEdit change;
   change.libraryPath = wide(args[0]);

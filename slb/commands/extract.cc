@@ -155,6 +155,9 @@ int extractSlides(Arguments args) {
   std::string error;
   if (!parseOptions(args, &options, &error)) return usageError(error);
   if (options.rest.empty()) return usageError("extract takes a library");
+  if (options.output == "-") {
+    return usageError("extract writes slide files into a folder; -o - names none");
+  }
   if (options.salvage) {
     if (options.rest.size() != 1 || options.output.empty()) {
       return usageError("extract --salvage takes a library and -o DIR");

@@ -9,6 +9,7 @@
 namespace slb {
 // One slide file: its header, size and records by kind.
 int describeSlide(Arguments args) {
+  if (std::string why; !takeOperands("info", &args, &why)) return usageError(why);
   if (args.size() != 1) return usageError("info takes one slide");
   std::unique_ptr<platform::File> file;
   uint64_t length = 0;

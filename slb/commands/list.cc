@@ -79,6 +79,7 @@ void printSlideRow(const Library& library, int i, const SlideScan& scan, size_t 
 // Each slide of a library, written out as its header is read.
 int listSlides(Arguments args) {
   const bool asJson = takeJson(&args);
+  if (std::string why; !takeOperands("list", &args, &why)) return usageError(why);
   if (args.size() != 1) return usageError("list takes one library");
   Library library;
   std::string error;

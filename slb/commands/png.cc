@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "commands.h"
 #include "library_reading.h"
 #include "output_files.h"
@@ -49,6 +50,9 @@ int drawPng(Arguments args) {
   Options options;
   std::string error;
   if (!parseOptions(args, &options, &error)) return usageError(error);
+  if (!options.all && options.output.empty() && cli::standardOutputIsTerminal()) {
+    return usageError("png writes no picture to a terminal; give -o FILE, or -o - to insist");
+  }
   if (std::string unavailable; !pngAvailable(&unavailable)) return problem(unavailable);
   if (options.all) return drawEveryPng(options);
   if (options.rest.empty() || options.rest.size() > 2) {

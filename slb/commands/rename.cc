@@ -11,6 +11,7 @@ namespace slb {
 // Gives the first slide of a name a new one, stored as slb add stores
 // names: ASCII letters upper case.
 int renameSlide(Arguments args) {
+  if (std::string why; !takeOperands("rename", &args, &why)) return usageError(why);
   if (args.size() != 3) return usageError("rename takes a library, a slide's name and a new name");
   LibraryEdit change;
   change.libraryPath = wide(args[0]);

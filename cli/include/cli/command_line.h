@@ -14,6 +14,47 @@ namespace cli {
 // which cannot hold every name.
 std::vector<std::string> arguments(int argc, char** argv);
 
+// An option a program takes: its long name (without "--", empty for none),
+// its letter ('\0' for none), and whether it takes a value.
+struct OptionSpec {
+  std::string_view name;
+  char letter;
+  bool takesValue;
+};
+
+// A word of a command line as GNU programs read it: an option, named by its
+// long name ("--load") when it has one, else by its letter ("-l"), with its
+// value; or an operand.
+struct Word {
+  bool isOption;
+  std::string text;   // the option's name, or the operand
+  std::string value;  // an option's value
+};
+
+// Reads `args` (the program's name taken off) as GNU getopt_long does,
+// options and operands in their order: --name=value or --name value,
+// letters bundled (-vlcalden is -v -l calden, -o/tmp is -o /tmp), "-" an
+// operand, and every word after "--" an operand. False with *error, one
+// line, for an unknown option, a missing value, or a value given to an
+// option that takes none.
+[[nodiscard]] bool readWords(const std::vector<std::string>& args,
+                             const std::vector<OptionSpec>& options, std::vector<Word>* words,
+                             std::string* error);
+
+// Writes the one line GNU programs end a usage error with: "Try 'PROGRAM
+// --help' for more information."
+void tryHelp(std::string_view program);
+
+// The status a program ends with when its standard output failed with
+// `error`: a reader that went away (a closed pipe) ends it quietly, as SIGPIPE
+// ends cat: on POSIX by that signal itself, which this function raises, on
+// Windows with 141 as a POSIX shell shows it. Any other error: 0, for the
+// caller to report.
+int endOnClosedPipe(int error);
+
+// Whether standard output is a terminal (a console on Windows).
+bool standardOutputIsTerminal();
+
 // Makes standard input, output and error pass bytes unchanged (Windows
 // otherwise adds CR before LF and takes it away).
 void binaryStandardStreams();

@@ -10,9 +10,10 @@
 #include "platform/status.h"
 #include "vetrix/slides/slide_file.h"
 
-// The background a slide is drawn on: the host's black screen, or white
-// paper (where colour 7 draws black).
-enum class Paper { kBlack, kWhite };
+// The background a slide is drawn on: the host's black screen, white paper
+// (where colour 7 draws black), or none (the screen's colours on whatever
+// the picture is put on; colour 0 draws nothing).
+enum class Paper { kBlack, kWhite, kTransparent };
 
 // How large a picture is drawn. A slide's header sets only its aspect
 // ratio: the dots it claims to have never size a picture.
