@@ -585,6 +585,11 @@ TEST_F(SlbTest, CommandLinesReadAsGnuToolsDo) {
                         "{ sleep 0.3; '" + test::programPath("slb") +
                             "' list lib.slb 2>&1; } | true; echo \"${PIPESTATUS[0]}\""});
   EXPECT_EQ(r.out, "141\n");
+  // No picture to a terminal (script gives slb one) unless -o - asks for it.
+  const test::ProcessResult toTerminal = test::runProcess(
+      {"/usr/bin/script", "-qec", "'" + test::programPath("slb") + "' png lib.slb A", "/dev/null"});
+  EXPECT_EQ(toTerminal.status, 2);
+  EXPECT_EQ(toTerminal.out.find("PNG"), std::string::npos);
 #endif
 }
 
