@@ -155,7 +155,7 @@ int runCommand(const Command& command, const Arguments& args) {
 // Shows the help of the command `name` names, or all of it when `name` is
 // empty. The exit status.
 int showHelp(const std::string& name) {
-  if (name.empty()) {
+  if (name.empty() || name == "help") {
     std::fputs(helpText().c_str(), stdout);
     return 0;
   }
