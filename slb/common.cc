@@ -151,6 +151,8 @@ bool parseOptions(const Arguments& args, Options* options, std::string* error) {
       options->all = true;
     } else if (args[i] == "--salvage") {
       options->salvage = true;
+    } else if (args[i] == "--quiet") {
+      options->quiet = true;
     } else if (args[i].size() > 1 && args[i][0] == '-') {
       *error = "unknown option " + args[i];
       return false;

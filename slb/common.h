@@ -61,6 +61,7 @@ std::string formatOf(const SlideHeader& h);
 struct Options {
   std::string output;  // -o: a file, a folder, or "-" (standard output)
   bool force = false, all = false, salvage = false;
+  bool quiet = false;  // --quiet: no count of the slides drawn
   int columns = 0, size = 240, width = 0, height = 0;
   bool sizeGiven = false;
   Paper paper = Paper::kBlack;

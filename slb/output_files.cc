@@ -3,6 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "common.h"
 #include "platform/path.h"
 #include "platform/text.h"
@@ -29,10 +35,7 @@ bool writeOutput(const std::string& output, std::string_view bytes, std::string*
   return writeWhole(output, bytes, error);
 }
 
-namespace {
-
-// Makes `folder` and the folders on the way to it; false with *error.
-[[nodiscard]] bool makeFolders(const std::string& folder, std::string* error) {
+bool makeFolders(const std::string& folder, std::string* error) {
   const std::u16string out = wide(folder);
   for (size_t at = 0; !out.empty() && at != std::u16string::npos;) {
     at = out.find_first_of(u"/\\", at + 1);
@@ -49,6 +52,8 @@ namespace {
   }
   return true;
 }
+
+namespace {
 
 // Removes the first `count` of the files, which this run wrote, after a
 // failure: by the Env's primitive, as platform::deleteFile would refuse a
@@ -82,6 +87,52 @@ bool writeAllOrNothing(const std::string& folder, const std::vector<OutputFile>&
   }
   for (const OutputFile& file : files) std::printf("%s\n", shown(file.path).c_str());
   return true;
+}
+
+namespace {
+
+bool standardErrorIsTerminal() {
+#if defined(_WIN32)
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return ::isatty(STDERR_FILENO) == 1;
+#endif
+}
+
+}  // namespace
+
+Progress::Progress(int total, bool quiet)
+    : total_(total), shown_(!quiet && total > 0 && standardErrorIsTerminal()) {}
+
+Progress::~Progress() {
+  clear();
+}
+
+void Progress::step() {
+  ++done_;
+  show();
+}
+
+void Progress::show() {
+  if (!shown_ || done_ == 0) return;
+  std::fprintf(stderr, "\r%d/%d", done_, total_);
+  std::fflush(stderr);
+}
+
+int Progress::say(const std::string& message) {
+  clear();
+  const int status = problem(message);
+  show();  // the count again, below the message
+  return status;
+}
+
+void Progress::clear() {
+  if (!shown_ || done_ == 0) return;
+  // Spaces over the count, as wide as it can be: "\r" alone would leave it
+  // under a shorter message.
+  const std::string blank = std::to_string(total_) + "/" + std::to_string(total_);
+  std::fprintf(stderr, "\r%s\r", std::string(blank.size(), ' ').c_str());
+  std::fflush(stderr);
 }
 
 namespace {

@@ -26,6 +26,33 @@ namespace slb {
 [[nodiscard]] bool writeOutput(const std::string& output, std::string_view bytes,
                                std::string* error);
 
+// Makes `folder` and the folders on the way to it; false with *error.
+[[nodiscard]] bool makeFolders(const std::string& folder, std::string* error);
+
+// A count of the slides drawn so far, "n/N", kept on one line of standard
+// error while a command draws, when standard error is a terminal (never in
+// a file or a pipe) and the command is not asked to be quiet. Messages go
+// through say(), which clears the count first; the destructor clears it.
+class Progress {
+ public:
+  Progress(int total, bool quiet);
+  ~Progress();
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+
+  // One more slide done.
+  void step();
+  // A problem with one slide (see problem()): 1.
+  [[nodiscard]] int say(const std::string& message);
+
+ private:
+  void show();
+  void clear();
+
+  int total_, done_ = 0;
+  bool shown_;
+};
+
 // A file to write, and what it holds.
 struct OutputFile {
   std::string path;

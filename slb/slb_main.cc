@@ -48,7 +48,11 @@ constexpr Command kCommands[] = {
      "SLIDE.sld|LIB NAME [-o OUT.png] [--width PX] [--height PX]\t"
      "draw a slide as PNG (--size PX: within a\n"
      "\tsquare of PX, as a thumbnail)\n"
-     "LIB --all -o DIR\ta PNG of every slide of a library"},
+     "LIB --all -o DIR [--size PX] [--quiet]\t"
+     "a PNG of every slide of a library, each\n"
+     "\twritten as it is drawn; one that cannot be\n"
+     "\tis named and left out (exit 1); a count on\n"
+     "\ta terminal unless --quiet"},
     {"sheet", drawSheet,
      "LIB [-o OUT.html] [--columns N] [--size PX]\t"
      "one page with every slide of a library, and\n"
@@ -72,8 +76,11 @@ constexpr char kHelpEnd[] =
     "                 width of a cell); at most 16384 pixels a side\n"
     "  --background black|white|transparent\n"
     "                 what svg, png and sheet draw on (white is for print: colour\n"
-    "                 7 draws black; transparent draws no background, and the\n"
-    "                 screen's colours); colour 0 is always the background\n"
+    "                 7 draws black, and yellow, green and cyan darker;\n"
+    "                 transparent draws no background, and the screen's\n"
+    "                 colours); colour 0 is always the background\n"
+    "  --quiet        no count of the slides drawn (png --all, sheet), which\n"
+    "                 shows only on a terminal\n"
     "  --codepage N   the ANSI code page of slide names; unset, the environment\n"
     "                 variable ANSI_CODEPAGE, else the one Windows gives the\n"
     "                 locale's language (950 in the C locale)\n"

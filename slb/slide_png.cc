@@ -26,10 +26,9 @@ class Raster : public SlideVisitor {
     const uint32_t back = background == PngBackground::kTransparent ? 0
                           : background == PngBackground::kWhite     ? 0xFFFFFFFF
                                                                     : 0xFF000000;
+    const Paper paper = background == PngBackground::kWhite ? Paper::kWhite : Paper::kBlack;
     for (int i = 0; i < 256; ++i) {
-      uint32_t rgb = slideColour(static_cast<uint8_t>(i));
-      if (i == 7 && background == PngBackground::kWhite) rgb = 0;
-      colours_[static_cast<size_t>(i)] = 0xFF000000 | rgb;
+      colours_[static_cast<size_t>(i)] = 0xFF000000 | paperColour(static_cast<uint8_t>(i), paper);
     }
     // Colour 0 is the background: masks in symbol sets are filled with it.
     colours_[0] = back;

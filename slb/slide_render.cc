@@ -12,17 +12,12 @@ namespace {
 
 using cli::xmlText;
 
-// A colour index as drawn on `paper`: colour 0 is the background itself
-// (symbol sets fill masks with it, as sldtoppm draws them), and colour 7,
-// white on the host's black screen, is black on white paper. With no
-// background, colour 0 draws nothing.
+// A colour index as SVG writes it; with no background, colour 0 draws
+// nothing.
 std::string colour(uint8_t index, Paper paper) {
   if (index == 0 && paper == Paper::kTransparent) return "none";
-  uint32_t rgb = slideColour(index);
-  if (index == 0) rgb = paper == Paper::kWhite ? 0xFFFFFF : 0x000000;
-  if (index == 7 && paper == Paper::kWhite) rgb = 0x000000;
   char text[8];
-  std::snprintf(text, sizeof text, "#%06x", rgb);
+  std::snprintf(text, sizeof text, "#%06x", paperColour(index, paper));
   return text;
 }
 
@@ -131,6 +126,24 @@ class SvgDrawing : public SlideVisitor {
 
 }  // namespace
 
+uint32_t paperColour(uint8_t index, Paper paper) {
+  const bool white = paper == Paper::kWhite;
+  if (index == 0) return white ? 0xFFFFFF : 0x000000;
+  if (!white) return slideColour(index);
+  switch (index) {
+    case 2:
+      return 0x9A7B00;  // yellow: dark gold, 4.0:1 on white
+    case 3:
+      return 0x008000;  // green: 5.1:1
+    case 4:
+      return 0x008080;  // cyan: 4.8:1
+    case 7:
+      return 0x000000;  // white: black
+    default:
+      return slideColour(index);
+  }
+}
+
 std::pair<int, int> pictureSize(double aspect, const PictureSize& asked) {
   if (!(aspect > 0)) aspect = 1;
   const auto side = [](double pixels) {
@@ -162,6 +175,11 @@ std::string sheetStart(std::string_view title, size_t count, const SheetOptions&
   const bool light = options.paper == Paper::kWhite;
   const std::string cellWidth = std::to_string(options.cellWidth);
   const std::string cellHeight = std::to_string(options.cellWidth * 3 / 4);
+  // On paper a picture has a one-pixel border around its cell, which the
+  // column holds: a figure paints nothing outside itself (content-visibility
+  // contains its paint), so a border past the column would be cut off.
+  const int border = light ? 1 : 0;
+  const std::string columnWidth = std::to_string(options.cellWidth + 2 * border);
   return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + xmlText(title) +
          "</title><style>\n"
          // Names in Chinese show in a font that has them, where the system has one.
@@ -173,11 +191,11 @@ std::string sheetStart(std::string_view title, size_t count, const SheetOptions&
          "input{font:inherit;margin:0 0 12px;padding:4px 8px;width:20em}\n"
          ".sheet{display:grid;grid-template-columns:repeat(" +
          (options.columns > 0 ? std::to_string(options.columns) : std::string("auto-fill")) + "," +
-         cellWidth +
+         columnWidth +
          "px);gap:12px}\n"
          // Cells out of view are not drawn until scrolled to.
          "figure{margin:0;content-visibility:auto;contain-intrinsic-size:" +
-         cellWidth + "px " + std::to_string(options.cellWidth * 3 / 4 + 24) +
+         columnWidth + "px " + std::to_string(options.cellWidth * 3 / 4 + 2 * border + 24) +
          "px}\n"
          ".picture{width:" +
          cellWidth + "px;height:" + cellHeight +

@@ -1,6 +1,6 @@
 // png: a slide drawn as PNG, or every slide of a library.
+#include <cstdio>
 #include <string>
-#include <vector>
 
 #include "cli/command_line.h"
 #include "commands.h"
@@ -17,7 +17,9 @@ PngBackground pngBackground(const Options& options) {
 }
 
 // png --all: a PNG of every slide of a library, into the folder -o names,
-// all or none.
+// each written whole and named on standard output as soon as it is drawn.
+// A slide that cannot be drawn is named on standard error and left out;
+// the others are drawn.
 int drawEveryPng(const Options& options) {
   if (options.rest.size() != 1 || options.output.empty() || options.output == "-") {
     return usageError("png --all takes a library and -o DIR");
@@ -25,23 +27,31 @@ int drawEveryPng(const Options& options) {
   Library library;
   std::string error;
   if (!readLibrary(options.rest[0], &library, &error)) return problem(error);
+  if (!makeFolders(options.output, &error)) return problem(error);
   Outgoing outgoing(".png");
-  std::vector<OutputFile> pictures;
-  for (int i = 0; i < library.directory.count(); ++i) {
-    const std::string name = library.name(i);
-    if (!outgoing.take(name, library.entry(i).offset)) continue;
-    std::string image;
-    if (!renderPng(library.slide(i), options.pictureSize(), pngBackground(options), &image,
-                   &error)) {
-      return problem(name + ": " + error);
+  int status = 0;
+  {
+    Progress progress(library.directory.count(), options.quiet);
+    for (int i = 0; i < library.directory.count(); ++i, progress.step()) {
+      const std::string name = library.name(i);
+      if (!outgoing.take(name, library.entry(i).offset)) continue;
+      std::string image;
+      if (!renderPng(library.slide(i), options.pictureSize(), pngBackground(options), &image,
+                     &error)) {
+        status = progress.say("not drawn: " + name + ": " + error);
+        continue;
+      }
+      const std::string path = options.output + "/" + name + ".png";
+      if (!writeWhole(path, image, &error)) {
+        // A full disk or a folder taken away: the rest would fail as this
+        // did. The files named so far are written, each whole.
+        return progress.say(error);
+      }
+      std::printf("%s\n", shown(path).c_str());
     }
-    pictures.push_back({options.output + "/" + name + ".png", std::move(image)});
-  }
-  if (!writeAllOrNothing(options.output, pictures, platform::Replace::kAlways, "no picture written",
-                         &error)) {
-    return problem(error);
-  }
-  return outgoing.report("not drawn");
+  }  // the count is cleared before the names left out
+  const int refused = outgoing.report("not drawn");
+  return status != 0 ? status : refused;
 }
 
 }  // namespace

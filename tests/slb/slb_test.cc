@@ -287,6 +287,29 @@ TEST_F(SlbTest, PngDrawsOneSlideOrAWholeLibrary) {
   EXPECT_EQ(one.out.substr(16, 4), std::string("\0\0\0\x78", 4));  // 120 pixels wide
   EXPECT_EQ(slb({"png", "lines.slb", "--all", "-o", "pictures"}).status, 0);
   EXPECT_EQ(std::distance(fs::directory_iterator("pictures"), fs::directory_iterator()), 5);
+  // A damaged slide is named and left out; the others are drawn at the size
+  // asked for, each named as it is written. The count of slides drawn is
+  // for terminals only: standard error here holds the one message.
+  const std::string up = sample("velisp__slide_up.sld");
+  test::writeFile(
+      "damaged.slb",
+      makeLibrary({{"A", up}, {"B", up.substr(0, 12)}, {"C", sample("mnas__D_OTV.sld")}}));
+  const test::ProcessResult all =
+      slb({"png", "damaged.slb", "--all", "--size", "64", "-o", "drawn", "--quiet"});
+  EXPECT_EQ(all.status, 1);
+  EXPECT_EQ(all.out, "drawn/A.png\ndrawn/C.png\n");
+  EXPECT_EQ(all.err.rfind("slb: not drawn: B: ", 0), 0u) << all.err;
+  EXPECT_EQ(std::count(all.err.begin(), all.err.end(), '\n'), 1) << all.err;
+  for (const char* name : {"drawn/A.png", "drawn/C.png"}) {
+    const std::string png = test::readFile(name);
+    ASSERT_GE(png.size(), 24u) << name;
+    const auto side = [&](size_t at) {
+      return (static_cast<unsigned char>(png[at + 2]) << 8) |
+             static_cast<unsigned char>(png[at + 3]);
+    };
+    EXPECT_EQ(std::max(side(16), side(20)), 64) << name;
+  }
+  EXPECT_FALSE(fs::exists("drawn/B.png"));
 }
 
 #if !defined(_WIN32)

@@ -15,6 +15,16 @@
 // the picture is put on; colour 0 draws nothing).
 enum class Paper { kBlack, kWhite, kTransparent };
 
+// A colour index's RGB as drawn on `paper`. Colour 0 is the background
+// itself (symbol sets fill masks with it, as sldtoppm draws them). On white
+// paper, colour 7 (white on the host's black screen) draws black, and the
+// colours made for a black screen that would fade into white are darkened,
+// as a plotter's monochrome-friendly pen styles do: yellow (2) to a dark
+// gold, green (3) and cyan (4) to half their brightness. Colours 1 to 7
+// then stand at least 4:1 against white, as red does, but for magenta (6),
+// at 3.1:1 legible as it is. Other colours are as the screen shows them.
+uint32_t paperColour(uint8_t index, Paper paper);
+
 // How large a picture is drawn. A slide's header sets only its aspect
 // ratio: the dots it claims to have never size a picture.
 constexpr int kDefaultPictureSide = 1024;
