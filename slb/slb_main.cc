@@ -137,7 +137,7 @@ const std::vector<cli::OptionSpec> kOptions = {
     {"salvage", '\0', false},   {"json", '\0', false},
     {"columns", '\0', true},    {"size", '\0', true},
     {"width", '\0', true},      {"height", '\0', true},
-    {"background", '\0', true},
+    {"background", '\0', true}, {"quiet", '\0', false},
 };
 
 const Command* findCommand(const std::string& name) {
