@@ -101,7 +101,9 @@ struct LineInput::Editor {
     el_set(el, EL_HIST, ::history, history);
     el_set(el, EL_PROMPT, &Editor::promptText);
     el_set(el, EL_GETCFN, &Editor::readKey);
-    el_set(el, EL_ADDFN, "zc-complete", "Complete a function or symbol name", &Editor::complete);
+    // Given as wide text that outlives the editor: libedit keeps these
+    // pointers, and the copies its narrow el_set makes are never freed.
+    el_wset(el, EL_ADDFN, L"zc-complete", L"Complete a function or symbol name", &Editor::complete);
     el_set(el, EL_BIND, "^I", "zc-complete", nullptr);
     el_source(el, nullptr);  // the user's ~/.editrc
     if (std::optional<std::u16string> home = zc::environmentText(u"HOME"); home && !home->empty()) {
