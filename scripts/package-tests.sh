@@ -45,13 +45,14 @@ thumbnailer=$work/root/usr/share/thumbnailers/slb.thumbnailer
 mime=$work/root/usr/share/mime/packages/vetrix-calden.xml
 [ -f "$thumbnailer" ] && [ -f "$mime" ] || { echo "the package lacks the thumbnailer or the type"; exit 1; }
 slides=(tests/data/slides/*.sld)
-slide=${slides[0]}
-command=$(sed -n 's/^Exec=//p' "$thumbnailer")
-command=${command//%i/\"$slide\"}
-command=${command//%o/\"$work/thumb.png\"}
-command=${command//%s/128}
-(PATH=$work/root/usr/bin:$PATH && eval "$command")
-python3 - "$work/thumb.png" "$mime" <<'PYTHON'
+# A slide, and a library (its first four slides in a square).
+for input in "${slides[0]}" tests/data/slides/mnas__LINES.slb; do
+  command=$(sed -n 's/^Exec=//p' "$thumbnailer")
+  command=${command//%i/\"$input\"}
+  command=${command//%o/\"$work/thumb.png\"}
+  command=${command//%s/128}
+  (PATH=$work/root/usr/bin:$PATH && eval "$command")
+  python3 - "$work/thumb.png" "$mime" <<'PYTHON'
 import struct, sys, xml.dom.minidom
 xml.dom.minidom.parse(sys.argv[2])  # the type is well-formed XML
 data = open(sys.argv[1], "rb").read()
@@ -59,7 +60,10 @@ assert data[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG"
 width, height = struct.unpack(">II", data[16:24])
 assert max(width, height) == 128 and min(width, height) > 0, (width, height)
 PYTHON
-echo "== the packaged thumbnailer drew a slide"
+done
+grep -q '^MimeType=.*application/x-autocad-slide-library;' "$thumbnailer" ||
+  { echo "the thumbnailer does not take libraries"; exit 1; }
+echo "== the packaged thumbnailer drew a slide and a library"
 
 rm -f build-mingw/vetrix-calden-*-win32.zip
 cpack --preset mingw >/dev/null

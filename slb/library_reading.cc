@@ -95,6 +95,14 @@ bool openRead(const std::string& path, std::unique_ptr<platform::File>* file, ui
   return s.ok();
 }
 
+bool isLibraryFile(platform::File& file) {
+  static constexpr char kLibrary[] = "AutoCAD Slide Library";
+  char start[sizeof kLibrary - 1];
+  size_t got = 0;
+  return platform::readFully(file, 0, start, sizeof start, &got).ok() && got == sizeof start &&
+         std::memcmp(start, kLibrary, sizeof start) == 0;
+}
+
 bool openSlide(const std::string& path, std::unique_ptr<platform::File>* file, uint64_t* length,
                std::string* error) {
   if (!openRead(path, file, length, error)) return false;
@@ -208,9 +216,15 @@ int findSlide(const Library& library, const std::string& typed, std::string* err
   return index;
 }
 
-bool openNamedSlide(const std::vector<std::string>& names, NamedSlide* slide, std::string* error) {
+bool openNamedSlide(const std::vector<std::string>& names, const char* command, NamedSlide* slide,
+                    std::string* error) {
   if (names.size() == 1) {
     if (!openSlide(names[0], &slide->file, &slide->length, error)) return false;
+    if (isLibraryFile(*slide->file)) {
+      *error =
+          names[0] + ": not a slide: this is a slide library; use `slb " + command + " LIB NAME`";
+      return false;
+    }
     slide->title = utf8(platform::splitPath(wide(names[0])).name);
     return true;
   }

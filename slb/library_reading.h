@@ -19,6 +19,10 @@ namespace slb {
 [[nodiscard]] bool openRead(const std::string& path, std::unique_ptr<platform::File>* file,
                             uint64_t* length, std::string* error);
 
+// Whether the file begins as a slide library does: read for the one plain
+// sentence a library given for a slide gets.
+[[nodiscard]] bool isLibraryFile(platform::File& file);
+
 // Opens a slide file, as openRead. A file longer than 2 GiB is none: no
 // library holds one, and slb add takes none.
 [[nodiscard]] bool openSlide(const std::string& path, std::unique_ptr<platform::File>* file,
@@ -80,8 +84,9 @@ struct NamedSlide {
 };
 
 // Opens the slide that the first one or two of `names` name (a slide file,
-// or a library and a slide's name); false with *error.
-[[nodiscard]] bool openNamedSlide(const std::vector<std::string>& names, NamedSlide* slide,
-                                  std::string* error);
+// or a library and a slide's name); false with *error. A library alone is
+// refused with the command that draws its slides: `slb COMMAND LIB NAME`.
+[[nodiscard]] bool openNamedSlide(const std::vector<std::string>& names, const char* command,
+                                  NamedSlide* slide, std::string* error);
 
 }  // namespace slb

@@ -48,6 +48,7 @@ constexpr Command kCommands[] = {
      "SLIDE.sld|LIB NAME [-o OUT.png] [--width PX] [--height PX]\t"
      "draw a slide as PNG (--size PX: within a\n"
      "\tsquare of PX, as a thumbnail)\n"
+     "LIB [-o OUT.png] [--size PX]\tthe first four slides, named, as a thumbnail\n"
      "LIB --all -o DIR [--size PX] [--quiet]\t"
      "a PNG of every slide of a library, each\n"
      "\twritten as it is drawn; one that cannot be\n"

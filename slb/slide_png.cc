@@ -97,6 +97,12 @@ class Raster : public SlideVisitor {
     }
   }
 
+  // The picture drawn, pixel by pixel, when there is one.
+  bool drawn() const { return error_.empty() && width_ > 0; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  const uint32_t* pixels(int y) { return row(y); }
+
   // The PNG of what was drawn.
   bool finish(std::string* png, std::string* error) {
     if (!error_.empty()) {
@@ -198,4 +204,52 @@ bool renderPng(const SlideSource& slide, const PictureSize& size, PngBackground 
     return false;
   }
   return raster.finish(png, error);
+}
+
+bool renderPngMosaic(const std::vector<SheetSlide>& slides, int side, PngBackground background,
+                     std::string* png, std::string* error) {
+  if (!pngAvailable(error)) return false;
+  if (slides.empty()) {
+    *error = "an empty library: no slide to draw";
+    return false;
+  }
+  side = std::clamp(side, 16, kMaxPictureSide);
+  PngCanvas mosaic;
+  if (!mosaic.make(side, side, error)) return false;
+  const uint32_t back = background == PngBackground::kTransparent ? 0
+                        : background == PngBackground::kWhite     ? 0xFFFFFFFF
+                                                                  : 0xFF000000;
+  for (int y = 0; y < side; ++y) std::fill_n(mosaic.row(y), side, back);
+  // Each square: the slide as large as it fits above a line for its name.
+  const int tile = side / 2;
+  const int label = std::max(6, tile / 7);
+  int drawn = 0;
+  std::string why;
+  for (size_t k = 0; k < std::min<size_t>(4, slides.size()); ++k) {
+    const int left = static_cast<int>(k % 2) * tile, top = static_cast<int>(k / 2) * tile;
+    PictureSize size;
+    size.within = std::max(1, tile - label - 2);
+    Raster raster(size, background);
+    const SlideScan scan = scanSlide(slides[k].slide, raster);
+    if (scan.cause.ok() && scan.isSlide && raster.drawn()) {
+      const int x0 = left + (tile - raster.width()) / 2;
+      const int y0 = top + (tile - label - raster.height()) / 2;
+      for (int y = 0; y < raster.height(); ++y) {
+        if (y0 + y < 0 || y0 + y >= side) continue;
+        const uint32_t* from = raster.pixels(y);
+        std::copy(from, from + std::min(raster.width(), side - x0), mosaic.row(y0 + y) + x0);
+      }
+      ++drawn;
+    } else if (why.empty()) {
+      why = slides[k].name + ": " + (scan.cause.ok() ? scan.first.what : scan.cause.toString());
+    }
+    // The name, centred under the slide and cut to its square.
+    mosaic.label(left, top + tile - label, tile, label, slides[k].name,
+                 background == PngBackground::kBlack ? 0xFFE6E6E6 : 0xFF404040);
+  }
+  if (drawn == 0) {
+    *error = "no slide of the first four can be drawn: " + why;
+    return false;
+  }
+  return mosaic.encode(png, error);
 }

@@ -15,6 +15,9 @@ int describeSlide(Arguments args) {
   uint64_t length = 0;
   std::string error;
   if (!openSlide(args[0], &file, &length, &error)) return problem(error);
+  if (isLibraryFile(*file)) {
+    return problem(args[0] + ": not a slide: this is a slide library; use `slb list LIB`");
+  }
   SlideVisitor counter;  // the scan counts records and problems
   const SlideScan scan = scanSlide(SlideSource(*file, 0, length), counter);
   if (!scan.cause.ok()) return problem(scan.cause.toString());

@@ -1,6 +1,9 @@
 // png: a slide drawn as PNG, or every slide of a library.
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/command_line.h"
 #include "commands.h"
@@ -54,6 +57,25 @@ int drawEveryPng(const Options& options) {
   return status != 0 ? status : refused;
 }
 
+// png LIB: the first four slides of a library in a square, each under its
+// name, as large as --size (or --width, --height) asks.
+int drawLibraryThumbnail(const Options& options) {
+  Library library;
+  std::string error;
+  if (!readLibrary(options.rest[0], &library, &error)) return problem(error);
+  std::vector<SheetSlide> slides;
+  for (int i = 0; i < std::min(4, library.directory.count()); ++i) {
+    slides.push_back({library.name(i), library.slide(i)});
+  }
+  const auto [width, height] = pictureSize(1, options.pictureSize());
+  std::string image;
+  if (!renderPngMosaic(slides, std::max(width, height), pngBackground(options), &image, &error)) {
+    return problem(options.rest[0] + ": " + error);
+  }
+  if (!writeOutput(options.output, image, &error)) return problem(error);
+  return 0;
+}
+
 }  // namespace
 
 int drawPng(Arguments args) {
@@ -68,8 +90,15 @@ int drawPng(Arguments args) {
   if (options.rest.empty() || options.rest.size() > 2) {
     return usageError("png takes a slide, or a library and a name, or a library and --all");
   }
+  if (options.rest.size() == 1) {
+    // A library alone: its thumbnail, the first four slides with their names.
+    std::unique_ptr<platform::File> file;
+    uint64_t length = 0;
+    if (!openRead(options.rest[0], &file, &length, &error)) return problem(error);
+    if (isLibraryFile(*file)) return drawLibraryThumbnail(options);
+  }
   NamedSlide slide;
-  if (!openNamedSlide(options.rest, &slide, &error)) return problem(error);
+  if (!openNamedSlide(options.rest, "png", &slide, &error)) return problem(error);
   std::string image;
   if (!renderPng(slide.source(), options.pictureSize(), pngBackground(options), &image, &error)) {
     return problem(slide.title + ": " + error);

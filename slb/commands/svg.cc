@@ -15,7 +15,7 @@ int drawSvg(Arguments args) {
     return usageError("svg takes a slide, or a library and a name");
   }
   NamedSlide slide;
-  if (!openNamedSlide(options.rest, &slide, &error)) return problem(error);
+  if (!openNamedSlide(options.rest, "svg", &slide, &error)) return problem(error);
   std::string picture;
   const SlideScan scan =
       renderSvg(slide.source(), slide.title, options.pictureSize(), options.paper, &picture);

@@ -25,7 +25,13 @@ class PngCanvas {
   // Row y of the picture: width pixels of 0xAARRGGBB, alpha premultiplied
   // (every colour drawn is opaque, or 0 for transparency).
   [[nodiscard]] uint32_t* row(int y);
-  // The PNG of the picture as drawn.
+  // Writes `text` (UTF-8) on one line, centred in the box of width x height
+  // pixels at (left, top) and cut to it, in the system's sans-serif face of
+  // about the box's height, in `argb`. Text is the system's to draw: its
+  // shapes (and whether a character has one) differ between systems.
+  void label(int left, int top, int width, int height, const std::string& text, uint32_t argb);
+  // The PNG of the picture as drawn: 8-bit with a palette when the picture
+  // holds at most 256 colours (a slide's drawing always does), else RGBA.
   [[nodiscard]] bool encode(std::string* png, std::string* error);
 
  private:

@@ -6,6 +6,7 @@
 #include <objidl.h>
 
 #include <new>
+#include <string>
 
 #include "png/png_canvas.h"
 
@@ -82,6 +83,49 @@ bool PngCanvas::make(int width, int height, std::string* error) {
 
 uint32_t* PngCanvas::row(int y) {
   return impl_->pixels.get() + static_cast<ptrdiff_t>(y) * impl_->width;
+}
+
+void PngCanvas::label(int left, int top, int width, int height, const std::string& text,
+                      uint32_t argb) {
+  if (started() != Gdiplus::Ok || text.empty()) return;
+  const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                         static_cast<int>(text.size()), nullptr, 0);
+  if (length <= 0) return;  // not UTF-8: nothing drawn
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  // A GDI+ bitmap over our pixels, so that the text is drawn into them.
+  Gdiplus::GpBitmap* bitmap = nullptr;
+  if (gdip::GdipCreateBitmapFromScan0(
+          impl_->width, impl_->height, impl_->width * 4, PixelFormat32bppPARGB,
+          reinterpret_cast<BYTE*>(impl_->pixels.get()), &bitmap) != Gdiplus::Ok) {
+    return;
+  }
+  Gdiplus::GpGraphics* graphics = nullptr;
+  Gdiplus::GpFontFamily* family = nullptr;
+  Gdiplus::GpFont* font = nullptr;
+  Gdiplus::GpSolidFill* brush = nullptr;
+  Gdiplus::GpStringFormat* format = nullptr;
+  if (gdip::GdipGetImageGraphicsContext(bitmap, &graphics) == Gdiplus::Ok &&
+      gdip::GdipGetGenericFontFamilySansSerif(&family) == Gdiplus::Ok &&
+      gdip::GdipCreateFont(family, static_cast<Gdiplus::REAL>(height * 0.75),
+                           Gdiplus::FontStyleRegular, Gdiplus::UnitPixel, &font) == Gdiplus::Ok &&
+      gdip::GdipCreateSolidFill(argb, &brush) == Gdiplus::Ok &&
+      gdip::GdipCreateStringFormat(Gdiplus::StringFormatFlagsNoWrap, LANG_NEUTRAL, &format) ==
+          Gdiplus::Ok) {
+    gdip::GdipSetStringFormatAlign(format, Gdiplus::StringAlignmentCenter);
+    gdip::GdipSetStringFormatLineAlign(format, Gdiplus::StringAlignmentCenter);
+    const Gdiplus::RectF box(static_cast<Gdiplus::REAL>(left), static_cast<Gdiplus::REAL>(top),
+                             static_cast<Gdiplus::REAL>(width), static_cast<Gdiplus::REAL>(height));
+    gdip::GdipSetClipRect(graphics, box.X, box.Y, box.Width, box.Height,
+                          Gdiplus::CombineModeReplace);
+    gdip::GdipDrawString(graphics, wide.c_str(), length, font, &box, format, brush);
+  }
+  if (format) gdip::GdipDeleteStringFormat(format);
+  if (brush) gdip::GdipDeleteBrush(brush);
+  if (font) gdip::GdipDeleteFont(font);
+  if (family) gdip::GdipDeleteFontFamily(family);
+  if (graphics) gdip::GdipDeleteGraphics(graphics);
+  gdip::GdipDisposeImage(bitmap);
 }
 
 bool PngCanvas::encode(std::string* png, std::string* error) {

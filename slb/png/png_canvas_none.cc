@@ -20,6 +20,8 @@ uint32_t* PngCanvas::row(int) {
   return nullptr;
 }
 
+void PngCanvas::label(int, int, int, int, const std::string&, uint32_t) {}
+
 bool PngCanvas::encode(std::string*, std::string* error) {
   return pngCanvasAvailable(error);
 }

@@ -28,6 +28,11 @@ def run(argv, **kwargs):
     return proc.stdout
 
 
+def png_to_ppm(png):
+    """A binary PPM of a PNG (pngtopnm writes PBM or PGM for grey pictures)."""
+    return run(["ppmtoppm"], input=run(["pngtopnm"], input=png))
+
+
 def read_ppm(data):
     """(width, height, rows of RGB bytes) of a binary PPM."""
     match = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
@@ -99,9 +104,9 @@ def compare(slb, data, sample=None):
         # At the slide's dot size, where librsvg draws lines one pixel wide.
         for w, h in [(200, 150)]:
             svg = run([slb, "svg", str(edges)])
-            theirs = read_ppm(run(["pngtopnm"], input=run(
+            theirs = read_ppm(png_to_ppm(run(
                 ["rsvg-convert", "-w", str(w), "-h", str(h)], input=svg)))
-            ours = read_ppm(run(["pngtopnm"], input=run(
+            ours = read_ppm(png_to_ppm(run(
                 [slb, "png", str(edges), "--width", str(w), "--height", str(h)])))
             a, b = mask(w, ours[2], not_black), mask(w, theirs[2], not_black)
             only_ours, only_theirs = stray(a, b, w), stray(b, a, w)
@@ -119,7 +124,7 @@ def compare(slb, data, sample=None):
             for kind, png in [
                     ("svg", run(["rsvg-convert", "-w", str(w), "-h", str(h)], input=svg)),
                     ("png", run([slb, "png", str(slide), "--width", str(w), "--height", str(h)]))]:
-                ours = read_ppm(run(["pngtopnm"], input=png))
+                ours = read_ppm(png_to_ppm(png))
                 assert ours[:2] == theirs[:2] == (w, h), (slide, kind, ours[:2], theirs[:2])
                 a = mask(w, ours[2], not_black)
                 only_ours, only_theirs = stray(a, b, w), stray(b, a, w)
@@ -154,7 +159,7 @@ def sheet(slb, data, chromium):
              f"--screenshot={shot}", (work / "sheet.html").as_uri()])
         if len(sys.argv) > 5:
             shutil.copyfile(shot, sys.argv[5])
-        width, height, rows = read_ppm(run(["pngtopnm", str(shot)]))
+        width, height, rows = read_ppm(png_to_ppm(shot.read_bytes()))
         black = mask(width, rows, lambda p: p == b"\0\0\0")
         page = rows[1][3:6]  # the page's background, outside every cell
         # A picture's cell: a black 240x180 block with the page's colour
@@ -187,7 +192,7 @@ def sheet(slb, data, chromium):
 
 if __name__ == "__main__":
     command, slb, data = sys.argv[1], sys.argv[2], Path(sys.argv[3])
-    needed = ["sldtoppm", "pngtopnm", "rsvg-convert"] if command == "compare" else ["pngtopnm"]
+    needed = ["sldtoppm", "pngtopnm", "ppmtoppm", "rsvg-convert"] if command == "compare" else ["pngtopnm", "ppmtoppm"]
     missing = [t for t in needed if not shutil.which(t)]
     if command == "sheet" and not os.path.exists(sys.argv[4]):
         missing.append(sys.argv[4])

@@ -37,9 +37,9 @@ def draw(command, data, slide, options):
 
 
 def decode(png):
-    """(width, height, rows of (r, g, b, a) tuples) of an 8-bit RGB or RGBA PNG."""
+    """(width, height, rows of (r, g, b, a) tuples) of an 8-bit RGB, RGBA or palette PNG."""
     assert png[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG"
-    at, idat, header = 8, b"", None
+    at, idat, header, palette, alpha = 8, b"", None, b"", b""
     while at < len(png):
         length, kind = struct.unpack(">I4s", png[at:at + 8])
         body = png[at + 8:at + 8 + length]
@@ -47,10 +47,14 @@ def decode(png):
             header = struct.unpack(">IIBBBBB", body)
         elif kind == b"IDAT":
             idat += body
+        elif kind == b"PLTE":
+            palette = body
+        elif kind == b"tRNS":
+            alpha = body
         at += 12 + length
     width, height, depth, colour, _, _, interlace = header
-    assert depth == 8 and colour in (2, 6) and interlace == 0, header
-    channels = 3 if colour == 2 else 4
+    assert depth == 8 and colour in (2, 3, 6) and interlace == 0, header
+    channels = {2: 3, 3: 1, 6: 4}[colour]
     raw = zlib.decompress(idat)
     stride = width * channels
     rows, previous = [], bytearray(stride)
@@ -72,7 +76,11 @@ def decode(png):
                 pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
                 line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
         previous = line
-        pixels = [tuple(line[x * channels:(x + 1) * channels]) for x in range(width)]
+        if colour == 3:
+            pixels = [tuple(palette[3 * i:3 * i + 3]) + ((alpha[i] if i < len(alpha) else 255),)
+                      for i in line]
+        else:
+            pixels = [tuple(line[x * channels:(x + 1) * channels]) for x in range(width)]
         rows.append([p + (255,) if channels == 3 else p for p in pixels])
     return width, height, rows
 

@@ -313,6 +313,39 @@ TEST_F(SlbTest, PngDrawsOneSlideOrAWholeLibrary) {
   EXPECT_FALSE(fs::exists("drawn/B.png"));
 }
 
+// A library alone is a thumbnail to png (the thumbnailer's command): its
+// first four slides, named, in a square. The commands that draw or describe
+// one slide refuse it in one plain sentence.
+TEST_F(SlbTest, ALibraryAloneIsAThumbnailOrOneSentence) {
+  test::writeFile("lines.slb", sample("mnas__LINES.slb"));
+  test::writeFile("empty.slb", makeLibrary({}));
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string err;  // what standard error begins with
+  } const cases[] = {
+    {{"svg", "lines.slb"},
+     1,
+     "slb: lines.slb: not a slide: this is a slide library; use `slb svg LIB NAME`\n"},
+    {{"info", "lines.slb"}, 1, "slb: lines.slb: not a slide: this is a slide library; use"},
+#if !defined(_WIN32)
+    {{"png", "lines.slb", "--size", "128", "-o", "thumb.png"}, 0, ""},
+    {{"png", "empty.slb", "-o", "none.png"}, 1, "slb: empty.slb: an empty library"},
+#endif
+  };
+  for (const Case& c : cases) {
+    const test::ProcessResult r = slb(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args[0] << " " << c.args[1] << ": " << r.err;
+    EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << c.args[0] << " " << c.args[1];
+  }
+#if !defined(_WIN32)
+  const std::string png = test::readFile("thumb.png");
+  ASSERT_GE(png.size(), 24u);
+  EXPECT_EQ(png.substr(16, 8), std::string("\0\0\0\x80\0\0\0\x80", 8));  // 128 x 128
+  EXPECT_FALSE(fs::exists("none.png"));
+#endif
+}
+
 #if !defined(_WIN32)
 TEST_F(SlbTest, OutputThatCannotBeWrittenIsAFailureOnPosix) {
   test::writeFile("lib.slb", makeLibrary({{"A", makeSlide(20)}}));

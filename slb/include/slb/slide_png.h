@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "slb/slide_render.h"
 #include "vetrix/slides/slide_file.h"
@@ -22,3 +23,10 @@ enum class PngBackground { kBlack, kWhite, kTransparent };
 // picture (no slide, a read that failed, no memory for the picture).
 [[nodiscard]] bool renderPng(const SlideSource& slide, const PictureSize& size,
                              PngBackground background, std::string* png, std::string* error);
+
+// A square PNG of `side` pixels showing the first four of `slides` in a
+// two-by-two mosaic, each under its name, as a library's thumbnail. A slide
+// that cannot be drawn leaves its name in an empty square. False with
+// *error when there is no slide, or none of them can be drawn.
+[[nodiscard]] bool renderPngMosaic(const std::vector<SheetSlide>& slides, int side,
+                                   PngBackground background, std::string* png, std::string* error);
