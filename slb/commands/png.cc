@@ -1,8 +1,14 @@
 // png: a slide drawn as PNG, or every slide of a library.
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <memory>
+#include <mutex>
+#include <new>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "cli/command_line.h"
@@ -20,9 +26,11 @@ PngBackground pngBackground(const Options& options) {
 }
 
 // png --all: a PNG of every slide of a library, into the folder -o names,
-// each written whole and named on standard output as soon as it is drawn.
-// A slide that cannot be drawn is named on standard error and left out;
-// the others are drawn.
+// each written whole and named on standard output, in library order, as
+// soon as it and those before it are written. A slide that cannot be drawn
+// is named on standard error and left out; the others are drawn. Slides are
+// drawn and written by a few threads at once: the writes wait for the disk
+// (each file is synced), the drawing for the processor.
 int drawEveryPng(const Options& options) {
   if (options.rest.size() != 1 || options.output.empty() || options.output == "-") {
     return usageError("png --all takes a library and -o DIR");
@@ -31,27 +39,75 @@ int drawEveryPng(const Options& options) {
   std::string error;
   if (!readLibrary(options.rest[0], &library, &error)) return problem(error);
   if (!makeFolders(options.output, &error)) return problem(error);
+  // Which entries go out, and as what: the first name of a slide takes it.
   Outgoing outgoing(".png");
+  std::vector<std::pair<int, std::string>> going;
+  for (int i = 0; i < library.directory.count(); ++i) {
+    std::string name = library.name(i);
+    if (outgoing.take(name, library.entry(i).offset)) going.emplace_back(i, std::move(name));
+  }
+  struct Picture {
+    bool done = false, written = false;
+    std::string error;  // why it was not drawn, or not written
+  };
+  std::vector<Picture> pictures(going.size());
+  std::atomic<size_t> next{0};
+  std::atomic<bool> stop{false};
+  std::mutex mutex;  // guards pictures, named, status and what is printed
+  size_t named = 0;
   int status = 0;
   {
-    Progress progress(library.directory.count(), options.quiet);
-    for (int i = 0; i < library.directory.count(); ++i, progress.step()) {
-      const std::string name = library.name(i);
-      if (!outgoing.take(name, library.entry(i).offset)) continue;
-      std::string image;
-      if (!renderPng(library.slide(i), options.pictureSize(), pngBackground(options), &image,
-                     &error)) {
-        status = progress.say("not drawn: " + name + ": " + error);
-        continue;
+    Progress progress(static_cast<int>(going.size()), options.quiet);
+    // Names the pictures done, in library order: those in a row from the
+    // first not yet named (all that are done, with `past`); mutex held.
+    const auto tell = [&](bool past) {
+      for (; named < pictures.size() && (past || pictures[named].done); ++named) {
+        const Picture& p = pictures[named];
+        if (p.written) {
+          std::printf("%s\n", shown(options.output + "/" + going[named].second + ".png").c_str());
+        } else if (!p.error.empty()) {
+          status = progress.say(p.error);
+        }
       }
-      const std::string path = options.output + "/" + name + ".png";
-      if (!writeWhole(path, image, &error)) {
-        // A full disk or a folder taken away: the rest would fail as this
-        // did. The files named so far are written, each whole.
-        return progress.say(error);
+    };
+    const auto work = [&] {
+      for (size_t k; !stop && (k = next++) < going.size();) {
+        const auto& [i, name] = going[k];
+        const std::string path = options.output + "/" + name + ".png";
+        Picture picture;
+        try {
+          std::string image, why;
+          if (!renderPng(library.slide(i), options.pictureSize(), pngBackground(options), &image,
+                         &why)) {
+            picture.error = "not drawn: " + name + ": " + why;
+          } else if (!writeWhole(path, image, &why)) {
+            picture.error = why;
+            stop = true;  // a full disk or a folder gone: the rest would fail so
+          } else {
+            picture.written = true;
+          }
+        } catch (const std::bad_alloc&) {
+          picture.error = "not drawn: " + name + ": out of memory";
+        }
+        picture.done = true;
+        const std::lock_guard<std::mutex> hold(mutex);
+        pictures[k] = std::move(picture);
+        progress.step();
+        tell(false);
       }
-      std::printf("%s\n", shown(path).c_str());
+    };
+    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 2u, 8u) * 2;
+    std::vector<std::thread> workers;
+    try {
+      for (unsigned t = 1; t < threads; ++t) workers.emplace_back(work);
+    } catch (const std::system_error&) {
+      // No more threads to be had: those started, and this one, do it all.
     }
+    work();
+    for (std::thread& worker : workers) worker.join();
+    // After a write that failed, the pictures others were drawing are
+    // named too, past the ones never drawn.
+    tell(true);
   }  // the count is cleared before the names left out
   const int refused = outgoing.report("not drawn");
   return status != 0 ? status : refused;
