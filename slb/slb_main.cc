@@ -57,7 +57,8 @@ constexpr Command kCommands[] = {
     {"sheet", drawSheet,
      "LIB [-o OUT.html] [--columns N] [--size PX]\t"
      "one page with every slide of a library, and\n"
-     "\ta box that finds slides by name"},
+     "\ta box that finds slides by name; a slide\n"
+     "\tthat cannot be drawn is named (exit 1)"},
 };
 
 constexpr char kHelpStart[] =

@@ -152,6 +152,15 @@ std::pair<int, int> pictureSize(double aspect, const PictureSize& asked) {
   if (asked.width > 0 && asked.height > 0) return {side(asked.width), side(asked.height)};
   if (asked.width > 0) return {side(asked.width), side(asked.width / aspect)};
   if (asked.height > 0) return {side(asked.height * aspect), side(asked.height)};
+  if (asked.within > 0 && asked.boxHeight > 0) {
+    // The largest that fits the box, never a pixel past it.
+    const double width = asked.within, height = asked.boxHeight;
+    const auto floored = [](double pixels) {
+      return static_cast<int>(std::clamp(std::floor(pixels), 1.0, double{kMaxPictureSide}));
+    };
+    if (width / aspect <= height) return {floored(width), floored(width / aspect)};
+    return {floored(height * aspect), floored(height)};
+  }
   const double longer = asked.within > 0 ? asked.within : kDefaultPictureSide;
   if (aspect >= 1) return {side(longer), side(longer / aspect)};
   return {side(longer * aspect), side(longer)};
@@ -169,6 +178,25 @@ SlideScan renderSvg(const SlideSource& slide, std::string_view title, const Pict
 }
 
 namespace {
+
+// The bytes as base64, for a data: URL.
+void appendBase64(std::string* out, std::string_view bytes) {
+  static constexpr char kDigits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  size_t i = 0;
+  for (; i + 3 <= bytes.size(); i += 3) {
+    const uint32_t v = static_cast<uint32_t>(static_cast<unsigned char>(bytes[i]) << 16 |
+                                             static_cast<unsigned char>(bytes[i + 1]) << 8 |
+                                             static_cast<unsigned char>(bytes[i + 2]));
+    *out += {kDigits[v >> 18], kDigits[(v >> 12) & 63], kDigits[(v >> 6) & 63], kDigits[v & 63]};
+  }
+  if (const size_t left = bytes.size() - i; left > 0) {
+    uint32_t v = static_cast<uint32_t>(static_cast<unsigned char>(bytes[i]) << 16);
+    if (left == 2) v |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1]) << 8);
+    *out +=
+        {kDigits[v >> 18], kDigits[(v >> 12) & 63], left == 2 ? kDigits[(v >> 6) & 63] : '=', '='};
+  }
+}
 
 // A sheet up to its first cell: the style, the heading and the search box.
 std::string sheetStart(std::string_view title, size_t count, const SheetOptions& options) {
@@ -201,6 +229,12 @@ std::string sheetStart(std::string_view title, size_t count, const SheetOptions&
          cellWidth + "px;height:" + cellHeight +
          "px;background:" + (light ? "#fff;border:1px solid #ccc" : "#000") +
          ";display:flex;align-items:center;justify-content:center}\n"
+         "figure.open{content-visibility:visible}\n"
+         ".picture img{max-width:100%;max-height:100%;cursor:zoom-in}\n"
+         // A picture clicked is shown as large as the window holds.
+         "img.large{position:fixed;inset:0;margin:auto;max-width:96vw;max-height:96vh;"
+         "width:auto;height:auto;z-index:1;cursor:zoom-out;box-shadow:0 0 0 100vmax "
+         "rgba(0,0,0,.6)}\n"
          "figcaption{margin-top:4px;text-align:center}\n"
          ".unreadable{color:#d93025}\n[hidden]{display:none}\n"
          "@media print{input{display:none}}\n</style></head><body>\n<h1>" +
@@ -219,6 +253,11 @@ constexpr char kSheetEnd[] =
     "  document.querySelectorAll('figure').forEach(function (f) {\n"
     "    f.hidden = want !== '' && f.dataset.name.toUpperCase().indexOf(want) < 0;\n"
     "  });\n"
+    "});\n"
+    "document.querySelector('.sheet').addEventListener('click', function (e) {\n"
+    "  if (e.target.tagName !== 'IMG') return;\n"
+    "  e.target.classList.toggle('large');\n"
+    "  e.target.closest('figure').classList.toggle('open');\n"
     "});\n</script>\n</body></html>\n";
 
 }  // namespace
@@ -250,12 +289,32 @@ platform::Status renderSheet(std::string_view title, const std::vector<SheetSlid
         continue;
       }
     }
-    SvgDrawing drawing(&out, slide.name, options.paper, cellSize);
-    const SlideScan scan = scanSlide(slide.slide, drawing);
-    if (!scan.cause.ok()) return scan.cause;
-    drawing.finish();
-    if (!scan.isSlide) out += "<span class=\"unreadable\">not a slide</span>";
+    std::string why;
+    std::string picture;
+    if (options.png) {
+      PictureSize size;
+      size.within = options.cellWidth;
+      size.boxHeight = options.cellWidth * 3 / 4;
+      if (options.png(slide.slide, size, options.paper, &picture)) {
+        out += "<img alt=\"\" src=\"data:image/png;base64,";
+        appendBase64(&out, picture);
+        out += "\">";
+      } else {
+        why = picture;
+      }
+    } else {
+      SvgDrawing drawing(&out, slide.name, options.paper, cellSize);
+      const SlideScan scan = scanSlide(slide.slide, drawing);
+      drawing.finish();
+      if (!scan.cause.ok()) why = scan.cause.toString();
+      if (scan.cause.ok() && !scan.isSlide) why = scan.first.what;
+    }
+    if (!why.empty()) {
+      out += "<span class=\"unreadable\">not drawn</span>";
+      if (options.unreadable) options.unreadable(slide.name, why);
+    }
     out += "</div><figcaption>" + xmlText(slide.name) + "</figcaption></figure>\n";
+    if (options.done) options.done();
   }
   out += kSheetEnd;
   return platform::Status();

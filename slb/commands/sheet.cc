@@ -6,6 +6,7 @@
 #include "library_reading.h"
 #include "output_files.h"
 #include "platform/path.h"
+#include "slb/slide_png.h"
 #include "slb/slide_render.h"
 
 namespace slb {
@@ -22,14 +23,33 @@ int drawSheet(Arguments args) {
   }
   const std::string title = utf8(platform::splitPath(wide(options.rest[0])).name);
   SheetOptions sheetOptions;
+  if (pngAvailable()) {
+    sheetOptions.png = [](const SlideSource& slide, const PictureSize& size, Paper paper,
+                          std::string* png) {
+      std::string why;
+      if (renderPng(slide, size,
+                    paper == Paper::kWhite ? PngBackground::kWhite : PngBackground::kBlack, png,
+                    &why)) {
+        return true;
+      }
+      *png = why;
+      return false;
+    };
+  }
+  int status = 0;
+  Progress progress(static_cast<int>(slides.size()), options.quiet);
+  sheetOptions.done = [&] { progress.step(); };
+  sheetOptions.unreadable = [&](const std::string& name, const std::string& why) {
+    status = progress.say("not drawn: " + name + ": " + why);
+  };
   sheetOptions.columns = options.columns;
   sheetOptions.cellWidth = options.size;
   sheetOptions.paper = options.paper;
   std::string page;
   const platform::Status drawn = renderSheet(title, slides, sheetOptions, &page);
   if (!drawn.ok()) return problem(drawn.toString());
-  if (!writeOutput(options.output, page, &error)) return problem(error);
-  return 0;
+  if (!writeOutput(options.output, page, &error)) return progress.say(error);
+  return status;
 }
 
 }  // namespace slb

@@ -2,6 +2,7 @@
 // whole library. Slides are read record by record as they are drawn.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -32,6 +33,7 @@ constexpr int kMaxPictureSide = 16384;
 struct PictureSize {
   int width = 0, height = 0;  // pixels; 0: from the other side at the aspect ratio
   int within = 0;             // with neither side: the longer side (0: the default)
+  int boxHeight = 0;          // with `within`: the picture fits `within` by this instead
 };
 
 // The width and height in pixels of a picture of a slide whose width over
@@ -55,12 +57,24 @@ struct SheetOptions {
   int columns = 0;      // cells a row; 0: as many as the window holds
   int cellWidth = 240;  // CSS pixels of a picture's cell (its height is 3/4 of it)
   Paper paper = Paper::kBlack;
+  // Each cell's picture as a small PNG of the cell's size (a click shows it
+  // larger), rather than as SVG: a slide of thousands of vectors then costs
+  // the page a few kilobytes, and the browser a picture to decode rather
+  // than paths to lay out. Null where the build draws no PNG: SVG. False
+  // with why in *png.
+  bool (*png)(const SlideSource& slide, const PictureSize& size, Paper paper,
+              std::string* png) = nullptr;
+  // Told of each slide as it is done, and of a slide that could not be read
+  // (its cell then says so); may be null.
+  std::function<void()> done;
+  std::function<void(const std::string& name, const std::string& why)> unreadable;
 };
 
 // One self-contained HTML page, into *page: every slide as a picture with
 // its name, in library order, in a grid of equal cells, with a box that
 // shows only the slides whose names hold what is typed there. Slides are
-// read one at a time; the first that cannot be read ends it, failed. Of
+// read one at a time; one that cannot be read is told to
+// options.unreadable, and the rest are drawn. Of
 // entries that name one slide of a file (one offset), the first draws it,
 // and the others say so.
 platform::Status renderSheet(std::string_view title, const std::vector<SheetSlide>& slides,
