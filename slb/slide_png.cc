@@ -4,6 +4,9 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <string>
 
 #include "png/png_canvas.h"
 
@@ -38,12 +41,17 @@ class Raster : public SlideVisitor {
 
   bool header(const SlideHeader& h) override {
     const auto [width, height] = pictureSize(h.aspect, size_);
-    if (!canvas_.make(width, height, &error_)) return false;
+    // One byte a pixel, the colour's number (0, the background, to start):
+    // a quarter of the memory of ARGB, and a PNG palette's own form.
+    indices_.reset(new (std::nothrow)
+                       uint8_t[static_cast<size_t>(width) * static_cast<size_t>(height)]());
+    if (!indices_) {
+      error_ = "cannot make a picture of " + std::to_string(width) + " x " +
+               std::to_string(height) + " pixels: out of memory";
+      return false;
+    }
     width_ = width;
     height_ = height;
-    if (colours_[0] != 0) {
-      for (int y = 0; y < height_; ++y) std::fill_n(row(y), width_, colours_[0]);
-    }
     // A dot's centre in pixels: the slide's dots spread over the picture,
     // y growing downwards.
     scaleX_ = width / (h.highX + 1.0);
@@ -53,7 +61,7 @@ class Raster : public SlideVisitor {
   }
 
   void line(uint8_t colour, SlidePoint from, SlidePoint to) override {
-    segment(x(from), y(from), x(to), y(to), colours_[colour]);
+    segment(x(from), y(from), x(to), y(to), colour);
   }
 
   void fill(uint8_t colour, const SlidePoint* points, size_t count) override {
@@ -64,7 +72,7 @@ class Raster : public SlideVisitor {
       top = std::min(top, v[i].second);
       bottom = std::max(bottom, v[i].second);
     }
-    const uint32_t c = colours_[colour];
+    const uint8_t c = colour;
     // Each row through the centres of its pixels, filled where the edges
     // wind around them (cairo's default rule).
     const int first = static_cast<int>(std::clamp(std::ceil(top - 0.5), 0.0, 1.0 * height_));
@@ -101,7 +109,11 @@ class Raster : public SlideVisitor {
   bool drawn() const { return error_.empty() && width_ > 0; }
   int width() const { return width_; }
   int height() const { return height_; }
-  const uint32_t* pixels(int y) { return row(y); }
+  // Row y of the picture in colours (0xAARRGGBB, premultiplied).
+  void pixels(int y, uint32_t* out) {
+    const uint8_t* in = row(y);
+    for (int x = 0; x < width_; ++x) out[x] = colours_[in[x]];
+  }
 
   // The PNG of what was drawn.
   bool finish(std::string* png, std::string* error) {
@@ -109,7 +121,7 @@ class Raster : public SlideVisitor {
       *error = error_;
       return false;
     }
-    return canvas_.encode(png, error);
+    return encodeIndexed(indices_.get(), width_, height_, colours_, png, error);
   }
 
  private:
@@ -117,11 +129,11 @@ class Raster : public SlideVisitor {
   double y(SlidePoint dot) const {
     return (static_cast<double>(highY_) - dot.second + 0.5) * scaleY_;
   }
-  uint32_t* row(int y) { return canvas_.row(y); }
+  uint8_t* row(int y) { return indices_.get() + static_cast<ptrdiff_t>(y) * width_; }
 
   // A line one pixel wide from the pixel holding (x0, y0) to the one holding
   // (x1, y1), both ends drawn; what lies outside the picture is cut off first.
-  void segment(double x0, double y0, double x1, double y1, uint32_t c) {
+  void segment(double x0, double y0, double x1, double y1, uint8_t c) {
     const auto inside = [&](double x, double y) {
       return x >= 0 && x < width_ && y >= 0 && y < height_;
     };
@@ -181,7 +193,7 @@ class Raster : public SlideVisitor {
 
   PictureSize size_;
   std::array<uint32_t, 256> colours_;
-  PngCanvas canvas_;
+  std::unique_ptr<uint8_t[]> indices_;
   std::string error_;
   int width_ = 0, height_ = 0;
   double scaleX_ = 1, scaleY_ = 1;
@@ -234,11 +246,7 @@ bool renderPngMosaic(const std::vector<SheetSlide>& slides, int side, PngBackgro
     if (scan.cause.ok() && scan.isSlide && raster.drawn()) {
       const int x0 = left + (tile - raster.width()) / 2;
       const int y0 = top + (tile - label - raster.height()) / 2;
-      for (int y = 0; y < raster.height(); ++y) {
-        if (y0 + y < 0 || y0 + y >= side) continue;
-        const uint32_t* from = raster.pixels(y);
-        std::copy(from, from + std::min(raster.width(), side - x0), mosaic.row(y0 + y) + x0);
-      }
+      for (int y = 0; y < raster.height(); ++y) raster.pixels(y, mosaic.row(y0 + y) + x0);
       ++drawn;
     } else if (why.empty()) {
       why = slides[k].name + ": " + (scan.cause.ok() ? scan.first.what : scan.cause.toString());

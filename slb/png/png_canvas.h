@@ -4,6 +4,7 @@
 // and writes the PNG.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -38,3 +39,9 @@ class PngCanvas {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// A PNG of width x height pixels given as indices into `palette`
+// (0xAARRGGBB, premultiplied), rows one after another.
+[[nodiscard]] bool encodeIndexed(const uint8_t* indices, int width, int height,
+                                 const std::array<uint32_t, 256>& palette, std::string* png,
+                                 std::string* error);

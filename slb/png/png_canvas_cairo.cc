@@ -119,6 +119,42 @@ cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned in
   return CAIRO_STATUS_SUCCESS;
 }
 
+// The PNG of `rows` (each a filter byte, 0, and its pixels' indices) in
+// `count` colours (0xAARRGGBB, premultiplied).
+bool palettePng(const std::string& rows, int width, int height, const uint32_t* colours,
+                size_t count, std::string* png, std::string* error) {
+  // Line drawings on one background compress well unfiltered, and fast.
+  uLongf packed = compressBound(static_cast<uLong>(rows.size()));
+  std::string data(packed, '\0');
+  if (compress2(reinterpret_cast<Bytef*>(data.data()), &packed,
+                reinterpret_cast<const Bytef*>(rows.data()), static_cast<uLong>(rows.size()),
+                Z_BEST_SPEED) != Z_OK) {
+    *error = "cannot write the PNG: out of memory";
+    return false;
+  }
+  data.resize(packed);
+  std::string header, palette, alpha;
+  putBig(&header, static_cast<uint32_t>(width));
+  putBig(&header, static_cast<uint32_t>(height));
+  header.append("\x08\x03\0\0\0", 5);  // 8-bit indices into a palette
+  for (size_t i = 0; i < count; ++i) {
+    // Cairo's pixels are premultiplied; PNG's are not.
+    const uint32_t c = colours[i], a = c >> 24;
+    const auto channel = [a](uint32_t v) {
+      return static_cast<char>(a == 0 ? 0 : std::min<uint32_t>(255, (v * 255 + a / 2) / a));
+    };
+    palette += {channel(c >> 16 & 0xFF), channel(c >> 8 & 0xFF), channel(c & 0xFF)};
+    alpha += static_cast<char>(a);
+  }
+  png->assign("\x89PNG\r\n\x1a\n");
+  putChunk(png, "IHDR", header);
+  putChunk(png, "PLTE", palette);
+  if (alpha.find_first_not_of('\xff') != std::string::npos) putChunk(png, "tRNS", alpha);
+  putChunk(png, "IDAT", data);
+  putChunk(png, "IEND", "");
+  return true;
+}
+
 }  // namespace
 
 bool PngCanvas::encode(std::string* png, std::string* error) {
@@ -127,36 +163,7 @@ bool PngCanvas::encode(std::string* png, std::string* error) {
   std::vector<uint32_t> colours;
   std::string rows;
   if (toPalette(*this, width, height, &colours, &rows)) {
-    // Line drawings on one background compress well unfiltered, and fast.
-    uLongf packed = compressBound(static_cast<uLong>(rows.size()));
-    std::string data(packed, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(data.data()), &packed,
-                  reinterpret_cast<const Bytef*>(rows.data()), static_cast<uLong>(rows.size()),
-                  Z_BEST_SPEED) != Z_OK) {
-      *error = "cannot write the PNG: out of memory";
-      return false;
-    }
-    data.resize(packed);
-    std::string header, palette, alpha;
-    putBig(&header, static_cast<uint32_t>(width));
-    putBig(&header, static_cast<uint32_t>(height));
-    header.append("\x08\x03\0\0\0", 5);  // 8-bit indices into a palette
-    for (const uint32_t c : colours) {
-      // Cairo's pixels are premultiplied; PNG's are not.
-      const uint32_t a = c >> 24;
-      const auto channel = [a](uint32_t v) {
-        return static_cast<char>(a == 0 ? 0 : std::min<uint32_t>(255, (v * 255 + a / 2) / a));
-      };
-      palette += {channel(c >> 16 & 0xFF), channel(c >> 8 & 0xFF), channel(c & 0xFF)};
-      alpha += static_cast<char>(a);
-    }
-    png->assign("\x89PNG\r\n\x1a\n");
-    putChunk(png, "IHDR", header);
-    putChunk(png, "PLTE", palette);
-    if (alpha.find_first_not_of('\xff') != std::string::npos) putChunk(png, "tRNS", alpha);
-    putChunk(png, "IDAT", data);
-    putChunk(png, "IEND", "");
-    return true;
+    return palettePng(rows, width, height, colours.data(), colours.size(), png, error);
   }
   cairo_surface_mark_dirty(impl_->surface);
   png->clear();
@@ -167,4 +174,15 @@ bool PngCanvas::encode(std::string* png, std::string* error) {
     return false;
   }
   return true;
+}
+
+bool encodeIndexed(const uint8_t* indices, int width, int height,
+                   const std::array<uint32_t, 256>& palette, std::string* png, std::string* error) {
+  const size_t stride = static_cast<size_t>(width) + 1;
+  std::string rows(stride * static_cast<size_t>(height), '\0');
+  for (int y = 0; y < height; ++y) {
+    std::copy_n(indices + static_cast<ptrdiff_t>(y) * width, width,
+                &rows[static_cast<size_t>(y) * stride + 1]);
+  }
+  return palettePng(rows, width, height, palette.data(), palette.size(), png, error);
 }

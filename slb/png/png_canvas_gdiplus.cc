@@ -173,3 +173,15 @@ bool PngCanvas::encode(std::string* png, std::string* error) {
   stream->Release();
   return ok;
 }
+
+bool encodeIndexed(const uint8_t* indices, int width, int height,
+                   const std::array<uint32_t, 256>& palette, std::string* png, std::string* error) {
+  PngCanvas canvas;
+  if (!canvas.make(width, height, error)) return false;
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* in = indices + static_cast<ptrdiff_t>(y) * width;
+    uint32_t* out = canvas.row(y);
+    for (int x = 0; x < width; ++x) out[x] = palette[in[x]];
+  }
+  return canvas.encode(png, error);
+}

@@ -25,3 +25,8 @@ void PngCanvas::label(int, int, int, int, const std::string&, uint32_t) {}
 bool PngCanvas::encode(std::string*, std::string* error) {
   return pngCanvasAvailable(error);
 }
+
+bool encodeIndexed(const uint8_t*, int, int, const std::array<uint32_t, 256>&, std::string*,
+                   std::string* error) {
+  return pngCanvasAvailable(error);
+}
