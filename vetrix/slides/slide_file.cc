@@ -14,6 +14,8 @@ constexpr char kSlideId[] = "AutoCAD Slide\r\n\x1a";  // and a NUL: 17 bytes
 constexpr size_t kReadPiece = size_t{1} << 16;
 // The longest record, and the longest stretch asked for at a time.
 constexpr size_t kLongestRecord = 8;
+// What is read of a slide's file first: its header and a few records.
+constexpr size_t kFirstRead = 512;
 
 std::string hex(unsigned value) {
   char text[16];
@@ -25,7 +27,7 @@ std::string hex(unsigned value) {
 class SlideBytes {
  public:
   explicit SlideBytes(const SlideSource& source) : source_(source) {
-    if (source.file) piece_.resize(static_cast<size_t>(std::min<uint64_t>(kReadPiece, size())));
+    // The piece grows to kReadPiece as the slide is read past its header.
   }
 
   uint64_t size() const { return source_.length; }
@@ -35,8 +37,11 @@ class SlideBytes {
     if (!source_.file) return reinterpret_cast<const unsigned char*>(source_.bytes.data()) + offset;
     if (offset < start_ || offset + n > start_ + filled_) {
       if (!cause_.ok()) return nullptr;
+      // The first read is small: a listing reads the header alone.
+      const size_t want = offset == 0 && filled_ == 0 ? std::max(n, kFirstRead) : kReadPiece;
       start_ = offset;
-      filled_ = static_cast<size_t>(std::min<uint64_t>(piece_.size(), size() - offset));
+      filled_ = static_cast<size_t>(std::min<uint64_t>(want, size() - offset));
+      if (piece_.size() < filled_) piece_.resize(filled_);
       cause_ =
           platform::readExactly(*source_.file, source_.offset + offset, piece_.data(), filled_);
       if (!cause_.ok()) {
