@@ -6,7 +6,13 @@ peak memory, and the time headless Chromium takes to open and draw the page
 (goal: under 2 s; skipped where there is no Chromium).
 
 slb png --all of that library, 1,000 PNGs of 1,024 pixels written and
-synced one by one (goal: under 5 s).
+synced (goal: under 5 s), beside netpbm's sldtoppm and pnmtopng drawing the
+same slides at the same size, one process pair a slide.
+
+slb list of a 10,000-slide library (goal: under 30 ms and 10 MB).
+
+Each row checks what it timed: the pictures are PNGs, one a slide; the
+sheet has a cell a slide; the listing a line a slide.
 
 Then the thumbnailer's command, slb png SLIDE --size 256: on a 100 MB slide
 (the sample slides' records over and over; goal: under 5 s and 128 MiB), and
@@ -43,7 +49,38 @@ print(f"slb sheet of {COUNT} slides "
 seconds, rss = benchlib.best([slb, "png", "big.slb", "--all", "--quiet", "-o", "pictures"], folder,
                              repeat=3, setup=lambda: shutil.rmtree(folder / "pictures",
                                                                    ignore_errors=True))
-print(f"slb png --all of {COUNT} slides: {seconds:.2f} s (goal: under 5 s), "
+pictures = sorted((folder / "pictures").iterdir())
+assert len(pictures) == COUNT and all(p.read_bytes()[:4] == b"\x89PNG" for p in pictures), \
+    "png --all did not write a PNG of every slide"
+assert (folder / "sheet.html").read_text().count("<figure") == COUNT, "a cell a slide"
+shutil.rmtree(folder / "pictures")
+(folder / "one").mkdir()
+for name, data in slides:
+    (folder / "one" / f"{name}.sld").write_bytes(data)
+if shutil.which("sldtoppm") and shutil.which("pnmtopng"):
+    peer = ("mkdir -p theirs && for f in one/*.sld; do b=${f#one/}; "
+            "sldtoppm -xsize 1024 \"$f\" 2>/dev/null | pnmtopng > \"theirs/${b%.sld}.png\" "
+            "2>/dev/null; done")
+    theirs, _ = benchlib.best(peer, folder, repeat=1, shell=True)
+    print(f"slb png --all of {COUNT} slides: {seconds:.2f} s, sldtoppm | pnmtopng "
+          f"{theirs:.2f} s, ratio {seconds / theirs:.2f} (goal: under 5 s), peak RSS {rss:.1f} MiB")
+else:
+    print(f"slb png --all of {COUNT} slides: {seconds:.2f} s (goal: under 5 s), "
+          f"peak RSS {rss:.1f} MiB; netpbm not installed: no peer")
+
+# slb list of 10,000 slides: the directory, then each slide's header.
+many = [(f"L{i:05d}", samples[i % len(samples)].read_bytes()) for i in range(10_000)]
+offset = 32 + 36 * (len(many) + 1)
+directory = b""
+for name, data in many:
+    directory += name.encode().ljust(32, b"\0") + struct.pack("<i", offset)
+    offset += len(data)
+(folder / "many.slb").write_bytes(b"AutoCAD Slide Library 1.0\r\n\x1a\0\0\0\0" + directory +
+                                  b"\0" * 36 + b"".join(d for _, d in many))
+listing = subprocess.run([slb, "list", "many.slb"], cwd=folder, capture_output=True, check=True)
+assert listing.stdout.count(b"\n") >= len(many), "a line a slide"
+seconds, rss = benchlib.best([slb, "list", "many.slb"], folder)
+print(f"slb list of {len(many):,} slides: {seconds * 1000:.1f} ms (goal: under 30 ms, 10 MB), "
       f"peak RSS {rss:.1f} MiB")
 
 # The records of every new-format, little-endian sample, under one header.
