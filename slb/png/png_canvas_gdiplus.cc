@@ -41,6 +41,17 @@ Gdiplus::GpStatus started() {
   return status;
 }
 
+// The system's sans-serif family; where it has none by that name (Wine
+// without Microsoft's fonts), one it ships.
+bool sansSerif(Gdiplus::GpFontFamily** family) {
+  if (gdip::GdipGetGenericFontFamilySansSerif(family) == Gdiplus::Ok) return true;
+  for (const wchar_t* name : {L"Tahoma", L"Arial", L"Microsoft Sans Serif", L"DejaVu Sans"}) {
+    if (gdip::GdipCreateFontFamilyFromName(name, nullptr, family) == Gdiplus::Ok) return true;
+  }
+  *family = nullptr;
+  return false;
+}
+
 }  // namespace
 
 bool pngCanvasAvailable(std::string* why) {
@@ -105,8 +116,7 @@ void PngCanvas::label(int left, int top, int width, int height, const std::strin
   Gdiplus::GpFont* font = nullptr;
   Gdiplus::GpSolidFill* brush = nullptr;
   Gdiplus::GpStringFormat* format = nullptr;
-  if (gdip::GdipGetImageGraphicsContext(bitmap, &graphics) == Gdiplus::Ok &&
-      gdip::GdipGetGenericFontFamilySansSerif(&family) == Gdiplus::Ok &&
+  if (gdip::GdipGetImageGraphicsContext(bitmap, &graphics) == Gdiplus::Ok && sansSerif(&family) &&
       gdip::GdipCreateFont(family, static_cast<Gdiplus::REAL>(height * 0.75),
                            Gdiplus::FontStyleRegular, Gdiplus::UnitPixel, &font) == Gdiplus::Ok &&
       gdip::GdipCreateSolidFill(argb, &brush) == Gdiplus::Ok &&
