@@ -29,7 +29,7 @@ std::string utf8(std::u16string_view text) {
 Value callUsubr(Interpreter& lisp, Usubr* f, std::vector<Value>& args) {
   if (args.size() < f->parameters.size()) lisp.fail("too few arguments");
   if (args.size() > f->parameters.size()) lisp.fail("too many arguments");
-  Bindings bindings;
+  Bindings bindings(lisp);
   for (size_t i = 0; i < args.size(); ++i) {
     if (f->parameters[i]) bindings.bind(f->parameters[i], std::move(args[i]));
   }
@@ -260,7 +260,12 @@ Value Interpreter::eval(const Value& form) {
   }
   Frame frame(*this, form.cons());
   const Value& head = form.cons()->car;
-  Value function = head.type() == Type::kCons ? eval(head) : functionValue(*this, head);
+  Value function;
+  if (head.type() == Type::kSymbol && !head.symbol()->value.isNil()) {
+    function = head.symbol()->value;
+  } else {
+    function = head.type() == Type::kCons ? eval(head) : functionValue(*this, head);
+  }
   if (function.isNil()) {
     if (head.type() == Type::kSymbol) fail("no function definition: " + utf8(head.symbol()->name));
     fail("bad function: " + prin1String(head, reals_));
@@ -279,7 +284,14 @@ Value Interpreter::eval(const Value& form) {
   for (const Value* at = &forms; at->type() == Type::kCons; at = &at->cons()->cdr) {
     args.push_back(eval(at->cons()->car));
   }
-  Value result = callFunction(*this, function, args);
+  Value result;
+  if (function.type() == Type::kUsubr) {
+    result = callUsubr(*this, static_cast<Usubr*>(function.asObject()), args);
+  } else if (function.type() == Type::kSubr && static_cast<Subr*>(function.asObject())->function) {
+    result = static_cast<Subr*>(function.asObject())->function(*this, args);
+  } else {
+    result = callFunction(*this, function, args);
+  }
   args.clear();
   if (spareArgs_.size() < 64) spareArgs_.push_back(std::move(args));
   return result;

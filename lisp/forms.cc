@@ -73,11 +73,11 @@ bool appendInPlace(Interpreter& lisp, Symbol* target, const Value& form, Value* 
   if (form.type() != Type::kCons) return false;
   const Value& head = form.cons()->car;
   const Value& args = form.cons()->cdr;
-  // Every (setq S (F ...)) asks: the cheap tests first, the name last.
+  // Every (setq S (F ...)) asks: the cheap tests first.
   if (args.type() != Type::kCons || args.cons()->car.type() != Type::kSymbol ||
       args.cons()->car.symbol() != target || target->value.type() != Type::kString ||
       head.type() != Type::kSymbol || head.symbol()->value.type() != Type::kSubr ||
-      std::strcmp(static_cast<Subr*>(head.symbol()->value.asObject())->name, "STRCAT") != 0) {
+      static_cast<Subr*>(head.symbol()->value.asObject())->function != concatenate) {
     return false;
   }
   lisp.count();
@@ -179,7 +179,7 @@ Value foreach (Interpreter& lisp, const Value& forms) {
   const Value variable = car(forms);
   if (variable.type() != Type::kSymbol) lisp.badType("symbolp", variable);
   const Value items = list(lisp, lisp.eval(car(cdr(forms))));
-  Bindings bindings;
+  Bindings bindings(lisp);
   bindings.bind(variable.symbol(), Value());
   Value result;
   for (Value at = items; at.type() == Type::kCons; at = cdr(at)) {

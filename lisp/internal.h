@@ -22,22 +22,6 @@ struct StringObject : Object {
   std::u16string text;
 };
 
-struct Cons : Object {
-  Cons(Value a, Value d) : Object(Type::kCons), car(std::move(a)), cdr(std::move(d)) {}
-  Value car, cdr;
-  // Where the reader found the list this cell starts, for error reports.
-  uint32_t line = 0;
-  uint16_t source = 0;
-};
-
-// Symbols live as long as their interpreter and are not counted.
-struct Symbol : Object {
-  explicit Symbol(std::u16string n) : Object(Type::kSymbol), name(std::move(n)) {}
-  std::u16string name;  // upper case, as it prints
-  Value value;
-  bool constant = false;  // nil, T and pi cannot be set
-};
-
 using SpecialForm = Value (*)(Interpreter& lisp, const Value& forms);
 using Function = Value (*)(Interpreter& lisp, std::vector<Value>& args);
 
@@ -102,15 +86,20 @@ struct CaughtError : Object {
 };
 
 // Saves symbols' values and restores them on the way out, whatever way it
-// takes: dynamic binding of parameters, locals and foreach variables.
+// takes: dynamic binding of parameters, locals and foreach variables. The
+// saved values go on one stack of the interpreter's, so that binding
+// allocates nothing once the stack has grown to the deepest call.
 class Bindings {
  public:
-  Bindings() = default;
+  explicit Bindings(Interpreter& lisp) : saved_(lisp.savedValues), mark_(saved_.size()) {}
   Bindings(const Bindings&) = delete;
   Bindings& operator=(const Bindings&) = delete;
   ~Bindings() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-      it->first->value = std::move(it->second);
+    while (saved_.size() > mark_) {
+      auto& last = saved_.back();
+      last.first->value = std::move(last.second);
+      saved_.pop_back();
+    }
   }
   void bind(Symbol* symbol, Value value) {
     saved_.emplace_back(symbol, std::move(symbol->value));
@@ -118,7 +107,8 @@ class Bindings {
   }
 
  private:
-  std::vector<std::pair<Symbol*, Value>> saved_;
+  std::vector<std::pair<Symbol*, Value>>& saved_;
+  size_t mark_;
 };
 
 // One form being evaluated: its place in error reports and in the depth

@@ -61,6 +61,9 @@ inline int32_t wrap(int64_t v) {
   return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v)));
 }
 
+// strcat: the strings joined.
+Value concatenate(Interpreter& lisp, Args& args);
+
 // "bad argument value: V"
 [[noreturn]] void badValue(Interpreter& lisp, const Value& v);
 

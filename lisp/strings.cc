@@ -10,9 +10,8 @@
 #include "platform/text.h"
 
 namespace lisp {
-namespace {
 
-Value strcat(Interpreter& lisp, Args& args) {
+Value concatenate(Interpreter& lisp, Args& args) {
   uint64_t size = 0;
   for (const Value& a : args) size += text(lisp, a).size();
   lisp.reserveString(size * sizeof(char16_t));
@@ -21,6 +20,8 @@ Value strcat(Interpreter& lisp, Args& args) {
   for (const Value& a : args) out += a.text();
   return Value::string(std::move(out));
 }
+
+namespace {
 
 Value strlen(Interpreter& lisp, Args& args) {
   size_t n = 0;
@@ -231,10 +232,10 @@ Value snvalid(Interpreter& lisp, Args& args) {
 
 std::span<const Subr> stringFunctions() {
   static const Subr table[] = {
-      {"STRCAT", strcat},   {"STRLEN", strlen},   {"SUBSTR", substr},
-      {"STRCASE", strcase}, {"ITOA", itoa},       {"ATOI", atoi},
-      {"ATOF", atof},       {"ASCII", ascii},     {"CHR", chr},
-      {"READ", read},       {"WCMATCH", wcmatch}, {"ACAD_STRLSORT", sortStrings},
+      {"STRCAT", concatenate}, {"STRLEN", strlen},   {"SUBSTR", substr},
+      {"STRCASE", strcase},    {"ITOA", itoa},       {"ATOI", atoi},
+      {"ATOF", atof},          {"ASCII", ascii},     {"CHR", chr},
+      {"READ", read},          {"WCMATCH", wcmatch}, {"ACAD_STRLSORT", sortStrings},
       {"SNVALID", snvalid},
   };
   return table;

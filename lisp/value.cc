@@ -156,6 +156,59 @@ Object::~Object() {
   if (isCounted(type)) --liveCount;
 }
 
+// Cells come from blocks of many, and go back to a list of free cells that
+// new cells are taken from first. The blocks stay for the life of the
+// program. With AddressSanitizer each cell is allocated alone, so that a
+// use after free is caught.
+#if defined(__SANITIZE_ADDRESS__)
+#define ZC_CELLS_ALONE 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZC_CELLS_ALONE 1
+#endif
+#endif
+
+namespace {
+#ifndef ZC_CELLS_ALONE
+union FreeCell {
+  FreeCell* next;
+  alignas(Cons) unsigned char bytes[sizeof(Cons)];
+};
+FreeCell* freeCells = nullptr;
+constexpr size_t kCellsPerBlock = 2048;
+
+void addBlock() {
+  auto* block = static_cast<FreeCell*>(::operator new(sizeof(FreeCell) * kCellsPerBlock));
+  for (size_t i = kCellsPerBlock; i-- > 0;) {
+    block[i].next = freeCells;
+    freeCells = &block[i];
+  }
+}
+#endif
+}  // namespace
+
+void* Cons::operator new(size_t size) {
+#ifdef ZC_CELLS_ALONE
+  return ::operator new(size);
+#else
+  (void)size;
+  if (!freeCells) addBlock();
+  FreeCell* cell = freeCells;
+  freeCells = cell->next;
+  return cell;
+#endif
+}
+
+void Cons::operator delete(void* cell) {
+#ifdef ZC_CELLS_ALONE
+  ::operator delete(cell);
+#else
+  auto* free = static_cast<FreeCell*>(cell);
+  free->next = freeCells;
+  freeCells = free;
+#endif
+}
+
 uint64_t liveObjects() {
   return liveCount;
 }
@@ -177,49 +230,12 @@ StringObject::~StringObject() {
   liveBytes -= text.size() * sizeof(char16_t);
 }
 
-Value Value::integer(int32_t i) {
-  Value v;
-  v.type_ = Type::kInt;
-  v.i_ = i;
-  return v;
-}
-
-Value Value::real(double r) {
-  Value v;
-  v.type_ = Type::kReal;
-  v.r_ = r;
-  return v;
-}
-
 Value Value::string(std::u16string text) {
   return object(new StringObject(std::move(text)));
 }
 
-Value Value::object(Object* o) {
-  Value v;
-  v.type_ = o->type;
-  v.o_ = o;
-  return v;
-}
-
 const std::u16string& Value::text() const {
   return static_cast<StringObject*>(o_)->text;
-}
-Symbol* Value::symbol() const {
-  return static_cast<Symbol*>(o_);
-}
-Cons* Value::cons() const {
-  return static_cast<Cons*>(o_);
-}
-
-Value car(const Value& v) {
-  return v.type() == Type::kCons ? v.cons()->car : Value();
-}
-Value cdr(const Value& v) {
-  return v.type() == Type::kCons ? v.cons()->cdr : Value();
-}
-Value cons(Value a, Value d) {
-  return Value::object(new Cons(std::move(a), std::move(d)));
 }
 
 Value makeList(std::vector<Value> items) {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace lisp {
@@ -88,10 +89,25 @@ class Value {
   }
   ~Value() { drop(); }
 
-  static Value integer(int32_t i);
-  static Value real(double r);
+  static Value integer(int32_t i) {
+    Value v;
+    v.type_ = Type::kInt;
+    v.i_ = i;
+    return v;
+  }
+  static Value real(double r) {
+    Value v;
+    v.type_ = Type::kReal;
+    v.r_ = r;
+    return v;
+  }
   static Value string(std::u16string text);
-  static Value object(Object* o);  // takes a reference
+  static Value object(Object* o) {  // takes a reference
+    Value v;
+    v.type_ = o->type;
+    v.o_ = o;
+    return v;
+  }
 
   Type type() const { return type_; }
   bool isNil() const { return type_ == Type::kNil; }
@@ -99,8 +115,8 @@ class Value {
   double asReal() const { return r_; }
   Object* asObject() const { return o_; }
   const std::u16string& text() const;  // a string's text
-  Symbol* symbol() const;
-  Cons* cons() const;
+  inline Symbol* symbol() const;
+  inline Cons* cons() const;
 
  private:
   void drop() {
@@ -115,9 +131,45 @@ class Value {
   };
 };
 
-Value car(const Value& v);  // nil for nil; v must be a list
-Value cdr(const Value& v);
-Value cons(Value car, Value cdr);
+// A cons cell. Cells come from a pool of cells of their own size, not from
+// malloc one at a time.
+struct Cons : Object {
+  Cons(Value a, Value d) : Object(Type::kCons), car(std::move(a)), cdr(std::move(d)) {}
+  static void* operator new(size_t size);
+  static void operator delete(void* cell);
+  Value car, cdr;
+  // Where the reader found the list this cell starts, for error reports.
+  uint32_t line = 0;
+  uint16_t source = 0;
+};
+
+// Symbols live as long as their interpreter and are not counted; the
+// interpreter makes one symbol of each name, so that symbols compare by
+// their address.
+struct Symbol : Object {
+  explicit Symbol(std::u16string n) : Object(Type::kSymbol), name(std::move(n)) {}
+  std::u16string name;  // upper case, as it prints
+  Value value;
+  bool constant = false;  // nil, T and pi cannot be set
+};
+
+inline Symbol* Value::symbol() const {
+  return static_cast<Symbol*>(o_);
+}
+inline Cons* Value::cons() const {
+  return static_cast<Cons*>(o_);
+}
+
+// nil for nil; v must be a list.
+inline Value car(const Value& v) {
+  return v.type() == Type::kCons ? v.cons()->car : Value();
+}
+inline Value cdr(const Value& v) {
+  return v.type() == Type::kCons ? v.cons()->cdr : Value();
+}
+inline Value cons(Value a, Value d) {
+  return Value::object(new Cons(std::move(a), std::move(d)));
+}
 
 // An error that ends the top-level form being evaluated.
 struct Error {
@@ -382,6 +434,9 @@ class Interpreter {
     if (limited_ || detail::cancelRequested.load(std::memory_order_relaxed)) checkLimits();
   }
   int loadDepth = 0;
+  // The values of symbols bound by the calls being evaluated, innermost
+  // last (Bindings).
+  std::vector<std::pair<Symbol*, Value>> savedValues;
   // The forms being evaluated, outermost first (the backtrace).
   const std::vector<const Cons*>& formsBeingEvaluated() const { return forms_; }
   // What the document keeps beside its symbols: system variables and the
