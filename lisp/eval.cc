@@ -181,8 +181,9 @@ void Interpreter::fail(std::string message) {
   error.message = std::move(message);
   // The innermost form read from a file or text.
   for (auto it = forms_.rbegin(); it != forms_.rend(); ++it) {
-    if ((*it)->source != 0) {
-      error.where = sources_[(*it)->source] + ":" + std::to_string((*it)->line);
+    const Cons::Location at = (*it)->location();
+    if (at.source != 0) {
+      error.where = sources_[at.source] + ":" + std::to_string(at.line);
       break;
     }
   }

@@ -16,7 +16,7 @@ namespace lisp {
 
 struct StringObject : Object {
   explicit StringObject(std::u16string t);
-  ~StringObject() override;
+  ~StringObject();
   // Adds to the end: only for a string nothing else refers to yet.
   void append(std::u16string_view more);
   std::u16string text;
@@ -56,7 +56,7 @@ struct FileObject : Object {
   FileObject() : Object(Type::kFile) {}
   // A new file not closed is put in place all the same, as a program's
   // open files are flushed when it ends.
-  ~FileObject() override;
+  ~FileObject();
   std::u16string name;
   // Reading, or appending to a file in place; null once closed.
   std::unique_ptr<platform::File> file;

@@ -183,9 +183,8 @@ Reader::Parse Reader::readList(Value* form, Error* error, int depth) {
   }
   Value list = std::move(tail);
   for (auto it = items.rbegin(); it != items.rend(); ++it) list = cons(std::move(*it), list);
-  if (list.type() == Type::kCons) {
-    list.cons()->line = static_cast<uint32_t>(line);
-    list.cons()->source = source_;
+  if (list.type() == Type::kCons && source_ != 0) {
+    list.cons()->locate({static_cast<uint32_t>(line), source_});
   }
   *form = std::move(list);
   return Parse::kOk;

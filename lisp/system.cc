@@ -351,8 +351,9 @@ Value backtrace(Interpreter& lisp, Args& args) {
       shown = shown.substr(0, cut) + "...";
     }
     out += "[" + std::to_string(i) + "] " + shown;
-    if (form->source != 0) {
-      out += " (" + lisp.sourceName(form->source) + ":" + std::to_string(form->line) + ")";
+    const Cons::Location at = form->location();
+    if (at.source != 0) {
+      out += " (" + lisp.sourceName(at.source) + ":" + std::to_string(at.line) + ")";
     }
     out += "\n";
   }

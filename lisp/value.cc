@@ -2,6 +2,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <unordered_map>
 
 #include "internal.h"
 #include "platform/text.h"
@@ -144,7 +145,29 @@ void destroy(Object* object) {
   while (!work.empty()) {
     Object* next = work.back();
     work.pop_back();
-    delete next;  // its values release their objects onto `work`
+    // Its values release their objects onto `work`.
+    switch (next->type) {
+      case Type::kString:
+        delete static_cast<StringObject*>(next);
+        break;
+      case Type::kCons:
+        delete static_cast<Cons*>(next);
+        break;
+      case Type::kUsubr:
+        delete static_cast<Usubr*>(next);
+        break;
+      case Type::kExsubr:
+        delete static_cast<Exsubr*>(next);
+        break;
+      case Type::kFile:
+        delete static_cast<FileObject*>(next);
+        break;
+      case Type::kCaughtError:
+        delete static_cast<CaughtError*>(next);
+        break;
+      default:
+        break;  // not counted: never freed here
+    }
   }
   freeing = nullptr;
 }
@@ -186,6 +209,25 @@ void addBlock() {
 }
 #endif
 }  // namespace
+
+namespace {
+std::unordered_map<const Cons*, Cons::Location>* locations = nullptr;
+}  // namespace
+
+Cons::~Cons() {
+  if (located) locations->erase(this);
+}
+
+Cons::Location Cons::location() const {
+  if (!located) return {};
+  return locations->at(this);
+}
+
+void Cons::locate(Location where) {
+  if (!locations) locations = new std::unordered_map<const Cons*, Location>;
+  (*locations)[this] = where;
+  located = true;
+}
 
 void* Cons::operator new(size_t size) {
 #ifdef ZC_CELLS_ALONE
@@ -235,7 +277,7 @@ Value Value::string(std::u16string text) {
 }
 
 const std::u16string& Value::text() const {
-  return static_cast<StringObject*>(o_)->text;
+  return static_cast<StringObject*>(asObject())->text;
 }
 
 Value makeList(std::vector<Value> items) {

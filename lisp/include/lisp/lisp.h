@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -48,42 +49,48 @@ constexpr bool isCounted(Type type) {
          type == Type::kExsubr || type == Type::kFile || type == Type::kCaughtError;
 }
 
-// What a value refers to.
+// What a value refers to. Objects have no virtual functions: destroy()
+// frees each by its type.
 struct Object {
   explicit Object(Type t);
   Object(const Object&) = delete;
   Object& operator=(const Object&) = delete;
-  virtual ~Object();
+  ~Object();
   uint32_t refs = 1;
   Type type;
+  bool located = false;  // a cell with a place in a source text (Cons)
 };
 
 // Frees an object whose last reference went.
 void destroy(Object* object);
 
-// A LISP value: an immediate number, nil, or a reference to an object.
+// A LISP value in one 64-bit word: a real is its own bits (a NaN whose bits
+// would read as a tag is made the plain quiet NaN of its sign); anything
+// else is a tag in the top 16 bits, which no other real has, with nil, a
+// 32-bit integer or an object's address below it.
 class Value {
+  static constexpr uint64_t kTagNil = 0xFFF9, kTagInt = 0xFFFA, kTagCounted = 0xFFFB,
+                            kTagObject = 0xFFFC;
+  static constexpr uint64_t kNil = kTagNil << 48;
+  static constexpr uint64_t kPayload = (uint64_t{1} << 48) - 1;
+
  public:
   Value() = default;
-  Value(const Value& other) : type_(other.type_), bits_(other.bits_) {
-    if (isCounted(type_)) ++o_->refs;
+  Value(const Value& other) : bits_(other.bits_) {
+    if (counted()) ++asObject()->refs;
   }
-  Value(Value&& other) noexcept : type_(other.type_), bits_(other.bits_) {
-    other.type_ = Type::kNil;
-  }
+  Value(Value&& other) noexcept : bits_(other.bits_) { other.bits_ = kNil; }
   Value& operator=(const Value& other) {
-    if (isCounted(other.type_)) ++other.o_->refs;
+    if (other.counted()) ++other.asObject()->refs;
     drop();
-    type_ = other.type_;
     bits_ = other.bits_;
     return *this;
   }
   Value& operator=(Value&& other) noexcept {
     if (this != &other) {
       drop();
-      type_ = other.type_;
       bits_ = other.bits_;
-      other.type_ = Type::kNil;
+      other.bits_ = kNil;
     }
     return *this;
   }
@@ -91,56 +98,78 @@ class Value {
 
   static Value integer(int32_t i) {
     Value v;
-    v.type_ = Type::kInt;
-    v.i_ = i;
+    v.bits_ = kTagInt << 48 | static_cast<uint32_t>(i);
     return v;
   }
   static Value real(double r) {
     Value v;
-    v.type_ = Type::kReal;
-    v.r_ = r;
+    uint64_t bits;
+    static_assert(sizeof bits == sizeof r);
+    std::memcpy(&bits, &r, sizeof bits);
+    if (bits >> 48 >= kTagNil) bits = uint64_t{0xFFF8} << 48;
+    v.bits_ = bits;
     return v;
   }
   static Value string(std::u16string text);
   static Value object(Object* o) {  // takes a reference
     Value v;
-    v.type_ = o->type;
-    v.o_ = o;
+    v.bits_ = (isCounted(o->type) ? kTagCounted : kTagObject) << 48 |
+              (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(o)) & kPayload);
     return v;
   }
 
-  Type type() const { return type_; }
-  bool isNil() const { return type_ == Type::kNil; }
-  int32_t asInt() const { return i_; }
-  double asReal() const { return r_; }
-  Object* asObject() const { return o_; }
+  Type type() const {
+    const uint64_t tag = bits_ >> 48;
+    if (tag < kTagNil) return Type::kReal;
+    if (tag == kTagNil) return Type::kNil;
+    if (tag == kTagInt) return Type::kInt;
+    return asObject()->type;
+  }
+  bool isNil() const { return bits_ == kNil; }
+  bool isInt() const { return bits_ >> 48 == kTagInt; }
+  int32_t asInt() const { return static_cast<int32_t>(static_cast<uint32_t>(bits_)); }
+  double asReal() const {
+    double r;
+    std::memcpy(&r, &bits_, sizeof r);
+    return r;
+  }
+  Object* asObject() const {
+    return reinterpret_cast<Object*>(static_cast<uintptr_t>(bits_ & kPayload));
+  }
+  // The object of a value that has one, else null.
+  Object* objectOrNull() const { return bits_ >> 48 >= kTagCounted ? asObject() : nullptr; }
   const std::u16string& text() const;  // a string's text
   inline Symbol* symbol() const;
   inline Cons* cons() const;
 
  private:
+  bool counted() const { return bits_ >> 48 == kTagCounted; }
   void drop() {
-    if (isCounted(type_) && --o_->refs == 0) destroy(o_);
+    if (counted()) {
+      Object* o = asObject();
+      if (--o->refs == 0) destroy(o);
+    }
   }
-  Type type_ = Type::kNil;
-  union {
-    uint64_t bits_ = 0;  // copied whole, whatever the value holds
-    int32_t i_;
-    double r_;
-    Object* o_;
-  };
+  uint64_t bits_ = kNil;
 };
 
 // A cons cell. Cells come from a pool of cells of their own size, not from
 // malloc one at a time.
 struct Cons : Object {
   Cons(Value a, Value d) : Object(Type::kCons), car(std::move(a)), cdr(std::move(d)) {}
+  ~Cons();
   static void* operator new(size_t size);
   static void operator delete(void* cell);
   Value car, cdr;
-  // Where the reader found the list this cell starts, for error reports.
-  uint32_t line = 0;
-  uint16_t source = 0;
+  // Where the reader found the list this cell starts, for error reports:
+  // kept beside the cells, which are mostly not read from a text. Source 0
+  // is none.
+  struct Location {
+    uint32_t line = 0;
+    uint16_t source = 0;
+  };
+  Location location() const;
+  void locate(Location where);
 };
 
 // Symbols live as long as their interpreter and are not counted; the
@@ -154,10 +183,10 @@ struct Symbol : Object {
 };
 
 inline Symbol* Value::symbol() const {
-  return static_cast<Symbol*>(o_);
+  return static_cast<Symbol*>(asObject());
 }
 inline Cons* Value::cons() const {
-  return static_cast<Cons*>(o_);
+  return static_cast<Cons*>(asObject());
 }
 
 // nil for nil; v must be a list.
