@@ -1,5 +1,6 @@
 """Helpers for the benchmarks: timing whole processes and their peak memory."""
 import os
+import resource
 import shutil
 import subprocess
 import sys
@@ -66,6 +67,30 @@ def best(argv, cwd, repeat=5, setup=None, shell=False):
     if setup:
         setup()
     return min(times), peak_rss(argv, cwd, shell=shell)
+
+
+def checked(argv, cwd, expected, repeat=5):
+    """Runs a command `repeat` times under GNU time, each run's standard
+    output (stripped of blanks at its ends) checked against `expected`: a
+    run that fails or prints anything else stops the benchmark, so that it
+    never times an error. The least processor time (user and system, from
+    getrusage: on a machine shared with other work it varies far less than
+    the wall-clock time) and the largest peak RSS in MiB."""
+    rss_file = Path(cwd) / ".maxrss"
+    times, rss = [], 0.0
+    for _ in range(repeat):
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        proc = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", str(rss_file)] + list(argv),
+                              cwd=cwd, capture_output=True, text=True)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        times.append(after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime)
+        if proc.returncode != 0:
+            sys.exit(f"benchmark command failed ({proc.returncode}): {argv}\n{proc.stderr}")
+        if proc.stdout.strip() != expected:
+            sys.exit(f"benchmark command printed {proc.stdout.strip()[:200]!r}, "
+                     f"not {expected!r}: {argv}")
+        rss = max(rss, int(rss_file.read_text().split()[-1]) / 1024.0)
+    return min(times), rss
 
 
 def zchost(expression):
