@@ -93,6 +93,15 @@ Value callFunction(Interpreter& lisp, const Value& given, std::vector<Value>& ar
   lisp.fail("bad function: " + prin1String(given, lisp.reals()));
 }
 
+Value preparedFunction(Interpreter& lisp, const Value& given) {
+  if (given.type() == Type::kCons && car(given).type() == Type::kSymbol &&
+      car(given).symbol()->name == u"LAMBDA") {
+    return lisp.eval(given);
+  }
+  if (given.type() == Type::kCons && isList(car(given))) return makeFunction(lisp, u"", given);
+  return given;
+}
+
 Value functionValue(Interpreter& lisp, const Value& head) {
   (void)lisp;
   if (head.type() != Type::kSymbol) return Value();

@@ -138,6 +138,10 @@ Value makeFunction(Interpreter& lisp, std::u16string name, const Value& forms);
 
 // Calls a function value with evaluated arguments (apply, mapcar, *error*).
 Value callFunction(Interpreter& lisp, const Value& function, std::vector<Value>& args);
+// What callFunction would call for a quoted (lambda ...) or a list defun-q
+// made, made once for many calls (mapcar); anything else as it is, to be
+// looked up at each call.
+Value preparedFunction(Interpreter& lisp, const Value& given);
 // A function value, or null: a symbol's value, or a module's function.
 Value functionValue(Interpreter& lisp, const Value& head);
 

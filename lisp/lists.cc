@@ -118,14 +118,17 @@ Value mapcar(Interpreter& lisp, Args& args) {
   std::vector<Value> lists(args.begin() + 1, args.end());
   for (const Value& l : lists) list(lisp, l);
   std::vector<Value> results;
+  std::vector<Value> callArgs;
+  Value function;  // a lambda is made at the first call, once
   for (;;) {
-    std::vector<Value> callArgs;
+    callArgs.clear();
     for (Value& l : lists) {
       if (l.type() != Type::kCons) return makeList(std::move(results));
       callArgs.push_back(car(l));
       l = cdr(l);
     }
-    results.push_back(callFunction(lisp, args[0], callArgs));
+    if (function.isNil()) function = preparedFunction(lisp, args[0]);
+    results.push_back(callFunction(lisp, function, callArgs));
   }
 }
 
