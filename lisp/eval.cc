@@ -51,6 +51,11 @@ Interpreter::Frame::Frame(Interpreter& l, const Cons* form) : lisp(l) {
     // may differ.
     const size_t left = platform::stackLeft();
     lisp.stackLimit_ = left == SIZE_MAX ? 0 : here - left + kStackReserve;
+    // What a deep recursion left of argument lists goes.
+    constexpr size_t kKeptArgLists = 64;
+    if (lisp.argLists_.size() > kKeptArgLists && lisp.argDepth_ <= kKeptArgLists) {
+      lisp.argLists_.resize(kKeptArgLists);
+    }
   }
   if (++lisp.depth_ > kMaxDepth || here < lisp.stackLimit_) {
     --lisp.depth_;
@@ -256,18 +261,12 @@ void Interpreter::checkLimits() {
   if (limits_.objects && liveObjects() > limits_.objects) fail("memory limit reached");
 }
 
-Value Interpreter::eval(const Value& form) {
-  count();
-  switch (form.type()) {
-    case Type::kSymbol:
-      // A module's function is the value of its name.
-      if (form.symbol()->value.isNil()) return functionValue(*this, form);
-      return form.symbol()->value;
-    case Type::kCons:
-      break;
-    default:
-      return form;
-  }
+Value Interpreter::evalUnbound(const Value& symbol) {
+  // A module's function is the value of its name.
+  return functionValue(*this, symbol);
+}
+
+Value Interpreter::evalCall(const Value& form) {
   Frame frame(*this, form.cons());
   const Value& head = form.cons()->car;
   Value function;
@@ -286,11 +285,16 @@ Value Interpreter::eval(const Value& form) {
     if (subr->special) return subr->special(*this, forms);
   }
   // Argument lists are reused: a call allocates nothing for them.
-  std::vector<Value> args;
-  if (!spareArgs_.empty()) {
-    args = std::move(spareArgs_.back());
-    spareArgs_.pop_back();
-  }
+  if (argDepth_ == argLists_.size()) argLists_.push_back(std::make_unique<std::vector<Value>>());
+  struct InUse {
+    Interpreter& lisp;
+    std::vector<Value>& args;
+    ~InUse() {
+      args.clear();
+      --lisp.argDepth_;
+    }
+  } inUse{*this, *argLists_[argDepth_++]};
+  std::vector<Value>& args = inUse.args;
   for (const Value* at = &forms; at->type() == Type::kCons; at = &at->cons()->cdr) {
     args.push_back(eval(at->cons()->car));
   }
@@ -302,8 +306,6 @@ Value Interpreter::eval(const Value& form) {
   } else {
     result = callFunction(*this, function, args);
   }
-  args.clear();
-  if (spareArgs_.size() < 64) spareArgs_.push_back(std::move(args));
   return result;
 }
 

@@ -405,8 +405,20 @@ class Interpreter {
   Interpreter(const Interpreter&) = delete;
   Interpreter& operator=(const Interpreter&) = delete;
 
-  // Evaluates one form; throws Error or ExitRequest.
-  Value eval(const Value& form);
+  // Evaluates one form; throws Error or ExitRequest. Numbers, strings and
+  // bound symbols are answered here; a call goes on to evalCall.
+  Value eval(const Value& form) {
+    count();
+    Object* object = form.objectOrNull();
+    if (!object) return form;
+    if (object->type == Type::kSymbol) {
+      const Value& value = static_cast<Symbol*>(object)->value;
+      if (!value.isNil()) return value;
+      return evalUnbound(form);
+    }
+    if (object->type == Type::kCons) return evalCall(form);
+    return form;
+  }
   // Evaluates a top-level form as a script does: an error goes to *error*
   // when the script defined it, then on as an Error.
   Value evalTopLevel(const Value& form);
@@ -490,6 +502,8 @@ class Interpreter {
 
  private:
   friend struct Frame;
+  Value evalCall(const Value& form);
+  Value evalUnbound(const Value& symbol);
   std::vector<std::unique_ptr<Symbol>> symbols_;
   std::vector<std::string> sources_;
   std::vector<const Cons*> forms_;  // the forms being evaluated, innermost last
@@ -498,7 +512,10 @@ class Interpreter {
   bool limited_ = false;
   uint64_t steps_ = 0;
   uintptr_t stackLimit_ = 0;  // frames below this address are refused
-  std::vector<std::vector<Value>> spareArgs_;
+  // The argument lists of the calls being evaluated, one for each depth of
+  // calls, kept for the next call at that depth.
+  std::vector<std::unique_ptr<std::vector<Value>>> argLists_;
+  size_t argDepth_ = 0;
   int depth_ = 0;
   bool failed_ = false;
   Reals reals_ = Reals::kHost;
