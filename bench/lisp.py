@@ -7,8 +7,8 @@ program prints its result, which must be the expected one, or the benchmark
 fails. Each row prints the least processor time of five runs (user and
 system) and the peak RSS of each program, the ratios of zchost's time to python3's and to Lua's, and the
 goals."""
+import os
 import shutil
-import sys
 
 import benchlib
 
@@ -17,6 +17,9 @@ try:
     benchlib.ensure_packages("lua5.4")
 except Exception as error:  # no network, no package: the rest still runs
     print(f"lua5.4 could not be installed ({error})", flush=True)
+# Debian's python3, not a version manager's shim (a shell script that
+# would add its own start to every run).
+PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else "python3"
 LUA = shutil.which("lua5.4")
 if not LUA:
     print("lua5.4 is not available: its columns are left out", flush=True)
@@ -131,7 +134,7 @@ for name, lisp, python, lua, expected, py_goal, rss_goal in tasks:
     (folder / "task.py").write_text(python)
     (folder / "task.lua").write_text(lua)
     ours, ours_rss = benchlib.checked([str(benchlib.ZCHOST), "task.lsp"], folder, expected[0])
-    py, py_rss = benchlib.checked(["python3", "task.py"], folder, expected[1])
+    py, py_rss = benchlib.checked([PYTHON, "task.py"], folder, expected[1])
     line = (f"{name:<46} zchost {ours * 1000:7.1f} ms CPU {ours_rss:6.1f} MiB | "
             f"python3 {py * 1000:7.1f} ms {py_rss:6.1f} MiB ratio ")
     if py_goal is None:
