@@ -2,6 +2,7 @@
 // (scientific, decimal, engineering, architectural, fractional), angtos and
 // angtof (degrees, degrees/minutes/seconds, grads, radians, surveyor's).
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -27,7 +28,15 @@ double roundHalfAway(double x, int places) {
 
 std::string fixed(double x, int places) {
   char buffer[512];
-  std::snprintf(buffer, sizeof buffer, "%.*f", places, roundHalfAway(x, places));
+  const double rounded = roundHalfAway(x, places);
+  // to_chars writes what printf's "%.*f" writes, without its locale and
+  // its arbitrary-precision arithmetic.
+  if (places >= 0) {
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, rounded, std::chars_format::fixed, places);
+    if (ec == std::errc()) return std::string(buffer, end);
+  }
+  std::snprintf(buffer, sizeof buffer, "%.*f", places, rounded);
   return buffer;
 }
 

@@ -5,6 +5,8 @@
 #include <ctime>
 #include <filesystem>
 #include <optional>
+#include <string_view>
+#include <unordered_map>
 
 #if !defined(_WIN32)
 #include <sys/utsname.h>
@@ -167,10 +169,14 @@ const Variable kVariables[] = {
 };
 
 const Variable* findVariable(const std::u16string& upper) {
-  for (const Variable& v : kVariables) {
-    if (upper == v.name) return &v;
-  }
-  return nullptr;
+  // rtos and its kin read a variable or two at every call.
+  static const auto* const byName = [] {
+    auto* map = new std::unordered_map<std::u16string_view, const Variable*>;
+    for (const Variable& v : kVariables) map->emplace(v.name, &v);
+    return map;
+  }();
+  auto it = byName->find(upper);
+  return it == byName->end() ? nullptr : it->second;
 }
 
 Value defaultValue(const Variable& v) {
