@@ -1,6 +1,7 @@
 // The one read-evaluate loop: bytes to lines of UTF-8, lines to whole
 // forms, forms to values.
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -161,11 +162,28 @@ bool LineDecoder::decide() {
   return true;
 }
 
+namespace {
+
+// The first CR or LF at or after `from`, or npos: found by memchr, not by
+// find_first_of, which tries the two characters at each byte in turn.
+size_t lineEnd(const std::string& text, size_t from) {
+  if (from >= text.size()) return std::string::npos;
+  const char* start = text.data() + from;
+  const char* end = text.data() + text.size();
+  const auto* lf = static_cast<const char*>(std::memchr(start, '\n', end - start));
+  const char* limit = lf ? lf : end;
+  const auto* cr = static_cast<const char*>(std::memchr(start, '\r', limit - start));
+  if (cr) return cr - text.data();
+  return lf ? lf - text.data() : std::string::npos;
+}
+
+}  // namespace
+
 LineDecoder::Result LineDecoder::next(std::string* line) {
   if (!markChecked_) return Result::kNone;  // a mark still being read
   // A line ends at LF, CR LF, or a CR alone (old Macintosh files); a CR at
   // the end of what has come waits for the next byte.
-  size_t newline = raw_.find_first_of("\r\n", std::max(scanned_, consumed_));
+  size_t newline = lineEnd(raw_, std::max(scanned_, consumed_));
   bool bareCr = false;
   if (newline != std::string::npos && raw_[newline] == '\r') {
     if (newline + 1 < raw_.size()) {
