@@ -154,7 +154,7 @@ size_t validUtf8Length(std::string_view text) {
 std::u16string fromUtf8(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
-  const AnsiCharacters utf8(65001);
+  static const AnsiCharacters utf8(65001);  // made once: it fills a table
   size_t i = 0;
   while (i < text.size()) {
     // Runs of ASCII, most of most texts, are copied as they are.
