@@ -123,7 +123,13 @@ Value setq(Interpreter& lisp, const Value& forms) {
 }
 
 Value ifForm(Interpreter& lisp, const Value& forms) {
-  countArguments(lisp, forms, 2, 3);
+  // (if TEST THEN [ELSE]): the shape is checked without counting the list.
+  const Value* rest = forms.type() == Type::kCons && forms.cons()->cdr.type() == Type::kCons
+                          ? &forms.cons()->cdr.cons()->cdr
+                          : nullptr;
+  if (!rest || !(rest->isNil() || (rest->type() == Type::kCons && rest->cons()->cdr.isNil()))) {
+    countArguments(lisp, forms, 2, 3);
+  }
   if (!lisp.eval(car(forms)).isNil()) return lisp.eval(car(cdr(forms)));
   return lisp.eval(car(cdr(cdr(forms))));
 }

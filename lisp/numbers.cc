@@ -13,6 +13,10 @@ namespace {
 enum class Op { kAdd, kSubtract, kMultiply, kDivide };
 
 Value arithmetic(Interpreter& lisp, Args& args, Op op) {
+  if (args.size() == 2 && args[0].isInt() && args[1].isInt() && op != Op::kDivide) {
+    const int64_t x = args[0].asInt(), y = args[1].asInt();  // most arithmetic
+    return Value::integer(wrap(op == Op::kAdd ? x + y : op == Op::kSubtract ? x - y : x * y));
+  }
   if (args.empty()) return Value::integer(0);  // (*) too, as the hosts answer
   bool real = false;
   for (const Value& a : args) {

@@ -77,6 +77,10 @@ int compare(Interpreter& lisp, const Value& a, const Value& b) {
 
 template <typename Test>
 Value chain(Interpreter& lisp, Args& args, Test test) {
+  if (args.size() == 2 && args[0].isInt() && args[1].isInt()) {  // most comparisons
+    const int32_t x = args[0].asInt(), y = args[1].asInt();
+    return truth(test(x < y ? -1 : x > y ? 1 : 0), lisp);
+  }
   need(lisp, args, 1, SIZE_MAX);
   bool holds = true;
   for (size_t i = 0; i + 1 < args.size(); ++i) {
