@@ -29,5 +29,7 @@ int renameSlide(Arguments args);
 int drawSvg(Arguments args);
 int drawPng(Arguments args);
 int drawSheet(Arguments args);
+int dumpSlide(Arguments args);
+int makeSlide(Arguments args);
 
 }  // namespace slb

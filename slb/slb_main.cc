@@ -59,6 +59,22 @@ constexpr Command kCommands[] = {
      "one page with every slide of a library, and\n"
      "\ta box that finds slides by name; a slide\n"
      "\tthat cannot be drawn is named (exit 1)"},
+    {"dump", dumpSlide,
+     "SLIDE.sld|LIB NAME [-o OUT.txt]\t"
+     "a slide as text, a line for each record,\n"
+     "\twhich slb make makes into the same bytes:\n"
+     "\tslide new|old little-endian|big-endian WxH\n"
+     "\taspect RATIO hardware-fill N, then vector X1\n"
+     "\tY1 X2 Y2, offset DX1 DY1 DX2 DY2 (from the\n"
+     "\tlast point), endpoint X Y, fill X Y (a\n"
+     "\tnegative Y starts or ends a solid fill),\n"
+     "\tcolour N, and end. A slide with a problem\n"
+     "\t(see check) has no text"},
+    {"make", makeSlide,
+     "TEXT -o OUT.sld\t"
+     "the slide of a text as dump writes it (blank\n"
+     "\tlines and lines that begin with # left out);\n"
+     "\ta faulty line is named, and nothing written"},
 };
 
 constexpr char kHelpStart[] =
@@ -97,7 +113,8 @@ constexpr char kHelpEnd[] =
     "ASCII letters upper-cased, at most 31 bytes in the ANSI code page, which must\n"
     "hold it exactly. Names and messages show control and bidirectional\n"
     "formatting characters escaped (\\x1b, \\u202e); --json escapes them as JSON\n"
-    "does. Without -o, or with -o -, svg, png and sheet write to standard output.\n"
+    "does. Without -o, or with -o -, svg, png, sheet and dump write to standard\n"
+    "output; make writes there with -o -.\n"
     "Exit status: 0 done, 1 a problem (reported), 2 a usage error.\n";
 
 // The column where --help sets what a command does: beside the form when

@@ -232,6 +232,38 @@ TEST_F(SlbTest, AddAndDeleteEditSeveralSlidesAtOnceOrNotAtAll) {
             (std::vector<std::string>{"TOILET.SLD", "chair.sld", "new.slb", "up.sld"}));
 }
 
+// dump prints a library's slide as text, make makes it again; a faulty
+// line is named, and neither leaves anything behind.
+TEST_F(SlbTest, DumpAndMakeTakeASlideToTextAndBack) {
+  test::writeFile("lines.slb", sample("mnas__LINES.slb"));
+  test::ProcessResult r = slb({"dump", "lines.slb", "d_otv", "-o", "d_otv.txt"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::string text = test::readFile("d_otv.txt");
+  EXPECT_EQ(text.substr(0, text.find('\n')),
+            "slide new little-endian 574x414 aspect 1.5229969 hardware-fill 2");
+  EXPECT_EQ(slb({"make", "d_otv.txt", "-o", "d_otv.sld"}).status, 0);
+  EXPECT_EQ(test::readFile("d_otv.sld"), sample("mnas__D_OTV.sld"));
+  // A bad line, made on top of a slide that is there: the slide stays.
+  text.insert(text.find("\ncolour") + 1, "colour 256\n");
+  test::writeFile("bad.txt", text);
+  r = slb({"make", "bad.txt", "-o", "d_otv.sld"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "slb: bad.txt:2: colour N: from 0 to 255; nothing written\n");
+  EXPECT_EQ(test::readFile("d_otv.sld"), sample("mnas__D_OTV.sld"));
+  // A slide with a problem has no text; the offset is the library's.
+  std::string cut = sample("velisp__slide_kz.sld");
+  cut.resize(cut.size() - 3);
+  test::writeFile("cut.slb", makeLibrary({{"CUT", cut}}));
+  r = slb({"dump", "cut.slb", "CUT", "-o", "cut.txt"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "slb: cut.slb:1337: slide CUT: a record cut short by the end of the slide; no text "
+            "would make it again\n");
+  EXPECT_EQ(slb({"make", "d_otv.txt"}).status, 2);  // -o is needed
+  EXPECT_EQ(test::filesHere(), (std::vector<std::string>{"bad.txt", "cut.slb", "d_otv.sld",
+                                                         "d_otv.txt", "lines.slb"}));
+}
+
 TEST_F(SlbTest, SvgDrawsASlideOrALibrarysSlide) {
   test::writeFile("lines.slb", sample("mnas__LINES.slb"));
   test::writeFile("d_otv.sld", sample("mnas__D_OTV.sld"));

@@ -1,11 +1,14 @@
 // Reading slides: the real samples, the other header formats and byte
-// orders, and damaged slides with the offsets of their problems.
+// orders, and damaged slides with the offsets of their problems; slides as
+// text and back.
 #include <filesystem>
 
 #include "platform/coding.h"
 #include "support/mem_env.h"
+#include "support/slides.h"
 #include "support/test_support.h"
 #include "vetrix/slides/slide_file.h"
+#include "vetrix/slides/slide_text.h"
 
 namespace {
 
@@ -207,6 +210,81 @@ TEST(SlideFile, AFileIsReadInPiecesAsMemoryIsReadWhole) {
       EXPECT_EQ(pieceProblems[i].what, problems[i].what) << c.what;
     }
   }
+}
+
+// The text of every sample slide, those in the libraries too, in both
+// formats and byte orders, makes the same bytes again.
+TEST(SlideText, EverySampleSlideIsMadeAgainFromItsText) {
+  std::vector<std::string> slides = sampleSlides();
+  for (const auto& entry : fs::directory_iterator(test::testDataDir() / "slides")) {
+    if (entry.path().extension() != ".slb") continue;
+    for (const test::LibrarySlide& s : test::parseLibrary(test::readPath(entry.path()))) {
+      slides.push_back(s.data);
+    }
+  }
+  ASSERT_EQ(slides.size(), 30u);
+  for (const std::string& slide : slides) {
+    for (const std::string& variant :
+         {slide, bigEndian(slide), oldFormat(slide), oldFormat(bigEndian(slide), true)}) {
+      const SlideText text = slideToText(std::string_view(variant));
+      ASSERT_TRUE(text.refused.what.empty()) << text.refused.offset << ": " << text.refused.what;
+      std::string made;
+      SlideTextFault fault;
+      ASSERT_TRUE(slideFromText(text.text, &made, &fault))
+          << fault.line << ": " << fault.what << "\n"
+          << text.text;
+      EXPECT_EQ(made, variant) << text.text.substr(0, text.text.find('\n'));
+    }
+  }
+}
+
+// A text that makes no slide, or a slide with a problem, is refused with
+// its line; a slide whose bytes its text would not keep has none.
+TEST(SlideText, FaultsAreNamedWithTheirLines) {
+  const std::string header = "slide new little-endian 640x480 aspect 1.3333333 hardware-fill 2\n";
+  struct Case {
+    std::string text;
+    size_t line;
+    const char* what;
+  };
+  const Case cases[] = {
+      {"# comment\n\nslide new little-endian 640x480 aspect 0 hardware-fill 2\nend\n", 3,
+       "the aspect ratio is above 0, with at most 7 decimals, up to 429.4967295"},
+      {"slide new little-endian 640x65537 aspect 1 hardware-fill 2\nend\n", 1,
+       "the screen's size is WIDTHxHEIGHT, each from 1 to 65536 dots"},
+      {header + "colour 7\nvector -1 0 5 5\nend\n", 3,
+       "vector X1 Y1 X2 Y2: X1 from 0 to 32767, the others -32768 to 32767"},
+      {header + "offset 1 2 3 128\nend\n", 2, "offset DX1 DY1 DX2 DY2: each from -128 to 127"},
+      {header + "vector 10 10 0 0\nendpoint 139 10\nend\n", 3,
+       "endpoint 139 10 is more than 128 dots from the last point, 10 10 (-128 to 127 on each "
+       "axis)"},
+      {header + "colour 7\nline 1 2 3 4\nend\n", 3,
+       "no record is called line (vector, offset, endpoint, fill, colour, end)"},
+      {header + "colour 7\n", 2, "the text ends without its end line"},
+      {header + "end\ncolour 7\n", 3, "nothing but blank lines and comments follows end"},
+      {header + "colour 1\nfill 2 -2\nfill 0 0\nfill 1 1\nfill 1 -1\nend\n", 3,
+       "a solid fill of 2 vertices (3 to 10 make one)"},
+      {"vector 1 2 3 4\n", 1,
+       "the first line is not the header (slide new|old little-endian|big-endian ...)"},
+  };
+  for (const Case& c : cases) {
+    std::string slide = "left";
+    SlideTextFault fault;
+    EXPECT_FALSE(slideFromText(c.text, &slide, &fault)) << c.what;
+    EXPECT_EQ(fault.line, c.line) << c.what;
+    EXPECT_EQ(fault.what, c.what);
+    EXPECT_TRUE(slide.empty());
+  }
+  // Bytes that no field of the text holds: a fill vertex's low byte.
+  std::string slide;
+  SlideTextFault fault;
+  ASSERT_TRUE(slideFromText(header + "fill 3 -1\nfill 0 0\nfill 9 0\nfill 0 9\nfill 0 -1\nend",
+                            &slide, &fault));
+  slide[kNewSlideHeaderSize + 6] = 1;
+  const SlideText text = slideToText(std::string_view(slide));
+  EXPECT_EQ(text.refused.offset, kNewSlideHeaderSize + 6);
+  EXPECT_EQ(text.refused.what, "a fill vertex's low byte is 0x01, which the text does not keep");
+  EXPECT_TRUE(text.text.empty());
 }
 
 }  // namespace

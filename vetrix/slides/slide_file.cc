@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "platform/coding.h"
 
@@ -130,7 +131,7 @@ bool Scanner::readHeader() {
     if (test != kSlideTestNumber && test != 0x3412) {
       problem(29, "test number " + hex(test) + ", not 0x1234 in either byte order");
     }
-    header->aspect = platform::decodeFixed32(fields + 23) / 1e7;
+    header->aspect = platform::decodeFixed32(fields + 23) / kAspectScale;
   } else {
     // Old slides have no test number: their end record (00 FC, or FC 00
     // from a big-endian machine) tells.
@@ -147,6 +148,7 @@ bool Scanner::readHeader() {
   header->highX = word(fields + 19);
   header->highY = word(fields + 21);
   header->fillType = word(fields + (header->level == 2 ? 27 : 31));
+  if (header->level == 1) header->spare = fields[33];
   if (!(header->aspect > 0 && header->aspect < 1e6)) {
     problem(23, "aspect ratio " + std::to_string(header->aspect) + " is no ratio");
     header->aspect = (header->highX + 1.0) / (header->highY + 1.0);
@@ -181,8 +183,18 @@ void Scanner::readRecords() {
     };
     const unsigned record = word(p);
     const unsigned type = record >> 8, low = record & 0xFF;
+    auto tell = [&](SlideRecordKind kind, std::initializer_list<int> fields, unsigned spare = 0) {
+      SlideRecord r;
+      r.kind = kind;
+      r.offset = at;
+      std::copy(fields.begin(), fields.end(), r.fields);
+      r.low = spare;
+      visitor_.record(r);
+    };
     if (type <= 0x7F) {  // a vector: the word is its from-X
       if (cutShort(8)) break;
+      tell(SlideRecordKind::kVector,
+           {static_cast<int>(record), signedWord(p + 2), signedWord(p + 4), signedWord(p + 6)});
       lastX = static_cast<int>(record);
       lastY = signedWord(p + 2);
       visitor_.line(colour, {lastX, lastY}, {signedWord(p + 4), signedWord(p + 6)});
@@ -190,6 +202,8 @@ void Scanner::readRecords() {
       at += 8;
     } else if (type == 0xFB) {  // an offset vector from the last point
       if (cutShort(5)) break;
+      tell(SlideRecordKind::kOffsetVector, {static_cast<int8_t>(low), static_cast<int8_t>(p[2]),
+                                            static_cast<int8_t>(p[3]), static_cast<int8_t>(p[4])});
       const int fromX = lastX + static_cast<int8_t>(low), fromY = lastY + static_cast<int8_t>(p[2]);
       visitor_.line(colour, {fromX, fromY},
                     {lastX + static_cast<int8_t>(p[3]), lastY + static_cast<int8_t>(p[4])});
@@ -198,6 +212,7 @@ void Scanner::readRecords() {
       ++counts.offsetVectors;
       at += 5;
     } else if (type == 0xFC) {
+      tell(SlideRecordKind::kEnd, {}, low);
       scan_.end = at + 2;
       if (low != 0) problem(at, "the end record's low byte is " + hex(low));
       if (scan_.end < size) {
@@ -208,6 +223,7 @@ void Scanner::readRecords() {
       if (cutShort(6)) break;
       ++counts.fillVertices;
       const int x = signedWord(p + 2), y = signedWord(p + 4);
+      tell(SlideRecordKind::kFillVertex, {x, y}, low);
       if (y < 0 && !inFill) {
         inFill = true;
         fillStart = at;
@@ -230,6 +246,7 @@ void Scanner::readRecords() {
       at += 6;
     } else if (type == 0xFE) {  // a vector on from the last point
       if (cutShort(3)) break;
+      tell(SlideRecordKind::kEndpointVector, {static_cast<int8_t>(low), static_cast<int8_t>(p[2])});
       const int toX = lastX + static_cast<int8_t>(low), toY = lastY + static_cast<int8_t>(p[2]);
       visitor_.line(colour, {lastX, lastY}, {toX, toY});
       lastX = toX;
@@ -237,6 +254,7 @@ void Scanner::readRecords() {
       ++counts.endpointVectors;
       at += 3;
     } else if (type == 0xFF) {
+      tell(SlideRecordKind::kColour, {static_cast<int>(low)});
       colour = static_cast<uint8_t>(low);
       ++counts.colours;
       at += 2;

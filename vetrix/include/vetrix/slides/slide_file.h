@@ -38,8 +38,12 @@ struct SlideHeader {
   // header's ratio outside that is reported, and the dots' ratio used).
   double aspect = 1;
   unsigned fillType = 0;
+  unsigned spare = 0;  // old format: the unused last byte of the header
   size_t size = kNewSlideHeaderSize;
 };
+
+// The aspect ratio as a new-format header stores it: times 10,000,000.
+constexpr double kAspectScale = 1e7;
 
 // A dot of a slide: x, y with (0, 0) at the lower left.
 using SlidePoint = std::pair<int, int>;
@@ -64,6 +68,22 @@ struct SlideRecordCounts {
   size_t fills = 0;
 };
 
+// The kinds of record a slide stores.
+enum class SlideRecordKind { kVector, kOffsetVector, kEndpointVector, kFillVertex, kColour, kEnd };
+
+// One record as it is stored, its fields in the order the record holds
+// them: a vector's from X, from Y, to X, to Y; an offset vector's four
+// signed byte offsets (from the last point); a vector from the last point,
+// its two offsets; a fill vertex's X and Y (a negative Y starts or ends a
+// fill); a colour's index. `low` is the low byte of the first word of a
+// fill vertex or end record, which holds no field (0 as written).
+struct SlideRecord {
+  SlideRecordKind kind = SlideRecordKind::kEnd;
+  uint64_t offset = 0;  // within the slide
+  int fields[4] = {};
+  unsigned low = 0;
+};
+
 // Where the bytes of a slide are: in memory, or `length` bytes from
 // `offset` of an open file, which are read a piece at a time.
 struct SlideSource {
@@ -83,6 +103,8 @@ class SlideVisitor {
   // The header, before any record. False: the records are not wanted, and
   // the scan ends here.
   virtual bool header(const SlideHeader&) { return true; }
+  // Each record read whole, before what it draws.
+  virtual void record(const SlideRecord&) {}
   virtual void line(uint8_t /*colour*/, SlidePoint /*from*/, SlidePoint /*to*/) {}
   // A solid fill of 3 to 10 vertices.
   virtual void fill(uint8_t /*colour*/, const SlidePoint* /*points*/, size_t /*count*/) {}
