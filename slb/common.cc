@@ -153,6 +153,14 @@ bool parseOptions(const Arguments& args, Options* options, std::string* error) {
       options->salvage = true;
     } else if (args[i] == "--quiet") {
       options->quiet = true;
+    } else if (args[i] == "--lenient") {
+      options->lenient = true;
+    } else if (args[i] == "--window") {
+      if (i + 1 == args.size()) {
+        *error = "--window needs X1,Y1,X2,Y2";
+        return false;
+      }
+      options->window = args[++i];
     } else if (args[i].size() > 1 && args[i][0] == '-') {
       *error = "unknown option " + args[i];
       return false;

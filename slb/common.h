@@ -61,7 +61,9 @@ std::string formatOf(const SlideHeader& h);
 struct Options {
   std::string output;  // -o: a file, a folder, or "-" (standard output)
   bool force = false, all = false, salvage = false;
-  bool quiet = false;  // --quiet: no count of the slides drawn
+  bool quiet = false;    // --quiet: no count of the slides drawn
+  bool lenient = false;  // --lenient: make's slide without the entities it cannot draw
+  std::string window;    // --window X1,Y1,X2,Y2: the part of a drawing make shows
   int columns = 0, size = 240, width = 0, height = 0;
   bool sizeGiven = false;
   Paper paper = Paper::kBlack;

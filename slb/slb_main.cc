@@ -74,7 +74,13 @@ constexpr Command kCommands[] = {
      "TEXT -o OUT.sld\t"
      "the slide of a text as dump writes it (blank\n"
      "\tlines and lines that begin with # left out);\n"
-     "\ta faulty line is named, and nothing written"},
+     "\ta faulty line is named, and nothing written\n"
+     "DRAWING.dxf -o OUT.sld [--window X1,Y1,X2,Y2]\t"
+     "the slide of a DXF drawing's extents (or\n"
+     "\tthe window), fitted into --width by --height\n"
+     "\tdots (1024 by 768 unless given). Entities it\n"
+     "\tcannot draw are counted on standard error,\n"
+     "\tand nothing is written unless --lenient"},
 };
 
 constexpr char kHelpStart[] =
@@ -157,6 +163,7 @@ const std::vector<cli::OptionSpec> kOptions = {
     {"columns", '\0', true},    {"size", '\0', true},
     {"width", '\0', true},      {"height", '\0', true},
     {"background", '\0', true}, {"quiet", '\0', false},
+    {"window", '\0', true},     {"lenient", '\0', false},
 };
 
 const Command* findCommand(const std::string& name) {

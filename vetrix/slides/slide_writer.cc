@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "platform/coding.h"
 
@@ -85,4 +86,52 @@ void SlideWriter::colour(unsigned index) {
 
 void SlideWriter::end(unsigned low) {
   typeWord(0xFC, low);
+}
+
+void CompactSlide::useColour(unsigned colour) {
+  if (colour_ == static_cast<int>(colour)) return;
+  writer_.colour(colour);
+  colour_ = static_cast<int>(colour);
+}
+
+void CompactSlide::line(unsigned colour, int x1, int y1, int x2, int y2) {
+  useColour(colour);
+  // Until the first vector there is no last point: readers differ on
+  // where offsets would start from.
+  auto near = [this](int d) { return started_ && d >= kMinOffset && d <= kMaxOffset; };
+  // Drawn the other way round, a line that ends at the last point starts there.
+  if (x2 == lastX_ && y2 == lastY_ && !(x1 == lastX_ && y1 == lastY_)) {
+    std::swap(x1, x2);
+    std::swap(y1, y2);
+  }
+  if (x1 == lastX_ && y1 == lastY_ && near(x2 - lastX_) && near(y2 - lastY_)) {
+    writer_.endpointVector(x2 - lastX_, y2 - lastY_);
+    lastX_ = x2;
+    lastY_ = y2;
+    return;
+  }
+  // Otherwise the from point becomes the last point: let it be the end
+  // where the next line of a chain begins.
+  std::swap(x1, x2);
+  std::swap(y1, y2);
+  if (near(x1 - lastX_) && near(y1 - lastY_) && near(x2 - lastX_) && near(y2 - lastY_)) {
+    writer_.offsetVector(x1 - lastX_, y1 - lastY_, x2 - lastX_, y2 - lastY_);
+  } else {
+    writer_.vector(x1, y1, x2, y2);
+    started_ = true;
+  }
+  lastX_ = x1;
+  lastY_ = y1;
+}
+
+void CompactSlide::fill(unsigned colour, const SlidePoint* points, size_t count) {
+  useColour(colour);
+  writer_.fillVertex(static_cast<int>(count), -1);
+  for (size_t k = 0; k < count; ++k) writer_.fillVertex(points[k].first, points[k].second);
+  writer_.fillVertex(0, -1);
+}
+
+const std::string& CompactSlide::finish() {
+  writer_.end();
+  return writer_.bytes();
 }

@@ -46,3 +46,29 @@ class SlideWriter {
   std::string bytes_;
   bool bigEndian_;
 };
+
+// Lines and solid fills in dots, written as a slide in the shortest
+// records: a colour record only where the colour changes, and each line as
+// a vector from the last point when it starts or ends there and its other
+// end is near, else as an offset vector when both ends are near the last
+// point, else as a vector whose from point is the end the next line is
+// likelier to start from (the line's second).
+class CompactSlide {
+ public:
+  explicit CompactSlide(const SlideHeader& header) : writer_(header) {}
+
+  // A line from (x1, y1) to (x2, y2): each from 0 to 32767.
+  void line(unsigned colour, int x1, int y1, int x2, int y2);
+  // A solid fill of 3 to kMaxFillVertices vertices.
+  void fill(unsigned colour, const SlidePoint* points, size_t count);
+  // The end record, and the slide.
+  const std::string& finish();
+
+ private:
+  void useColour(unsigned colour);
+
+  SlideWriter writer_;
+  int colour_ = -1;
+  int lastX_ = 0, lastY_ = 0;
+  bool started_ = false;  // whether a vector has set the last point
+};

@@ -1,0 +1,514 @@
+#include "slb/dxf_slide.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "vetrix/slides/slide_file.h"
+#include "vetrix/slides/slide_writer.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+// A curve is cut into this many pieces a turn while the extents are found.
+constexpr int kExtentsPieces = 64;
+// No curve is cut into more pieces than this, however large it is drawn.
+constexpr int kMaxPieces = 1 << 16;
+// Blocks are nested no deeper than this.
+constexpr int kMaxNesting = 32;
+
+struct Point {
+  double x = 0, y = 0;
+};
+
+// x' = a x + c y + e, y' = b x + d y + f.
+struct Affine {
+  double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
+
+  Point operator()(Point p) const { return {a * p.x + c * p.y + e, b * p.x + d * p.y + f}; }
+  // This after `inner`.
+  Affine operator*(const Affine& in) const {
+    return {a * in.a + c * in.b, b * in.a + d * in.b,     a * in.c + c * in.d,
+            b * in.c + d * in.d, a * in.e + c * in.f + e, b * in.e + d * in.f + f};
+  }
+  // How much longer a length can get.
+  double scale() const { return std::sqrt(std::max(a * a + b * b, c * c + d * d)); }
+  static Affine move(double x, double y) { return {1, 0, 0, 1, x, y}; }
+  static Affine turn(double radians) {
+    const double co = std::cos(radians), si = std::sin(radians);
+    return {co, si, -si, co, 0, 0};
+  }
+  static Affine stretch(double x, double y) { return {x, 0, 0, y, 0, 0}; }
+};
+
+// Where the shapes go: the extents, or the slide.
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  virtual void line(Point a, Point b, int colour) = 0;
+  virtual void fill(const std::vector<Point>& polygon, int colour) = 0;
+  // Half a dot in the drawing's units; 0 while the extents are found.
+  virtual double tolerance() const = 0;
+};
+
+class Extents : public Sink {
+ public:
+  void line(Point a, Point b, int) override {
+    take(a);
+    take(b);
+  }
+  void fill(const std::vector<Point>& polygon, int) override {
+    for (Point p : polygon) take(p);
+  }
+  double tolerance() const override { return 0; }
+
+  bool found = false;
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+
+ private:
+  void take(Point p) {
+    if (!found) {
+      x1 = x2 = p.x;
+      y1 = y2 = p.y;
+      found = true;
+    }
+    x1 = std::min(x1, p.x), x2 = std::max(x2, p.x);
+    y1 = std::min(y1, p.y), y2 = std::max(y2, p.y);
+  }
+};
+
+// The shapes in dots, clipped to the screen, as slide records.
+class SlideSink : public Sink {
+ public:
+  SlideSink(const SlideHeader& header, const Affine& toDots, double halfDot)
+      : slide_(header),
+        toDots_(toDots),
+        halfDot_(halfDot),
+        maxX_(header.highX),
+        maxY_(header.highY) {}
+
+  void line(Point a, Point b, int colour) override {
+    a = toDots_(a);
+    b = toDots_(b);
+    // Liang-Barsky: the part of the line inside the screen.
+    double t0 = 0, t1 = 1;
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x - 0, maxX_ - a.x, a.y - 0, maxY_ - a.y};
+    for (int k = 0; k < 4; ++k) {
+      if (p[k] == 0) {
+        if (q[k] < 0) return;
+        continue;
+      }
+      const double r = q[k] / p[k];
+      if (p[k] < 0)
+        t0 = std::max(t0, r);
+      else
+        t1 = std::min(t1, r);
+      if (t0 > t1) return;
+    }
+    const Point from{a.x + t0 * dx, a.y + t0 * dy}, to{a.x + t1 * dx, a.y + t1 * dy};
+    slide_.line(static_cast<unsigned>(colour), dot(from.x, maxX_), dot(from.y, maxY_),
+                dot(to.x, maxX_), dot(to.y, maxY_));
+  }
+
+  void fill(const std::vector<Point>& polygon, int colour) override {
+    std::vector<Point> in;
+    for (Point p : polygon) in.push_back(toDots_(p));
+    // Sutherland-Hodgman against each edge of the screen.
+    for (int edge = 0; edge < 4 && !in.empty(); ++edge) {
+      auto inside = [&](Point p) {
+        switch (edge) {
+          case 0:
+            return p.x >= 0;
+          case 1:
+            return p.x <= maxX_;
+          case 2:
+            return p.y >= 0;
+          default:
+            return p.y <= maxY_;
+        }
+      };
+      auto cross = [&](Point p, Point q) {
+        const double bound = edge == 0 || edge == 2 ? 0 : edge == 1 ? maxX_ : maxY_;
+        const double t = edge < 2 ? (bound - p.x) / (q.x - p.x) : (bound - p.y) / (q.y - p.y);
+        return Point{p.x + t * (q.x - p.x), p.y + t * (q.y - p.y)};
+      };
+      std::vector<Point> out;
+      for (size_t k = 0; k < in.size(); ++k) {
+        const Point p = in[k], q = in[(k + 1) % in.size()];
+        if (inside(p)) {
+          out.push_back(p);
+          if (!inside(q)) out.push_back(cross(p, q));
+        } else if (inside(q)) {
+          out.push_back(cross(p, q));
+        }
+      }
+      in = std::move(out);
+    }
+    std::vector<SlidePoint> dots;
+    for (Point p : in) {
+      const SlidePoint d{dot(p.x, maxX_), dot(p.y, maxY_)};
+      if (dots.empty() || dots.back() != d) dots.push_back(d);
+    }
+    while (dots.size() > 1 && dots.back() == dots.front()) dots.pop_back();
+    if (dots.size() < 3) {
+      if (!dots.empty()) line(in.front(), in.back(), colour);  // what is left is a line or dot
+      return;
+    }
+    // A fan of pieces of at most kMaxFillVertices: the polygons drawn here are convex.
+    for (size_t k = 1; k + 1 < dots.size(); k += kMaxFillVertices - 2) {
+      std::vector<SlidePoint> piece{dots[0]};
+      for (size_t j = k; j < dots.size() && piece.size() < kMaxFillVertices; ++j) {
+        piece.push_back(dots[j]);
+      }
+      slide_.fill(static_cast<unsigned>(colour), piece.data(), piece.size());
+    }
+  }
+
+  double tolerance() const override { return halfDot_; }
+  const std::string& finish() { return slide_.finish(); }
+
+ private:
+  static int dot(double v, double max) {
+    return static_cast<int>(std::lround(std::clamp(v, 0.0, max)));
+  }
+
+  CompactSlide slide_;
+  Affine toDots_;
+  double halfDot_;
+  double maxX_, maxY_;
+};
+
+// The nearest ACI colour (1 to 255) to a true colour.
+int nearestColour(uint32_t rgb) {
+  int best = 7;
+  long bestDistance = std::numeric_limits<long>::max();
+  for (int i = 1; i < 256; ++i) {
+    const uint32_t c = slideColour(static_cast<uint8_t>(i));
+    const long dr = long(c >> 16 & 0xFF) - long(rgb >> 16 & 0xFF);
+    const long dg = long(c >> 8 & 0xFF) - long(rgb >> 8 & 0xFF);
+    const long db = long(c & 0xFF) - long(rgb & 0xFF);
+    const long distance = dr * dr + dg * dg + db * db;
+    if (distance < bestDistance) best = i, bestDistance = distance;
+  }
+  return best;
+}
+
+// What an entity inherits from the INSERT that draws it.
+struct Inherited {
+  std::string layer = "0";  // for the entities on layer 0
+  int colour = 7;           // for BYBLOCK
+};
+
+// A fault found while drawing, which ends the walk.
+struct Stop {
+  DxfFault fault;
+};
+
+class Walker {
+ public:
+  Walker(const DxfDrawing& d, Sink& sink, std::map<std::string, size_t>* skipped)
+      : d_(d), sink_(sink), skipped_(skipped) {}
+
+  void walk(const std::vector<DxfEntity>& list, const Affine& m, const Inherited& from, int depth) {
+    for (size_t i = 0; i < list.size(); ++i) {
+      const DxfEntity& e = list[i];
+      if (depth == 0) top_ = &e;
+      if (e.type == "POLYLINE") {
+        size_t end = i + 1;
+        while (end < list.size() && list[end].type == "VERTEX") ++end;
+        drawEntity(e, m, from, depth, &list[i + 1], end - i - 1);
+        i = end < list.size() && list[end].type == "SEQEND" ? end : end - 1;
+        continue;
+      }
+      drawEntity(e, m, from, depth, nullptr, 0);
+      if (e.type == "INSERT") {  // its attributes, if any, follow it
+        size_t end = i + 1;
+        while (end < list.size() && list[end].type == "ATTRIB") ++end;
+        if (end > i + 1) {
+          if (skipped_) (*skipped_)["ATTRIB"] += end - i - 1;
+          i = end < list.size() && list[end].type == "SEQEND" ? end : end - 1;
+        }
+      }
+    }
+  }
+
+ private:
+  // The first value of group `code`, or `otherwise`.
+  double number(const DxfEntity& e, int code, double otherwise) const {
+    for (size_t k = 0; k < e.count; ++k) {
+      const DxfGroup* g = d_.group(e, k);
+      if (g->code != code) continue;
+      double n = 0;
+      if (!dxfNumber(g->value, &n)) throw Stop{{g->line, "a number is expected here"}};
+      return n;
+    }
+    return otherwise;
+  }
+  std::string_view text(const DxfEntity& e, int code) const {
+    for (size_t k = 0; k < e.count; ++k) {
+      if (d_.group(e, k)->code == code) return d_.group(e, k)->value;
+    }
+    return {};
+  }
+
+  void count() {
+    if (++shapes_ > kMaxDrawnShapes) {
+      throw Stop{{top_->line, "the drawing draws more than " + std::to_string(kMaxDrawnShapes) +
+                                  " lines and fills (arrays and nested blocks count each time)"}};
+    }
+  }
+
+  void line(const Affine& m, Point a, Point b, int colour) {
+    count();
+    const Point p = m(a), q = m(b);
+    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(q.x) || !std::isfinite(q.y)) {
+      throw Stop{{top_->line, "a point beyond the range of numbers"}};
+    }
+    sink_.line(p, q, colour);
+  }
+
+  void fill(const Affine& m, const std::vector<Point>& polygon, int colour) {
+    count();
+    std::vector<Point> out;
+    for (Point p : polygon) {
+      out.push_back(m(p));
+      if (!std::isfinite(out.back().x) || !std::isfinite(out.back().y)) {
+        throw Stop{{top_->line, "a point beyond the range of numbers"}};
+      }
+    }
+    sink_.fill(out, colour);
+  }
+
+  // How many pieces a curve of `radius` (in its own units) through
+  // `sweep` radians is cut into under `m`.
+  int pieces(const Affine& m, double radius, double sweep) const {
+    const double turns = std::fabs(sweep) / (2 * kPi);
+    const double tolerance = sink_.tolerance();
+    double n = kExtentsPieces * turns;
+    if (tolerance > 0) {
+      const double r = radius * m.scale();
+      const double step = r <= tolerance ? kPi / 2 : 2 * std::acos(1 - tolerance / r);
+      n = std::fabs(sweep) / std::max(step, 1e-9);
+    }
+    return static_cast<int>(std::clamp(std::ceil(n), 1.0, double(kMaxPieces)));
+  }
+
+  // The curve c + cos t U + sin t V, t from t0 to t1.
+  void curve(const Affine& m, Point c, Point u, Point v, double t0, double t1, int colour) {
+    const double radius = std::max(std::hypot(u.x, u.y), std::hypot(v.x, v.y));
+    const int n = pieces(m, radius, t1 - t0);
+    auto at = [&](double t) {
+      return Point{c.x + std::cos(t) * u.x + std::sin(t) * v.x,
+                   c.y + std::cos(t) * u.y + std::sin(t) * v.y};
+    };
+    Point last = at(t0);
+    for (int k = 1; k <= n; ++k) {
+      const Point p = at(t0 + (t1 - t0) * k / n);
+      line(m, last, p, colour);
+      last = p;
+    }
+  }
+
+  // A polyline's segment from a to b, straight or (bulge: the tangent of a
+  // quarter of its angle, positive counter-clockwise) an arc.
+  void segment(const Affine& m, Point a, Point b, double bulge, int colour) {
+    if (bulge == 0 || (a.x == b.x && a.y == b.y)) {
+      line(m, a, b, colour);
+      return;
+    }
+    const double angle = 4 * std::atan(bulge);
+    const double chord = std::hypot(b.x - a.x, b.y - a.y);
+    const double radius = chord / (2 * std::sin(angle / 2));
+    // The centre, on the chord's perpendicular.
+    const Point mid{(a.x + b.x) / 2, (a.y + b.y) / 2};
+    const double h = radius * std::cos(angle / 2);
+    const Point normal{-(b.y - a.y) / chord, (b.x - a.x) / chord};
+    const Point c{mid.x + normal.x * h, mid.y + normal.y * h};
+    const double start = std::atan2(a.y - c.y, a.x - c.x);
+    const double r = std::fabs(radius);
+    curve(m, c, {r, 0}, {0, r}, start, start + angle, colour);
+  }
+
+  void drawEntity(const DxfEntity& e, const Affine& outer, const Inherited& from, int depth,
+                  const DxfEntity* vertices, size_t vertexCount);
+
+  const DxfDrawing& d_;
+  Sink& sink_;
+  std::map<std::string, size_t>* skipped_;
+  const DxfEntity* top_ = nullptr;
+  size_t shapes_ = 0;
+};
+
+void Walker::drawEntity(const DxfEntity& e, const Affine& outer, const Inherited& from, int depth,
+                        const DxfEntity* vertices, size_t vertexCount) {
+  if (number(e, 67, 0) != 0 || number(e, 60, 0) != 0) return;  // paper space, invisible
+  // The layer, and its colour.
+  std::string layerName = dxfName(text(e, 8));
+  if (layerName.empty() || layerName == "0") layerName = from.layer;
+  DxfLayer layer;
+  if (const auto it = d_.layers.find(layerName); it != d_.layers.end()) layer = it->second;
+  if (layer.off || layer.frozen) return;
+  const int aci = static_cast<int>(number(e, 62, 256));
+  int colour = aci == 0 ? from.colour : aci >= 256 || aci < 0 ? layer.colour : aci;
+  if (const double rgb = number(e, 420, -1); rgb >= 0) {
+    colour = nearestColour(static_cast<uint32_t>(rgb) & 0xFFFFFF);
+  }
+  colour = std::clamp(colour, 1, 255);
+  // Entities in their object coordinates: seen from below (an extrusion
+  // of 0, 0, -1), their X runs the other way.
+  Affine m = outer;
+  const bool mirrored = number(e, 230, 1) < 0;
+  if (mirrored) m = outer * Affine::stretch(-1, 1);
+  const Point p0{number(e, 10, 0), number(e, 20, 0)};
+  const std::string_view type = e.type;
+  if (type == "LINE") {
+    line(outer, p0, {number(e, 11, 0), number(e, 21, 0)}, colour);
+  } else if (type == "POINT") {
+    line(outer, p0, p0, colour);
+  } else if (type == "CIRCLE" || type == "ARC") {
+    const double r = number(e, 40, 0);
+    const double t0 = type == "ARC" ? number(e, 50, 0) * kPi / 180 : 0;
+    double t1 = type == "ARC" ? number(e, 51, 360) * kPi / 180 : 2 * kPi;
+    while (t1 <= t0) t1 += 2 * kPi;
+    curve(m, p0, {r, 0}, {0, r}, t0, t1, colour);
+  } else if (type == "ELLIPSE") {
+    // In world coordinates; the minor axis is the extrusion times the major.
+    const Point major{number(e, 11, 0), number(e, 21, 0)};
+    const double ratio = number(e, 40, 1);
+    const Point minor = mirrored ? Point{major.y * ratio, -major.x * ratio}
+                                 : Point{-major.y * ratio, major.x * ratio};
+    const double t0 = number(e, 41, 0);
+    double t1 = number(e, 42, 2 * kPi);
+    while (t1 <= t0) t1 += 2 * kPi;
+    curve(outer, p0, major, minor, t0, t1, colour);
+  } else if (type == "LWPOLYLINE" || type == "POLYLINE") {
+    std::vector<std::pair<Point, double>> points;  // each vertex and its bulge
+    if (type == "LWPOLYLINE") {
+      for (size_t k = 0; k < e.count; ++k) {
+        const DxfGroup* g = d_.group(e, k);
+        double n = 0;
+        if (g->code != 10 && g->code != 20 && g->code != 42) continue;
+        if (!dxfNumber(g->value, &n)) throw Stop{{g->line, "a number is expected here"}};
+        if (g->code == 10)
+          points.push_back({{n, 0}, 0});
+        else if (points.empty())
+          throw Stop{{g->line, "a vertex's group before its X (10)"}};
+        else if (g->code == 20)
+          points.back().first.y = n;
+        else
+          points.back().second = n;
+      }
+    } else {
+      for (size_t k = 0; k < vertexCount; ++k) {
+        const DxfEntity& v = vertices[k];
+        if (static_cast<long>(number(v, 70, 0)) & 16) continue;  // a spline's frame
+        points.push_back({{number(v, 10, 0), number(v, 20, 0)}, number(v, 42, 0)});
+      }
+    }
+    const bool closed = static_cast<long>(number(e, 70, 0)) & 1;
+    for (size_t k = 0; k + 1 < points.size(); ++k) {
+      segment(m, points[k].first, points[k + 1].first, points[k].second, colour);
+    }
+    if (closed && points.size() > 1) {
+      segment(m, points.back().first, points.front().first, points.back().second, colour);
+    }
+    if (points.size() == 1) line(m, points[0].first, points[0].first, colour);
+  } else if (type == "SOLID" || type == "TRACE") {
+    // The corners run 1, 2, 4, 3 round the quadrilateral; a triangle
+    // repeats its third.
+    const Point p1{number(e, 11, 0), number(e, 21, 0)}, p2{number(e, 12, 0), number(e, 22, 0)};
+    const Point p3{number(e, 13, p2.x), number(e, 23, p2.y)};
+    fill(m, {p0, p1, p3, p2}, colour);
+  } else if (type == "INSERT") {
+    const auto block = d_.blocks.find(dxfName(text(e, 2)));
+    if (block == d_.blocks.end()) {
+      throw Stop{{e.line, "an INSERT of the block \"" + std::string(text(e, 2)) +
+                              "\", which the drawing does not define"}};
+    }
+    if (depth >= kMaxNesting) {
+      throw Stop{{top_->line, "blocks nested deeper than " + std::to_string(kMaxNesting) +
+                                  " (a block that inserts itself?)"}};
+    }
+    const double sx = number(e, 41, 1), sy = number(e, 42, 1);
+    const double rotation = number(e, 50, 0) * kPi / 180;
+    const double columns = std::max(1.0, number(e, 70, 1)), rows = std::max(1.0, number(e, 71, 1));
+    const double dx = number(e, 44, 0), dy = number(e, 45, 0);
+    Inherited inside{layerName, colour};
+    for (double r = 0; r < rows; ++r) {
+      for (double c = 0; c < columns; ++c) {
+        count();
+        const Affine place = m * Affine::move(p0.x, p0.y) * Affine::turn(rotation) *
+                             Affine::move(c * dx, r * dy) * Affine::stretch(sx, sy) *
+                             Affine::move(-block->second.baseX, -block->second.baseY);
+        walk(block->second.entities, place, inside, depth + 1);
+      }
+    }
+  } else if (type == "VIEWPORT" || type == "SEQEND" || type == "VERTEX" ||
+             (type == "ATTDEF" && depth > 0)) {
+    // Nothing of model space, or drawn with what they belong to.
+  } else if (skipped_) {
+    ++(*skipped_)[std::string(type)];
+  }
+}
+
+}  // namespace
+
+DxfSlideResult dxfToSlide(const DxfDrawing& drawing, const DxfView& view) {
+  DxfSlideResult result;
+  try {
+    Extents extents;
+    if (view.window) {
+      extents.found = true;
+      extents.x1 = std::min(view.x1, view.x2), extents.x2 = std::max(view.x1, view.x2);
+      extents.y1 = std::min(view.y1, view.y2), extents.y2 = std::max(view.y1, view.y2);
+      if (extents.x1 == extents.x2 || extents.y1 == extents.y2) {
+        result.fault = {0, "the window has no area"};
+        return result;
+      }
+    } else {
+      Walker(drawing, extents, nullptr).walk(drawing.entities, Affine(), Inherited(), 0);
+      if (!extents.found) {
+        result.fault = {0, "the drawing has no extents: nothing in model space is drawn"};
+        return result;
+      }
+    }
+    // Fitted and centred; a drawing that is a point or a line fills what it can.
+    const double maxX = view.width - 1, maxY = view.height - 1;
+    double w = extents.x2 - extents.x1, h = extents.y2 - extents.y1;
+    if (w == 0 && h == 0) w = h = 1;
+    const double scale = std::min(w > 0 ? maxX / w : INFINITY, h > 0 ? maxY / h : INFINITY);
+    if (!std::isfinite(scale) || scale <= 0) {
+      result.fault = {0, "the drawing's extents are beyond the range of numbers"};
+      return result;
+    }
+    const Affine toDots =
+        Affine::move(maxX / 2, maxY / 2) * Affine::stretch(scale, scale) *
+        Affine::move(-(extents.x1 + extents.x2) / 2, -(extents.y1 + extents.y2) / 2);
+    SlideHeader header;
+    header.highX = static_cast<unsigned>(maxX);
+    header.highY = static_cast<unsigned>(maxY);
+    // As hosts write it: the highest dots' ratio, cut to the 7 decimals stored.
+    header.aspect = maxX > 0 && maxY > 0 ? std::floor(maxX / maxY * kAspectScale) / kAspectScale
+                                         : double(view.width) / view.height;
+    header.fillType = 2;
+    if (!writableHeader(header)) {
+      result.fault = {0, "a screen of " + std::to_string(view.width) + " by " +
+                             std::to_string(view.height) +
+                             " dots: its aspect ratio is more than a slide's header holds"};
+      return result;
+    }
+    SlideSink sink(header, toDots, 0.5 / scale);
+    Walker(drawing, sink, &result.skipped).walk(drawing.entities, Affine(), Inherited(), 0);
+    result.slide = sink.finish();
+    result.ok = true;
+  } catch (const Stop& stop) {
+    result.fault = stop.fault;
+    result.slide.clear();
+  }
+  return result;
+}

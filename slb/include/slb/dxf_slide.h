@@ -1,0 +1,34 @@
+// A slide of a DXF drawing: what a CAD host's slide of a view of it shows.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "slb/dxf_reader.h"
+
+struct DxfView {
+  bool window = false;  // the window below, else the drawing's extents
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  int width = 1024, height = 768;  // the slide's screen, in dots
+};
+
+// What drawing the slide met.
+struct DxfSlideResult {
+  bool ok = false;
+  std::string slide;                      // the slide's bytes
+  std::map<std::string, size_t> skipped;  // entities that were not drawn, by type
+  DxfFault fault;                         // why there is no slide
+};
+
+// The slide of `drawing`'s model space, seen through `view` (fitted into
+// the screen, centred, the drawing's units square): LINE, POINT, CIRCLE,
+// ARC, ELLIPSE, LWPOLYLINE and POLYLINE (bulges as arcs), SOLID and TRACE
+// as solid fills, INSERT of blocks (nested, scaled, rotated, in columns
+// and rows). Colours by ACI, BYLAYER and BYBLOCK resolved, true colours to
+// the nearest ACI; layers off or frozen and invisible entities left out.
+// Curves are flattened to within half a dot; lines and fills are clipped
+// to the screen. Other entities are counted in `skipped`. A fault for a
+// drawing with nothing to draw, and one that draws more than a slide can
+// hold (kMaxDrawnShapes lines and fills, counting those outside the view).
+constexpr size_t kMaxDrawnShapes = size_t{1} << 24;
+DxfSlideResult dxfToSlide(const DxfDrawing& drawing, const DxfView& view);
