@@ -39,6 +39,7 @@ bool splitGroups(DxfDrawing* d, DxfFault* fault) {
   std::string_view codeLine, value;
   while (nextLine(&codeLine)) {
     DxfGroup g;
+    g.line = line;
     if (!groupCode(codeLine, &g.code)) {
       if (trimmed(codeLine).empty() && at >= text.size()) break;  // a last empty line
       *fault = {line, "a group code, a whole number, is expected here"};
@@ -49,7 +50,6 @@ bool splitGroups(DxfDrawing* d, DxfFault* fault) {
       return false;
     }
     g.value = g.code == 0 || g.code == 2 || g.code == 8 ? trimmed(value) : value;
-    g.line = line;
     d->groups.push_back(g);
   }
   return true;
@@ -87,7 +87,7 @@ size_t readEntities(DxfDrawing* d, size_t i, size_t end, std::vector<DxfEntity>*
   while (i < end && !(g[i].code == 0 && g[i].value == stop)) {
     DxfEntity e;
     e.type = g[i].value;
-    e.line = g[i].line - 1;
+    e.line = g[i].line;
     e.first = ++i;
     while (i < end && g[i].code != 0) ++i;
     e.count = i - e.first;
@@ -182,7 +182,7 @@ bool readDxf(std::string bytes, DxfDrawing* d, DxfFault* fault) {
     i = end + 1;
   }
   if (!ended) {
-    *fault = {g.empty() ? 0 : g.back().line, "the file ends without 0 EOF: it is cut short"};
+    *fault = {g.empty() ? 0 : g.back().line + 1, "the file ends without 0 EOF: it is cut short"};
     return false;
   }
   return true;

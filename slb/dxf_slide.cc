@@ -244,7 +244,7 @@ class Walker {
       const DxfGroup* g = d_.group(e, k);
       if (g->code != code) continue;
       double n = 0;
-      if (!dxfNumber(g->value, &n)) throw Stop{{g->line, "a number is expected here"}};
+      if (!dxfNumber(g->value, &n)) throw Stop{{g->line + 1, "a number is expected here"}};
       return n;
     }
     return otherwise;
@@ -334,6 +334,8 @@ class Walker {
     curve(m, c, {r, 0}, {0, r}, start, start + angle, colour);
   }
 
+  void spline(const DxfEntity& e, const Affine& m, int colour);
+
   void drawEntity(const DxfEntity& e, const Affine& outer, const Inherited& from, int depth,
                   const DxfEntity* vertices, size_t vertexCount);
 
@@ -343,6 +345,81 @@ class Walker {
   const DxfEntity* top_ = nullptr;
   size_t shapes_ = 0;
 };
+
+// A B-spline (rational when it has weights), from its degree, knots and
+// control points; one with fit points only is drawn through them.
+void Walker::spline(const DxfEntity& e, const Affine& m, int colour) {
+  std::vector<double> knots, weights;
+  std::vector<Point> control, fit;
+  for (size_t k = 0; k < e.count; ++k) {
+    const DxfGroup* g = d_.group(e, k);
+    const int code = g->code;
+    if (code != 40 && code != 41 && code != 10 && code != 20 && code != 11 && code != 21) continue;
+    double n = 0;
+    if (!dxfNumber(g->value, &n)) throw Stop{{g->line + 1, "a number is expected here"}};
+    if (code == 40) knots.push_back(n);
+    if (code == 41) weights.push_back(n);
+    if (code == 10) control.push_back({n, 0});
+    if (code == 11) fit.push_back({n, 0});
+    std::vector<Point>& points = code == 20 ? control : fit;
+    if (code == 20 || code == 21) {
+      if (points.empty()) throw Stop{{g->line, "a point's Y before its X"}};
+      points.back().y = n;
+    }
+  }
+  if (control.empty()) {
+    for (size_t k = 0; k + 1 < fit.size(); ++k) line(m, fit[k], fit[k + 1], colour);
+    return;
+  }
+  const int degree = static_cast<int>(number(e, 71, 3));
+  const size_t n = control.size();
+  if (degree < 1 || degree > 25 || knots.size() != n + static_cast<size_t>(degree) + 1 ||
+      !std::is_sorted(knots.begin(), knots.end()) || (!weights.empty() && weights.size() != n)) {
+    throw Stop{{e.line, "a SPLINE whose degree, knots and control points do not agree"}};
+  }
+  if (weights.empty()) weights.assign(n, 1.0);
+  const size_t p = static_cast<size_t>(degree);
+  const double t0 = knots[p], t1 = knots[n];
+  if (!(t1 > t0)) throw Stop{{e.line, "a SPLINE whose knots span nothing"}};
+  // De Boor's algorithm on the weighted points.
+  std::vector<double> hx(p + 1), hy(p + 1), hw(p + 1);
+  auto at = [&](double t) {
+    size_t span = p;
+    while (span + 1 < n && knots[span + 1] <= t) ++span;
+    for (size_t j = 0; j <= p; ++j) {
+      const size_t i = span - p + j;
+      hw[j] = weights[i];
+      hx[j] = control[i].x * weights[i];
+      hy[j] = control[i].y * weights[i];
+    }
+    for (size_t r = 1; r <= p; ++r) {
+      for (size_t j = p; j >= r; --j) {
+        const size_t i = span - p + j;
+        const double width = knots[i + p - r + 1] - knots[i];
+        const double a = width > 0 ? (t - knots[i]) / width : 0;
+        hx[j] = (1 - a) * hx[j - 1] + a * hx[j];
+        hy[j] = (1 - a) * hy[j - 1] + a * hy[j];
+        hw[j] = (1 - a) * hw[j - 1] + a * hw[j];
+      }
+    }
+    return hw[p] != 0 ? Point{hx[p] / hw[p], hy[p] / hw[p]} : control[span];
+  };
+  // Pieces at most two dots long along the control polygon, which is
+  // longer than the curve: chords that short stray less than half a dot.
+  double length = 0;
+  for (size_t k = 0; k + 1 < n; ++k) {
+    length += std::hypot(control[k + 1].x - control[k].x, control[k + 1].y - control[k].y);
+  }
+  const double tolerance = sink_.tolerance();
+  const double wanted = tolerance > 0 ? length * m.scale() / (4 * tolerance) : kExtentsPieces;
+  const int pieces = static_cast<int>(std::clamp(std::ceil(wanted), 8.0, double(kMaxPieces)));
+  Point last = at(t0);
+  for (int k = 1; k <= pieces; ++k) {
+    const Point next = at(t0 + (t1 - t0) * k / pieces);
+    line(m, last, next, colour);
+    last = next;
+  }
+}
 
 void Walker::drawEntity(const DxfEntity& e, const Affine& outer, const Inherited& from, int depth,
                         const DxfEntity* vertices, size_t vertexCount) {
@@ -393,7 +470,7 @@ void Walker::drawEntity(const DxfEntity& e, const Affine& outer, const Inherited
         const DxfGroup* g = d_.group(e, k);
         double n = 0;
         if (g->code != 10 && g->code != 20 && g->code != 42) continue;
-        if (!dxfNumber(g->value, &n)) throw Stop{{g->line, "a number is expected here"}};
+        if (!dxfNumber(g->value, &n)) throw Stop{{g->line + 1, "a number is expected here"}};
         if (g->code == 10)
           points.push_back({{n, 0}, 0});
         else if (points.empty())
@@ -418,6 +495,8 @@ void Walker::drawEntity(const DxfEntity& e, const Affine& outer, const Inherited
       segment(m, points.back().first, points.front().first, points.back().second, colour);
     }
     if (points.size() == 1) line(m, points[0].first, points[0].first, colour);
+  } else if (type == "SPLINE") {
+    spline(e, outer, colour);
   } else if (type == "SOLID" || type == "TRACE") {
     // The corners run 1, 2, 4, 3 round the quadrilateral; a triangle
     // repeats its third.

@@ -88,6 +88,12 @@ def ellipse(msp):
                     dxfattribs={"color": 6})
 
 
+def spline(msp):
+    msp.add_open_spline([(0, 0), (20, 40), (40, -20), (60, 30), (80, 0)], degree=3)
+    msp.add_rational_spline([(0, -30), (30, 10), (60, -30)], [1, 3, 1], degree=2,
+                            dxfattribs={"color": 2})
+
+
 def point(msp):
     for x in range(0, 100, 10):
         msp.add_point((x, x / 2))
@@ -113,6 +119,7 @@ KINDS = [
     ("CIRCLE", circle),
     ("ARC", arc),
     ("ELLIPSE", ellipse),
+    ("SPLINE", spline),
     ("POINT", point),
     ("SOLID and TRACE", solid),
     ("INSERT", insert),

@@ -16,7 +16,7 @@
 struct DxfGroup {
   int code = 0;
   std::string_view value;  // into DxfDrawing::text, without the line's end
-  size_t line = 0;         // the line of the value (1 is the first)
+  size_t line = 0;         // the line of the code (1 is the first); the value's is next
 };
 
 // An entity: its type (LINE, CIRCLE, ...) and its groups after the 0 group.

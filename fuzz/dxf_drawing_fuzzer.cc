@@ -1,0 +1,39 @@
+// Arbitrary bytes as a DXF drawing: it is refused with a line it has, or
+// makes a slide that reads without a problem. Nothing may crash.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "slb/dxf_reader.h"
+#include "slb/dxf_slide.h"
+#include "vetrix/slides/slide_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 1 << 16) return 0;
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  const size_t lines = static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
+  DxfDrawing drawing;
+  DxfFault fault;
+  if (!readDxf(bytes, &drawing, &fault)) {
+    if (fault.what.empty() || fault.line > lines) std::abort();
+    return 0;
+  }
+  DxfView view;
+  view.width = 64;
+  view.height = 48;
+  const DxfSlideResult made = dxfToSlide(drawing, view);
+  if (!made.ok) {
+    if (made.fault.what.empty() || made.fault.line > lines || !made.slide.empty()) std::abort();
+    return 0;
+  }
+  SlidePicture picture;
+  std::vector<SlideProblem> problems;
+  if (!parseSlide(made.slide, &picture, &problems) || !problems.empty()) std::abort();
+  for (const SlideShape& shape : picture.shapes) {
+    for (const SlidePoint& p : shape.points) {
+      if (p.first < 0 || p.first > 63 || p.second < 0 || p.second > 47) std::abort();
+    }
+  }
+  return 0;
+}
