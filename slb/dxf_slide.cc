@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -211,8 +213,9 @@ struct Stop {
 
 class Walker {
  public:
-  Walker(const DxfDrawing& d, Sink& sink, std::map<std::string, size_t>* skipped)
-      : d_(d), sink_(sink), skipped_(skipped) {}
+  Walker(const DxfDrawing& d, const StrokeFont* font, Sink& sink,
+         std::map<std::string, size_t>* skipped)
+      : d_(d), font_(font), sink_(sink), skipped_(skipped) {}
 
   void walk(const std::vector<DxfEntity>& list, const Affine& m, const Inherited& from, int depth) {
     for (size_t i = 0; i < list.size(); ++i) {
@@ -335,11 +338,16 @@ class Walker {
   }
 
   void spline(const DxfEntity& e, const Affine& m, int colour);
+  void drawText(const DxfEntity& e, const Affine& m, int colour);
+  void drawMtext(const DxfEntity& e, const Affine& m, int colour);
+  // A line of text whose baseline starts at (x, y) in font units, placed by `place`.
+  void textLine(const Affine& place, std::string_view chars, double x, double y, int colour);
 
   void drawEntity(const DxfEntity& e, const Affine& outer, const Inherited& from, int depth,
                   const DxfEntity* vertices, size_t vertexCount);
 
   const DxfDrawing& d_;
+  const StrokeFont* font_;
   Sink& sink_;
   std::map<std::string, size_t>* skipped_;
   const DxfEntity* top_ = nullptr;
@@ -421,6 +429,159 @@ void Walker::spline(const DxfEntity& e, const Affine& m, int colour) {
   }
 }
 
+namespace {
+
+// How deep a descender reaches below the baseline, and how far apart
+// MTEXT's lines are, in font units.
+constexpr double kDescender = 7;
+constexpr double kLineSpacing = StrokeFont::kCapHeight * 5.0 / 3;
+
+// Text as the stroke font draws it: ASCII, with each other character (a
+// UTF-8 sequence, or a byte of a code page) as '?', and the %% codes of
+// TEXT for the degree, plus-minus and diameter signs as their nearest
+// letters; underline and overline codes are left out.
+std::string plainText(std::string_view text) {
+  std::string out;
+  for (size_t k = 0; k < text.size(); ++k) {
+    const unsigned char c = static_cast<unsigned char>(text[k]);
+    if (c == '%' && k + 2 < text.size() && text[k + 1] == '%') {
+      const char code = static_cast<char>(text[k + 2] | 0x20);
+      k += 2;
+      if (code == 'd')
+        out += 'o';
+      else if (code == 'p')
+        out += "+-";
+      else if (code == 'c')
+        out += 'O';
+      else if (code == '%')
+        out += '%';
+      continue;
+    }
+    if (c >= 0x80) {
+      while (k + 1 < text.size() && (static_cast<unsigned char>(text[k + 1]) & 0xC0) == 0x80) ++k;
+      out += '?';
+    } else if (c >= ' ') {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+// The lines of an MTEXT: its formatting codes left out, \P ending lines.
+std::vector<std::string> mtextLines(std::string_view text) {
+  std::vector<std::string> lines(1);
+  for (size_t k = 0; k < text.size(); ++k) {
+    const char c = text[k];
+    if (c == '{' || c == '}') continue;
+    if (c != '\\' || k + 1 == text.size()) {
+      lines.back() += c;
+      continue;
+    }
+    const char code = text[++k];
+    if (code == 'P') {
+      lines.emplace_back();
+    } else if (code == '~') {
+      lines.back() += ' ';
+    } else if (code == '\\' || code == '{' || code == '}') {
+      lines.back() += code;
+    } else if (code == 'S') {  // a stack, a^b or a/b: drawn as a/b
+      const size_t end = text.find(';', k);
+      std::string stack(text.substr(k + 1, end == std::string_view::npos ? end : end - k - 1));
+      for (char& s : stack) {
+        if (s == '^' || s == '#') s = '/';
+      }
+      lines.back() += stack;
+      k = end == std::string_view::npos ? text.size() : end;
+    } else if (std::string_view("LlOoKkNX").find(code) == std::string_view::npos) {
+      const size_t end = text.find(';', k);  // \f...; \H...; \C...; and the like
+      k = end == std::string_view::npos ? text.size() : end;
+    }
+  }
+  for (std::string& line : lines) line = plainText(line);
+  return lines;
+}
+
+double textWidth(const StrokeFont& font, std::string_view line) {
+  double width = 0;
+  for (char c : line) {
+    const StrokeGlyph& g = font.glyph(static_cast<unsigned char>(c));
+    width += g.right - g.left;
+  }
+  return width;
+}
+
+}  // namespace
+
+void Walker::textLine(const Affine& place, std::string_view chars, double x, double y, int colour) {
+  const StrokeFont& font = *font_;
+  for (char c : chars) {
+    const StrokeGlyph& g = font.glyph(static_cast<unsigned char>(c));
+    for (const auto& stroke : g.strokes) {
+      auto at = [&](size_t k) {
+        return Point{x + stroke[k].first - g.left, y + StrokeFont::kBaseline - stroke[k].second};
+      };
+      for (size_t k = 0; k + 1 < stroke.size(); ++k) line(place, at(k), at(k + 1), colour);
+      if (stroke.size() == 1) line(place, at(0), at(0), colour);
+    }
+    x += g.right - g.left;
+  }
+}
+
+void Walker::drawText(const DxfEntity& e, const Affine& m, int colour) {
+  const std::string line = plainText(text(e, 1));
+  const double height = number(e, 40, 1), scale = height / StrokeFont::kCapHeight;
+  double rotation = number(e, 50, 0) * kPi / 180, widthFactor = number(e, 41, 1);
+  const int horizontal = static_cast<int>(number(e, 72, 0));
+  const int vertical = static_cast<int>(number(e, 73, 0));
+  const Point first{number(e, 10, 0), number(e, 20, 0)};
+  const Point second{number(e, 11, first.x), number(e, 21, first.y)};
+  const double width = textWidth(*font_, line);
+  // Aligned (3) and fit (5) run from the first point to the second.
+  const double run = std::hypot(second.x - first.x, second.y - first.y);
+  double xScale = scale * widthFactor, yScale = scale;
+  if ((horizontal == 3 || horizontal == 5) && run > 0 && width > 0) {
+    rotation = std::atan2(second.y - first.y, second.x - first.x);
+    xScale = run / width;
+    if (horizontal == 3) yScale = xScale / widthFactor;
+  }
+  const bool fromFirst = (horizontal == 0 && vertical == 0) || horizontal == 3 || horizontal == 5;
+  const Point anchor = fromFirst ? first : second;
+  const double x = horizontal == 1 || horizontal == 4 ? -width / 2 : horizontal == 2 ? -width : 0;
+  const double y = horizontal == 4 || vertical == 2 ? -StrokeFont::kCapHeight / 2.0
+                   : vertical == 3                  ? -double(StrokeFont::kCapHeight)
+                   : vertical == 1                  ? kDescender
+                                                    : 0;
+  const Affine place = m * Affine::move(anchor.x, anchor.y) * Affine::turn(rotation) *
+                       Affine::stretch(xScale, yScale);
+  textLine(place, line, x, y, colour);
+}
+
+void Walker::drawMtext(const DxfEntity& e, const Affine& m, int colour) {
+  std::string all;
+  for (size_t k = 0; k < e.count; ++k) {  // the text runs over groups 3, then ends in 1
+    const DxfGroup* g = d_.group(e, k);
+    if (g->code == 3 || g->code == 1) all += g->value;
+  }
+  const std::vector<std::string> lines = mtextLines(all);
+  const double height = number(e, 40, 1), scale = height / StrokeFont::kCapHeight;
+  const Point at{number(e, 10, 0), number(e, 20, 0)};
+  const Point direction{number(e, 11, 0), number(e, 21, 0)};
+  const double rotation = direction.x != 0 || direction.y != 0
+                              ? std::atan2(direction.y, direction.x)
+                              : number(e, 50, 0);
+  const int attachment = std::clamp(static_cast<int>(number(e, 71, 1)), 1, 9);
+  const int column = (attachment - 1) % 3, row = (attachment - 1) / 3;
+  const double block = (lines.size() - 1) * kLineSpacing + StrokeFont::kCapHeight;
+  const double top = row == 0 ? 0 : row == 1 ? block / 2 : block;
+  const Affine place =
+      m * Affine::move(at.x, at.y) * Affine::turn(rotation) * Affine::stretch(scale, scale);
+  for (size_t k = 0; k < lines.size(); ++k) {
+    const double width = textWidth(*font_, lines[k]);
+    textLine(place, lines[k], -width * column / 2, top - StrokeFont::kCapHeight - k * kLineSpacing,
+             colour);
+  }
+}
+
 void Walker::drawEntity(const DxfEntity& e, const Affine& outer, const Inherited& from, int depth,
                         const DxfEntity* vertices, size_t vertexCount) {
   if (number(e, 67, 0) != 0 || number(e, 60, 0) != 0) return;  // paper space, invisible
@@ -495,6 +656,11 @@ void Walker::drawEntity(const DxfEntity& e, const Affine& outer, const Inherited
       segment(m, points.back().first, points.front().first, points.back().second, colour);
     }
     if (points.size() == 1) line(m, points[0].first, points[0].first, colour);
+  } else if ((type == "TEXT" || type == "MTEXT") && font_) {
+    if (type == "TEXT")
+      drawText(e, m, colour);
+    else
+      drawMtext(e, outer, colour);
   } else if (type == "SPLINE") {
     spline(e, outer, colour);
   } else if (type == "SOLID" || type == "TRACE") {
@@ -550,7 +716,7 @@ DxfSlideResult dxfToSlide(const DxfDrawing& drawing, const DxfView& view) {
         return result;
       }
     } else {
-      Walker(drawing, extents, nullptr).walk(drawing.entities, Affine(), Inherited(), 0);
+      Walker(drawing, view.font, extents, nullptr).walk(drawing.entities, Affine(), Inherited(), 0);
       if (!extents.found) {
         result.fault = {0, "the drawing has no extents: nothing in model space is drawn"};
         return result;
@@ -582,7 +748,8 @@ DxfSlideResult dxfToSlide(const DxfDrawing& drawing, const DxfView& view) {
       return result;
     }
     SlideSink sink(header, toDots, 0.5 / scale);
-    Walker(drawing, sink, &result.skipped).walk(drawing.entities, Affine(), Inherited(), 0);
+    Walker(drawing, view.font, sink, &result.skipped)
+        .walk(drawing.entities, Affine(), Inherited(), 0);
     result.slide = sink.finish();
     result.ok = true;
   } catch (const Stop& stop) {

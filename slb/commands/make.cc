@@ -9,6 +9,7 @@
 #include "output_files.h"
 #include "slb/dxf_reader.h"
 #include "slb/dxf_slide.h"
+#include "slb/stroke_font.h"
 #include "vetrix/slides/slide_text.h"
 
 namespace slb {
@@ -31,6 +32,19 @@ bool readWindow(const std::string& text, DxfView* view) {
   return view->x1 != view->x2 && view->y1 != view->y2;
 }
 
+// The stroke font TEXT and MTEXT are drawn in: false when it is not there
+// (or is no font).
+bool loadFont(StrokeFont* font) {
+  std::unique_ptr<platform::File> file;
+  uint64_t length = 0;
+  std::string error;
+  if (!openSlide(ZC_STROKE_FONT, &file, &length, &error) || length > (uint64_t{1} << 20)) {
+    return false;
+  }
+  std::string text(static_cast<size_t>(length), '\0');
+  return platform::readExactly(*file, 0, text.data(), text.size()).ok() && font->read(text);
+}
+
 // The slide of a drawing; the exit status.
 int makeFromDrawing(const std::string& path, std::string bytes, const Options& options) {
   DxfView view;
@@ -45,6 +59,9 @@ int makeFromDrawing(const std::string& path, std::string bytes, const Options& o
     return problem(path + ":" + std::to_string(fault.line) + ": " + fault.what +
                    "; nothing written");
   }
+  StrokeFont font;
+  const bool haveFont = loadFont(&font);
+  if (haveFont) view.font = &font;
   const DxfSlideResult made = dxfToSlide(*drawing, view);
   if (!made.ok) {
     return problem(path + (made.fault.line > 0 ? ":" + std::to_string(made.fault.line) : "") +
@@ -54,6 +71,9 @@ int makeFromDrawing(const std::string& path, std::string bytes, const Options& o
     std::string list;
     for (const auto& [type, count] : made.skipped) {
       list += (list.empty() ? "" : ", ") + std::to_string(count) + " " + type;
+    }
+    if (!haveFont && (made.skipped.count("TEXT") || made.skipped.count("MTEXT"))) {
+      list += " (text needs the stroke font " + std::string(ZC_STROKE_FONT) + ")";
     }
     if (!options.lenient) {
       return problem("skipped: " + list +

@@ -94,6 +94,14 @@ def spline(msp):
                             dxfattribs={"color": 2})
 
 
+def text(msp):
+    msp.add_text("Slide 42", dxfattribs={"height": 10, "rotation": 15}).set_pos((0, 0))
+    msp.add_text("centred", dxfattribs={"height": 6, "color": 3}).set_pos(
+        (40, -20), align="MIDDLE_CENTER")
+    msp.add_mtext("two\\Plines", dxfattribs={"char_height": 5, "insert": (60, -10),
+                                             "attachment_point": 1, "color": 2})
+
+
 def point(msp):
     for x in range(0, 100, 10):
         msp.add_point((x, x / 2))
@@ -111,7 +119,10 @@ def layers(msp):
     msp.add_line((0, 50), (100, 0), dxfattribs={"true_color": ezdxf.rgb2int((0, 200, 0))})
 
 
-# One row an entity kind: its name and what draws it.
+# One row an entity kind: its name and what draws it. Text is shown but not
+# held to the agreement: slb draws it in a stroke font (Hershey's), ezdxf
+# fills the outlines of a TrueType one, wider or narrower glyph by glyph.
+NOT_HELD = {"TEXT and MTEXT"}
 KINDS = [
     ("LINE", lines),
     ("LWPOLYLINE", lwpolyline),
@@ -120,6 +131,7 @@ KINDS = [
     ("ARC", arc),
     ("ELLIPSE", ellipse),
     ("SPLINE", spline),
+    ("TEXT and MTEXT", text),
     ("POINT", point),
     ("SOLID and TRACE", solid),
     ("INSERT", insert),
@@ -211,6 +223,9 @@ def agreement(a, b):
 def main():
     slb = sys.argv[1]
     keep = sys.argv[sys.argv.index("--keep") + 1] if "--keep" in sys.argv else None
+    import logging
+
+    logging.getLogger("matplotlib.font_manager").setLevel(logging.ERROR)
     if not shutil.which("sldtoppm"):
         print("skipped: sldtoppm is not installed (Debian: netpbm)")
         return 77
@@ -229,9 +244,10 @@ def main():
                 continue
             theirs = ezdxf_picture(doc, win)
             share = agreement(ours, theirs)
-            verdict = "ok" if share >= AGREEMENT else "FAIL"
+            held = name not in NOT_HELD
+            verdict = "ok" if share >= AGREEMENT else "FAIL" if held else "(another font)"
             print(f"{name}: {share:.1%} of inked pixels agree: {verdict}")
-            failed += share < AGREEMENT
+            failed += held and share < AGREEMENT
             if keep:
                 os.makedirs(keep, exist_ok=True)
                 stem = os.path.join(keep, name.split()[0].lower())

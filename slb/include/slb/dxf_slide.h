@@ -5,11 +5,13 @@
 #include <string>
 
 #include "slb/dxf_reader.h"
+#include "slb/stroke_font.h"
 
 struct DxfView {
   bool window = false;  // the window below, else the drawing's extents
   double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-  int width = 1024, height = 768;  // the slide's screen, in dots
+  int width = 1024, height = 768;    // the slide's screen, in dots
+  const StrokeFont* font = nullptr;  // for TEXT and MTEXT, which are skipped without one
 };
 
 // What drawing the slide met.
@@ -24,7 +26,9 @@ struct DxfSlideResult {
 // the screen, centred, the drawing's units square): LINE, POINT, CIRCLE,
 // ARC, ELLIPSE, LWPOLYLINE and POLYLINE (bulges as arcs), SOLID and TRACE
 // as solid fills, INSERT of blocks (nested, scaled, rotated, in columns
-// and rows). Colours by ACI, BYLAYER and BYBLOCK resolved, true colours to
+// and rows), SPLINE, TEXT and MTEXT in the stroke font (height,
+// rotation, width factor, the justifications; MTEXT's formatting codes
+// left out but for its paragraphs). Colours by ACI, BYLAYER and BYBLOCK resolved, true colours to
 // the nearest ACI; layers off or frozen and invisible entities left out.
 // Curves are flattened to within half a dot; lines and fills are clipped
 // to the screen. Other entities are counted in `skipped`. A fault for a

@@ -1,0 +1,35 @@
+// A stroke font: the Hershey fonts in James Hurt's .jhf form, as Debian's
+// hershey-fonts-data holds them (/usr/share/hershey-fonts/futural.jhf).
+//
+// Each glyph is a record: a 5-character number, a 3-character count of
+// coordinate pairs, then the pairs, each two characters whose distance
+// from 'R' is the coordinate (Y grows downwards). The first pair is the
+// glyph's left and right edge; " R" lifts the pen. Records may run over
+// several lines. The glyphs of ' ' to '~' stand in that order.
+#pragma once
+
+#include <string_view>
+#include <utility>
+#include <vector>
+
+struct StrokeGlyph {
+  int left = 0, right = 0;
+  std::vector<std::vector<std::pair<int, int>>> strokes;  // each a run of points
+};
+
+class StrokeFont {
+ public:
+  // The font's units from the baseline to the top of a capital, and the
+  // baseline's Y in the glyphs' own coordinates.
+  static constexpr int kCapHeight = 21;
+  static constexpr int kBaseline = 9;
+
+  // Reads the glyphs of ' ' to '~' from the text of a .jhf file; false
+  // when it holds fewer, or a record that is cut short or out of range.
+  bool read(std::string_view jhf);
+  // The glyph of a character; '?' for one the font lacks.
+  const StrokeGlyph& glyph(char32_t c) const;
+
+ private:
+  std::vector<StrokeGlyph> glyphs_;
+};
