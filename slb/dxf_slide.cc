@@ -301,6 +301,23 @@ class Walker {
     return static_cast<int>(std::clamp(std::ceil(n), 1.0, double(kMaxPieces)));
   }
 
+  // A piece of a polyline: a line, or a filled band as wide as the
+  // polyline's constant width.
+  void piece(const Affine& m, Point a, Point b, int colour) {
+    const double length = std::hypot(b.x - a.x, b.y - a.y);
+    if (width_ <= 0 || length == 0) {
+      line(m, a, b, colour);
+      return;
+    }
+    const Point n{-(b.y - a.y) / length * width_ / 2, (b.x - a.x) / length * width_ / 2};
+    fill(m,
+         {{a.x + n.x, a.y + n.y},
+          {b.x + n.x, b.y + n.y},
+          {b.x - n.x, b.y - n.y},
+          {a.x - n.x, a.y - n.y}},
+         colour);
+  }
+
   // The curve c + cos t U + sin t V, t from t0 to t1.
   void curve(const Affine& m, Point c, Point u, Point v, double t0, double t1, int colour) {
     const double radius = std::max(std::hypot(u.x, u.y), std::hypot(v.x, v.y));
@@ -312,7 +329,7 @@ class Walker {
     Point last = at(t0);
     for (int k = 1; k <= n; ++k) {
       const Point p = at(t0 + (t1 - t0) * k / n);
-      line(m, last, p, colour);
+      piece(m, last, p, colour);
       last = p;
     }
   }
@@ -321,7 +338,7 @@ class Walker {
   // quarter of its angle, positive counter-clockwise) an arc.
   void segment(const Affine& m, Point a, Point b, double bulge, int colour) {
     if (bulge == 0 || (a.x == b.x && a.y == b.y)) {
-      line(m, a, b, colour);
+      piece(m, a, b, colour);
       return;
     }
     const double angle = 4 * std::atan(bulge);
@@ -352,6 +369,7 @@ class Walker {
   std::map<std::string, size_t>* skipped_;
   const DxfEntity* top_ = nullptr;
   size_t shapes_ = 0;
+  double width_ = 0;  // of the polyline being drawn: its pieces are filled bands
 };
 
 // A B-spline (rational when it has weights), from its degree, knots and
@@ -649,6 +667,10 @@ void Walker::drawEntity(const DxfEntity& e, const Affine& outer, const Inherited
       }
     }
     const bool closed = static_cast<long>(number(e, 70, 0)) & 1;
+    // A constant width (LWPOLYLINE's, or POLYLINE's when its default start
+    // and end widths agree) draws filled bands; varying widths are not kept.
+    const double start = number(e, type == "LWPOLYLINE" ? 43 : 40, 0);
+    width_ = type == "LWPOLYLINE" || number(e, 41, start) == start ? std::fabs(start) : 0;
     for (size_t k = 0; k + 1 < points.size(); ++k) {
       segment(m, points[k].first, points[k + 1].first, points[k].second, colour);
     }
@@ -656,6 +678,7 @@ void Walker::drawEntity(const DxfEntity& e, const Affine& outer, const Inherited
       segment(m, points.back().first, points.front().first, points.back().second, colour);
     }
     if (points.size() == 1) line(m, points[0].first, points[0].first, colour);
+    width_ = 0;
   } else if ((type == "TEXT" || type == "MTEXT") && font_) {
     if (type == "TEXT")
       drawText(e, m, colour);

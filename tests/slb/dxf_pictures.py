@@ -44,6 +44,8 @@ def lwpolyline(msp):
     # Bulges: a half circle each way, and a closed outline.
     msp.add_lwpolyline([(0, 0, 0, 0, 1), (40, 0, 0, 0, -0.5), (80, 0), (80, 40)],
                        format="xyseb", dxfattribs={"closed": True, "color": 3})
+    # A constant width: a filled band.
+    msp.add_lwpolyline([(0, 50), (40, 60), (80, 50)], dxfattribs={"const_width": 4})
 
 
 def polyline(msp):
