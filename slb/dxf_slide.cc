@@ -304,8 +304,8 @@ class Walker {
   // A piece of a polyline: a line, or a filled band as wide as the
   // polyline's constant width.
   void piece(const Affine& m, Point a, Point b, int colour) {
-    const double length = std::hypot(b.x - a.x, b.y - a.y);
-    if (width_ <= 0 || length == 0) {
+    const double length = width_ > 0 ? std::hypot(b.x - a.x, b.y - a.y) : 0;
+    if (length == 0) {
       line(m, a, b, colour);
       return;
     }
@@ -322,13 +322,20 @@ class Walker {
   void curve(const Affine& m, Point c, Point u, Point v, double t0, double t1, int colour) {
     const double radius = std::max(std::hypot(u.x, u.y), std::hypot(v.x, v.y));
     const int n = pieces(m, radius, t1 - t0);
-    auto at = [&](double t) {
-      return Point{c.x + std::cos(t) * u.x + std::sin(t) * v.x,
-                   c.y + std::cos(t) * u.y + std::sin(t) * v.y};
-    };
-    Point last = at(t0);
+    // Turned a step at a time: the sine and cosine of each point follow
+    // from the last one's by a rotation.
+    const double step = (t1 - t0) / n, cosStep = std::cos(step), sinStep = std::sin(step);
+    double co = std::cos(t0), si = std::sin(t0);
+    Point last{c.x + co * u.x + si * v.x, c.y + co * u.y + si * v.y};
     for (int k = 1; k <= n; ++k) {
-      const Point p = at(t0 + (t1 - t0) * k / n);
+      if (k == n) {
+        co = std::cos(t1), si = std::sin(t1);
+      } else {
+        const double turned = co * cosStep - si * sinStep;
+        si = si * cosStep + co * sinStep;
+        co = turned;
+      }
+      const Point p{c.x + co * u.x + si * v.x, c.y + co * u.y + si * v.y};
       piece(m, last, p, colour);
       last = p;
     }

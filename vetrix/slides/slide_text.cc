@@ -309,14 +309,20 @@ class TextReader {
   // Reads the slide made, as every reader would: a problem is the fault of
   // the line of its record.
   bool check() {
-    std::vector<SlideProblem> problems;
-    SlidePicture picture;
-    parseSlide(slide_, &picture, &problems);
-    if (problems.empty()) return true;
-    const auto after = std::upper_bound(lines_.begin(), lines_.end(),
-                                        std::make_pair(problems[0].offset, SIZE_MAX));
+    // The first problem only: the shapes are not wanted.
+    struct First : SlideVisitor {
+      void problem(const SlideProblem& p) override {
+        if (what.empty()) offset = p.offset, what = p.what;
+      }
+      uint64_t offset = 0;
+      std::string what;
+    } first;
+    scanSlide(std::string_view(slide_), first);
+    if (first.what.empty()) return true;
+    const auto after =
+        std::upper_bound(lines_.begin(), lines_.end(), std::make_pair(first.offset, SIZE_MAX));
     lineNumber_ = after == lines_.begin() ? 1 : std::prev(after)->second;
-    return fail(problems[0].what);
+    return fail(first.what);
   }
 
   std::string_view text_;
