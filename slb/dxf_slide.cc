@@ -52,6 +52,9 @@ class Sink {
   virtual ~Sink() = default;
   virtual void line(Point a, Point b, int colour) = 0;
   virtual void fill(const std::vector<Point>& polygon, int colour) = 0;
+  // The area inside closed paths, by the even-odd rule (a path inside
+  // another is a hole).
+  virtual void area(const std::vector<std::vector<Point>>& paths, int colour) = 0;
   // Half a dot in the drawing's units; 0 while the extents are found.
   virtual double tolerance() const = 0;
 };
@@ -64,6 +67,11 @@ class Extents : public Sink {
   }
   void fill(const std::vector<Point>& polygon, int) override {
     for (Point p : polygon) take(p);
+  }
+  void area(const std::vector<std::vector<Point>>& paths, int) override {
+    for (const auto& path : paths) {
+      for (Point p : path) take(p);
+    }
   }
   double tolerance() const override { return 0; }
 
@@ -92,9 +100,10 @@ class SlideSink : public Sink {
         maxX_(header.highX),
         maxY_(header.highY) {}
 
-  void line(Point a, Point b, int colour) override {
-    a = toDots_(a);
-    b = toDots_(b);
+  void line(Point a, Point b, int colour) override { lineDots(toDots_(a), toDots_(b), colour); }
+
+  // A line in dots.
+  void lineDots(Point a, Point b, int colour) {
     // Liang-Barsky: the part of the line inside the screen.
     double t0 = 0, t1 = 1;
     const double dx = b.x - a.x, dy = b.y - a.y;
@@ -120,6 +129,59 @@ class SlideSink : public Sink {
   void fill(const std::vector<Point>& polygon, int colour) override {
     std::vector<Point> in;
     for (Point p : polygon) in.push_back(toDots_(p));
+    fillDots(std::move(in), colour);
+  }
+
+  // Cut into trapezoids between the heights of the paths' vertices, each
+  // filled: between two such heights the edges that cross pair off, left
+  // to right, into the spans inside.
+  void area(const std::vector<std::vector<Point>>& paths, int colour) override {
+    struct Edge {
+      Point low, high;
+      double xAt(double y) const {
+        return low.x + (high.x - low.x) * (y - low.y) / (high.y - low.y);
+      }
+    };
+    std::vector<Edge> edges;
+    std::vector<double> heights;
+    for (const auto& path : paths) {
+      for (size_t k = 0; k < path.size(); ++k) {
+        Point a = toDots_(path[k]), b = toDots_(path[(k + 1) % path.size()]);
+        heights.push_back(a.y);
+        if (a.y == b.y) continue;
+        if (a.y > b.y) std::swap(a, b);
+        edges.push_back({a, b});
+      }
+    }
+    std::sort(heights.begin(), heights.end());
+    heights.erase(std::unique(heights.begin(), heights.end()), heights.end());
+    std::sort(edges.begin(), edges.end(),
+              [](const Edge& a, const Edge& b) { return a.low.y < b.low.y; });
+    std::vector<const Edge*> active;
+    size_t next = 0;
+    for (size_t k = 0; k + 1 < heights.size(); ++k) {
+      const double y0 = heights[k], y1 = heights[k + 1], middle = (y0 + y1) / 2;
+      if (y1 < 0 || y0 > maxY_) continue;
+      while (next < edges.size() && edges[next].low.y <= y0) active.push_back(&edges[next++]);
+      active.erase(std::remove_if(active.begin(), active.end(),
+                                  [&](const Edge* e) { return e->high.y <= y0; }),
+                   active.end());
+      std::vector<const Edge*> crossing;
+      for (const Edge* e : active) {
+        if (e->low.y <= middle && e->high.y > middle) crossing.push_back(e);
+      }
+      std::sort(crossing.begin(), crossing.end(),
+                [&](const Edge* a, const Edge* b) { return a->xAt(middle) < b->xAt(middle); });
+      for (size_t j = 0; j + 1 < crossing.size(); j += 2) {
+        const Edge &left = *crossing[j], &right = *crossing[j + 1];
+        fillDots({{left.xAt(y0), y0}, {right.xAt(y0), y0}, {right.xAt(y1), y1}, {left.xAt(y1), y1}},
+                 colour);
+      }
+    }
+  }
+
+  // A convex polygon in dots.
+  void fillDots(std::vector<Point> in, int colour) {
     // Sutherland-Hodgman against each edge of the screen.
     for (int edge = 0; edge < 4 && !in.empty(); ++edge) {
       auto inside = [&](Point p) {
@@ -158,7 +220,7 @@ class SlideSink : public Sink {
     }
     while (dots.size() > 1 && dots.back() == dots.front()) dots.pop_back();
     if (dots.size() < 3) {
-      if (!dots.empty()) line(in.front(), in.back(), colour);  // what is left is a line or dot
+      if (!dots.empty()) lineDots(in.front(), in.back(), colour);  // what is left is a line or dot
       return;
     }
     // A fan of pieces of at most kMaxFillVertices: the polygons drawn here are convex.
@@ -362,6 +424,18 @@ class Walker {
   }
 
   void spline(const DxfEntity& e, const Affine& m, int colour);
+  void hatch(const DxfEntity& e, const Affine& m, int colour);
+  // Points along a curve, as curve() cuts it, onto the end of `path`.
+  void curvePoints(const Affine& m, Point c, Point u, Point v, double t0, double t1,
+                   std::vector<Point>* path) const {
+    const double radius = std::max(std::hypot(u.x, u.y), std::hypot(v.x, v.y));
+    const int n = pieces(m, radius, t1 - t0);
+    for (int k = 0; k <= n; ++k) {
+      const double t = t0 + (t1 - t0) * k / n;
+      path->push_back({c.x + std::cos(t) * u.x + std::sin(t) * v.x,
+                       c.y + std::cos(t) * u.y + std::sin(t) * v.y});
+    }
+  }
   void drawText(const DxfEntity& e, const Affine& m, int colour);
   void drawMtext(const DxfEntity& e, const Affine& m, int colour);
   // A line of text whose baseline starts at (x, y) in font units, placed by `place`.
@@ -607,6 +681,125 @@ void Walker::drawMtext(const DxfEntity& e, const Affine& m, int colour) {
   }
 }
 
+// A HATCH: its boundary paths (polylines, or edges: lines, arcs, elliptic
+// arcs, splines through their control points), filled when the hatch is
+// solid, else drawn as outlines.
+void Walker::hatch(const DxfEntity& e, const Affine& m, int colour) {
+  size_t k = 0;
+  const auto next = [&](int code) -> double {
+    while (k < e.count && d_.group(e, k)->code != code) ++k;
+    if (k == e.count) throw Stop{{e.line, "a HATCH whose boundary is cut short"}};
+    const DxfGroup* g = d_.group(e, k++);
+    double n = 0;
+    if (!dxfNumber(g->value, &n)) throw Stop{{g->line + 1, "a number is expected here"}};
+    return n;
+  };
+  const bool solid = number(e, 70, 0) != 0;
+  const double paths = next(91);
+  if (paths < 0 || paths > 1e5) throw Stop{{e.line, "a HATCH of too many boundary paths"}};
+  std::vector<std::vector<Point>> boundary;
+  size_t vertices = 0;
+  for (int path = 0; path < paths; ++path) {
+    const long flags = static_cast<long>(next(92));
+    std::vector<Point> points;
+    if (flags & 2) {  // a polyline
+      const bool bulges = next(72) != 0;
+      next(73);
+      const double count = next(93);
+      if (count < 0 || count > 1e6) throw Stop{{e.line, "a HATCH path of too many vertices"}};
+      std::vector<std::pair<Point, double>> corners;
+      for (int j = 0; j < count; ++j) {
+        const Point p{next(10), next(20)};
+        corners.push_back({p, bulges ? next(42) : 0});
+      }
+      for (size_t j = 0; j < corners.size(); ++j) {
+        const auto& [a, bulge] = corners[j];
+        const Point b = corners[(j + 1) % corners.size()].first;
+        points.push_back(a);
+        if (bulge == 0 || (a.x == b.x && a.y == b.y)) continue;
+        const double angle = 4 * std::atan(bulge), chord = std::hypot(b.x - a.x, b.y - a.y);
+        const double radius = chord / (2 * std::sin(angle / 2)), h = radius * std::cos(angle / 2);
+        const Point c{(a.x + b.x) / 2 - (b.y - a.y) / chord * h,
+                      (a.y + b.y) / 2 + (b.x - a.x) / chord * h};
+        const double start = std::atan2(a.y - c.y, a.x - c.x), r = std::fabs(radius);
+        curvePoints(m, c, {r, 0}, {0, r}, start, start + angle, &points);
+      }
+    } else {
+      const double edges = next(93);
+      if (edges < 0 || edges > 1e6) throw Stop{{e.line, "a HATCH path of too many edges"}};
+      for (int j = 0; j < edges; ++j) {
+        const int type = static_cast<int>(next(72));
+        if (type == 1) {
+          points.push_back({next(10), next(20)});
+          points.push_back({next(11), next(21)});
+        } else if (type == 2 || type == 3) {
+          const Point c{next(10), next(20)};
+          Point u{0, 0}, v{0, 0};
+          if (type == 2) {
+            const double r = next(40);
+            u = {r, 0};
+            v = {0, r};
+          } else {
+            u = {next(11), next(21)};
+            const double ratio = next(40);
+            v = {-u.y * ratio, u.x * ratio};
+          }
+          double t0 = next(50), t1 = next(51);
+          if (type == 2) t0 *= kPi / 180, t1 *= kPi / 180;
+          if (type == 3) t0 *= kPi / 180, t1 *= kPi / 180;
+          const bool ccw = next(73) != 0;
+          if (!ccw) t0 = -t0, t1 = -t1;  // clockwise: the angles run the other way
+          if (ccw) {
+            while (t1 <= t0) t1 += 2 * kPi;
+          } else {
+            while (t1 >= t0) t1 -= 2 * kPi;
+          }
+          curvePoints(m, c, u, v, t0, t1, &points);
+        } else if (type == 4) {  // a spline: through its control points
+          next(94);
+          const bool rational = next(73) != 0;
+          next(74);
+          const double knots = next(95), controls = next(96);
+          if (knots < 0 || knots > 1e6 || controls < 0 || controls > 1e6) {
+            throw Stop{{e.line, "a HATCH spline of too many knots"}};
+          }
+          for (int q = 0; q < knots; ++q) next(40);
+          for (int q = 0; q < controls; ++q) {
+            points.push_back({next(10), next(20)});
+            if (rational) next(42);
+          }
+        } else {
+          throw Stop{{e.line, "a HATCH edge of unknown type " + std::to_string(type)}};
+        }
+      }
+    }
+    vertices += points.size();
+    if (vertices > (size_t{1} << 16)) {
+      throw Stop{{e.line, "a HATCH of more than 65536 boundary points"}};
+    }
+    boundary.push_back(std::move(points));
+  }
+  count();
+  for (auto& path : boundary) {
+    for (Point& p : path) {
+      p = m(p);
+      if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
+        throw Stop{{top_->line, "a point beyond the range of numbers"}};
+      }
+    }
+  }
+  if (solid) {
+    sink_.area(boundary, colour);
+    return;
+  }
+  for (const auto& path : boundary) {
+    for (size_t j = 0; j < path.size(); ++j) {
+      count();
+      sink_.line(path[j], path[(j + 1) % path.size()], colour);
+    }
+  }
+}
+
 void Walker::drawEntity(const DxfEntity& e, const Affine& outer, const Inherited& from, int depth,
                         const DxfEntity* vertices, size_t vertexCount) {
   if (number(e, 67, 0) != 0 || number(e, 60, 0) != 0) return;  // paper space, invisible
@@ -691,6 +884,8 @@ void Walker::drawEntity(const DxfEntity& e, const Affine& outer, const Inherited
       drawText(e, m, colour);
     else
       drawMtext(e, outer, colour);
+  } else if (type == "HATCH") {
+    hatch(e, m, colour);
   } else if (type == "SPLINE") {
     spline(e, outer, colour);
   } else if (type == "SOLID" || type == "TRACE") {

@@ -104,6 +104,20 @@ def text(msp):
                                              "attachment_point": 1, "color": 2})
 
 
+def hatch(msp):
+    # A solid fill with a hole, of a polyline path with a bulge and of edges.
+    h = msp.add_hatch(color=1)
+    h.paths.add_polyline_path([(0, 0, 0), (60, 0, 0.5), (60, 40, 0), (0, 40, 0)], is_closed=True)
+    edges = h.paths.add_edge_path()
+    edges.add_line((10, 10), (30, 10))
+    edges.add_arc((30, 20), 10, -90, 90)
+    edges.add_line((30, 30), (10, 30))
+    edges.add_line((10, 30), (10, 10))
+    pattern = msp.add_hatch(color=4)
+    pattern.set_pattern_fill("ANSI31", scale=2)
+    pattern.paths.add_polyline_path([(70, 0), (90, 0), (80, 30)], is_closed=True)
+
+
 def point(msp):
     for x in range(0, 100, 10):
         msp.add_point((x, x / 2))
@@ -124,6 +138,7 @@ def layers(msp):
 # One row an entity kind: its name and what draws it. Text is shown but not
 # held to the agreement: slb draws it in a stroke font (Hershey's), ezdxf
 # fills the outlines of a TrueType one, wider or narrower glyph by glyph.
+# A patterned HATCH is drawn as its outline only.
 NOT_HELD = {"TEXT and MTEXT"}
 KINDS = [
     ("LINE", lines),
@@ -134,6 +149,7 @@ KINDS = [
     ("ELLIPSE", ellipse),
     ("SPLINE", spline),
     ("TEXT and MTEXT", text),
+    ("HATCH", hatch),
     ("POINT", point),
     ("SOLID and TRACE", solid),
     ("INSERT", insert),

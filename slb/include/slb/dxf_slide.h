@@ -24,7 +24,8 @@ struct DxfSlideResult {
 
 // The slide of `drawing`'s model space, seen through `view` (fitted into
 // the screen, centred, the drawing's units square): LINE, POINT, CIRCLE,
-// ARC, ELLIPSE, LWPOLYLINE and POLYLINE (bulges as arcs), SOLID and TRACE
+// ARC, ELLIPSE, LWPOLYLINE and POLYLINE (bulges as arcs, constant widths
+// as filled bands), SOLID and TRACE, solid HATCHes (patterned: outlines)
 // as solid fills, INSERT of blocks (nested, scaled, rotated, in columns
 // and rows), SPLINE, TEXT and MTEXT in the stroke font (height,
 // rotation, width factor, the justifications; MTEXT's formatting codes
