@@ -155,6 +155,12 @@ bool parseOptions(const Arguments& args, Options* options, std::string* error) {
       options->quiet = true;
     } else if (args[i] == "--lenient") {
       options->lenient = true;
+    } else if (args[i] == "--add") {
+      if (i + 1 == args.size()) {
+        *error = "--add needs a library";
+        return false;
+      }
+      options->library = args[++i];
     } else if (args[i] == "--window") {
       if (i + 1 == args.size()) {
         *error = "--window needs X1,Y1,X2,Y2";

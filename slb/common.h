@@ -64,6 +64,7 @@ struct Options {
   bool quiet = false;    // --quiet: no count of the slides drawn
   bool lenient = false;  // --lenient: make's slide without the entities it cannot draw
   std::string window;    // --window X1,Y1,X2,Y2: the part of a drawing make shows
+  std::string library;   // --add LIB: the library make adds its slides to
   int columns = 0, size = 240, width = 0, height = 0;
   bool sizeGiven = false;
   Paper paper = Paper::kBlack;

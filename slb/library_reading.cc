@@ -18,7 +18,8 @@ namespace {
 // read.
 class StandardInput : public platform::File {
  public:
-  explicit StandardInput(std::shared_ptr<const std::string> bytes) : shared_(std::move(bytes)) {}
+  explicit StandardInput(std::shared_ptr<const std::string> bytes, std::u16string path = u"-")
+      : shared_(std::move(bytes)), path_(std::move(path)) {}
 
   platform::Status read(uint64_t offset, void* data, size_t n, size_t* got) override {
     *got = offset >= bytes_.size() ? 0 : std::min<uint64_t>(n, bytes_.size() - offset);
@@ -38,14 +39,15 @@ class StandardInput : public platform::File {
   platform::Status setOwner(uint32_t, uint32_t) override { return refused("set the owner"); }
   platform::Status lock(uint64_t, uint64_t, int) override { return refused("lock"); }
   platform::Status close() override { return platform::Status(); }
-  std::u16string path() const override { return u"-"; }
+  std::u16string path() const override { return path_; }
 
  private:
-  static platform::Status refused(std::string_view operation) {
-    return platform::Status::error(platform::ErrorKind::kAccessDenied, 0, operation, u"-");
+  platform::Status refused(std::string_view operation) const {
+    return platform::Status::error(platform::ErrorKind::kAccessDenied, 0, operation, path_);
   }
   std::shared_ptr<const std::string> shared_;
   const std::string& bytes_ = *shared_;
+  std::u16string path_;
 };
 
 // Reads standard input whole the first time, up to what a library or
@@ -85,6 +87,11 @@ bool readStandardInput(std::unique_ptr<platform::File>* file, uint64_t* length,
 }
 
 }  // namespace
+
+std::unique_ptr<platform::File> fileInMemory(std::shared_ptr<const std::string> bytes,
+                                             std::u16string path) {
+  return std::make_unique<StandardInput>(std::move(bytes), std::move(path));
+}
 
 bool openRead(const std::string& path, std::unique_ptr<platform::File>* file, uint64_t* length,
               std::string* error) {

@@ -23,6 +23,10 @@ namespace slb {
 // sentence a library given for a slide gets.
 [[nodiscard]] bool isLibraryFile(platform::File& file);
 
+// A file only to read, whose bytes are in memory, named `path`.
+std::unique_ptr<platform::File> fileInMemory(std::shared_ptr<const std::string> bytes,
+                                             std::u16string path);
+
 // Opens a slide file, as openRead. A file longer than 2 GiB is none: no
 // library holds one, and slb add takes none.
 [[nodiscard]] bool openSlide(const std::string& path, std::unique_ptr<platform::File>* file,

@@ -80,7 +80,11 @@ constexpr Command kCommands[] = {
      "\tthe window), fitted into --width by --height\n"
      "\tdots (1024 by 768 unless given). Entities it\n"
      "\tcannot draw are counted on standard error,\n"
-     "\tand nothing is written unless --lenient"},
+     "\tand nothing is written unless --lenient\n"
+     "DRAWING.dxf... --add LIB [NAME]\t"
+     "add the slides to a library (made when\n"
+     "\tmissing) in one edit, as slb add does, each\n"
+     "\tunder its file's name, or one under NAME"},
 };
 
 constexpr char kHelpStart[] =
@@ -164,6 +168,7 @@ const std::vector<cli::OptionSpec> kOptions = {
     {"width", '\0', true},      {"height", '\0', true},
     {"background", '\0', true}, {"quiet", '\0', false},
     {"window", '\0', true},     {"lenient", '\0', false},
+    {"add", '\0', true},
 };
 
 const Command* findCommand(const std::string& name) {

@@ -264,6 +264,43 @@ TEST_F(SlbTest, DumpAndMakeTakeASlideToTextAndBack) {
                                                          "d_otv.txt", "lines.slb"}));
 }
 
+// A drawing's slide is written only when every entity is drawn (or
+// --lenient), never from a drawing cut short, and goes into a library in
+// one edit.
+TEST_F(SlbTest, MakeDrawsDrawingsIntoSlidesAndLibraries) {
+  const std::string entities =
+      "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n0\n20\n0\n11\n10\n21\n5\n"
+      "0\nCIRCLE\n8\n0\n10\n5\n20\n2\n40\n2\n";
+  test::writeFile("plain.dxf", entities + "0\nENDSEC\n0\nEOF\n");
+  test::writeFile("image.dxf", entities + "0\nIMAGE\n0\nIMAGE\n0\nENDSEC\n0\nEOF\n");
+  test::writeFile("cut.dxf", entities);
+  test::ProcessResult r = slb({"make", "image.dxf", "-o", "image.sld"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "slb: skipped: 2 IMAGE; nothing written (--lenient writes the slide without them)\n");
+  r = slb({"make", "cut.dxf", "-o", "cut.sld"});
+  EXPECT_EQ(r.err,
+            "slb: cut.dxf:1: the section ENTITIES does not end (no 0 ENDSEC); nothing written\n");
+  EXPECT_EQ(test::filesHere(), (std::vector<std::string>{"cut.dxf", "image.dxf", "plain.dxf"}));
+  r = slb(
+      {"make", "image.dxf", "-o", "image.sld", "--lenient", "--width", "320", "--height", "200"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "slb: skipped: 2 IMAGE\n");
+  EXPECT_EQ(slb({"check", "image.sld"}).status, 0);
+  EXPECT_EQ(slb({"dump", "image.sld"}).out.substr(0, 50),
+            "slide new little-endian 320x200 aspect 1.6030150 h");
+  r = slb({"make", "plain.dxf", "image.dxf", "--add", "lib.slb", "--lenient"});
+  EXPECT_EQ(r.out, "lib.slb: made, slides added; 2 slides now\n");
+  r = slb({"make", "plain.dxf", "--add", "lib.slb", "Other"});
+  EXPECT_EQ(r.out, "lib.slb: slides added; 3 slides now\n");
+  const std::vector<test::LibrarySlide> slides = test::parseLibrary(test::readFile("lib.slb"));
+  ASSERT_EQ(slides.size(), 3u);
+  EXPECT_EQ(slides[0].name, "PLAIN");
+  EXPECT_EQ(slides[1].name, "IMAGE");
+  EXPECT_EQ(slides[2].name, "OTHER");
+  EXPECT_EQ(slides[2].data, slides[0].data);
+}
+
 TEST_F(SlbTest, SvgDrawsASlideOrALibrarysSlide) {
   test::writeFile("lines.slb", sample("mnas__LINES.slb"));
   test::writeFile("d_otv.sld", sample("mnas__D_OTV.sld"));
