@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -96,6 +97,112 @@ size_t readEntities(DxfDrawing* d, size_t i, size_t end, std::vector<DxfEntity>*
   return i;
 }
 
+// What follows a group code in a binary DXF file.
+enum class Binary { kText, kDouble, kInt16, kInt32, kInt64, kBool, kChunk };
+
+Binary binaryType(int code) {
+  if ((code >= 10 && code <= 59) || (code >= 110 && code <= 149) || (code >= 210 && code <= 239) ||
+      (code >= 460 && code <= 469) || (code >= 1010 && code <= 1059)) {
+    return Binary::kDouble;
+  }
+  if ((code >= 60 && code <= 79) || (code >= 170 && code <= 179) || (code >= 270 && code <= 289) ||
+      (code >= 370 && code <= 389) || (code >= 400 && code <= 409) ||
+      (code >= 1060 && code <= 1070)) {
+    return Binary::kInt16;
+  }
+  if ((code >= 90 && code <= 99) || (code >= 420 && code <= 429) || (code >= 440 && code <= 459) ||
+      code == 1071) {
+    return Binary::kInt32;
+  }
+  if (code >= 160 && code <= 169) return Binary::kInt64;
+  if (code >= 290 && code <= 299) return Binary::kBool;
+  if ((code >= 310 && code <= 319) || code == 1004) return Binary::kChunk;
+  return Binary::kText;
+}
+
+// A binary DXF file as the text of an ASCII one, each group's offset kept
+// in *offsets; false with *fault at the offset of a group cut short.
+bool binaryToText(std::string_view bytes, std::string* text, std::vector<uint64_t>* offsets,
+                  DxfFault* fault) {
+  size_t at = sizeof kBinarySentinel;  // the sentinel and its NUL
+  // Release 12 writes a code in one byte (255 and two more for larger
+  // ones), later releases in two: the first group, 0 SECTION, tells.
+  const bool wideCodes = bytes.size() > at + 1 && bytes[at] == 0 && bytes[at + 1] == 0;
+  auto cut = [&](size_t offset, const std::string& what) {
+    *fault = {0, what, true, offset};
+    return false;
+  };
+  auto little = [&](size_t n) {
+    uint64_t v = 0;
+    for (size_t k = n; k-- > 0;) v = v << 8 | static_cast<unsigned char>(bytes[at + k]);
+    at += n;
+    return v;
+  };
+  while (at < bytes.size()) {
+    const size_t start = at;
+    int code = 0;
+    if (wideCodes) {
+      if (bytes.size() - at < 2) return cut(start, "a group code cut short");
+      code = static_cast<int16_t>(little(2));
+    } else {
+      code = static_cast<unsigned char>(bytes[at++]);
+      if (code == 255) {
+        if (bytes.size() - at < 2) return cut(start, "a group code cut short");
+        code = static_cast<int16_t>(little(2));
+      }
+    }
+    offsets->push_back(start);
+    std::string value;
+    const Binary type = binaryType(code);
+    const size_t need = type == Binary::kDouble || type == Binary::kInt64 ? 8
+                        : type == Binary::kInt32                          ? 4
+                        : type == Binary::kInt16                          ? 2
+                        : type == Binary::kBool || type == Binary::kChunk ? 1
+                                                                          : 0;
+    if (bytes.size() - at < need) {
+      return cut(start, "the value of group " + std::to_string(code) + " is cut short");
+    }
+    if (type == Binary::kText) {
+      const size_t end = bytes.find('\0', at);
+      if (end == std::string_view::npos) {
+        return cut(start, "the text of group " + std::to_string(code) + " does not end");
+      }
+      value.assign(bytes.substr(at, end - at));
+      for (char& c : value) {
+        if (c == '\n' || c == '\r') c = ' ';
+      }
+      at = end + 1;
+    } else if (type == Binary::kDouble) {
+      const uint64_t bits = little(8);
+      double d = 0;
+      std::memcpy(&d, &bits, sizeof d);
+      char number[32];
+      const auto [end, ec] = std::to_chars(number, number + sizeof number, d);
+      value.assign(number, ec == std::errc() ? end : number);
+    } else if (type == Binary::kInt16) {
+      value = std::to_string(static_cast<int16_t>(little(2)));
+    } else if (type == Binary::kInt32) {
+      value = std::to_string(static_cast<int32_t>(little(4)));
+    } else if (type == Binary::kInt64) {
+      value = std::to_string(static_cast<int64_t>(little(8)));
+    } else if (type == Binary::kBool) {
+      value = std::to_string(little(1));
+    } else {  // a chunk of bytes, as hexadecimal
+      const size_t length = static_cast<unsigned char>(bytes[at++]);
+      if (bytes.size() - at < length) return cut(start, "a chunk of bytes cut short");
+      static const char kHex[] = "0123456789ABCDEF";
+      for (size_t k = 0; k < length; ++k) {
+        const unsigned char c = static_cast<unsigned char>(bytes[at + k]);
+        value += kHex[c >> 4];
+        value += kHex[c & 15];
+      }
+      at += length;
+    }
+    *text += std::to_string(code) + "\n" + value + "\n";
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string dxfName(std::string_view name) {
@@ -127,8 +234,9 @@ bool readDxf(std::string bytes, DxfDrawing* d, DxfFault* fault) {
   *d = DxfDrawing();
   d->text = std::move(bytes);
   if (std::string_view(d->text).substr(0, sizeof kBinarySentinel - 1) == kBinarySentinel) {
-    *fault = {0, "a binary DXF file, which is not read (save the drawing as ASCII DXF)"};
-    return false;
+    std::string text;
+    if (!binaryToText(d->text, &text, &d->binaryOffsets, fault)) return false;
+    d->text = std::move(text);
   }
   if (!splitGroups(d, fault)) return false;
   const std::vector<DxfGroup>& g = d->groups;
@@ -186,4 +294,13 @@ bool readDxf(std::string bytes, DxfDrawing* d, DxfFault* fault) {
     return false;
   }
   return true;
+}
+
+std::string dxfPlace(const DxfDrawing& drawing, const DxfFault& fault) {
+  if (fault.atOffset) return ":" + std::to_string(fault.offset);
+  if (fault.line == 0) return "";
+  if (drawing.binaryOffsets.empty()) return ":" + std::to_string(fault.line);
+  const size_t group = (fault.line - 1) / 2;
+  return ":" + std::to_string(group < drawing.binaryOffsets.size() ? drawing.binaryOffsets[group]
+                                                                   : drawing.binaryOffsets.back());
 }

@@ -61,16 +61,15 @@ int makeFromDrawing(const std::string& path, std::string bytes, const Options& o
   auto drawing = std::make_unique<DxfDrawing>();
   DxfFault fault;
   if (!readDxf(std::move(bytes), drawing.get(), &fault)) {
-    return problem(path + ":" + std::to_string(fault.line) + ": " + fault.what +
-                   "; nothing written");
+    return problem(path + dxfPlace(*drawing, fault) + ": " + fault.what + "; nothing written");
   }
   StrokeFont font;
   const bool haveFont = loadFont(&font);
   if (haveFont) view.font = &font;
   const DxfSlideResult made = dxfToSlide(*drawing, view);
   if (!made.ok) {
-    return problem(path + (made.fault.line > 0 ? ":" + std::to_string(made.fault.line) : "") +
-                   ": " + made.fault.what + "; nothing written");
+    return problem(path + dxfPlace(*drawing, made.fault) + ": " + made.fault.what +
+                   "; nothing written");
   }
   if (!made.skipped.empty()) {
     std::string list;

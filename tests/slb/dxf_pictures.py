@@ -153,6 +153,7 @@ KINDS = [
     ("POINT", point),
     ("SOLID and TRACE", solid),
     ("INSERT", insert),
+    ("INSERT, binary DXF", insert),
     ("layers and colours", layers),
 ]
 
@@ -253,7 +254,7 @@ def main():
             doc = ezdxf.new("R2010")
             draw(doc.modelspace())
             dxf = os.path.join(folder, "in.dxf")
-            doc.saveas(dxf)
+            doc.saveas(dxf, fmt="bin" if "binary" in name else "asc")
             win = window(doc.modelspace())
             ours, error = slide_picture(slb, dxf, win, folder)
             if ours is None:

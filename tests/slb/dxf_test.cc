@@ -38,6 +38,15 @@ TEST(DxfSlide, FaultsNameTheirLines) {
       {dxf("0\nBLOCK\n2\nSELF\n0\nINSERT\n2\nSELF\n0\nENDBLK\n", line + "0\nINSERT\n2\nSELF\n"), 33,
        "blocks nested deeper than 32 (a block that inserts itself?)"},
   };
+  // A binary file names the offset of the group at fault: here the text of
+  // group 2, whose NUL is missing.
+  DxfDrawing drawing;
+  DxfFault fault;
+  const std::string binary("AutoCAD Binary DXF\r\n\x1a\0\0\0SECTION\0\2\0ENTI", 38);
+  EXPECT_FALSE(readDxf(binary, &drawing, &fault));
+  EXPECT_TRUE(fault.atOffset);
+  EXPECT_EQ(fault.offset, 32u);
+  EXPECT_EQ(fault.what, "the text of group 2 does not end");
   for (const Case& c : cases) {
     DxfDrawing drawing;
     DxfFault fault;

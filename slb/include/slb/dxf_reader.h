@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -42,25 +43,34 @@ struct DxfDrawing {
   std::map<std::string, DxfLayer> layers;  // by name, ASCII letters upper-cased
   std::map<std::string, DxfBlock> blocks;  // likewise
   std::vector<DxfEntity> entities;         // of the ENTITIES section, in order
+  // A binary file is read as the text of an ASCII one: the offset in the
+  // file of each group (of lines 2k + 1 and 2k + 2).
+  std::vector<uint64_t> binaryOffsets;
 
   const DxfGroup* group(const DxfEntity& e, size_t i) const { return &groups[e.first + i]; }
 };
 
 // Why a file is no drawing: the line at fault (0 when no line is) and what
-// is wrong there.
+// is wrong there; in a binary file, the offset of the group.
 struct DxfFault {
   size_t line = 0;
   std::string what;
+  bool atOffset = false;
+  uint64_t offset = 0;
 };
+
+// Where a fault is, as messages say it: ":LINE" or ":OFFSET" (the offset
+// of the group in a binary file), or nothing.
+std::string dxfPlace(const DxfDrawing& drawing, const DxfFault& fault);
 
 // Whether the bytes begin as a DXF file does: a group code on the first
 // line, or the binary sentinel.
 bool looksLikeDxf(std::string_view bytes);
 
-// Reads an ASCII DXF file (`bytes`, moved into the drawing); false with
-// *fault for a group code that is none, a file cut short (a code without
-// its value, a section or block that does not end, no EOF), and a binary
-// DXF, which is not read.
+// Reads a DXF file (`bytes`, moved into the drawing), ASCII or binary
+// (codes of one byte, as Release 12 wrote them, or two); false with *fault
+// for a group code that is none, a file cut short (a code without its
+// value, a section or block that does not end, no EOF).
 bool readDxf(std::string bytes, DxfDrawing* drawing, DxfFault* fault);
 
 // A name as the tables key it: ASCII letters upper-cased.
