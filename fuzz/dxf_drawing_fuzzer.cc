@@ -15,8 +15,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t lines = static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
   DxfDrawing drawing;
   DxfFault fault;
+  // Where a fault is: a line of an ASCII file, an offset of a binary one
+  // (its lines are those of the text it is read as).
+  auto misplaced = [&](const DxfFault& f) {
+    if (f.atOffset) return f.offset >= size;
+    const std::string place = dxfPlace(drawing, f);
+    const uint64_t at = place.empty() ? 0 : std::stoull(place.substr(1));
+    return drawing.binaryOffsets.empty() ? at > lines : at >= size;
+  };
   if (!readDxf(bytes, &drawing, &fault)) {
-    if (fault.what.empty() || fault.line > lines) std::abort();
+    if (fault.what.empty() || misplaced(fault)) std::abort();
     return 0;
   }
   DxfView view;
@@ -24,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   view.height = 48;
   const DxfSlideResult made = dxfToSlide(drawing, view);
   if (!made.ok) {
-    if (made.fault.what.empty() || made.fault.line > lines || !made.slide.empty()) std::abort();
+    if (made.fault.what.empty() || misplaced(made.fault) || !made.slide.empty()) std::abort();
     return 0;
   }
   SlidePicture picture;

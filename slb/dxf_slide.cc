@@ -291,13 +291,12 @@ class Walker {
         continue;
       }
       drawEntity(e, m, from, depth, nullptr, 0);
-      if (e.type == "INSERT") {  // its attributes, if any, follow it
+      if (e.type == "INSERT") {  // its attributes, if any, follow it, placed as it is
         size_t end = i + 1;
-        while (end < list.size() && list[end].type == "ATTRIB") ++end;
-        if (end > i + 1) {
-          if (skipped_) (*skipped_)["ATTRIB"] += end - i - 1;
-          i = end < list.size() && list[end].type == "SEQEND" ? end : end - 1;
+        while (end < list.size() && list[end].type == "ATTRIB") {
+          drawEntity(list[end++], m, from, depth, nullptr, 0);
         }
+        if (end > i + 1) i = end < list.size() && list[end].type == "SEQEND" ? end : end - 1;
       }
     }
   }
@@ -631,7 +630,7 @@ void Walker::drawText(const DxfEntity& e, const Affine& m, int colour) {
   const double height = number(e, 40, 1), scale = height / StrokeFont::kCapHeight;
   double rotation = number(e, 50, 0) * kPi / 180, widthFactor = number(e, 41, 1);
   const int horizontal = static_cast<int>(number(e, 72, 0));
-  const int vertical = static_cast<int>(number(e, 73, 0));
+  const int vertical = static_cast<int>(number(e, e.type == "ATTRIB" ? 74 : 73, 0));
   const Point first{number(e, 10, 0), number(e, 20, 0)};
   const Point second{number(e, 11, first.x), number(e, 21, first.y)};
   const double width = textWidth(*font_, line);
@@ -879,8 +878,10 @@ void Walker::drawEntity(const DxfEntity& e, const Affine& outer, const Inherited
     }
     if (points.size() == 1) line(m, points[0].first, points[0].first, colour);
     width_ = 0;
-  } else if ((type == "TEXT" || type == "MTEXT") && font_) {
-    if (type == "TEXT")
+  } else if (type == "ATTRIB" && (static_cast<long>(number(e, 70, 0)) & 1)) {
+    // An invisible attribute.
+  } else if ((type == "TEXT" || type == "MTEXT" || type == "ATTRIB") && font_) {
+    if (type != "MTEXT")
       drawText(e, m, colour);
     else
       drawMtext(e, outer, colour);
@@ -918,6 +919,20 @@ void Walker::drawEntity(const DxfEntity& e, const Affine& outer, const Inherited
         walk(block->second.entities, place, inside, depth + 1);
       }
     }
+  } else if (type == "DIMENSION" && !text(e, 2).empty()) {
+    // Drawn as its block, which holds the lines, arrows and text in the
+    // drawing's own coordinates.
+    const auto block = d_.blocks.find(dxfName(text(e, 2)));
+    if (block == d_.blocks.end()) {
+      throw Stop{{e.line, "a DIMENSION of the block \"" + std::string(text(e, 2)) +
+                              "\", which the drawing does not define"}};
+    }
+    if (depth >= kMaxNesting) {
+      throw Stop{{top_->line, "blocks nested deeper than " + std::to_string(kMaxNesting) +
+                                  " (a block that inserts itself?)"}};
+    }
+    count();
+    walk(block->second.entities, outer, Inherited{layerName, colour}, depth + 1);
   } else if (type == "VIEWPORT" || type == "SEQEND" || type == "VERTEX" ||
              (type == "ATTDEF" && depth > 0)) {
     // Nothing of model space, or drawn with what they belong to.

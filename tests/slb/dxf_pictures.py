@@ -84,6 +84,12 @@ def insert(msp):
     msp.add_blockref("OUTER", (0, 30), dxfattribs={"xscale": -1, "rotation": 90})
 
 
+def dimension(msp):
+    msp.add_line((0, 0), (60, 0))
+    dim = msp.add_linear_dim(base=(0, 15), p1=(0, 0), p2=(60, 0), dimstyle="EZDXF")
+    dim.render()
+
+
 def ellipse(msp):
     msp.add_ellipse((0, 0), major_axis=(50, 20), ratio=0.4)
     msp.add_ellipse((0, 0), major_axis=(0, 30), ratio=0.5, start_param=0.5, end_param=4,
@@ -154,6 +160,7 @@ KINDS = [
     ("SOLID and TRACE", solid),
     ("INSERT", insert),
     ("INSERT, binary DXF", insert),
+    ("DIMENSION", dimension),
     ("layers and colours", layers),
 ]
 

@@ -27,7 +27,8 @@ struct DxfSlideResult {
 // ARC, ELLIPSE, LWPOLYLINE and POLYLINE (bulges as arcs, constant widths
 // as filled bands), SOLID and TRACE, solid HATCHes (patterned: outlines)
 // as solid fills, INSERT of blocks (nested, scaled, rotated, in columns
-// and rows), SPLINE, TEXT and MTEXT in the stroke font (height,
+// and rows) with their attributes, DIMENSION (its block), SPLINE, TEXT and
+// MTEXT in the stroke font (height,
 // rotation, width factor, the justifications; MTEXT's formatting codes
 // left out but for its paragraphs). Colours by ACI, BYLAYER and BYBLOCK resolved, true colours to
 // the nearest ACI; layers off or frozen and invisible entities left out.
