@@ -173,6 +173,7 @@ class SlideSink : public Sink {
       std::sort(crossing.begin(), crossing.end(),
                 [&](const Edge* a, const Edge* b) { return a->xAt(middle) < b->xAt(middle); });
       for (size_t j = 0; j + 1 < crossing.size(); j += 2) {
+        if (++trapezoids_ > kMaxDrawnShapes) return;  // too many: see tooMany()
         const Edge &left = *crossing[j], &right = *crossing[j + 1];
         fillDots({{left.xAt(y0), y0}, {right.xAt(y0), y0}, {right.xAt(y1), y1}, {left.xAt(y1), y1}},
                  colour);
@@ -235,6 +236,8 @@ class SlideSink : public Sink {
 
   double tolerance() const override { return halfDot_; }
   const std::string& finish() { return slide_.finish(); }
+  // Whether the areas were cut into more trapezoids than a drawing may draw.
+  bool tooMany() const { return trapezoids_ > kMaxDrawnShapes; }
 
  private:
   static int dot(double v, double max) {
@@ -245,6 +248,7 @@ class SlideSink : public Sink {
   Affine toDots_;
   double halfDot_;
   double maxX_, maxY_;
+  size_t trapezoids_ = 0;
 };
 
 // The nearest ACI colour (1 to 255) to a true colour.
@@ -773,8 +777,9 @@ void Walker::hatch(const DxfEntity& e, const Affine& m, int colour) {
       }
     }
     vertices += points.size();
-    if (vertices > (size_t{1} << 16)) {
-      throw Stop{{e.line, "a HATCH of more than 65536 boundary points"}};
+    // Filling costs the points times the heights between them.
+    if (vertices > (size_t{1} << 14)) {
+      throw Stop{{e.line, "a HATCH of more than 16384 boundary points"}};
     }
     boundary.push_back(std::move(points));
   }
@@ -990,6 +995,10 @@ DxfSlideResult dxfToSlide(const DxfDrawing& drawing, const DxfView& view) {
     SlideSink sink(header, toDots, 0.5 / scale);
     Walker(drawing, view.font, sink, &result.skipped)
         .walk(drawing.entities, Affine(), Inherited(), 0);
+    if (sink.tooMany()) {
+      throw Stop{{0, "the drawing's hatches fill more than " + std::to_string(kMaxDrawnShapes) +
+                         " trapezoids"}};
+    }
     result.slide = sink.finish();
     result.ok = true;
   } catch (const Stop& stop) {
