@@ -819,11 +819,29 @@ void Walker::drawEntity(const DxfEntity& e, const Affine& outer, const Inherited
     colour = nearestColour(static_cast<uint32_t>(rgb) & 0xFFFFFF);
   }
   colour = std::clamp(colour, 1, 255);
-  // Entities in their object coordinates: seen from below (an extrusion
-  // of 0, 0, -1), their X runs the other way.
-  Affine m = outer;
-  const bool mirrored = number(e, 230, 1) < 0;
-  if (mirrored) m = outer * Affine::stretch(-1, 1);
+  // Entities in their object coordinates, whose Z is the extrusion N: by
+  // the arbitrary axis rule, X is the world's Y (or Z, for an N near the
+  // Z axis) times N, and Y is N times X. Seen from above: their X and Y
+  // as the world's, and the elevation along N, in plan.
+  double n[3] = {number(e, 210, 0), number(e, 220, 0), number(e, 230, 1)};
+  const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+  if (!(length > 0))
+    n[0] = 0, n[1] = 0, n[2] = 1;
+  else
+    n[0] /= length, n[1] /= length, n[2] /= length;
+  auto cross = [](const double* a, const double* b, double* out) {
+    out[0] = a[1] * b[2] - a[2] * b[1];
+    out[1] = a[2] * b[0] - a[0] * b[2];
+    out[2] = a[0] * b[1] - a[1] * b[0];
+    const double l = std::sqrt(out[0] * out[0] + out[1] * out[1] + out[2] * out[2]);
+    for (int k = 0; k < 3; ++k) out[k] /= l;
+  };
+  const double worldY[3] = {0, 1, 0}, worldZ[3] = {0, 0, 1};
+  double ax[3], ay[3];
+  cross(std::fabs(n[0]) < 1.0 / 64 && std::fabs(n[1]) < 1.0 / 64 ? worldY : worldZ, n, ax);
+  cross(n, ax, ay);
+  const double elevation = number(e, e.type == "LWPOLYLINE" ? 38 : 30, 0);
+  const Affine m = outer * Affine{ax[0], ax[1], ay[0], ay[1], elevation * n[0], elevation * n[1]};
   const Point p0{number(e, 10, 0), number(e, 20, 0)};
   const std::string_view type = e.type;
   if (type == "LINE") {
@@ -838,14 +856,14 @@ void Walker::drawEntity(const DxfEntity& e, const Affine& outer, const Inherited
     curve(m, p0, {r, 0}, {0, r}, t0, t1, colour);
   } else if (type == "ELLIPSE") {
     // In world coordinates; the minor axis is the extrusion times the major.
-    const Point major{number(e, 11, 0), number(e, 21, 0)};
+    const double major[3] = {number(e, 11, 0), number(e, 21, 0), number(e, 31, 0)};
     const double ratio = number(e, 40, 1);
-    const Point minor = mirrored ? Point{major.y * ratio, -major.x * ratio}
-                                 : Point{-major.y * ratio, major.x * ratio};
+    const Point minor{(n[1] * major[2] - n[2] * major[1]) * ratio,
+                      (n[2] * major[0] - n[0] * major[2]) * ratio};
     const double t0 = number(e, 41, 0);
     double t1 = number(e, 42, 2 * kPi);
     while (t1 <= t0) t1 += 2 * kPi;
-    curve(outer, p0, major, minor, t0, t1, colour);
+    curve(outer, p0, {major[0], major[1]}, minor, t0, t1, colour);
   } else if (type == "LWPOLYLINE" || type == "POLYLINE") {
     std::vector<std::pair<Point, double>> points;  // each vertex and its bulge
     if (type == "LWPOLYLINE") {

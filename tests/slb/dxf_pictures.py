@@ -61,6 +61,9 @@ def circle(msp):
 def arc(msp):
     msp.add_arc((0, 0), 50, 30, 300)
     msp.add_arc((0, 0), 30, 300, 30, dxfattribs={"color": 4})
+    # Seen from below, and tilted: object coordinates by the arbitrary axis rule.
+    msp.add_arc((10, 5), 20, 0, 120, dxfattribs={"extrusion": (0, 0, -1)})
+    msp.add_circle((20, -10), 15, dxfattribs={"extrusion": (0.5, 0.3, 0.8), "color": 5})
 
 
 def solid(msp):
