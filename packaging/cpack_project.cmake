@@ -23,3 +23,5 @@ if(CPACK_GENERATOR STREQUAL "DEB")
   string(REGEX REPLACE "^.*shlibs:Depends=" "" found "${found}")
   string(STRIP "${found}" CPACK_DEBIAN_PACKAGE_DEPENDS)
 endif()
+# slb make draws the text of drawings in a Hershey stroke font.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hershey-fonts-data")

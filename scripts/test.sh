@@ -14,10 +14,11 @@ cd "$(dirname "$0")/.."
 quick=false
 [ "${1:-}" = "--quick" ] && quick=true
 
-packages=(cmake g++ make python3 libgtest-dev ccache time googletest libcairo2-dev pkg-config
-  libedit-dev)
-$quick || packages+=(clang shapelib python3-dbfread gdal-bin g++-mingw-w64-i686-posix
-  g++-mingw-w64-x86-64-posix wine64 locales netpbm librsvg2-bin chromium dpkg-dev lintian file)
+packages=(cmake g++ make python3 libgtest-dev ccache time googletest libcairo2-dev zlib1g-dev
+  pkg-config libedit-dev hershey-fonts-data)
+$quick || packages+=(clang shapelib python3-dbfread python3-ezdxf python3-matplotlib gdal-bin
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales netpbm librsvg2-bin chromium
+  dpkg-dev lintian file)
 bash scripts/deps.sh "${packages[@]}"
 
 export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
