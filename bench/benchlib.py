@@ -112,3 +112,67 @@ def report(label, ours, floor, goal, rss=None):
         line += f"  peak RSS {rss:6.1f} MiB"
     print(line, flush=True)
     return ratio
+
+
+# ---------------------------------------------------------------- rows with a peer
+#
+# The file benchmarks (dirfile.py, slides.py, dbf.py, calls.py) print one row
+# per measurement: ours, the peer (a standard tool doing the same work), the
+# ratio, the goal and our peak RSS. A row whose result was not checked is no
+# row: each script runs what it timed once more with its output captured and
+# fails (exit status 1) when the result is not what the call should have
+# done, so that a refusal or an error is never timed as if it were the work.
+
+HEADER_PRINTED = False
+MISSED = []
+
+
+def capture(argv, cwd):
+    """Runs `argv` once; returns its standard output (bytes). A failing exit
+    status fails the benchmark."""
+    proc = subprocess.run(argv, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if proc.returncode != 0:
+        sys.exit(f"benchmark command failed ({proc.returncode}): {argv}\n"
+                 f"{proc.stderr.decode(errors='replace')}")
+    return proc.stdout
+
+
+def expect(condition, what):
+    """Fails the benchmark, saying what, unless `condition` holds."""
+    if not condition:
+        sys.exit(f"benchmark check failed: {what}")
+
+
+def row(label, ours, peer, peer_name, goal, rss, rss_goal=None):
+    """Prints one row. `goal` is the greatest ratio allowed (None: no goal,
+    the row is for information); `rss_goal` the greatest peak RSS in MiB."""
+    global HEADER_PRINTED
+    if not HEADER_PRINTED:
+        print(f"{'row':<52} {'ours ms':>10} {'peer ms':>10} {'peer':<14} {'ratio':>6} "
+              f"{'goal':>6} {'RSS MiB':>8}", flush=True)
+        HEADER_PRINTED = True
+    ratio = ours / peer if peer > 0 else float("inf")
+    met = goal is None or ratio <= goal
+    if rss_goal is not None:
+        met = met and rss <= rss_goal
+    goal_text = "-" if goal is None else f"<={goal:g}"
+    rss_text = f"{rss:8.1f}" + (f" (goal <= {rss_goal:g})" if rss_goal is not None else "")
+    print(f"{label:<52} {ours * 1000:10.2f} {peer * 1000:10.2f} {peer_name:<14} {ratio:6.2f} "
+          f"{goal_text:>6} {rss_text}{'' if met else '  MISSED'}", flush=True)
+    if not met:
+        MISSED.append(label)
+    return ratio
+
+
+def summary():
+    """Prints which rows missed their goals; the exit status stays 0 (a
+    missed goal is a figure, not a failure)."""
+    if MISSED:
+        print("missed goals: " + "; ".join(MISSED))
+    else:
+        print("every goal met")
+
+
+def big_sizes():
+    """Whether the slow sizes were asked for (--big)."""
+    return "--big" in sys.argv[1:]
