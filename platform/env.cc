@@ -31,6 +31,14 @@ void reportCause(const Status& status) {
   std::fflush(stderr);
 }
 
+Status Env::scanFolder(std::u16string_view folder, FolderScan& scan) {
+  std::vector<DirEntry> entries;
+  Status s = listFolder(folder, true, &entries);
+  if (!s.ok()) return s;
+  for (const DirEntry& entry : entries) scan.take(entry);
+  return Status();
+}
+
 Status findFiles(Env& env, std::u16string_view pattern, bool wantSizes,
                  std::vector<DirEntry>* entries) {
   entries->clear();

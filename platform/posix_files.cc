@@ -404,7 +404,26 @@ class PosixEnv : public Env {
 
   Status listFolder(std::u16string_view folder, bool wantSizes,
                     std::vector<DirEntry>* entries) override {
+    // Every entry, kept.
+    class Collect : public FolderScan {
+     public:
+      Collect(bool wantSizes, std::vector<DirEntry>* entries)
+          : wantSizes_(wantSizes), entries_(entries) {}
+      bool wantsSize(std::u16string_view) override { return wantSizes_; }
+      void take(const DirEntry& entry) override { entries_->push_back(entry); }
+
+     private:
+      bool wantSizes_;
+      std::vector<DirEntry>* entries_;
+    };
     entries->clear();
+    Collect collect(wantSizes, entries);
+    Status s = scanFolder(folder, collect);
+    if (!s.ok()) entries->clear();
+    return s;
+  }
+
+  Status scanFolder(std::u16string_view folder, FolderScan& scan) override {
     std::string native;
     if (Status s = directoryPath("list", folder, &native); !s.ok()) return s;
     const std::u16string shown = folder.empty() ? u"." : std::u16string(folder);
@@ -412,6 +431,7 @@ class PosixEnv : public Env {
     if (!dir) return lastError("list", shown);
     const int dirFd = ::dirfd(dir);
     Status failed;
+    DirEntry entry;  // one, its name's storage reused
     for (;;) {
       errno = 0;
       const dirent* e = ::readdir(dir);
@@ -422,18 +442,27 @@ class PosixEnv : public Env {
       }
       const std::string_view bytes(e->d_name);
       if (bytes == "." || bytes == "..") continue;
-      std::u16string name = posix::decodeName(bytes);
+      // Most names are ASCII: widened in place, without a conversion.
+      if (std::all_of(bytes.begin(), bytes.end(),
+                      [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        entry.name.assign(bytes.begin(), bytes.end());
+      } else {
+        entry.name = posix::decodeName(bytes);
+      }
       // A name no text can name, or one holding a control character (no
       // Windows name does; a line break would split a listing line), is
       // not listed.
-      if (name.empty() ||
-          std::any_of(name.begin(), name.end(), [](char16_t c) { return c < 0x20; })) {
+      if (entry.name.empty() ||
+          std::any_of(entry.name.begin(), entry.name.end(), [](char16_t c) { return c < 0x20; })) {
         continue;
       }
-      DirEntry entry;
-      entry.name = std::move(name);
+      entry.isDirectory = false;
+      entry.isLink = false;
+      entry.size = 0;
       const unsigned char type = e->d_type;
-      if (type == DT_UNKNOWN || type == DT_LNK || (type == DT_REG && wantSizes)) {
+      // The folder tells the kind of most entries: a look at the entry is
+      // needed for a link, a kind it does not tell, or a size wanted.
+      if (type == DT_UNKNOWN || type == DT_LNK || (type == DT_REG && scan.wantsSize(entry.name))) {
         struct stat st;
         if (::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
           if (errno == ENOENT) continue;  // gone meanwhile
@@ -453,14 +482,15 @@ class PosixEnv : public Env {
           }
         }
         entry.isDirectory = S_ISDIR(st.st_mode);
-        if (!entry.isDirectory && wantSizes) entry.size = static_cast<uint64_t>(st.st_size);
+        if (!entry.isDirectory && (type == DT_REG || scan.wantsSize(entry.name))) {
+          entry.size = static_cast<uint64_t>(st.st_size);
+        }
       } else {
         entry.isDirectory = type == DT_DIR;
       }
-      entries->push_back(std::move(entry));
+      scan.take(entry);
     }
     ::closedir(dir);
-    if (!failed.ok()) entries->clear();
     return failed;
   }
 

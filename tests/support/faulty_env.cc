@@ -143,6 +143,11 @@ Status FaultyEnv::listFolder(std::u16string_view folder, bool wantSizes,
   return EnvWrapper::listFolder(folder, wantSizes, entries);
 }
 
+Status FaultyEnv::scanFolder(std::u16string_view folder, platform::FolderScan& scan) {
+  if (strike("list")) return injectedFailure("list");
+  return EnvWrapper::scanFolder(folder, scan);
+}
+
 Status FaultyEnv::renameReplacing(std::u16string_view from, std::u16string_view to) {
   if (strike("rename")) return injectedFailure("rename");
   return EnvWrapper::renameReplacing(from, to);

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #endif
 
+#include "platform/path.h"
+#include "platform/text.h"
 #include "support/dbf.h"
 #include "support/faulty_env.h"
 #include "support/host_support.h"
@@ -95,6 +97,41 @@ TEST_F(FilesTest, DirfileListsDepthFirstWithDriveAndDirectory) {
   EXPECT_EQ(test::readFile("dirfile"), line("x.dwg", 1234, "C:a\\") + line("y.dwg", 5, "C:a\\b\\") +
                                            line("deep.dwg", 0, "C:a\\b\\c.dwg\\") +
                                            line("w.dwg", 1, "C:a\\z\\"));
+}
+
+// Files and folders come in the order NTFS keeps names (sortByName): upper
+// case first, then the names themselves, by UTF-16 code units of every
+// width, a name before the longer ones it begins.
+TEST_F(FilesTest, DirfileSortsFilesAndFoldersAsNtfsKeepsNames) {
+  std::vector<std::u16string> names = {u"ab.dwg",     u"a.dwg",      u"\u00e9.dwg", u"_.dwg",
+                                       u"\u0100.dwg", u"\u3042.dwg", u"\u4e2d.dwg", u"\uff21.dwg",
+                                       u"Z.dwg",      u"ab.dwgx",    u"b.dwg"};
+#if !defined(_WIN32)
+  // Names that differ in case only, which Windows keeps as one.
+  names.insert(names.end(), {u"AB.dwg", u"aB.dwg", u"\u00c9.dwg"});
+#endif
+  fs::create_directories("s");
+  std::vector<platform::DirEntry> files, folders;
+  for (const std::u16string& name : names) {
+    test::writeFile(platform::toUtf8(u"s/" + name), "x");
+    const std::u16string folder = name.substr(0, name.find(u'.'));
+    if (fs::create_directory(fs::path(u"s/" + folder))) {
+      test::writeFile(platform::toUtf8(u"s/" + folder + u"/in.dwg"), "");
+      folders.push_back({folder, true, false, 0});
+    }
+    if (name.ends_with(u".dwg")) files.push_back({name, false, false, 1});
+  }
+  platform::sortByName(&files);
+  platform::sortByName(&folders);
+  std::string expected;
+  for (const platform::DirEntry& file : files) {
+    expected += formatListingLine(platform::toAnsi(file.name), 1, "", "s/");
+  }
+  for (const platform::DirEntry& folder : folders) {
+    expected += formatListingLine("in.dwg", 0, "", "s/" + platform::toAnsi(folder.name) + "\\");
+  }
+  EXPECT_EQ(call(u"Dirfile", {S(u"s/*.dwg")}).printed, u"");
+  EXPECT_EQ(test::readFile("dirfile"), expected);
 }
 
 TEST_F(FilesTest, DirfileOfARelativePatternLeavesTheLastColumnsEmpty) {

@@ -121,6 +121,20 @@ class NameLock {
   virtual ~NameLock() = default;
 };
 
+// Takes the entries of a folder one at a time, as Env::scanFolder reads
+// them.
+class FolderScan {
+ public:
+  virtual ~FolderScan() = default;
+  // Whether the size of the entry `name` is wanted: asked for each entry
+  // the folder gives as a file (or whose kind only a look at it tells)
+  // before its size is read, which on POSIX costs a look at the entry.
+  virtual bool wantsSize(std::u16string_view name) = 0;
+  // One entry; `entry` lives for this call only. Its size is set when it
+  // was wanted.
+  virtual void take(const DirEntry& entry) = 0;
+};
+
 class Env {
  public:
   Env() = default;
@@ -145,6 +159,11 @@ class Env {
   // it leads to.
   virtual Status listFolder(std::u16string_view folder, bool wantSizes,
                             std::vector<DirEntry>* entries) = 0;
+  // listFolder, an entry at a time and in one read of the folder: memory
+  // does not grow with the folder, and only the sizes `scan` wants are
+  // read. On failure `scan` may have taken some of the entries already.
+  // By default, listFolder with sizes.
+  virtual Status scanFolder(std::u16string_view folder, FolderScan& scan);
   // Gives `from` the name `to` in one atomic step, in place of any file
   // there. Durable only after syncDirectory of their folder.
   virtual Status renameReplacing(std::u16string_view from, std::u16string_view to) = 0;
@@ -204,6 +223,9 @@ class EnvWrapper : public Env {
   Status listFolder(std::u16string_view folder, bool wantSizes,
                     std::vector<DirEntry>* entries) override {
     return target_->listFolder(folder, wantSizes, entries);
+  }
+  Status scanFolder(std::u16string_view folder, FolderScan& scan) override {
+    return target_->scanFolder(folder, scan);
   }
   Status renameReplacing(std::u16string_view from, std::u16string_view to) override {
     return target_->renameReplacing(from, to);

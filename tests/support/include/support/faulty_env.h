@@ -87,6 +87,7 @@ class FaultyEnv : public platform::EnvWrapper {
   platform::Status entryInfo(std::u16string_view path, platform::FileInfo* info) override;
   platform::Status listFolder(std::u16string_view folder, bool wantSizes,
                               std::vector<platform::DirEntry>* entries) override;
+  platform::Status scanFolder(std::u16string_view folder, platform::FolderScan& scan) override;
   platform::Status renameReplacing(std::u16string_view from, std::u16string_view to) override;
   platform::Status renameNoReplace(std::u16string_view from, std::u16string_view to) override;
   platform::Status linkFile(std::u16string_view existing, std::u16string_view link) override;
