@@ -1,6 +1,8 @@
 // File-service helpers and statuses, the same on every platform.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "platform/env.h"
 #include "platform/path.h"
@@ -29,6 +31,21 @@ void reportCause(const Status& status) {
   std::fflush(stdout);
   std::fprintf(stderr, "; cause: %s\n", status.toString().c_str());
   std::fflush(stderr);
+}
+
+Status File::copyFrom(File& source, uint64_t sourceOffset, uint64_t offset, uint64_t n) {
+  constexpr size_t kBlock = size_t{1} << 17;
+  std::vector<unsigned char> buffer(static_cast<size_t>(std::min<uint64_t>(n, kBlock)));
+  while (n > 0) {
+    const size_t piece = static_cast<size_t>(std::min<uint64_t>(n, buffer.size()));
+    Status s = readExactly(source, sourceOffset, buffer.data(), piece);
+    if (s.ok()) s = write(offset, buffer.data(), piece);
+    if (!s.ok()) return s;
+    sourceOffset += piece;
+    offset += piece;
+    n -= piece;
+  }
+  return Status();
 }
 
 Status Env::scanFolder(std::u16string_view folder, FolderScan& scan) {

@@ -143,19 +143,13 @@ Status refused(ErrorKind kind, const std::string& operation, std::u16string_view
   return Status::error(kind, 0, operation, path);
 }
 
-// Copies [from, to) of `source` to the same offsets of `target`.
-Status copyRange(File& source, File& target, uint64_t from, uint64_t to,
-                 std::vector<unsigned char>& buffer, bool* wroteOld = nullptr,
+// Copies [from, to) of `source` to the same offsets of `target`. *wroteOld
+// is set once a write may have reached the first `oldLength` bytes.
+Status copyRange(File& source, File& target, uint64_t from, uint64_t to, bool* wroteOld = nullptr,
                  uint64_t oldLength = 0) {
-  for (uint64_t at = from; at < to; at += buffer.size()) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), to - at));
-    Status s = readExactly(source, at, buffer.data(), n);
-    if (!s.ok()) return s;
-    if (wroteOld && at < oldLength) *wroteOld = true;
-    s = target.write(at, buffer.data(), n);
-    if (!s.ok()) return s;
-  }
-  return Status();
+  if (from >= to) return Status();
+  if (wroteOld && from < oldLength) *wroteOld = true;
+  return target.copyFrom(source, from, from, to - from);
 }
 
 // The checksum of the first `length` bytes of `file`.
@@ -207,7 +201,6 @@ enum class Applied { kNotChanged, kDone, kTorn };
 // target changed. When `undoable`, a failure before any old byte was
 // written cuts the target back and leaves it as it was (kNotChanged).
 Applied applyJournal(File& journal, File& target, const Trailer& t, bool undoable, Status* cause) {
-  std::vector<unsigned char> buffer(kCopyBlock);
   uint64_t length = 0;
   Status s = target.size(&length);
   if (!s.ok()) {
@@ -216,7 +209,7 @@ Applied applyJournal(File& journal, File& target, const Trailer& t, bool undoabl
   }
   const uint64_t oldLength = std::min(length, t.oldLength);
   if (t.newLength > oldLength) {
-    s = copyRange(journal, target, oldLength, t.newLength, buffer);
+    s = copyRange(journal, target, oldLength, t.newLength);
     if (s.ok()) s = target.sync();
     if (!s.ok() && undoable) {
       // Cut back to the old length, the target is the old file again;
@@ -228,8 +221,7 @@ Applied applyJournal(File& journal, File& target, const Trailer& t, bool undoabl
   }
   bool wroteOld = false;
   if (s.ok())
-    s = copyRange(journal, target, 0, std::min(oldLength, t.newLength), buffer, &wroteOld,
-                  oldLength);
+    s = copyRange(journal, target, 0, std::min(oldLength, t.newLength), &wroteOld, oldLength);
   if (!s.ok() && undoable && !wroteOld) {
     // Not a byte of the old file changed: cutting off what was added
     // restores it.
@@ -649,15 +641,18 @@ Status copyFile(Env& env, std::u16string_view from, std::u16string_view to, Repl
   if (out.targetExists() && out.targetInfo().sameFileAs(sourceInfo)) {
     return refused(ErrorKind::kInvalidName, "copy onto itself", to);
   }
+  // The length the source had when it was opened, in one copy; then
+  // whatever it grew by meanwhile, to its end.
+  s = out.file().copyFrom(*source, 0, 0, sourceInfo.size);
   std::vector<unsigned char> buffer(kCopyBlock);
-  for (uint64_t at = 0;;) {
+  for (uint64_t at = sourceInfo.size; s.ok();) {
     size_t got = 0;
     s = readFully(*source, at, buffer.data(), buffer.size(), &got);
     if (s.ok() && got > 0) s = out.file().write(at, buffer.data(), got);
-    if (!s.ok()) return s;
     if (got < buffer.size()) break;
     at += got;
   }
+  if (!s.ok()) return s;
   (void)source->close();  // only read
   out.takeAttributesOf(sourceInfo);
   s = out.publish();

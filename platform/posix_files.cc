@@ -208,6 +208,35 @@ class PosixFile : public File {
     return Status();
   }
 
+  Status copyFrom(File& source, uint64_t sourceOffset, uint64_t offset, uint64_t n) override {
+    auto* from = dynamic_cast<PosixFile*>(&source);
+    while (from && n > 0) {
+      auto in = static_cast<off_t>(sourceOffset), out = static_cast<off_t>(offset);
+      const ssize_t copied = retried(
+          [&] { return ::copy_file_range(from->fd_, &in, fd_, &out, static_cast<size_t>(n), 0); });
+      if (copied < 0) {
+        // Files the kernel cannot copy between (other file systems, a
+        // kernel or file system without the call, overlapping ranges of
+        // one file) are copied by reading and writing.
+        if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+            errno == EBADF || errno == ETXTBSY || errno == EPERM) {
+          break;
+        }
+        return lastError("write", path_);
+      }
+      if (copied == 0) {
+        return Status::error(ErrorKind::kIoError, 0,
+                             "copy " + std::to_string(n) + " bytes at " +
+                                 std::to_string(sourceOffset) + " (the file ends there) from",
+                             from->path());
+      }
+      sourceOffset += static_cast<uint64_t>(copied);
+      offset += static_cast<uint64_t>(copied);
+      n -= static_cast<uint64_t>(copied);
+    }
+    return n == 0 ? Status() : File::copyFrom(source, sourceOffset, offset, n);
+  }
+
   Status size(uint64_t* size) override {
     FileInfo info;
     Status s = stat(&info);

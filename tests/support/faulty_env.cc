@@ -37,6 +37,21 @@ class FaultyFile : public platform::File {
     }
     return file_->write(offset, data, n);
   }
+  // A copy between files is one operation, which fails as a write does:
+  // a full disk or a failing device may have taken part of it first.
+  Status copyFrom(File& source, uint64_t sourceOffset, uint64_t offset, uint64_t n) override {
+    auto* faulty = dynamic_cast<FaultyFile*>(&source);
+    File& from = faulty ? *faulty->file_ : source;
+    if (env_->writesFail()) {
+      (void)file_->copyFrom(from, sourceOffset, offset, n / 2);
+      return env_->injectedFailure("copy");
+    }
+    if (env_->strike("copy")) {
+      if (!env_->crashing()) (void)file_->copyFrom(from, sourceOffset, offset, n / 2);
+      return env_->injectedFailure("copy");
+    }
+    return file_->copyFrom(from, sourceOffset, offset, n);
+  }
   Status size(uint64_t* size) override {
     if (env_->strike("size")) return env_->injectedFailure("size");
     return file_->size(size);

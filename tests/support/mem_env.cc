@@ -82,6 +82,21 @@ class MemFile : public File {
     return Status();
   }
 
+  // Another MemFile's bytes are copied at once, as the kernel copies.
+  Status copyFrom(File& source, uint64_t sourceOffset, uint64_t offset, uint64_t n) override {
+    auto* from = dynamic_cast<MemFile*>(&source);
+    if (!from) return File::copyFrom(source, sourceOffset, offset, n);
+    if (!node_ || !writable_) return failure(ErrorKind::kAccessDenied, "write", path_);
+    if (!from->node_) return failure(ErrorKind::kIoError, "read", from->path_);
+    const std::string& bytes = from->node_->data;
+    if (sourceOffset > bytes.size() || bytes.size() - sourceOffset < n) {
+      return failure(ErrorKind::kIoError, "copy (the file ends sooner) from", from->path_);
+    }
+    const std::string piece =
+        bytes.substr(static_cast<size_t>(sourceOffset), static_cast<size_t>(n));
+    return write(offset, piece.data(), piece.size());
+  }
+
   Status size(uint64_t* size) override {
     if (!node_) return failure(ErrorKind::kIoError, "size", path_);
     *size = node_->data.size();

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr size_t kCopyBlock = 1 << 16;
-
 int32_t readInt32(const unsigned char* p) {
   return static_cast<int32_t>(platform::decodeFixed32(p));
 }
@@ -22,20 +20,6 @@ struct Piece {
   uint64_t from;           // offset in the source
   uint64_t size;
 };
-
-platform::Status copyBytes(platform::File& from, uint64_t fromOffset, platform::File& to,
-                           uint64_t toOffset, uint64_t size, std::vector<unsigned char>& buffer) {
-  while (size > 0) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(size, buffer.size()));
-    platform::Status s = platform::readExactly(from, fromOffset, buffer.data(), n);
-    if (s.ok()) s = to.write(toOffset, buffer.data(), n);
-    if (!s.ok()) return s;
-    fromOffset += n;
-    toOffset += n;
-    size -= n;
-  }
-  return platform::Status();
-}
 
 // Writes header, directory, terminator and data; the directory then
 // describes the library written.
@@ -60,12 +44,22 @@ WriteResult writePieces(platform::File& output, const std::vector<Piece>& pieces
   *cause = output.write(0, head.data(), head.size());
   if (!cause->ok()) return WriteResult::kFailed;
 
-  std::vector<unsigned char> buffer(kCopyBlock);
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    const Piece& piece = pieces[i];
-    *cause = copyBytes(*piece.source, piece.from, output, static_cast<uint64_t>(offsets[i]),
-                       piece.size, buffer);
-    if (!cause->ok()) return WriteResult::kFailed;
+  // The data, in as few copies as there are stretches: slides that lie
+  // back to back in one source (the unchanged slides of the old library)
+  // are copied together.
+  for (size_t i = 0; i < pieces.size();) {
+    const Piece& first = pieces[i];
+    uint64_t size = first.size;
+    size_t next = i + 1;
+    while (next < pieces.size() && pieces[next].source == first.source &&
+           pieces[next].from == first.from + size) {
+      size += pieces[next++].size;
+    }
+    if (size > 0) {
+      *cause = output.copyFrom(*first.source, first.from, static_cast<uint64_t>(offsets[i]), size);
+      if (!cause->ok()) return WriteResult::kFailed;
+    }
+    i = next;
   }
 
   directory.entries.clear();

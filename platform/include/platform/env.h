@@ -85,6 +85,12 @@ class File {
   virtual Status read(uint64_t offset, void* data, size_t n, size_t* got) = 0;
   // Writes all `n` bytes at `offset`, or fails.
   virtual Status write(uint64_t offset, const void* data, size_t n) = 0;
+  // Writes the `n` bytes at `sourceOffset` of `source` (another open file)
+  // at `offset`, all of them or failing as write does; a source that ends
+  // sooner is kIoError. By default read and written a block at a time; the
+  // platform copies inside the kernel where it can (copy_file_range), in a
+  // few calls however many bytes.
+  virtual Status copyFrom(File& source, uint64_t sourceOffset, uint64_t offset, uint64_t n);
   virtual Status size(uint64_t* size) = 0;
   // Cuts or extends the file to `size` bytes.
   virtual Status truncate(uint64_t size) = 0;
