@@ -255,6 +255,10 @@ class PosixFile : public File {
     return retried([&] { return ::fsync(fd_); }) == 0 ? Status() : lastError("sync", path_);
   }
 
+  Status syncData() override {
+    return retried([&] { return ::fdatasync(fd_); }) == 0 ? Status() : lastError("sync", path_);
+  }
+
   Status stat(FileInfo* info) override {
     struct stat st;
     if (::fstat(fd_, &st) != 0) return lastError("stat", path_);
@@ -327,6 +331,7 @@ class LockFile : public NameLock {
   // it.
   LockFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
   ~LockFile() override {
+    const posix::NamesChange change;
     // Forgotten before it is removed: a signal between the two must not
     // remove the lock file the next holder may have made meanwhile.
     posix::forgetTemporary(path_);
@@ -359,6 +364,7 @@ mode_t currentUmask() {
 class PosixEnv : public Env {
  public:
   Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override {
+    const posix::NamesChange change;
     std::string native;
     if (Status s = nativePath("open", path, &native); !s.ok()) return s;
     // Never waits on a FIFO or a device: opened without blocking, and
@@ -524,6 +530,7 @@ class PosixEnv : public Env {
   }
 
   Status renameReplacing(std::u16string_view from, std::u16string_view to) override {
+    const posix::NamesChange change;
     std::string source, target;
     if (Status s = nativePath("rename", from, &source); !s.ok()) return s;
     if (Status s = nativePath("rename", to, &target); !s.ok()) return s;
@@ -533,6 +540,7 @@ class PosixEnv : public Env {
   }
 
   Status renameNoReplace(std::u16string_view from, std::u16string_view to) override {
+    const posix::NamesChange change;
     std::string source, target;
     if (Status s = nativePath("rename", from, &source); !s.ok()) return s;
     if (Status s = nativePath("rename", to, &target); !s.ok()) return s;
@@ -563,6 +571,7 @@ class PosixEnv : public Env {
   }
 
   Status linkFile(std::u16string_view existing, std::u16string_view link) override {
+    const posix::NamesChange change;
     std::string source, target;
     if (Status s = nativePath("link", existing, &source); !s.ok()) return s;
     if (Status s = nativePath("link", link, &target); !s.ok()) return s;
@@ -571,6 +580,7 @@ class PosixEnv : public Env {
   }
 
   Status removeFile(std::u16string_view path) override {
+    const posix::NamesChange change;
     std::string native;
     if (Status s = nativePath("remove", path, &native); !s.ok()) return s;
     if (::unlink(native.c_str()) != 0) return lastError("remove", path);
@@ -579,6 +589,7 @@ class PosixEnv : public Env {
   }
 
   Status createDirectory(std::u16string_view path) override {
+    const posix::NamesChange change;
     std::string native;
     if (Status s = nativePath("make folder", path, &native); !s.ok()) return s;
     if (::mkdir(native.c_str(), 0777) != 0) return lastError("make folder", path);
@@ -599,6 +610,7 @@ class PosixEnv : public Env {
 
   Status lockName(std::u16string_view path, int timeoutMs,
                   std::unique_ptr<NameLock>* lock) override {
+    const posix::NamesChange change;
     const PathParts parts = splitPath(path);
     const std::u16string lockPath =
         parts.drive + parts.dir + u"~" + parts.name + parts.ext + u".lock";

@@ -25,6 +25,15 @@ std::u16string decodeName(std::string_view bytes);
 // characters, device names and ':' streams.
 Status checkName(const char* operation, std::u16string_view path);
 
+// Made at the start of every operation that creates, removes or renames a
+// name: when it goes, the names a NameCache keeps are read again.
+struct NamesChange {
+  NamesChange() = default;
+  NamesChange(const NamesChange&) = delete;
+  NamesChange& operator=(const NamesChange&) = delete;
+  ~NamesChange();
+};
+
 // Creates the new file `native` (O_EXCL, mode 0600) with `flags` and notes
 // it for removal when a signal stops the process. -1 with errno on failure.
 int openTemporary(const std::string& native, int flags);

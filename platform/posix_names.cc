@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "platform/env.h"
 #include "platform/path.h"
 #include "platform/text.h"
 #include "posix_internal.h"
@@ -38,6 +40,47 @@ std::u16string decodeName(std::string_view bytes) {
 
 namespace {
 
+// The names of the folders looked in while a NameCache lives: the hashes
+// of their upper-case forms, sorted; 8 bytes a name.
+using FolderNames = std::unordered_map<std::string, std::vector<size_t>>;
+thread_local FolderNames* tFolderNames = nullptr;
+
+size_t hashOf(std::u16string_view upper) {
+  return std::hash<std::u16string_view>()(upper);
+}
+
+// The names of `folder` as hashes, read once while a NameCache lives; null
+// when no NameCache does. A folder that cannot be listed holds none.
+Status keptNames(const std::string& folder, const std::vector<size_t>** names) {
+  *names = nullptr;
+  if (!tFolderNames) return Status();
+  auto it = tFolderNames->find(folder);
+  if (it == tFolderNames->end()) {
+    std::vector<size_t> hashes;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir && errno != EACCES && errno != ENOENT && errno != ENOTDIR) {
+      return posixError("list", fromUtf8(folder), errno);
+    }
+    int error = 0;
+    while (dir) {
+      errno = 0;
+      const dirent* entry = ::readdir(dir);
+      if (!entry) {
+        error = errno;
+        break;
+      }
+      const std::u16string decoded = decodeName(entry->d_name);
+      if (!decoded.empty()) hashes.push_back(hashOf(toUpperWide(decoded)));
+    }
+    if (dir) ::closedir(dir);
+    if (error != 0) return posixError("list", fromUtf8(folder), error);
+    std::sort(hashes.begin(), hashes.end());
+    it = tFolderNames->emplace(folder, std::move(hashes)).first;
+  }
+  *names = &it->second;
+  return Status();
+}
+
 // The entry of `directory` whose name equals `name` ignoring case by the
 // simple Unicode case mapping, as Windows file systems compare names (Ａ and
 // ａ, Ä and ä); the first in byte order when several do. A name holding a
@@ -49,6 +92,10 @@ Status findIgnoringCase(const std::string& directory, const std::string& name,
   const std::u16string wanted = toUpperWide(fromUtf8(name));
   if (wanted.find(u'\uFFFD') != std::u16string::npos) return Status();
   const std::string folder = directory.empty() ? "." : directory;
+  // A name no entry has ignoring case is not looked for again.
+  const std::vector<size_t>* kept = nullptr;
+  if (Status s = keptNames(folder, &kept); !s.ok()) return s;
+  if (kept && !std::binary_search(kept->begin(), kept->end(), hashOf(wanted))) return Status();
   DIR* dir = ::opendir(folder.c_str());
   // A folder that may be entered but not listed: only exact names reach
   // its files.
@@ -124,6 +171,10 @@ std::string removeDotSegments(const std::string& path) {
 
 }  // namespace
 
+NamesChange::~NamesChange() {
+  if (tFolderNames) tFolderNames->clear();
+}
+
 Status nativePath(const char* operation, std::u16string_view path, std::string* native) {
   if (Status bad = checkName(operation, path); !bad.ok()) return bad;
   if (path.size() >= 2 && path[1] == u':') path.remove_prefix(2);  // drives name nothing here
@@ -197,3 +248,19 @@ Status directoryPath(const char* operation, std::u16string_view directory, std::
 }
 
 }  // namespace platform::posix
+
+namespace platform {
+
+NameCache::NameCache() {
+  if (posix::tFolderNames) return;
+  posix::tFolderNames = new posix::FolderNames();
+  owner_ = true;
+}
+
+NameCache::~NameCache() {
+  if (!owner_) return;
+  delete posix::tFolderNames;
+  posix::tFolderNames = nullptr;
+}
+
+}  // namespace platform

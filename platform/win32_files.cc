@@ -822,4 +822,8 @@ Status windowsError(const char* operation, std::u16string_view path, unsigned lo
   return Status::error(kindOf(error), static_cast<int>(error), operation, path);
 }
 
+// Windows' file systems ignore case themselves: nothing to keep.
+NameCache::NameCache() = default;
+NameCache::~NameCache() = default;
+
 }  // namespace platform

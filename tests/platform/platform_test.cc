@@ -13,6 +13,7 @@
 
 #include "platform/case_map.h"
 #include "platform/code_page_table.h"
+#include "platform/file_writes.h"
 #include "platform/platform.h"
 #include "support/mem_env.h"
 
@@ -405,6 +406,23 @@ TEST_F(PosixFilesTest, NamesResolveIgnoringCaseWithBackslashesAndDrives) {
   uint64_t size = 0;
   EXPECT_TRUE(file->size(&size).ok());
   EXPECT_EQ(size, 5u);
+}
+
+// Within a call the names of a folder are read once, but every name the
+// Env makes, renames or removes is seen at once.
+TEST_F(PosixFilesTest, NameCacheSeesEveryChangeTheEnvMakes) {
+  Env& env = *Env::defaultEnv();
+  const platform::NameCache names;
+  EXPECT_FALSE(there(env, u"NEW.TXT"));
+  ASSERT_TRUE(platform::writeNewFile(env, u"new.txt", "x").ok());
+  EXPECT_TRUE(there(env, u"NEW.TXT"));
+  ASSERT_TRUE(env.renameReplacing(u"New.txt", u"moved.txt").ok());
+  EXPECT_FALSE(there(env, u"NEW.TXT"));
+  EXPECT_TRUE(there(env, u"MOVED.TXT"));
+  ASSERT_TRUE(env.createDirectory(u"Folder").ok());
+  EXPECT_TRUE(there(env, u"FOLDER"));
+  ASSERT_TRUE(platform::deleteFile(env, u"MOVED.txt").ok());
+  EXPECT_FALSE(there(env, u"moved.TXT"));
 }
 
 TEST_F(PosixFilesTest, FindFilesSortsByNameAndMarksDirectoriesAndLinks) {

@@ -94,7 +94,8 @@ platform::Status writeRecordCount(platform::File& file, uint32_t count) {
 // count is raised, which leaves the new record flagged with the end mark:
 // readers that stop there (dbfread, and scanRecords) still see the old
 // table, and the next append takes that slot again. Last the deletion flag
-// makes the record live. Every step is flushed before the next. A failure
+// makes the record live. Every step is flushed before the next (its bytes
+// and the file's length: the times and attributes need no flush). A failure
 // puts back what was changed: the count, the bytes the record covered, the
 // file's length.
 StoreResult appendRecord(platform::File& file, const DbfTable& table, uint64_t slot,
@@ -119,7 +120,7 @@ StoreResult appendRecord(platform::File& file, const DbfTable& table, uint64_t s
     if (undone.ok() && !covered.empty())
       undone = file.write(at + 1, covered.data(), covered.size());
     if (undone.ok()) undone = file.truncate(oldLength);
-    if (undone.ok()) undone = file.sync();
+    if (undone.ok()) undone = file.syncData();
     return undoneOrNot(std::move(cause), undone);
   };
 
@@ -128,17 +129,17 @@ StoreResult appendRecord(platform::File& file, const DbfTable& table, uint64_t s
   platform::Status s;
   if (at >= oldLength) s = file.write(at, &kDbfEndOfFile, 1);  // the mark it lacked
   if (s.ok()) s = file.write(at + 1, tail.data(), tail.size());
-  if (s.ok()) s = file.sync();
+  if (s.ok()) s = file.syncData();
   if (s.ok() && newCount != oldCount) {
     countWritten = true;
     s = writeRecordCount(file, newCount);
-    if (s.ok()) s = file.sync();
+    if (s.ok()) s = file.syncData();
   }
   if (s.ok()) {
     flagWritten = true;
     s = file.write(at, record.data(), 1);
   }
-  if (s.ok()) s = file.sync();
+  if (s.ok()) s = file.syncData();
   if (!s.ok()) return undo(s);
   (void)file.close();  // synced: a failure to close loses nothing
   return outcome(StoreOutcome::kAppended);
@@ -217,11 +218,11 @@ StoreResult updateRecord(platform::File& file, const DbfRecord& found, const Val
   if (values.roles.name) fillField(record, *values.roles.name, values.name, chars);
   if (values.roles.unit) fillField(record, *values.roles.unit, values.unit, chars);
   platform::Status s = file.write(found.offset, record.data(), record.size());
-  if (s.ok()) s = file.sync();
+  if (s.ok()) s = file.syncData();
   if (!s.ok()) {
     // A write cut short would leave a record of neither value.
     platform::Status undone = file.write(found.offset, found.bytes.data(), found.bytes.size());
-    if (undone.ok()) undone = file.sync();
+    if (undone.ok()) undone = file.syncData();
     return undoneOrNot(s, undone);
   }
   (void)file.close();  // synced: a failure to close loses nothing

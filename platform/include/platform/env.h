@@ -96,6 +96,11 @@ class File {
   virtual Status truncate(uint64_t size) = 0;
   // Makes everything written so far durable: it survives a power loss.
   virtual Status sync() = 0;
+  // Makes the bytes written so far and the file's length durable, but not
+  // necessarily its times or attributes (fdatasync): for a file changed
+  // in place, whose identity and attributes stay as they were. By default
+  // sync.
+  virtual Status syncData() { return sync(); }
   // What the open file is, asked of the handle (not of its name).
   virtual Status stat(FileInfo* info) = 0;
   // Gives the file permission bits (POSIX) or attributes (Windows) as
@@ -273,6 +278,24 @@ class EnvWrapper : public Env {
 // it is reported as such.
 Status findFiles(Env& env, std::u16string_view pattern, bool wantSizes,
                  std::vector<DirEntry>* entries);
+
+// While one lives, a name looked for ignoring case on this thread (POSIX
+// resolves a name that does not exist as given so) costs a hash look-up
+// after the first: each folder's names are read once and kept, until an
+// operation of the platform's Env creates, removes or renames a name. For
+// one call of a function: what other programs change meanwhile is not seen.
+// Scopes nest; the outermost keeps the names. Nothing on Windows, whose file
+// systems ignore case themselves.
+class NameCache {
+ public:
+  NameCache();
+  ~NameCache();
+  NameCache(const NameCache&) = delete;
+  NameCache& operator=(const NameCache&) = delete;
+
+ private:
+  bool owner_ = false;
+};
 
 // Makes this process remove the temporary files it has open when a signal
 // stops it (POSIX: SIGINT, SIGTERM, SIGHUP; Windows: the console's Ctrl-C,
