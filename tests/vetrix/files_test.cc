@@ -301,7 +301,14 @@ TEST_F(FilesTest, NamesInTheAnsiCodePageAreListedAndFoundOnPosix) {
 #endif
 
 TEST(ListingLine, PrintsTheLowThirtyTwoBitsSignedAndLongNamesWhole) {
-  EXPECT_EQ(formatListingLine("big.bin", 3000000000ull, "", ""), "     big.bin -1294967296 \r\n");
+  for (const auto& [size, column] :
+       std::vector<std::pair<uint64_t, std::string>>{{3000000000ull, "-1294967296"},
+                                                     {2147483648ull, "-2147483648"},
+                                                     {2147483647ull, "2147483647"},
+                                                     {4294967296ull + 7, "         7"},
+                                                     {0, "         0"}}) {
+    EXPECT_EQ(formatListingLine("big.bin", size, "", ""), "     big.bin " + column + " \r\n");
+  }
   const std::string name(300, 'n');
   EXPECT_EQ(formatListingLine(name, 1, "C:", "\\d\\"), name + "          1 C:\\d\\\r\n");
 }

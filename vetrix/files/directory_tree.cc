@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include "platform/case_map.h"
 #include "platform/file_writes.h"
 #include "platform/path.h"
 #include "platform/text.h"
@@ -33,8 +34,10 @@ platform::Status unlessAbsent(const platform::Status& s) {
 // one byte, 0080-3FFF as two (80-BF and the low byte), 4000-FFFF as three
 // (C0, high byte, low byte). No unit starts with a 00 byte, so a name that
 // is a prefix of another sorts first, as it does by code units.
-void appendUnits(std::string* key, std::u16string_view units) {
-  for (const char16_t unit : units) {
+template <typename Map>
+void appendUnits(std::string* key, std::u16string_view units, Map map) {
+  for (const char16_t given : units) {
+    const char16_t unit = map(given);
     if (unit < 0x80) {
       key->push_back(static_cast<char>(unit));
     } else if (unit < 0x4000) {
@@ -86,9 +89,10 @@ class SortedNames {
  public:
   void add(std::u16string_view name, uint32_t number) {
     key_.clear();
-    appendUnits(&key_, platform::toUpperWide(name));
+    // Upper case as toUpperWide gives it, a unit at a time.
+    appendUnits(&key_, name, platform::windowsUpper);
     key_.push_back('\0');
-    appendUnits(&key_, name);
+    appendUnits(&key_, name, [](char16_t unit) { return unit; });
     const size_t size = kHead + key_.size();
     if (blocks_.empty() || blocks_.back().size() + size > kBlockSize) {
       blocks_.emplace_back();
@@ -187,9 +191,16 @@ platform::Status listFolder(platform::Env& env, ListingWriter& out, std::u16stri
   const std::string drive = platform::toAnsi(parts.drive);
   const std::string directory = platform::toAnsi(parts.dir);
   std::u16string name;
+  std::string ansi;
   for (size_t i = 0; i < reader.files.size(); ++i) {
     const uint32_t size = reader.files.at(i, &name);
-    out.append(formatListingLine(platform::toAnsi(name), size, drive, directory));
+    // An ASCII name is its own ANSI form in every code page.
+    if (std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; })) {
+      ansi.assign(name.begin(), name.end());
+    } else {
+      ansi = platform::toAnsi(name);
+    }
+    out.appendLine(ansi, size, drive, directory);
   }
   if (folders) {
     reader.folders.sort();
@@ -243,19 +254,45 @@ ListingResult writeListing(platform::Env& env, std::u16string_view searchPath,
   return {s.ok() ? Kind::kWritten : Kind::kWriteFailed, s, file.published(), file.keptPath()};
 }
 
+namespace {
+
+void appendListingLine(std::string* line, std::string_view name, uint64_t size,
+                       std::string_view drive, std::string_view directory) {
+  if (name.size() < 12) line->append(12 - name.size(), ' ');
+  line->append(name);
+  // " %10d ": the low 32 bits as a signed number, right-aligned to 10.
+  const auto value = static_cast<int32_t>(static_cast<uint32_t>(size));
+  uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+  char digits[12];
+  size_t n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude > 0);
+  if (value < 0) digits[n++] = '-';
+  line->push_back(' ');
+  if (n < 10) line->append(10 - n, ' ');
+  while (n > 0) line->push_back(digits[--n]);
+  line->push_back(' ');
+  line->append(drive);
+  line->append(directory);
+  line->append("\r\n");
+}
+
+}  // namespace
+
 std::string formatListingLine(std::string_view name, uint64_t size, std::string_view drive,
                               std::string_view directory) {
   std::string line;
-  if (name.size() < 12) line.append(12 - name.size(), ' ');
-  line.append(name);
-  char number[24];
-  std::snprintf(number, sizeof number, " %10" PRId32 " ",
-                static_cast<int32_t>(static_cast<uint32_t>(size)));
-  line.append(number);
-  line.append(drive);
-  line.append(directory);
-  line.append("\r\n");
+  appendListingLine(&line, name, size, drive, directory);
   return line;
+}
+
+void ListingWriter::appendLine(std::string_view name, uint64_t size, std::string_view drive,
+                               std::string_view directory) {
+  appendListingLine(&buffer_, name, size, drive, directory);
+  // A failure is kept, and the last flush reports it.
+  if (buffer_.size() >= kListingBlock) (void)flush();
 }
 
 void ListingWriter::append(std::string_view line) {

@@ -20,6 +20,9 @@ class ListingWriter {
   ListingWriter& operator=(const ListingWriter&) = delete;
 
   void append(std::string_view line);
+  // Appends the listing line formatListingLine makes.
+  void appendLine(std::string_view name, uint64_t size, std::string_view drive,
+                  std::string_view directory);
   bool skips(std::u16string_view name) const {
     return platform::isWriterFileOf(name, listingName_);
   }
