@@ -331,14 +331,17 @@ class LockFile : public NameLock {
   // it.
   LockFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
   ~LockFile() override {
-    const posix::NamesChange change;
+    posix::NamesChange change;
     // Forgotten before it is removed: a signal between the two must not
     // remove the lock file the next holder may have made meanwhile.
     posix::forgetTemporary(path_);
     struct stat mine, named;
     if (::fstat(fd_, &mine) == 0 && ::lstat(path_.c_str(), &named) == 0 &&
-        mine.st_dev == named.st_dev && mine.st_ino == named.st_ino) {
-      ::unlink(path_.c_str());
+        mine.st_dev == named.st_dev && mine.st_ino == named.st_ino &&
+        ::unlink(path_.c_str()) == 0) {
+      change.removed(path_);
+    } else {
+      change.nothing();  // another holder's lock file, or one that could not go: still there
     }
     ::close(fd_);
   }
@@ -364,7 +367,7 @@ mode_t currentUmask() {
 class PosixEnv : public Env {
  public:
   Status openFile(std::u16string_view path, OpenMode mode, std::unique_ptr<File>* file) override {
-    const posix::NamesChange change;
+    posix::NamesChange change;
     std::string native;
     if (Status s = nativePath("open", path, &native); !s.ok()) return s;
     // Never waits on a FIFO or a device: opened without blocking, and
@@ -395,6 +398,11 @@ class PosixEnv : public Env {
     if (fd < 0)
       return lastError(mode == OpenMode::kRead || mode == OpenMode::kReadWrite ? "open" : "create",
                        path);
+    if (mode == OpenMode::kRead || mode == OpenMode::kReadWrite) {
+      change.nothing();
+    } else {
+      change.made(native);
+    }
     struct stat st;
     if (::fstat(fd, &st) != 0) {
       const Status failed = lastError("open", path);
@@ -530,21 +538,25 @@ class PosixEnv : public Env {
   }
 
   Status renameReplacing(std::u16string_view from, std::u16string_view to) override {
-    const posix::NamesChange change;
+    posix::NamesChange change;
     std::string source, target;
     if (Status s = nativePath("rename", from, &source); !s.ok()) return s;
     if (Status s = nativePath("rename", to, &target); !s.ok()) return s;
     if (::rename(source.c_str(), target.c_str()) != 0) return lastError("rename", to);
+    change.removed(source);
+    change.made(target);
     posix::forgetTemporary(source);
     return Status();
   }
 
   Status renameNoReplace(std::u16string_view from, std::u16string_view to) override {
-    const posix::NamesChange change;
+    posix::NamesChange change;
     std::string source, target;
     if (Status s = nativePath("rename", from, &source); !s.ok()) return s;
     if (Status s = nativePath("rename", to, &target); !s.ok()) return s;
     if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+      change.removed(source);
+      change.made(target);
       posix::forgetTemporary(source);
       return Status();
     }
@@ -571,28 +583,31 @@ class PosixEnv : public Env {
   }
 
   Status linkFile(std::u16string_view existing, std::u16string_view link) override {
-    const posix::NamesChange change;
+    posix::NamesChange change;
     std::string source, target;
     if (Status s = nativePath("link", existing, &source); !s.ok()) return s;
     if (Status s = nativePath("link", link, &target); !s.ok()) return s;
     if (::link(source.c_str(), target.c_str()) != 0) return lastError("link", link);
+    change.made(target);
     return Status();
   }
 
   Status removeFile(std::u16string_view path) override {
-    const posix::NamesChange change;
+    posix::NamesChange change;
     std::string native;
     if (Status s = nativePath("remove", path, &native); !s.ok()) return s;
     if (::unlink(native.c_str()) != 0) return lastError("remove", path);
+    change.removed(native);
     posix::forgetTemporary(native);
     return Status();
   }
 
   Status createDirectory(std::u16string_view path) override {
-    const posix::NamesChange change;
+    posix::NamesChange change;
     std::string native;
     if (Status s = nativePath("make folder", path, &native); !s.ok()) return s;
     if (::mkdir(native.c_str(), 0777) != 0) return lastError("make folder", path);
+    change.made(native);
     return Status();
   }
 
@@ -610,7 +625,7 @@ class PosixEnv : public Env {
 
   Status lockName(std::u16string_view path, int timeoutMs,
                   std::unique_ptr<NameLock>* lock) override {
-    const posix::NamesChange change;
+    posix::NamesChange change;
     const PathParts parts = splitPath(path);
     const std::u16string lockPath =
         parts.drive + parts.dir + u"~" + parts.name + parts.ext + u".lock";
@@ -656,6 +671,7 @@ class PosixEnv : public Env {
       if (::lstat(native.c_str(), &named) == 0 && named.st_dev == mine.st_dev &&
           named.st_ino == mine.st_ino) {
         if (!made) posix::noteTemporary(native);
+        change.made(native);
         *lock = std::make_unique<LockFile>(fd, native);
         return Status();
       }

@@ -25,13 +25,23 @@ std::u16string decodeName(std::string_view bytes);
 // characters, device names and ':' streams.
 Status checkName(const char* operation, std::u16string_view path);
 
-// Made at the start of every operation that creates, removes or renames a
-// name: when it goes, the names a NameCache keeps are read again.
-struct NamesChange {
+// Made at the start of every operation that may create, remove or rename a
+// name. The operation tells what it did (made, removed, nothing) and the
+// names a NameCache keeps follow; when it tells nothing (it failed midway),
+// they are all read again.
+class NamesChange {
+ public:
   NamesChange() = default;
   NamesChange(const NamesChange&) = delete;
   NamesChange& operator=(const NamesChange&) = delete;
   ~NamesChange();
+
+  void made(const std::string& native);
+  void removed(const std::string& native);
+  void nothing() { known_ = true; }
+
+ private:
+  bool known_ = false;
 };
 
 // Creates the new file `native` (O_EXCL, mode 0600) with `flags` and notes

@@ -171,8 +171,43 @@ std::string removeDotSegments(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+// The kept names of the folder of `native`, or null; *hash receives the
+// hash of its last name.
+std::vector<size_t>* keptFolderOf(const std::string& native, size_t* hash) {
+  if (!tFolderNames) return nullptr;
+  const size_t slash = native.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : native.substr(0, slash + 1);
+  auto it = tFolderNames->find(folder);
+  if (it == tFolderNames->end()) return nullptr;
+  const std::u16string name = decodeName(native.substr(slash == std::string::npos ? 0 : slash + 1));
+  *hash = hashOf(toUpperWide(name));
+  return &it->second;
+}
+
+}  // namespace
+
 NamesChange::~NamesChange() {
-  if (tFolderNames) tFolderNames->clear();
+  if (!known_ && tFolderNames) tFolderNames->clear();
+}
+
+void NamesChange::made(const std::string& native) {
+  known_ = true;
+  size_t hash = 0;
+  if (std::vector<size_t>* kept = keptFolderOf(native, &hash)) {
+    kept->insert(std::upper_bound(kept->begin(), kept->end(), hash), hash);
+  }
+}
+
+// A hash that stays after its name went only costs a look at the folder.
+void NamesChange::removed(const std::string& native) {
+  known_ = true;
+  size_t hash = 0;
+  if (std::vector<size_t>* kept = keptFolderOf(native, &hash)) {
+    auto at = std::lower_bound(kept->begin(), kept->end(), hash);
+    if (at != kept->end() && *at == hash) kept->erase(at);
+  }
 }
 
 Status nativePath(const char* operation, std::u16string_view path, std::string* native) {

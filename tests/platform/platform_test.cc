@@ -421,6 +421,13 @@ TEST_F(PosixFilesTest, NameCacheSeesEveryChangeTheEnvMakes) {
   EXPECT_TRUE(there(env, u"MOVED.TXT"));
   ASSERT_TRUE(env.createDirectory(u"Folder").ok());
   EXPECT_TRUE(there(env, u"FOLDER"));
+  ASSERT_TRUE(env.linkFile(u"moved.txt", u"Second.txt").ok());
+  EXPECT_TRUE(there(env, u"SECOND.TXT"));
+  std::unique_ptr<platform::NameLock> lock;
+  ASSERT_TRUE(env.lockName(u"moved.txt", 0, &lock).ok());
+  EXPECT_TRUE(there(env, u"~MOVED.TXT.LOCK"));
+  lock.reset();
+  EXPECT_FALSE(there(env, u"~MOVED.TXT.LOCK"));
   ASSERT_TRUE(platform::deleteFile(env, u"MOVED.txt").ok());
   EXPECT_FALSE(there(env, u"moved.TXT"));
 }
