@@ -11,6 +11,7 @@
 #include "library_reading.h"
 #include "output_files.h"
 #include "platform/coding.h"
+#include "platform/env.h"
 #include "platform/text.h"
 
 namespace slb {
@@ -29,6 +30,8 @@ namespace {
 // all or none.
 [[nodiscard]] bool writeSlideFiles(const Options& options, const std::vector<OutputFile>& files,
                                    std::string* error) {
+  // The folder's names are read once for all the files, not once a file.
+  platform::NameCache names;
   if (!options.force) {
     for (const OutputFile& file : files) {
       bool exists = false;

@@ -15,6 +15,7 @@
 #include "commands.h"
 #include "library_reading.h"
 #include "output_files.h"
+#include "platform/env.h"
 #include "slb/slide_png.h"
 
 namespace slb {
@@ -71,6 +72,10 @@ int drawEveryPng(const Options& options) {
       }
     };
     const auto work = [&] {
+      // Each thread reads the folder's names once, not once a picture: what
+      // it looks for ignoring case is a name no other picture of the run
+      // takes (Outgoing saw to that).
+      platform::NameCache names;
       for (size_t k; !stop && (k = next++) < going.size();) {
         const auto& [i, name] = going[k];
         const std::string path = options.output + "/" + name + ".png";
