@@ -117,6 +117,19 @@ TEST(SlideFile, RecordsDrawWhatTheyMean) {
     EXPECT_EQ(picture.shapes[i].colour, expected[i].first) << i;
     EXPECT_EQ(picture.shapes[i].points, expected[i].second) << i;
   }
+
+  // Millions of common-endpoint vectors all one way leave the screen far
+  // behind: the point is held at a billion dots, short of what an int holds.
+  struct LastPoint : SlideVisitor {
+    void line(uint8_t, SlidePoint, SlidePoint to) override { last = to; }
+    SlidePoint last;
+  } far;
+  std::string records = "\x7F\xFE\x7F";
+  while (records.size() < 3 * 8'500'000) records += records;
+  records.resize(3 * 8'500'000);
+  const std::string away = slide.substr(0, 31) + records + std::string("\0\xFC", 2);
+  ASSERT_TRUE(scanSlide(SlideSource(away), far).cause.ok());
+  EXPECT_EQ(far.last, SlidePoint(1 << 30, 1 << 30));
 }
 
 TEST(SlideFile, ProblemsAreReportedWithTheirOffsets) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -17,6 +18,17 @@ constexpr size_t kReadPiece = size_t{1} << 16;
 constexpr size_t kLongestRecord = 8;
 // What is read of a slide's file first: its header and a few records.
 constexpr size_t kFirstRead = 512;
+
+// A point moved by a signed byte of an offset or endpoint record. Millions
+// of records moving one way would take it past what an int holds; it is held
+// at a billion dots instead, where every picture has long been left behind
+// (what such a line shows of itself on the screen differs by under a
+// hundredth of a dot).
+int moved(int from, unsigned offsetByte) {
+  constexpr int64_t kFar = int64_t{1} << 30;
+  const int64_t to = int64_t{from} + static_cast<int8_t>(offsetByte);
+  return static_cast<int>(std::clamp(to, -kFar, kFar));
+}
 
 std::string hex(unsigned value) {
   char text[16];
@@ -204,9 +216,8 @@ void Scanner::readRecords() {
       if (cutShort(5)) break;
       tell(SlideRecordKind::kOffsetVector, {static_cast<int8_t>(low), static_cast<int8_t>(p[2]),
                                             static_cast<int8_t>(p[3]), static_cast<int8_t>(p[4])});
-      const int fromX = lastX + static_cast<int8_t>(low), fromY = lastY + static_cast<int8_t>(p[2]);
-      visitor_.line(colour, {fromX, fromY},
-                    {lastX + static_cast<int8_t>(p[3]), lastY + static_cast<int8_t>(p[4])});
+      const int fromX = moved(lastX, low), fromY = moved(lastY, p[2]);
+      visitor_.line(colour, {fromX, fromY}, {moved(lastX, p[3]), moved(lastY, p[4])});
       lastX = fromX;
       lastY = fromY;
       ++counts.offsetVectors;
@@ -247,7 +258,7 @@ void Scanner::readRecords() {
     } else if (type == 0xFE) {  // a vector on from the last point
       if (cutShort(3)) break;
       tell(SlideRecordKind::kEndpointVector, {static_cast<int8_t>(low), static_cast<int8_t>(p[2])});
-      const int toX = lastX + static_cast<int8_t>(low), toY = lastY + static_cast<int8_t>(p[2]);
+      const int toX = moved(lastX, low), toY = moved(lastY, p[2]);
       visitor_.line(colour, {lastX, lastY}, {toX, toY});
       lastX = toX;
       lastY = toY;
