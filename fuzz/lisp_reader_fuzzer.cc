@@ -1,6 +1,7 @@
 // Arbitrary bytes as LISP text: each form read must print as text that
 // reads back to the same printed form, and is then evaluated within limits
-// of steps and memory, with no files. Nothing may crash.
+// of steps and memory, with no files, as read or (texts of odd length)
+// prepared. Nothing may crash.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   lisp.setOutput([](std::string_view) {});
   lisp.setErrorOutput([](const lisp::Error&) {});
   lisp.setLimits({200000, 200000, 16 << 20, false});
+  lisp.setPrepareFirst(size % 2 == 1);
   lisp::Reader reader(lisp, text, "fuzz");
   for (int i = 0; i < 1000; ++i) {
     lisp::Value form;

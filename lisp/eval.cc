@@ -13,10 +13,8 @@ namespace lisp {
 namespace {
 
 // Evaluation stops with "LISP stack overflow" when fewer bytes than this
-// are left of the native stack: enough for any built-in's own calls. The
-// depth is bounded as well, for a platform that cannot tell its stack.
+// are left of the native stack: enough for any built-in's own calls.
 constexpr size_t kStackReserve = size_t{256} << 10;
-constexpr int kMaxDepth = 1000000;
 
 using SymbolTable = std::map<std::u16string, Symbol*>;
 
@@ -24,49 +22,25 @@ std::string utf8(std::u16string_view text) {
   return platform::toUtf8(text);
 }
 
-// ---------------------------------------------------------------- calls
-
-Value callUsubr(Interpreter& lisp, Usubr* f, std::vector<Value>& args) {
-  if (args.size() < f->parameters.size()) lisp.fail("too few arguments");
-  if (args.size() > f->parameters.size()) lisp.fail("too many arguments");
-  Bindings bindings(lisp);
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (f->parameters[i]) bindings.bind(f->parameters[i], std::move(args[i]));
-  }
-  for (Symbol* local : f->locals) bindings.bind(local, Value());
-  Value result;
-  for (Value form = f->body; form.type() == Type::kCons; form = form.cons()->cdr) {
-    result = Value();
-    result = lisp.eval(form.cons()->car);
-  }
-  return result;
-}
-
 }  // namespace
 
-Interpreter::Frame::Frame(Interpreter& l, const Cons* form) : lisp(l) {
-  const auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-  if (lisp.depth_ == 0) {
-    // Where the stack ends, found again for each top-level form: the thread
-    // may differ.
-    const size_t left = platform::stackLeft();
-    lisp.stackLimit_ = left == SIZE_MAX ? 0 : here - left + kStackReserve;
-    // What a deep recursion left of argument lists goes.
-    constexpr size_t kKeptArgLists = 64;
-    if (lisp.argLists_.size() > kKeptArgLists && lisp.argDepth_ <= kKeptArgLists) {
-      lisp.argLists_.resize(kKeptArgLists);
-    }
+// ---------------------------------------------------------------- calls
+
+void Interpreter::Frame::begin(Interpreter& lisp, uintptr_t here) {
+  // Where the stack ends, found again for each top-level form: the thread
+  // may differ.
+  const size_t left = platform::stackLeft();
+  lisp.stackLimit_ = left == SIZE_MAX ? 0 : here - left + kStackReserve;
+  // What a deep recursion left of argument lists goes.
+  constexpr size_t kKeptArgLists = 64;
+  if (lisp.argLists_.size() > kKeptArgLists && lisp.argDepth_ <= kKeptArgLists) {
+    lisp.argLists_.resize(kKeptArgLists);
   }
-  if (++lisp.depth_ > kMaxDepth || here < lisp.stackLimit_) {
-    --lisp.depth_;
-    lisp.fail("LISP stack overflow");
-  }
-  lisp.forms_.push_back(form);
 }
 
-Interpreter::Frame::~Frame() {
-  lisp.forms_.pop_back();
+void Interpreter::Frame::overflow(Interpreter& lisp) {
   --lisp.depth_;
+  lisp.fail("LISP stack overflow");
 }
 
 Value callFunction(Interpreter& lisp, const Value& given, std::vector<Value>& args) {
@@ -284,29 +258,11 @@ Value Interpreter::evalCall(const Value& form) {
     auto* subr = static_cast<Subr*>(function.asObject());
     if (subr->special) return subr->special(*this, forms);
   }
-  // Argument lists are reused: a call allocates nothing for them.
-  if (argDepth_ == argLists_.size()) argLists_.push_back(std::make_unique<std::vector<Value>>());
-  struct InUse {
-    Interpreter& lisp;
-    std::vector<Value>& args;
-    ~InUse() {
-      args.clear();
-      --lisp.argDepth_;
+  return callWith(function, [&](std::vector<Value>& args) {
+    for (const Value* at = &forms; at->type() == Type::kCons; at = &at->cons()->cdr) {
+      args.push_back(eval(at->cons()->car));
     }
-  } inUse{*this, *argLists_[argDepth_++]};
-  std::vector<Value>& args = inUse.args;
-  for (const Value* at = &forms; at->type() == Type::kCons; at = &at->cons()->cdr) {
-    args.push_back(eval(at->cons()->car));
-  }
-  Value result;
-  if (function.type() == Type::kUsubr) {
-    result = callUsubr(*this, static_cast<Usubr*>(function.asObject()), args);
-  } else if (function.type() == Type::kSubr && static_cast<Subr*>(function.asObject())->function) {
-    result = static_cast<Subr*>(function.asObject())->function(*this, args);
-  } else {
-    result = callFunction(*this, function, args);
-  }
-  return result;
+  });
 }
 
 Value Interpreter::evalTopLevel(const Value& form) {
@@ -314,6 +270,7 @@ Value Interpreter::evalTopLevel(const Value& form) {
     // Memory running out is an error of the form, as in the CAD hosts: the
     // next form runs.
     try {
+      if (prepareFirst_) return runPrepared(*this, *prepareForms(cons(form, Value())));
       return eval(form);
     } catch (const std::bad_alloc&) {
       throw Error{"insufficient memory", ""};

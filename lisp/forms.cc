@@ -41,30 +41,6 @@ Value makeFunction(Interpreter& lisp, std::u16string name, const Value& forms) {
   return Value::object(f.release());
 }
 
-namespace {
-
-void countArguments(Interpreter& lisp, const Value& forms, size_t least, size_t most) {
-  const int64_t n = listLength(forms);
-  if (n < 0 || static_cast<size_t>(n) < least) lisp.fail("too few arguments");
-  if (static_cast<size_t>(n) > most) lisp.fail("too many arguments");
-}
-
-Value progn(Interpreter& lisp, const Value& forms) {
-  Value result;
-  // A value is let go before the next form runs, so that a string held by
-  // one symbol alone can grow where it is (appendInPlace).
-  for (Value at = forms; at.type() == Type::kCons; at = cdr(at)) {
-    result = Value();
-    result = lisp.eval(car(at));
-  }
-  return result;
-}
-
-Value quote(Interpreter& lisp, const Value& forms) {
-  countArguments(lisp, forms, 1, 1);
-  return car(forms);
-}
-
 // (setq S (strcat S MORE...)) when S's string is S's alone: MORE is added
 // where the string is, so that building a string a piece at a time takes
 // time in proportion to its length, not to its square. Answers false for
@@ -103,6 +79,30 @@ bool appendInPlace(Interpreter& lisp, Symbol* target, const Value& form, Value* 
   for (size_t i = 1; i < values.size(); ++i) text->append(values[i].text());
   *result = std::move(values[0]);
   return true;
+}
+
+namespace {
+
+void countArguments(Interpreter& lisp, const Value& forms, size_t least, size_t most) {
+  const int64_t n = listLength(forms);
+  if (n < 0 || static_cast<size_t>(n) < least) lisp.fail("too few arguments");
+  if (static_cast<size_t>(n) > most) lisp.fail("too many arguments");
+}
+
+Value progn(Interpreter& lisp, const Value& forms) {
+  Value result;
+  // A value is let go before the next form runs, so that a string held by
+  // one symbol alone can grow where it is (appendInPlace).
+  for (Value at = forms; at.type() == Type::kCons; at = cdr(at)) {
+    result = Value();
+    result = lisp.eval(car(at));
+  }
+  return result;
+}
+
+Value quote(Interpreter& lisp, const Value& forms) {
+  countArguments(lisp, forms, 1, 1);
+  return car(forms);
 }
 
 Value setq(Interpreter& lisp, const Value& forms) {
@@ -159,12 +159,17 @@ Value orForm(Interpreter& lisp, const Value& forms) {
   return Value();
 }
 
+// A loop runs its forms as they read the first time round; from the
+// second time on, prepared.
 Value whileForm(Interpreter& lisp, const Value& forms) {
   countArguments(lisp, forms, 1, SIZE_MAX);
   Value result;
-  while (!lisp.eval(car(forms)).isNil()) {
+  if (lisp.eval(car(forms)).isNil()) return result;
+  result = progn(lisp, cdr(forms));
+  const PreparedFormsPtr prepared = prepareForms(forms);
+  while (!runPrepared(lisp, *prepared, 0, 1).isNil()) {
     result = Value();
-    result = progn(lisp, cdr(forms));
+    result = runPrepared(lisp, *prepared, 1);
   }
   return result;
 }
@@ -173,9 +178,15 @@ Value repeat(Interpreter& lisp, const Value& forms) {
   countArguments(lisp, forms, 1, SIZE_MAX);
   const Value times = lisp.eval(car(forms));
   Value result;
+  PreparedFormsPtr prepared;
   for (int32_t n = integer(lisp, times); n > 0; --n) {
     result = Value();
-    result = progn(lisp, cdr(forms));
+    if (prepared) {
+      result = runPrepared(lisp, *prepared);
+    } else {
+      result = progn(lisp, cdr(forms));
+      prepared = prepareForms(cdr(forms));
+    }
   }
   return result;
 }
@@ -188,10 +199,16 @@ Value foreach (Interpreter& lisp, const Value& forms) {
   Bindings bindings(lisp);
   bindings.bind(variable.symbol(), Value());
   Value result;
+  PreparedFormsPtr prepared;
   for (Value at = items; at.type() == Type::kCons; at = cdr(at)) {
     variable.symbol()->value = car(at);
     result = Value();
-    result = progn(lisp, cdr(cdr(forms)));
+    if (prepared) {
+      result = runPrepared(lisp, *prepared);
+    } else {
+      result = progn(lisp, cdr(cdr(forms)));
+      prepared = prepareForms(cdr(cdr(forms)));
+    }
   }
   return result;
 }

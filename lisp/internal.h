@@ -38,13 +38,32 @@ struct Subr : Object {
   Function function = nullptr;
 };
 
+// A list of forms prepared to run again and again: each form turned once
+// into a tree of nodes that know what kind of form they are (a constant, a
+// symbol, a call, if, setq, ...), with the symbols found, so that running
+// them walks no list and asks nothing twice. A special form is taken for
+// one while its name still names it; otherwise the node runs the form as
+// it reads.
+struct PreparedForms;
+struct PreparedFormsDelete {
+  void operator()(PreparedForms* forms) const;
+};
+using PreparedFormsPtr = std::unique_ptr<PreparedForms, PreparedFormsDelete>;
+PreparedFormsPtr prepareForms(const Value& forms);
+// Runs prepared forms, from `from` up to `to`, as progn would: the value of
+// the last.
+Value runPrepared(Interpreter& lisp, const PreparedForms& forms, size_t from = 0,
+                  size_t to = SIZE_MAX);
+
 struct Usubr : Object {
   Usubr() : Object(Type::kUsubr) {}
   std::u16string name;  // empty for a lambda
   // A parameter that repeats an earlier name is null: its argument is
   // taken and not bound.
   std::vector<Symbol*> parameters, locals;
-  Value body;  // the list of forms
+  Value body;                 // the list of forms
+  PreparedFormsPtr prepared;  // the body, once it is called a second time
+  uint32_t calls = 0;
 };
 
 struct Exsubr : Object {
@@ -111,14 +130,36 @@ class Bindings {
   size_t mark_;
 };
 
+#if defined(_MSC_VER) && !defined(__clang__)
+#define ZC_ALWAYS_INLINE __forceinline
+#else
+#define ZC_ALWAYS_INLINE __attribute__((always_inline))
+#endif
+
 // One form being evaluated: its place in error reports and in the depth
 // limit.
 struct Interpreter::Frame {
-  Frame(Interpreter& lisp, const Cons* form);
-  ~Frame();
+  ZC_ALWAYS_INLINE Frame(Interpreter& l, const Cons* form) : lisp(l) {
+    const auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    if (lisp.depth_ == 0) begin(lisp, here);
+    if (++lisp.depth_ > kMaxDepth || here < lisp.stackLimit_) overflow(lisp);
+    lisp.forms_.push_back(form);
+  }
+  ~Frame() {
+    lisp.forms_.pop_back();
+    --lisp.depth_;
+  }
   Frame(const Frame&) = delete;
   Frame& operator=(const Frame&) = delete;
   Interpreter& lisp;
+
+ private:
+  // The depth is bounded as well as the stack, for a platform that cannot
+  // tell its stack.
+  static constexpr int kMaxDepth = 1000000;
+  // A top-level form begins.
+  static void begin(Interpreter& lisp, uintptr_t here);
+  [[noreturn]] static void overflow(Interpreter& lisp);
 };
 
 // What a document keeps beside its symbols: the system variables setvar
@@ -136,6 +177,9 @@ int32_t integerVariable(Interpreter& lisp, std::u16string_view name);
 // lists defun-q makes, when called).
 Value makeFunction(Interpreter& lisp, std::u16string name, const Value& forms);
 
+// Calls a function made by defun or lambda with evaluated arguments.
+Value callUsubr(Interpreter& lisp, Usubr* f, std::vector<Value>& args);
+
 // Calls a function value with evaluated arguments (apply, mapcar, *error*).
 Value callFunction(Interpreter& lisp, const Value& function, std::vector<Value>& args);
 // What callFunction would call for a quoted (lambda ...) or a list defun-q
@@ -144,6 +188,29 @@ Value callFunction(Interpreter& lisp, const Value& function, std::vector<Value>&
 Value preparedFunction(Interpreter& lisp, const Value& given);
 // A function value, or null: a symbol's value, or a module's function.
 Value functionValue(Interpreter& lisp, const Value& head);
+
+template <typename Evaluate>
+Value Interpreter::callWith(const Value& function, Evaluate&& evaluate) {
+  // Argument lists are reused: a call allocates nothing for them.
+  if (argDepth_ == argLists_.size()) argLists_.push_back(std::make_unique<std::vector<Value>>());
+  struct InUse {
+    Interpreter& lisp;
+    std::vector<Value>& args;
+    ~InUse() {
+      args.clear();
+      --lisp.argDepth_;
+    }
+  } inUse{*this, *argLists_[argDepth_++]};
+  std::vector<Value>& args = inUse.args;
+  evaluate(args);
+  if (function.type() == Type::kUsubr) {
+    return callUsubr(*this, static_cast<Usubr*>(function.asObject()), args);
+  }
+  if (function.type() == Type::kSubr && static_cast<Subr*>(function.asObject())->function) {
+    return static_cast<Subr*>(function.asObject())->function(*this, args);
+  }
+  return callFunction(*this, function, args);
+}
 
 // The host: its modules' functions, and the symbols they read.
 bool isModuleFunction(const std::u16string& name);

@@ -64,6 +64,10 @@ inline int32_t wrap(int64_t v) {
 // strcat: the strings joined.
 Value concatenate(Interpreter& lisp, Args& args);
 
+// (setq S (strcat S MORE...)) when S's string is S's alone: MORE added where
+// the string is. False, having evaluated nothing, for any other form.
+bool appendInPlace(Interpreter& lisp, Symbol* target, const Value& form, Value* result);
+
 // "bad argument value: V"
 [[noreturn]] void badValue(Interpreter& lisp, const Value& v);
 

@@ -17,29 +17,43 @@ struct ScriptRun {
   std::string out, errors;
 };
 
+struct Case {
+  std::string script;
+  std::string out;
+};
+
 // Tests of what functions compute read their reals exactly; tests of what
 // scripts print see them as the hosts print them.
-ScriptRun run(const std::string& script, lisp::Reals reals = lisp::Reals::kHost) {
+ScriptRun run(const std::string& script, lisp::Reals reals = lisp::Reals::kHost,
+              bool prepared = false) {
   ScriptRun result;
   lisp::Interpreter lisp;
   lisp.setReals(reals);
+  lisp.setPrepareFirst(prepared);
   lisp.setOutput([&](std::string_view text) { result.out += text; });
   lisp.setErrorOutput([&](const lisp::Error& e) { result.errors += e.report() + "\n"; });
   lisp.run(script, "t.lsp");
   return result;
 }
 
-struct Case {
-  std::string script;
-  std::string out;
-};
-
-void expectOutputs(const std::vector<Case>& cases, lisp::Reals reals = lisp::Reals::kHost) {
+// Each script runs as read, and (unless it changes what a second run would
+// see) prepared, as function bodies run from their second call, which must
+// print the same.
+void expectOutputs(const std::vector<Case>& cases, lisp::Reals reals = lisp::Reals::kHost,
+                   bool runTwice = true) {
   for (const Case& c : cases) {
-    const ScriptRun r = run(c.script, reals);
-    EXPECT_EQ(r.out, c.out) << c.script;
-    EXPECT_EQ(r.errors, "") << c.script;
+    for (bool prepared : {false, true}) {
+      if (prepared && !runTwice) break;
+      const ScriptRun r = run(c.script, reals, prepared);
+      EXPECT_EQ(r.out, c.out) << (prepared ? "prepared: " : "") << c.script;
+      EXPECT_EQ(r.errors, "") << (prepared ? "prepared: " : "") << c.script;
+    }
   }
+}
+
+// Scripts that change files: a second run would see what the first did.
+void expectOutputsOnce(const std::vector<Case>& cases) {
+  expectOutputs(cases, lisp::Reals::kHost, false);
 }
 
 TEST(Lisp, DataPrintAsTheDialectPrintsThem) {
@@ -52,6 +66,9 @@ TEST(Lisp, DataPrintAsTheDialectPrintsThem) {
       {"(prin1 (cons 1 2)) (prin1 '(1 (2 . 3) \"s\" x nil 2.5))",
        "(1 . 2)(1 (2 . 3) \"s\" X nil 2.5)"},
       {"(prin1 (1+ 2147483647)) (princ \" \") (prin1 3000000000)", "-2147483648 3.0e+09"},
+      {"(setq m 2147483647 n -2147483648) (prin1 (list (+ m 1) (- n 1) (* m m) (* 65536 65536) "
+       "(< m n) (>= n n) (= m 2147483647.0) (/= 1 \"1\") (+ m 0.5)))",
+       "(-2147483648 2147483647 1 0 nil T T T 2.14748e+09)"},
       {"(prin1 \"a\\\"b\\\\c\\nd\\te\") (princ \"a\\\"b\")", "\"a\\\"b\\\\c\\nd\\te\"a\"b"},
       {"(prin1 \"😀中\") (prin1 (read (strcat \"\\\"\" \"😀\" \"\\\"\")))", "\"😀中\"\"😀\""},
       {"(print 1) (print \"s\") (terpri) (princ (list \"a\" 'b))", "\n1 \n\"s\" \n(a B)"},
@@ -359,7 +376,7 @@ class LispFilesTest : public test::TempDirTest {};
 TEST_F(LispFilesTest, FileFunctionsAnswerAsDocumented) {
   test::writeFile("a.txt", "hello\n");
   test::writeFile("all.lsp", "(setq loaded (1+ loaded))\n");
-  expectOutputs({
+  expectOutputsOnce({
       {"(setq loaded 0) (prin1 (list (vl-load-all \"all\") loaded))", "(nil 1)"},
       {"(prin1 (list (vl-file-size \"a.txt\") (vl-file-copy \"a.txt\" \"b.txt\") "
        "(vl-file-copy \"a.txt\" \"b.txt\") (vl-file-copy \"a.txt\" \"b.txt\" T) "
@@ -402,7 +419,7 @@ TEST_F(LispFilesTest, FileFunctionsAnswerAsDocumented) {
     ASSERT_TRUE(file->setModified(-14212793LL * 1000000000 + 500000000).ok());
     ASSERT_TRUE(file->close().ok());
   }
-  expectOutputs(
+  expectOutputsOnce(
       {{"(setq s (vl-file-systime \"a.txt\")) "
         "(prin1 (list (nth 0 s) (nth 1 s) (nth 2 s) (nth 3 s) (nth 6 s) (nth 7 s)))",
         "(1969 7 0 20 7 0)"}});
@@ -410,7 +427,7 @@ TEST_F(LispFilesTest, FileFunctionsAnswerAsDocumented) {
   // A link that leads nowhere holds its name: (open name "w") would make
   // the file it leads to.
   std::filesystem::create_symlink("../elsewhere", "d/y001.tmp");
-  expectOutputs({{"(prin1 (vl-filename-mktemp \"y.tmp\" \"d\"))", "\"d\\\\y002.tmp\""}});
+  expectOutputsOnce({{"(prin1 (vl-filename-mktemp \"y.tmp\" \"d\"))", "\"d\\\\y002.tmp\""}});
 #endif
 }
 
@@ -493,7 +510,7 @@ TEST_F(LispFilesTest, RegistryKeepsKeysAndValues) {
 #endif
   const std::string k =
       "(setq k \"HKEY_CURRENT_USER\\\\Software\\\\ZcTest\" s (strcat k \"\\\\Sub\")) ";
-  expectOutputs({
+  expectOutputsOnce({
       {k + "(prin1 (list (vl-registry-write s \"Name\" \"v\\\"1\\\\\") (vl-registry-write "
            "(strcat k \"\\\\sub\\\\\") \"N2\" 42) (vl-registry-write k nil \"d\") "
            "(vl-registry-read (strcat k \"\\\\SUB\") \"name\") (vl-registry-read s \"n2\") "
@@ -506,17 +523,17 @@ TEST_F(LispFilesTest, RegistryKeepsKeysAndValues) {
        "T nil nil nil)"},
   });
 #if !defined(_WIN32)
-  expectOutputs({{k + "(prin1 (list (vl-registry-write (strcat k \"\\n\") \"a\" \"b\") "
-                      "(vl-registry-write k \"Name\" \"a\\\"b\")))",
-                  "(nil \"a\\\"b\")"}});
+  expectOutputsOnce({{k + "(prin1 (list (vl-registry-write (strcat k \"\\n\") \"a\" \"b\") "
+                          "(vl-registry-write k \"Name\" \"a\\\"b\")))",
+                      "(nil \"a\\\"b\")"}});
   EXPECT_NE(test::readFile("zchost/registry")
                 .find("\n[HKEY_CURRENT_USER\\Software\\ZcTest]\n\"Name\"=\"a\\\"b\"\n"),
             std::string::npos)
       << test::readFile("zchost/registry");
   test::writeFile("zchost/registry", "not a registry\n");
-  expectOutputs({{k + "(prin1 (list (vl-registry-write k \"a\" \"b\") (vl-registry-read k "
-                      "\"Name\")))",
-                  "(nil nil)"}});
+  expectOutputsOnce({{k + "(prin1 (list (vl-registry-write k \"a\" \"b\") (vl-registry-read k "
+                          "\"Name\")))",
+                      "(nil nil)"}});
   EXPECT_EQ(test::readFile("zchost/registry"), "not a registry\n");
   if (saved) {
     ::setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
@@ -641,6 +658,14 @@ TEST(Lisp, ErrorsNameTheirFileAndLine) {
       {"(defun f (x)\n  (+ x \"a\"))\n(f 1)", "",
        "; error: bad argument type: numberp \"a\" (t.lsp:2)\n"},
       {"(undefined 1)", "", "; error: no function definition: UNDEFINED (t.lsp:1)\n"},
+      // A second call runs its body prepared: the same errors, at the same
+      // lines, and a name redefined between calls means what it now means.
+      {"(defun f (x)\n  (+ x \"a\"))\n(f 1)\n(f 1)", "",
+       "; error: bad argument type: numberp \"a\" (t.lsp:2)\n"
+       "; error: bad argument type: numberp \"a\" (t.lsp:2)\n"},
+      {"(defun f (x) (if x (g x) 2)) (defun g (x) 1) (princ (list (f 1) (f 1)))\n"
+       "(defun g (x) (list x)) (defun if (a b c) 'mine) (princ (f 5))\n(setq if nil) (f 5)",
+       "(1 1)MINE", "; error: no function definition: IF (t.lsp:1)\n"},
       {"(/ 1 0) (car)", "",
        "; error: divide by zero (t.lsp:1)\n; error: too few arguments (t.lsp:1)\n"},
       {"(defun f () (f)) (f)", "", "; error: LISP stack overflow (t.lsp:1)\n"},
@@ -652,9 +677,11 @@ TEST(Lisp, ErrorsNameTheirFileAndLine) {
        "caught: bad argument type: consp 1.", ""},
   };
   for (const ErrorCase& c : cases) {
-    const ScriptRun r = run(c.script);
-    EXPECT_EQ(r.out, c.out) << c.script;
-    EXPECT_EQ(r.errors, c.errors) << c.script;
+    for (bool prepared : {false, true}) {
+      const ScriptRun r = run(c.script, lisp::Reals::kHost, prepared);
+      EXPECT_EQ(r.out, c.out) << (prepared ? "prepared: " : "") << c.script;
+      EXPECT_EQ(r.errors, c.errors) << (prepared ? "prepared: " : "") << c.script;
+    }
   }
 }
 

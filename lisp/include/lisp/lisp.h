@@ -444,6 +444,11 @@ class Interpreter {
     limits_ = limits;
     limited_ = limits.steps != 0 || limits.objects != 0;
   }
+  // For tests: top-level forms and function bodies run prepared from their
+  // first evaluation (bodies otherwise from their second call), which must
+  // answer as the forms do read.
+  void setPrepareFirst(bool on) { prepareFirst_ = on; }
+  bool prepareFirst() const { return prepareFirst_; }
   // How princ, prin1, print and the vl-*-to-string functions print reals.
   void setReals(Reals reals) { reals_ = reals; }
   Reals reals() const { return reals_; }
@@ -502,8 +507,13 @@ class Interpreter {
 
  private:
   friend struct Frame;
+  friend struct Prepared;
   Value evalCall(const Value& form);
   Value evalUnbound(const Value& symbol);
+  // Calls a function value with the arguments evaluated into an argument
+  // list of the call's depth by `evaluate`.
+  template <typename Evaluate>
+  Value callWith(const Value& function, Evaluate&& evaluate);
   std::vector<std::unique_ptr<Symbol>> symbols_;
   std::vector<std::string> sources_;
   std::vector<const Cons*> forms_;  // the forms being evaluated, innermost last
@@ -518,6 +528,7 @@ class Interpreter {
   size_t argDepth_ = 0;
   int depth_ = 0;
   bool failed_ = false;
+  bool prepareFirst_ = false;
   Reals reals_ = Reals::kHost;
   std::function<void(std::string_view)> output_;
   std::function<void(const Error&)> report_;
