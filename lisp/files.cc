@@ -273,19 +273,21 @@ bool standardInputLine(Interpreter& lisp, std::string* line) {
 
 Value readLine(Interpreter& lisp, Args& args) {
   need(lisp, args, 0, 1);
-  std::string line;
+  std::string typed;
+  std::string_view line;
   if (args.empty() || args[0].isNil()) {
     lisp.requireFiles();
-    if (!standardInputLine(lisp, &line)) return Value();
+    if (!standardInputLine(lisp, &typed)) return Value();
+    line = typed;
   } else {
     FileObject* file = readableFile(lisp, args[0]);
     // The rest of a line read-char began, or the next line.
     if (file->lineAt >= file->line.size() && !nextLine(lisp, file)) return Value();
-    line = file->line.substr(file->lineAt);
+    line = std::string_view(file->line).substr(file->lineAt);
     file->lineAt = file->line.size();
   }
-  if (!line.empty() && line.back() == '\n') line.pop_back();
-  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.ends_with('\n')) line.remove_suffix(1);
+  if (line.ends_with('\r')) line.remove_suffix(1);
   return Value::string(platform::fromUtf8(line));
 }
 

@@ -20,8 +20,7 @@ constexpr size_t kMaxFormBytes = size_t{1} << 28;
 constexpr int kMaxLoadDepth = 32;
 
 bool isAscii(std::string_view bytes) {
-  return std::all_of(bytes.begin(), bytes.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  return platform::asciiLength(bytes) == bytes.size();
 }
 
 // UTF-16 bytes to UTF-8; *rest keeps an odd byte or a high surrogate that

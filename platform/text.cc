@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/ascii.h"
 
@@ -151,23 +152,31 @@ size_t validUtf8Length(std::string_view text) {
   return i;
 }
 
+size_t asciiLength(std::string_view text) {
+  size_t i = 0;
+  // Eight bytes at a time: none has its top bit.
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    if (word & 0x8080808080808080u) break;
+  }
+  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+  return i;
+}
+
 std::u16string fromUtf8(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
+  // No text has more UTF-16 units than UTF-8 bytes.
+  std::u16string out(text.size(), u'\0');
+  char16_t* to = out.data();
   static const AnsiCharacters utf8(65001);  // made once: it fills a table
   size_t i = 0;
   while (i < text.size()) {
     // Runs of ASCII, most of most texts, are copied as they are.
-    const size_t ascii = i;
-    while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
-    if (i > ascii) {
-      const size_t at = out.size();
-      out.resize(at + (i - ascii));
-      std::copy(text.begin() + static_cast<std::ptrdiff_t>(ascii),
-                text.begin() + static_cast<std::ptrdiff_t>(i),
-                out.begin() + static_cast<std::ptrdiff_t>(at));
-      continue;
-    }
+    const size_t ascii = asciiLength(text.substr(i));
+    for (size_t k = 0; k < ascii; ++k) to[k] = static_cast<unsigned char>(text[i + k]);
+    to += ascii;
+    i += ascii;
+    if (i == text.size()) break;
     size_t length = utf8.lengthAt(text, i);
     const auto b = static_cast<unsigned char>(text[i]);
     uint32_t c = b < 0x80 ? b : 0xFFFD;
@@ -187,13 +196,14 @@ std::u16string fromUtf8(std::string_view text) {
     }
     if (c >= 0x10000) {
       c -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (c >> 10));
-      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+      *to++ = static_cast<char16_t>(0xD800 + (c >> 10));
+      *to++ = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
     } else {
-      out += static_cast<char16_t>(c);
+      *to++ = static_cast<char16_t>(c);
     }
     i += length;
   }
+  out.resize(static_cast<size_t>(to - out.data()));
   return out;
 }
 

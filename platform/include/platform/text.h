@@ -50,6 +50,8 @@ bool fromCodePageExact(int codePage, std::string_view text, std::u16string* out)
 
 std::string toUtf8(std::u16string_view text);
 std::u16string fromUtf8(std::string_view text);
+// How many bytes from the start of `text` are ASCII (below 0x80).
+size_t asciiLength(std::string_view text);
 // How many bytes from the start of `text` are whole, valid UTF-8 sequences
 // (no overlong forms, surrogates or values past U+10FFFF): text.size() when
 // all of it is.
