@@ -175,7 +175,8 @@ struct Prepared {
         lisp.fail("attempt to set a constant: " + platform::toUtf8(target->name));
       }
       const Node& value = node.parts[i + 1];
-      if (!node.parts[i].append || !appendInPlace(lisp, target, value.form, &result)) {
+      if (!node.parts[i].append || target->value.type() != Type::kString ||
+          !appendInPlace(lisp, target, value.form, &result)) {
         result = run(lisp, value);
       }
       target->value = result;
