@@ -1,13 +1,34 @@
 // Arbitrary bytes as a DXF drawing: it is refused with a line it has, or
-// makes a slide that reads without a problem. Nothing may crash.
+// makes a slide that reads without a problem. Text is drawn in the stroke
+// font and the system's fonts where the machine has them. Nothing may
+// crash.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "slb/dxf_reader.h"
 #include "slb/dxf_slide.h"
+#include "slb/system_glyphs.h"
 #include "vetrix/slides/slide_file.h"
+
+namespace {
+
+const StrokeFont* strokeFont() {
+  static const StrokeFont* font = [] {
+    std::ifstream in("/usr/share/hershey-fonts/futural.jhf", std::ios::binary);
+    const std::string jhf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    static StrokeFont f;
+    if (!f.read(jhf)) return static_cast<const StrokeFont*>(nullptr);
+    f.setFallback(systemGlyphs());
+    return static_cast<const StrokeFont*>(&f);
+  }();
+  return font;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 16) return 0;
@@ -30,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   DxfView view;
   view.width = 64;
   view.height = 48;
+  view.font = strokeFont();
   const DxfSlideResult made = dxfToSlide(drawing, view);
   if (!made.ok) {
     if (made.fault.what.empty() || misplaced(made.fault) || !made.slide.empty()) std::abort();

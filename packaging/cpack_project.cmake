@@ -24,4 +24,4 @@ if(CPACK_GENERATOR STREQUAL "DEB")
   string(STRIP "${found}" CPACK_DEBIAN_PACKAGE_DEPENDS)
 endif()
 # slb make draws the text of drawings in a Hershey stroke font.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hershey-fonts-data")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hershey-fonts-data, fonts-wqy-microhei | fonts-noto-cjk")

@@ -15,7 +15,7 @@ quick=false
 [ "${1:-}" = "--quick" ] && quick=true
 
 packages=(cmake g++ make python3 libgtest-dev ccache time googletest libcairo2-dev zlib1g-dev
-  pkg-config libedit-dev hershey-fonts-data)
+  pkg-config libedit-dev hershey-fonts-data libfontconfig-dev libfreetype-dev fonts-wqy-microhei)
 $quick || packages+=(clang shapelib python3-dbfread python3-ezdxf python3-matplotlib gdal-bin
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales netpbm librsvg2-bin chromium
   dpkg-dev lintian file)

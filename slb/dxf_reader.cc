@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/text.h"
+
 namespace {
 
 constexpr char kBinarySentinel[] = "AutoCAD Binary DXF\r\n\x1a";
@@ -263,6 +265,13 @@ bool readDxf(std::string bytes, DxfDrawing* d, DxfFault* fault) {
       *fault = {g[i].line, "the section " + std::string(name) + " does not end (no 0 ENDSEC)"};
       return false;
     }
+    if (name == "HEADER") {
+      for (size_t k = start; k + 1 < end; ++k) {
+        if (g[k].code != 9) continue;
+        if (g[k].value == "$ACADVER" && g[k + 1].code == 1) d->version = g[k + 1].value;
+        if (g[k].value == "$DWGCODEPAGE" && g[k + 1].code == 3) d->codePage = g[k + 1].value;
+      }
+    }
     if (name == "TABLES") readLayers(d, start, end);
     if (name == "ENTITIES") readEntities(d, start, end, &d->entities, "ENDSEC");
     if (name == "BLOCKS") {
@@ -303,4 +312,23 @@ std::string dxfPlace(const DxfDrawing& drawing, const DxfFault& fault) {
   const size_t group = (fault.line - 1) / 2;
   return ":" + std::to_string(group < drawing.binaryOffsets.size() ? drawing.binaryOffsets[group]
                                                                    : drawing.binaryOffsets.back());
+}
+
+int dxfCodePage(const DxfDrawing& drawing) {
+  // Releases are AC1009 (R12) ... AC1018 (2004), AC1021 (2007) ...
+  if (drawing.version.size() == 6 && drawing.version.starts_with("AC") &&
+      drawing.version.substr(2) >= "1021") {
+    return 65001;
+  }
+  std::string_view name = drawing.codePage;
+  if (name.size() > 5 && (name.substr(0, 5) == "ANSI_" || name.substr(0, 5) == "ansi_")) {
+    int number = 0;
+    bool digits = true;
+    for (char c : name.substr(5)) {
+      digits = digits && c >= '0' && c <= '9' && number < 100000;
+      if (digits) number = number * 10 + (c - '0');
+    }
+    if (digits && platform::codePageAvailable(number)) return number;
+  }
+  return platform::ansiCodePage();
 }

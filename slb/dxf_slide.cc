@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/text.h"
 #include "vetrix/slides/slide_file.h"
 #include "vetrix/slides/slide_writer.h"
 
@@ -281,7 +282,7 @@ class Walker {
  public:
   Walker(const DxfDrawing& d, const StrokeFont* font, Sink& sink,
          std::map<std::string, size_t>* skipped)
-      : d_(d), font_(font), sink_(sink), skipped_(skipped) {}
+      : d_(d), font_(font), sink_(sink), skipped_(skipped), codePage_(dxfCodePage(d)) {}
 
   void walk(const std::vector<DxfEntity>& list, const Affine& m, const Inherited& from, int depth) {
     for (size_t i = 0; i < list.size(); ++i) {
@@ -442,7 +443,7 @@ class Walker {
   void drawText(const DxfEntity& e, const Affine& m, int colour);
   void drawMtext(const DxfEntity& e, const Affine& m, int colour);
   // A line of text whose baseline starts at (x, y) in font units, placed by `place`.
-  void textLine(const Affine& place, std::string_view chars, double x, double y, int colour);
+  void textLine(const Affine& place, std::u32string_view chars, double x, double y, int colour);
 
   void drawEntity(const DxfEntity& e, const Affine& outer, const Inherited& from, int depth,
                   const DxfEntity* vertices, size_t vertexCount);
@@ -451,6 +452,7 @@ class Walker {
   const StrokeFont* font_;
   Sink& sink_;
   std::map<std::string, size_t>* skipped_;
+  int codePage_;  // of the drawing's text
   const DxfEntity* top_ = nullptr;
   size_t shapes_ = 0;
   double width_ = 0;  // of the polyline being drawn: its pieces are filled bands
@@ -538,45 +540,168 @@ namespace {
 constexpr double kDescender = 7;
 constexpr double kLineSpacing = StrokeFont::kCapHeight * 5.0 / 3;
 
-// Text as the stroke font draws it: ASCII, with each other character (a
-// UTF-8 sequence, or a byte of a code page) as '?', and the %% codes of
-// TEXT for the degree, plus-minus and diameter signs as their nearest
-// letters; underline and overline codes are left out.
-std::string plainText(std::string_view text) {
-  std::string out;
-  for (size_t k = 0; k < text.size(); ++k) {
-    const unsigned char c = static_cast<unsigned char>(text[k]);
-    if (c == '%' && k + 2 < text.size() && text[k + 1] == '%') {
-      const char code = static_cast<char>(text[k + 2] | 0x20);
-      k += 2;
-      if (code == 'd')
-        out += 'o';
-      else if (code == 'p')
-        out += "+-";
-      else if (code == 'c')
-        out += 'O';
-      else if (code == '%')
-        out += '%';
+// Adds UTF-16 text as characters.
+void addWide(std::u16string_view wide, std::u32string* out) {
+  for (size_t k = 0; k < wide.size(); ++k) {
+    const char16_t u = wide[k];
+    if (u >= 0xD800 && u < 0xDC00 && k + 1 < wide.size() && wide[k + 1] >= 0xDC00 &&
+        wide[k + 1] < 0xE000) {
+      out->push_back(0x10000 + ((char32_t(u) - 0xD800) << 10) + (wide[++k] - 0xDC00));
+    } else {
+      out->push_back(u);
+    }
+  }
+}
+
+// A run of the drawing's bytes as characters of its code page (65001:
+// UTF-8); each byte that is no character there is drawn as '?'.
+void addDecoded(std::string_view bytes, int codePage, std::u32string* out) {
+  const platform::AnsiCharacters characters(codePage);
+  std::u16string wide;
+  for (size_t k = 0; k < bytes.size();) {
+    const auto c = static_cast<unsigned char>(bytes[k]);
+    if (c < 0x80) {
+      out->push_back(c);
+      ++k;
       continue;
     }
-    if (c >= 0x80) {
-      while (k + 1 < text.size() && (static_cast<unsigned char>(text[k + 1]) & 0xC0) == 0x80) ++k;
-      out += '?';
-    } else if (c >= ' ') {
-      out += static_cast<char>(c);
+    const size_t n = characters.lengthAt(bytes, k);
+    const std::string_view one = bytes.substr(k, n);
+    if (codePage == 65001 ? platform::isValidUtf8(one)
+                          : platform::fromCodePageExact(codePage, one, &wide)) {
+      addWide(codePage == 65001 ? platform::fromUtf8(one) : wide, out);
+    } else {
+      out->push_back('?');
     }
+    k += n;
+  }
+}
+
+// The value of `digits` hexadecimal digits at text[at], or -1.
+long hexAt(std::string_view text, size_t at, size_t digits) {
+  if (at + digits > text.size()) return -1;
+  long value = 0;
+  for (size_t k = at; k < at + digits; ++k) {
+    const char c = text[k];
+    const int d = c >= '0' && c <= '9'   ? c - '0'
+                  : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                  : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                         : -1;
+    if (d < 0) return -1;
+    value = value * 16 + d;
+  }
+  return value;
+}
+
+// The length of an escape that stands for a character at text[at]:
+// \U+XXXX (a UTF-16 unit) or \M+NXXXX (a double-byte character of the
+// code page N names); 0 for none.
+size_t escapeAt(std::string_view text, size_t at) {
+  if (text.substr(at, 3) == "\\U+" && hexAt(text, at + 3, 4) >= 0) return 7;
+  if (text.substr(at, 3) == "\\M+" && at + 3 < text.size() && text[at + 3] >= '1' &&
+      text[at + 3] <= '5' && hexAt(text, at + 4, 4) >= 0) {
+    return 8;
+  }
+  return 0;
+}
+
+// How many bytes the character at text[at] takes in a double-byte code
+// page: 2 for a lead byte and its trail (which may be a '\\' or a '%'), else 1.
+size_t bytesAt(std::string_view text, size_t at, int codePage) {
+  return at + 1 < text.size() &&
+                 platform::isDoubleByteLead(codePage, static_cast<unsigned char>(text[at]))
+             ? 2
+             : 1;
+}
+
+// Text as it is drawn: the drawing's bytes decoded in its code page, the
+// \U+ and \M+ escapes as the characters they stand for, and the %% codes
+// of TEXT for the degree, plus-minus and diameter signs as the nearest
+// letters the stroke font has; underline and overline codes and control
+// characters are left out.
+std::u32string plainText(std::string_view text, int codePage) {
+  std::u32string out;
+  std::string run;  // bytes still to decode
+  auto flush = [&] {
+    addDecoded(run, codePage, &out);
+    run.clear();
+  };
+  for (size_t k = 0; k < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[k]);
+    if (const size_t n = bytesAt(text, k, codePage); n > 1) {
+      run.append(text.substr(k, n));
+      k += n;
+      continue;
+    }
+    if (c == '%' && k + 2 < text.size() && text[k + 1] == '%') {
+      flush();
+      const char code = static_cast<char>(text[k + 2] | 0x20);
+      k += 3;
+      if (code == 'd')
+        out += U'o';
+      else if (code == 'p')
+        out += U"+-";
+      else if (code == 'c')
+        out += U'O';
+      else if (code == '%')
+        out += U'%';
+      continue;
+    }
+    if (const size_t n = escapeAt(text, k); n > 0) {
+      flush();
+      if (n == 7) {
+        const std::u16string unit(1, static_cast<char16_t>(hexAt(text, k + 3, 4)));
+        // A surrogate pair is two escapes.
+        std::u16string wide = unit;
+        if (escapeAt(text, k + 7) == 7) wide += static_cast<char16_t>(hexAt(text, k + 10, 4));
+        std::u32string decoded;
+        addWide(wide, &decoded);
+        const bool pair = wide.size() == 2 && decoded.size() == 1;
+        out += pair ? decoded : std::u32string(1, unit[0]);
+        k += pair ? 14 : 7;
+      } else {
+        static constexpr int kPages[] = {932, 950, 949, 1361, 936};
+        const long bytes = hexAt(text, k + 4, 4);
+        const char pairBytes[] = {static_cast<char>(bytes >> 8), static_cast<char>(bytes & 0xFF)};
+        const int page = kPages[text[k + 3] - '1'];
+        if (platform::codePageAvailable(page)) {
+          addDecoded(std::string_view(pairBytes, 2), page, &out);
+        } else {
+          out += U'?';
+        }
+        k += 8;
+      }
+      continue;
+    }
+    if (c >= ' ') run += static_cast<char>(c);
+    ++k;
+  }
+  flush();
+  // Lone surrogates from escapes are no characters.
+  for (char32_t& ch : out) {
+    if (ch >= 0xD800 && ch < 0xE000) ch = U'?';
   }
   return out;
 }
 
 // The lines of an MTEXT: its formatting codes left out, \P ending lines.
-std::vector<std::string> mtextLines(std::string_view text) {
+std::vector<std::u32string> mtextLines(std::string_view text, int codePage) {
   std::vector<std::string> lines(1);
   for (size_t k = 0; k < text.size(); ++k) {
+    if (const size_t n = bytesAt(text, k, codePage); n > 1) {
+      lines.back() += text.substr(k, n);
+      k += n - 1;
+      continue;
+    }
     const char c = text[k];
     if (c == '{' || c == '}') continue;
     if (c != '\\' || k + 1 == text.size()) {
       lines.back() += c;
+      continue;
+    }
+    if (const size_t n = escapeAt(text, k); n > 0) {  // a character: kept for plainText
+      lines.back() += text.substr(k, n);
+      k += n - 1;
       continue;
     }
     const char code = text[++k];
@@ -599,14 +724,15 @@ std::vector<std::string> mtextLines(std::string_view text) {
       k = end == std::string_view::npos ? text.size() : end;
     }
   }
-  for (std::string& line : lines) line = plainText(line);
-  return lines;
+  std::vector<std::u32string> out;
+  for (const std::string& line : lines) out.push_back(plainText(line, codePage));
+  return out;
 }
 
-double textWidth(const StrokeFont& font, std::string_view line) {
+double textWidth(const StrokeFont& font, std::u32string_view line) {
   double width = 0;
-  for (char c : line) {
-    const StrokeGlyph& g = font.glyph(static_cast<unsigned char>(c));
+  for (char32_t c : line) {
+    const StrokeGlyph& g = font.glyph(c);
     width += g.right - g.left;
   }
   return width;
@@ -614,10 +740,11 @@ double textWidth(const StrokeFont& font, std::string_view line) {
 
 }  // namespace
 
-void Walker::textLine(const Affine& place, std::string_view chars, double x, double y, int colour) {
+void Walker::textLine(const Affine& place, std::u32string_view chars, double x, double y,
+                      int colour) {
   const StrokeFont& font = *font_;
-  for (char c : chars) {
-    const StrokeGlyph& g = font.glyph(static_cast<unsigned char>(c));
+  for (char32_t c : chars) {
+    const StrokeGlyph& g = font.glyph(c);
     for (const auto& stroke : g.strokes) {
       auto at = [&](size_t k) {
         return Point{x + stroke[k].first - g.left, y + StrokeFont::kBaseline - stroke[k].second};
@@ -630,7 +757,7 @@ void Walker::textLine(const Affine& place, std::string_view chars, double x, dou
 }
 
 void Walker::drawText(const DxfEntity& e, const Affine& m, int colour) {
-  const std::string line = plainText(text(e, 1));
+  const std::u32string line = plainText(text(e, 1), codePage_);
   const double height = number(e, 40, 1), scale = height / StrokeFont::kCapHeight;
   double rotation = number(e, 50, 0) * kPi / 180, widthFactor = number(e, 41, 1);
   const int horizontal = static_cast<int>(number(e, 72, 0));
@@ -664,7 +791,7 @@ void Walker::drawMtext(const DxfEntity& e, const Affine& m, int colour) {
     const DxfGroup* g = d_.group(e, k);
     if (g->code == 3 || g->code == 1) all += g->value;
   }
-  const std::vector<std::string> lines = mtextLines(all);
+  const std::vector<std::u32string> lines = mtextLines(all, codePage_);
   const double height = number(e, 40, 1), scale = height / StrokeFont::kCapHeight;
   const Point at{number(e, 10, 0), number(e, 20, 0)};
   const Point direction{number(e, 11, 0), number(e, 21, 0)};

@@ -38,7 +38,7 @@ bool StrokeFont::read(std::string_view jhf) {
     StrokeGlyph glyph;
     glyph.left = p[0] - 'R';
     glyph.right = p[1] - 'R';
-    std::vector<std::pair<int, int>> stroke;
+    std::vector<std::pair<double, double>> stroke;
     for (int k = 1; k < pairs; ++k) {
       const char x = p[2 * k], y = p[2 * k + 1];
       if (x == ' ' && y == 'R') {
@@ -56,6 +56,16 @@ bool StrokeFont::read(std::string_view jhf) {
 }
 
 const StrokeGlyph& StrokeFont::glyph(char32_t c) const {
-  if (c < kFirst || c > kLast) c = '?';
-  return glyphs_[c - kFirst];
+  if (c >= kFirst && c <= kLast) return glyphs_[c - kFirst];
+  if (fallback_) {
+    auto found = fallbackGlyphs_.find(c);
+    if (found == fallbackGlyphs_.end()) {
+      StrokeGlyph glyph;
+      std::optional<StrokeGlyph> kept;
+      if (fallback_(c, &glyph)) kept = std::move(glyph);
+      found = fallbackGlyphs_.emplace(c, std::move(kept)).first;
+    }
+    if (found->second) return *found->second;
+  }
+  return glyphs_['?' - kFirst];
 }

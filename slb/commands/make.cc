@@ -13,6 +13,7 @@
 #include "slb/dxf_reader.h"
 #include "slb/dxf_slide.h"
 #include "slb/stroke_font.h"
+#include "slb/system_glyphs.h"
 #include "vetrix/slides/slide_library.h"
 #include "vetrix/slides/slide_text.h"
 
@@ -65,7 +66,10 @@ int makeFromDrawing(const std::string& path, std::string bytes, const Options& o
   }
   StrokeFont font;
   const bool haveFont = loadFont(&font);
-  if (haveFont) view.font = &font;
+  if (haveFont) {
+    font.setFallback(systemGlyphs());
+    view.font = &font;
+  }
   const DxfSlideResult made = dxfToSlide(*drawing, view);
   if (!made.ok) {
     return problem(path + dxfPlace(*drawing, made.fault) + ": " + made.fault.what +

@@ -4,8 +4,11 @@
 
 #include <string>
 
+#include "platform/text.h"
 #include "slb/dxf_reader.h"
 #include "slb/dxf_slide.h"
+#include "slb/system_glyphs.h"
+#include "support/test_support.h"
 #include "vetrix/slides/slide_file.h"
 
 namespace {
@@ -83,6 +86,75 @@ TEST(DxfSlide, EntitiesNotDrawnAreCounted) {
   ASSERT_EQ(picture.shapes.size(), 1u);
   // The line fills the screen's width, centred in its height.
   EXPECT_EQ(picture.shapes[0].points, (std::vector<SlidePoint>{{319, 179}, {0, 20}}));
+}
+
+// Text in every encoding a drawing may hold draws the same characters: UTF-8
+// from Release 2007 on, before it the code page $DWGCODEPAGE names (a
+// Big5 trail byte may be a backslash), and the \U+ and \M+ escapes. No
+// character turns into another, or into '?'. The glyphs are the test's
+// own: a blank stroke font, and a fallback that draws each character as a
+// line of its own.
+TEST(DxfSlide, TextIsDrawnInTheDrawingsEncoding) {
+  StrokeFont font;
+  std::string jhf;
+  for (int k = 0; k < 95; ++k) jhf += "12345  1MW\n";
+  ASSERT_TRUE(font.read(jhf));
+  font.setFallback([](char32_t c, StrokeGlyph* glyph) {
+    glyph->right = 10;
+    glyph->strokes = {{{0, 0}, {double(c % 97) / 10, double(c / 97 % 97) / 10}}};
+    return true;
+  });
+  auto slide = [&](const std::string& version, const std::string& codePage,
+                   const std::string& entity) {
+    const std::string file = "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\n" + version +
+                             "\n9\n$DWGCODEPAGE\n3\n" + codePage + "\n0\nENDSEC\n" +
+                             dxf("", entity + "0\nLINE\n10\n-5\n20\n-5\n11\n60\n21\n15\n");
+    DxfDrawing drawing;
+    DxfFault fault;
+    EXPECT_TRUE(readDxf(file, &drawing, &fault)) << fault.what;
+    DxfView view;
+    view.font = &font;
+    const DxfSlideResult made = dxfToSlide(drawing, view);
+    EXPECT_TRUE(made.ok) << made.fault.what;
+    return made.slide;
+  };
+  auto text = [](const std::string& value) {
+    return "0\nTEXT\n10\n0\n20\n0\n40\n8\n1\n" + value + "\n";
+  };
+  auto mtext = [](const std::string& value) {
+    return "0\nMTEXT\n10\n0\n20\n10\n40\n4\n1\n" + value + "\n";
+  };
+  const std::string chinese = slide("AC1024", "ANSI_1252", text("中文 x"));
+  const struct {
+    std::string version, codePage, entity;
+  } same[] = {
+      {"AC1015", "ANSI_936", text("\xD6\xD0\xCE\xC4 x")},
+      {"AC1015", "ANSI_950", text("\xA4\xA4\xA4\xE5 x")},
+      {"AC1015", "ANSI_1252", text("\\U+4E2D\\U+6587 x")},
+      {"AC1015", "ANSI_1252", text("\\M+5D6D0\\M+5CEC4 x")},
+  };
+  for (const auto& c : same) {
+    EXPECT_EQ(slide(c.version, c.codePage, c.entity), chinese) << c.codePage << " " << c.entity;
+  }
+  EXPECT_NE(slide("AC1024", "ANSI_1252", text("?? x")), chinese);
+  EXPECT_NE(slide("AC1024", "ANSI_1252", text("文中 x")), chinese);
+  // 許 and 功 are B3 5C and A5 5C in Big5: their trail bytes are no MTEXT
+  // codes.
+  EXPECT_EQ(slide("AC1015", "ANSI_950", mtext("\xB3\x5C\\P\xA5\x5C")),
+            slide("AC1024", "ANSI_1252", mtext("許\\P功")));
+}
+
+// The system's fonts give the characters the stroke font lacks, where the
+// system has them (not Windows builds).
+TEST(DxfSlide, SystemFontsDrawChinese) {
+  const StrokeFont::Fallback glyphs = systemGlyphs();
+  if (!glyphs) GTEST_SKIP() << "built without fontconfig and FreeType";
+  StrokeGlyph glyph;
+  if (!glyphs(U'中', &glyph)) GTEST_SKIP() << "no system font has 中 (fonts-wqy-microhei)";
+  // Closed contours, and an advance wider than a capital is tall.
+  EXPECT_GE(glyph.strokes.size(), 2u);
+  for (const auto& contour : glyph.strokes) EXPECT_EQ(contour.front(), contour.back());
+  EXPECT_GT(glyph.right - glyph.left, StrokeFont::kCapHeight);
 }
 
 }  // namespace

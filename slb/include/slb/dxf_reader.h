@@ -43,6 +43,9 @@ struct DxfDrawing {
   std::map<std::string, DxfLayer> layers;  // by name, ASCII letters upper-cased
   std::map<std::string, DxfBlock> blocks;  // likewise
   std::vector<DxfEntity> entities;         // of the ENTITIES section, in order
+  // From the HEADER section: the release that wrote the file ($ACADVER,
+  // "AC1015") and the code page of its text ($DWGCODEPAGE, "ANSI_936").
+  std::string_view version, codePage;
   // A binary file is read as the text of an ASCII one: the offset in the
   // file of each group (of lines 2k + 1 and 2k + 2).
   std::vector<uint64_t> binaryOffsets;
@@ -72,6 +75,11 @@ bool looksLikeDxf(std::string_view bytes);
 // for a group code that is none, a file cut short (a code without its
 // value, a section or block that does not end, no EOF).
 bool readDxf(std::string bytes, DxfDrawing* drawing, DxfFault* fault);
+
+// The code page a drawing's text is in: 65001 (UTF-8) from Release 2007
+// (AC1021) on; before, the one $DWGCODEPAGE names (ANSI_936: 936), else
+// the system's ANSI code page.
+int dxfCodePage(const DxfDrawing& drawing);
 
 // A name as the tables key it: ASCII letters upper-cased.
 std::string dxfName(std::string_view name);

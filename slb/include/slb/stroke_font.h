@@ -8,13 +8,16 @@
 // several lines. The glyphs of ' ' to '~' stand in that order.
 #pragma once
 
+#include <functional>
+#include <map>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 struct StrokeGlyph {
-  int left = 0, right = 0;
-  std::vector<std::vector<std::pair<int, int>>> strokes;  // each a run of points
+  double left = 0, right = 0;
+  std::vector<std::vector<std::pair<double, double>>> strokes;  // each a run of points
 };
 
 class StrokeFont {
@@ -27,9 +30,16 @@ class StrokeFont {
   // Reads the glyphs of ' ' to '~' from the text of a .jhf file; false
   // when it holds fewer, or a record that is cut short or out of range.
   bool read(std::string_view jhf);
-  // The glyph of a character; '?' for one the font lacks.
+  // Where the glyphs of characters past '~' come from (Chinese, accented
+  // letters), in the font's units: false for a character it lacks.
+  using Fallback = std::function<bool(char32_t c, StrokeGlyph* glyph)>;
+  void setFallback(Fallback fallback) { fallback_ = std::move(fallback); }
+  // The glyph of a character; '?' for one neither the font nor its
+  // fallback has.
   const StrokeGlyph& glyph(char32_t c) const;
 
  private:
   std::vector<StrokeGlyph> glyphs_;
+  Fallback fallback_;
+  mutable std::map<char32_t, std::optional<StrokeGlyph>> fallbackGlyphs_;
 };

@@ -1,0 +1,12 @@
+// Glyphs of the system's outline fonts for the characters the stroke font
+// lacks (Chinese, Japanese, Korean, accented letters): each character from
+// a sans-serif font that has it, as fontconfig chooses, its outline read by
+// FreeType and drawn as its closed contours, scaled so that the font's
+// capital height is the stroke font's.
+#pragma once
+
+#include "slb/stroke_font.h"
+
+// The fallback; empty where the system has no such fonts (a build without
+// fontconfig and FreeType: Windows).
+StrokeFont::Fallback systemGlyphs();
