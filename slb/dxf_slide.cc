@@ -738,6 +738,57 @@ double textWidth(const StrokeFont& font, std::u32string_view line) {
   return width;
 }
 
+// Whether a line may break before and after `c`: the ideographs, kana,
+// hangul and full-width forms of East Asian text, which has no spaces
+// between its words.
+bool breaksAnywhere(char32_t c) {
+  return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7AF) ||
+         (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFF00 && c <= 0xFFEF) ||
+         (c >= 0x20000 && c <= 0x3FFFF);
+}
+
+// MTEXT's lines broken to fit `width` (in font units), as the hosts wrap
+// them: after spaces, and around East Asian characters; a word wider than
+// the width stands alone on its line, and spaces that end a line go.
+std::vector<std::u32string> wrapLines(const std::vector<std::u32string>& lines, double width,
+                                      const StrokeFont& font) {
+  std::vector<std::u32string> out;
+  auto end = [&](std::u32string* line) {
+    while (!line->empty() && line->back() == U' ') line->pop_back();
+    out.push_back(std::move(*line));
+    line->clear();
+  };
+  for (const std::u32string& line : lines) {
+    std::u32string current;
+    double currentWidth = 0;
+    bool word = false;  // the line being made has a word
+    for (size_t k = 0; k < line.size();) {
+      size_t stop = k + 1;
+      if (!breaksAnywhere(line[k])) {
+        stop = k;
+        while (stop < line.size() && line[stop] != U' ' && !breaksAnywhere(line[stop])) ++stop;
+      }
+      size_t spaces = stop;
+      while (spaces < line.size() && line[spaces] == U' ') ++spaces;
+      const std::u32string_view next(line.data() + k, stop - k);
+      const std::u32string_view gap(line.data() + stop, spaces - stop);
+      const double w = textWidth(font, next);
+      if (word && !next.empty() && currentWidth + w > width) {
+        end(&current);
+        currentWidth = 0;
+        word = false;
+      }
+      current += next;
+      current += gap;
+      currentWidth += w + textWidth(font, gap);
+      word = word || !next.empty();
+      k = spaces;
+    }
+    end(&current);
+  }
+  return out;
+}
+
 }  // namespace
 
 void Walker::textLine(const Affine& place, std::u32string_view chars, double x, double y,
@@ -791,8 +842,13 @@ void Walker::drawMtext(const DxfEntity& e, const Affine& m, int colour) {
     const DxfGroup* g = d_.group(e, k);
     if (g->code == 3 || g->code == 1) all += g->value;
   }
-  const std::vector<std::u32string> lines = mtextLines(all, codePage_);
+  std::vector<std::u32string> lines = mtextLines(all, codePage_);
   const double height = number(e, 40, 1), scale = height / StrokeFont::kCapHeight;
+  // The reference rectangle's width, which lines wrap to (0: none), and
+  // the line spacing factor.
+  const double wrapWidth = number(e, 41, 0);
+  if (wrapWidth > 0 && scale != 0) lines = wrapLines(lines, wrapWidth / std::fabs(scale), *font_);
+  const double spacing = kLineSpacing * std::clamp(number(e, 44, 1), 0.25, 4.0);
   const Point at{number(e, 10, 0), number(e, 20, 0)};
   const Point direction{number(e, 11, 0), number(e, 21, 0)};
   const double rotation = direction.x != 0 || direction.y != 0
@@ -800,13 +856,13 @@ void Walker::drawMtext(const DxfEntity& e, const Affine& m, int colour) {
                               : number(e, 50, 0);
   const int attachment = std::clamp(static_cast<int>(number(e, 71, 1)), 1, 9);
   const int column = (attachment - 1) % 3, row = (attachment - 1) / 3;
-  const double block = (lines.size() - 1) * kLineSpacing + StrokeFont::kCapHeight;
+  const double block = (lines.size() - 1) * spacing + StrokeFont::kCapHeight;
   const double top = row == 0 ? 0 : row == 1 ? block / 2 : block;
   const Affine place =
       m * Affine::move(at.x, at.y) * Affine::turn(rotation) * Affine::stretch(scale, scale);
   for (size_t k = 0; k < lines.size(); ++k) {
     const double width = textWidth(*font_, lines[k]);
-    textLine(place, lines[k], -width * column / 2, top - StrokeFont::kCapHeight - k * kLineSpacing,
+    textLine(place, lines[k], -width * column / 2, top - StrokeFont::kCapHeight - k * spacing,
              colour);
   }
 }

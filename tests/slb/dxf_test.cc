@@ -92,12 +92,16 @@ TEST(DxfSlide, EntitiesNotDrawnAreCounted) {
 // from Release 2007 on, before it the code page $DWGCODEPAGE names (a
 // Big5 trail byte may be a backslash), and the \U+ and \M+ escapes. No
 // character turns into another, or into '?'. The glyphs are the test's
-// own: a blank stroke font, and a fallback that draws each character as a
-// line of its own.
+// own: each character a dot or a line of its own.
 TEST(DxfSlide, TextIsDrawnInTheDrawingsEncoding) {
   StrokeFont font;
   std::string jhf;
-  for (int k = 0; k < 95; ++k) jhf += "12345  1MW\n";
+  for (int k = 0; k < 95; ++k) {  // a dot of its own
+    jhf += "12345  2MW";
+    jhf += static_cast<char>('R' + k % 19 - 9);
+    jhf += static_cast<char>('R' - k / 19);
+    jhf += '\n';
+  }
   ASSERT_TRUE(font.read(jhf));
   font.setFallback([](char32_t c, StrokeGlyph* glyph) {
     glyph->right = 10;
@@ -121,8 +125,8 @@ TEST(DxfSlide, TextIsDrawnInTheDrawingsEncoding) {
   auto text = [](const std::string& value) {
     return "0\nTEXT\n10\n0\n20\n0\n40\n8\n1\n" + value + "\n";
   };
-  auto mtext = [](const std::string& value) {
-    return "0\nMTEXT\n10\n0\n20\n10\n40\n4\n1\n" + value + "\n";
+  auto mtext = [](const std::string& value, const std::string& width = "0") {
+    return "0\nMTEXT\n10\n0\n20\n10\n40\n4\n41\n" + width + "\n1\n" + value + "\n";
   };
   const std::string chinese = slide("AC1024", "ANSI_1252", text("中文 x"));
   const struct {
@@ -142,6 +146,11 @@ TEST(DxfSlide, TextIsDrawnInTheDrawingsEncoding) {
   // codes.
   EXPECT_EQ(slide("AC1015", "ANSI_950", mtext("\xB3\x5C\\P\xA5\x5C")),
             slide("AC1024", "ANSI_1252", mtext("許\\P功")));
+  // MTEXT wraps to its width (glyphs 10 units wide, capitals 21 units and
+  // 4 drawing units tall): after spaces, and between Chinese characters.
+  EXPECT_EQ(slide("AC1024", "", mtext("aaa bbb", "9.5")), slide("AC1024", "", mtext("aaa\\Pbbb")));
+  EXPECT_EQ(slide("AC1024", "", mtext("中文字 x", "4.8")),
+            slide("AC1024", "", mtext("中文\\P字\\Px")));
 }
 
 // The system's fonts give the characters the stroke font lacks, where the
