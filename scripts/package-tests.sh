@@ -71,7 +71,7 @@ zip=$(one build-mingw/vetrix-calden-*-win32.zip)
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$work/zip"
 unpacked=$(one "$work"/zip/vetrix-calden-*)
 for file in zchost.exe slb.exe zcadhost.dll vetrix.dll calden.dll README-windows.txt \
-  BUILD-FOR-HOST.txt LICENSE; do
+  BUILD-FOR-HOST.txt LICENSE futural.jhf HERSHEY-FONTS.txt; do
   [ -f "$unpacked/$file" ] || { echo "$zip lacks $file"; exit 1; }
 done
 # The texts are Windows text files that say first what the zip is; its
@@ -79,7 +79,7 @@ done
 python3 - "$unpacked" <<'PYTHON'
 import pathlib, re, sys, zipfile
 folder = pathlib.Path(sys.argv[1])
-for name in ["README-windows.txt", "BUILD-FOR-HOST.txt"]:
+for name in ["README-windows.txt", "BUILD-FOR-HOST.txt", "HERSHEY-FONTS.txt"]:
     data = (folder / name).read_bytes()
     assert data.endswith(b"\r\n") and data.count(b"\n") == data.count(b"\r\n"), f"{name}: not CR LF"
     assert b"@" not in data, f"{name}: a placeholder is left"
@@ -107,9 +107,15 @@ printf '(princ ($npi 2))\n(princ (strcat " " ($addbl "中" 3) "|"))\n' >"$work/w
 cp tests/data/slides/mnas__D_OTV.sld "$work/windows/"
 out=$(cd "$work/windows" && "$wine" "$unpacked/zchost.exe" --exact-reals script.lsp)
 (cd "$work/windows" && "$wine" "$unpacked/slb.exe" png mnas__D_OTV.sld -o d_otv.png)
+# Text: the stroke font beside slb.exe, and a Chinese character from GDI's
+# fonts or '?' (either way drawn, nothing skipped).
+printf '0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1024\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n0\nTEXT\n10\n0\n20\n0\n40\n5\n1\n中 ok\n0\nENDSEC\n0\nEOF\n' \
+  >"$work/windows/text.dxf"
+(cd "$work/windows" && "$wine" "$unpacked/slb.exe" make text.dxf -o text.sld) ||
+  { echo "slb.exe from the zip made no slide of text"; exit 1; }
 "$wineserver" -k || true
 [ "$out" = "6.283185307179586 中 |" ] || { echo "zchost.exe from the zip printed: $out"; exit 1; }
 echo "== the zipped zchost.exe ran a script under Wine"
 [ "$(head -c 8 "$work/windows/d_otv.png" | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ] ||
   { echo "slb.exe from the zip drew no PNG"; exit 1; }
-echo "== the zipped slb.exe drew a PNG under Wine"
+echo "== the zipped slb.exe drew a PNG and made a slide of text under Wine"

@@ -5,11 +5,16 @@
 #include <string>
 #include <utility>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include "commands.h"
 #include "library_reading.h"
 #include "output_files.h"
 #include "platform/file_writes.h"
 #include "platform/path.h"
+#include "platform/text.h"
 #include "slb/dxf_reader.h"
 #include "slb/dxf_slide.h"
 #include "slb/stroke_font.h"
@@ -37,13 +42,27 @@ bool readWindow(const std::string& text, DxfView* view) {
   return view->x1 != view->x2 && view->y1 != view->y2;
 }
 
+// Where the stroke font is: Debian's, or on Windows the copy beside slb.exe.
+std::string strokeFontPath() {
+#if defined(ZC_STROKE_FONT_BESIDE) && defined(_WIN32)
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  const size_t cut = path.find_last_of(L"\\/");
+  const std::u16string folder(
+      path.begin(), path.begin() + static_cast<std::ptrdiff_t>(cut == path.npos ? 0 : cut));
+  return (folder.empty() ? std::string(".") : platform::toUtf8(folder)) + "\\" ZC_STROKE_FONT;
+#else
+  return ZC_STROKE_FONT;
+#endif
+}
+
 // The stroke font TEXT and MTEXT are drawn in: false when it is not there
 // (or is no font).
 bool loadFont(StrokeFont* font) {
   std::unique_ptr<platform::File> file;
   uint64_t length = 0;
   std::string error;
-  if (!openSlide(ZC_STROKE_FONT, &file, &length, &error) || length > (uint64_t{1} << 20)) {
+  if (!openSlide(strokeFontPath(), &file, &length, &error) || length > (uint64_t{1} << 20)) {
     return false;
   }
   std::string text(static_cast<size_t>(length), '\0');
@@ -81,7 +100,7 @@ int makeFromDrawing(const std::string& path, std::string bytes, const Options& o
       list += (list.empty() ? "" : ", ") + std::to_string(count) + " " + type;
     }
     if (!haveFont && (made.skipped.count("TEXT") || made.skipped.count("MTEXT"))) {
-      list += " (text needs the stroke font " + std::string(ZC_STROKE_FONT) + ")";
+      list += " (text needs the stroke font " + strokeFontPath() + ")";
     }
     if (!options.lenient) {
       return problem("skipped: " + list +

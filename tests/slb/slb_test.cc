@@ -299,6 +299,15 @@ TEST_F(SlbTest, MakeDrawsDrawingsIntoSlidesAndLibraries) {
   EXPECT_EQ(slides[1].name, "IMAGE");
   EXPECT_EQ(slides[2].name, "OTHER");
   EXPECT_EQ(slides[2].data, slides[0].data);
+  // Text: in the stroke font (Debian's, or the copy beside slb.exe), and a
+  // Chinese character from the system's fonts, else as '?': drawn either way.
+  test::writeFile(
+      "text.dxf",
+      "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1024\n0\nENDSEC\n0\nSECTION\n2\n"
+      "ENTITIES\n0\nTEXT\n10\n0\n20\n0\n40\n5\n1\n\xE4\xB8\xAD ok\n0\nENDSEC\n0\nEOF\n");
+  r = slb({"make", "text.dxf", "-o", "text.sld"});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
 }
 
 TEST_F(SlbTest, SvgDrawsASlideOrALibrarysSlide) {
