@@ -52,6 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   view.width = 64;
   view.height = 48;
   view.font = strokeFont();
+  view.trueType = trueTypeGlyphs;
   const DxfSlideResult made = dxfToSlide(drawing, view);
   if (!made.ok) {
     if (made.fault.what.empty() || misplaced(made.fault) || !made.slide.empty()) std::abort();

@@ -58,11 +58,21 @@ bool splitGroups(DxfDrawing* d, DxfFault* fault) {
   return true;
 }
 
-// Reads the LAYER entries of the TABLES section from groups[i], up to its
-// ENDSEC.
+// Reads the LAYER and STYLE entries of the TABLES section from groups[i],
+// up to its ENDSEC.
 void readLayers(DxfDrawing* d, size_t i, size_t end) {
   const std::vector<DxfGroup>& g = d->groups;
   while (i < end) {
+    if (g[i].code == 0 && g[i].value == "STYLE") {
+      std::string name;
+      std::string_view font;
+      for (++i; i < end && g[i].code != 0; ++i) {
+        if (g[i].code == 2) name = dxfName(g[i].value);
+        if (g[i].code == 3) font = g[i].value;
+      }
+      if (!name.empty()) d->styleFonts[name] = font;
+      continue;
+    }
     if (!(g[i].code == 0 && g[i].value == "LAYER")) {
       ++i;
       continue;

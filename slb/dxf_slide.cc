@@ -1,9 +1,11 @@
 #include "slb/dxf_slide.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -280,9 +282,14 @@ struct Stop {
 
 class Walker {
  public:
-  Walker(const DxfDrawing& d, const StrokeFont* font, Sink& sink,
+  Walker(const DxfDrawing& d, const DxfView& view, Sink& sink,
          std::map<std::string, size_t>* skipped)
-      : d_(d), font_(font), sink_(sink), skipped_(skipped), codePage_(dxfCodePage(d)) {}
+      : d_(d),
+        font_(view.font),
+        trueType_(view.trueType),
+        sink_(sink),
+        skipped_(skipped),
+        codePage_(dxfCodePage(d)) {}
 
   void walk(const std::vector<DxfEntity>& list, const Affine& m, const Inherited& from, int depth) {
     for (size_t i = 0; i < list.size(); ++i) {
@@ -339,6 +346,20 @@ class Walker {
       throw Stop{{top_->line, "a point beyond the range of numbers"}};
     }
     sink_.line(p, q, colour);
+  }
+
+  // Fills the area inside `paths`, given in the slide's drawing
+  // coordinates.
+  void area(const std::vector<std::vector<Point>>& paths, int colour) {
+    count();
+    for (const auto& path : paths) {
+      for (Point p : path) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
+          throw Stop{{top_->line, "a point beyond the range of numbers"}};
+        }
+      }
+    }
+    sink_.area(paths, colour);
   }
 
   void fill(const Affine& m, const std::vector<Point>& polygon, int colour) {
@@ -443,13 +464,20 @@ class Walker {
   void drawText(const DxfEntity& e, const Affine& m, int colour);
   void drawMtext(const DxfEntity& e, const Affine& m, int colour);
   // A line of text whose baseline starts at (x, y) in font units, placed by `place`.
-  void textLine(const Affine& place, std::u32string_view chars, double x, double y, int colour);
+  void textLine(const StrokeFont& font, const Affine& place, std::u32string_view chars, double x,
+                double y, int colour);
 
   void drawEntity(const DxfEntity& e, const Affine& outer, const Inherited& from, int depth,
                   const DxfEntity* vertices, size_t vertexCount);
 
+  // The font of a text entity's style: the TrueType font it names, where
+  // the system has it, else the stroke font.
+  const StrokeFont& fontOf(const DxfEntity& e);
+
   const DxfDrawing& d_;
   const StrokeFont* font_;
+  std::function<StrokeFont::Fallback(std::string_view)> trueType_;
+  std::map<std::string, std::unique_ptr<StrokeFont>> styleFonts_;  // null: the stroke font
   Sink& sink_;
   std::map<std::string, size_t>* skipped_;
   int codePage_;  // of the drawing's text
@@ -791,23 +819,52 @@ std::vector<std::u32string> wrapLines(const std::vector<std::u32string>& lines, 
 
 }  // namespace
 
-void Walker::textLine(const Affine& place, std::u32string_view chars, double x, double y,
-                      int colour) {
-  const StrokeFont& font = *font_;
+const StrokeFont& Walker::fontOf(const DxfEntity& e) {
+  std::string style = dxfName(text(e, 7));
+  if (style.empty()) style = "STANDARD";
+  auto known = styleFonts_.find(style);
+  if (known == styleFonts_.end()) {
+    std::unique_ptr<StrokeFont> font;
+    const auto named = d_.styleFonts.find(style);
+    if (named != d_.styleFonts.end() && trueType_) {
+      std::string file(named->second);
+      for (char& c : file) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (file.ends_with(".ttf") || file.ends_with(".ttc") || file.ends_with(".otf")) {
+        if (StrokeFont::Fallback glyphs = trueType_(named->second)) {
+          font = std::make_unique<StrokeFont>(StrokeFont::outlines(std::move(glyphs)));
+        }
+      }
+    }
+    known = styleFonts_.emplace(style, std::move(font)).first;
+  }
+  return known->second ? *known->second : *font_;
+}
+
+void Walker::textLine(const StrokeFont& font, const Affine& place, std::u32string_view chars,
+                      double x, double y, int colour) {
+  std::vector<std::vector<Point>> outlines;
   for (char32_t c : chars) {
     const StrokeGlyph& g = font.glyph(c);
+    outlines.clear();
     for (const auto& stroke : g.strokes) {
       auto at = [&](size_t k) {
         return Point{x + stroke[k].first - g.left, y + StrokeFont::kBaseline - stroke[k].second};
       };
       for (size_t k = 0; k + 1 < stroke.size(); ++k) line(place, at(k), at(k + 1), colour);
       if (stroke.size() == 1) line(place, at(0), at(0), colour);
+      if (font.filled() && stroke.size() > 2) {
+        outlines.emplace_back();
+        for (size_t k = 0; k < stroke.size(); ++k) outlines.back().push_back(place(at(k)));
+      }
     }
+    // A TrueType glyph is filled inside its outlines, as a host fills it.
+    if (!outlines.empty()) area(outlines, colour);
     x += g.right - g.left;
   }
 }
 
 void Walker::drawText(const DxfEntity& e, const Affine& m, int colour) {
+  const StrokeFont& font = fontOf(e);
   const std::u32string line = plainText(text(e, 1), codePage_);
   const double height = number(e, 40, 1), scale = height / StrokeFont::kCapHeight;
   double rotation = number(e, 50, 0) * kPi / 180, widthFactor = number(e, 41, 1);
@@ -815,7 +872,7 @@ void Walker::drawText(const DxfEntity& e, const Affine& m, int colour) {
   const int vertical = static_cast<int>(number(e, e.type == "ATTRIB" ? 74 : 73, 0));
   const Point first{number(e, 10, 0), number(e, 20, 0)};
   const Point second{number(e, 11, first.x), number(e, 21, first.y)};
-  const double width = textWidth(*font_, line);
+  const double width = textWidth(font, line);
   // Aligned (3) and fit (5) run from the first point to the second.
   const double run = std::hypot(second.x - first.x, second.y - first.y);
   double xScale = scale * widthFactor, yScale = scale;
@@ -833,7 +890,7 @@ void Walker::drawText(const DxfEntity& e, const Affine& m, int colour) {
                                                     : 0;
   const Affine place = m * Affine::move(anchor.x, anchor.y) * Affine::turn(rotation) *
                        Affine::stretch(xScale, yScale);
-  textLine(place, line, x, y, colour);
+  textLine(font, place, line, x, y, colour);
 }
 
 void Walker::drawMtext(const DxfEntity& e, const Affine& m, int colour) {
@@ -842,12 +899,13 @@ void Walker::drawMtext(const DxfEntity& e, const Affine& m, int colour) {
     const DxfGroup* g = d_.group(e, k);
     if (g->code == 3 || g->code == 1) all += g->value;
   }
+  const StrokeFont& font = fontOf(e);
   std::vector<std::u32string> lines = mtextLines(all, codePage_);
   const double height = number(e, 40, 1), scale = height / StrokeFont::kCapHeight;
   // The reference rectangle's width, which lines wrap to (0: none), and
   // the line spacing factor.
   const double wrapWidth = number(e, 41, 0);
-  if (wrapWidth > 0 && scale != 0) lines = wrapLines(lines, wrapWidth / std::fabs(scale), *font_);
+  if (wrapWidth > 0 && scale != 0) lines = wrapLines(lines, wrapWidth / std::fabs(scale), font);
   const double spacing = kLineSpacing * std::clamp(number(e, 44, 1), 0.25, 4.0);
   const Point at{number(e, 10, 0), number(e, 20, 0)};
   const Point direction{number(e, 11, 0), number(e, 21, 0)};
@@ -861,8 +919,8 @@ void Walker::drawMtext(const DxfEntity& e, const Affine& m, int colour) {
   const Affine place =
       m * Affine::move(at.x, at.y) * Affine::turn(rotation) * Affine::stretch(scale, scale);
   for (size_t k = 0; k < lines.size(); ++k) {
-    const double width = textWidth(*font_, lines[k]);
-    textLine(place, lines[k], -width * column / 2, top - StrokeFont::kCapHeight - k * spacing,
+    const double width = textWidth(font, lines[k]);
+    textLine(font, place, lines[k], -width * column / 2, top - StrokeFont::kCapHeight - k * spacing,
              colour);
   }
 }
@@ -1162,7 +1220,7 @@ DxfSlideResult dxfToSlide(const DxfDrawing& drawing, const DxfView& view) {
         return result;
       }
     } else {
-      Walker(drawing, view.font, extents, nullptr).walk(drawing.entities, Affine(), Inherited(), 0);
+      Walker(drawing, view, extents, nullptr).walk(drawing.entities, Affine(), Inherited(), 0);
       if (!extents.found) {
         result.fault = {0, "the drawing has no extents: nothing in model space is drawn"};
         return result;
@@ -1194,11 +1252,10 @@ DxfSlideResult dxfToSlide(const DxfDrawing& drawing, const DxfView& view) {
       return result;
     }
     SlideSink sink(header, toDots, 0.5 / scale);
-    Walker(drawing, view.font, sink, &result.skipped)
-        .walk(drawing.entities, Affine(), Inherited(), 0);
+    Walker(drawing, view, sink, &result.skipped).walk(drawing.entities, Affine(), Inherited(), 0);
     if (sink.tooMany()) {
-      throw Stop{{0, "the drawing's hatches fill more than " + std::to_string(kMaxDrawnShapes) +
-                         " trapezoids"}};
+      throw Stop{{0, "the drawing's hatches and TrueType text fill more than " +
+                         std::to_string(kMaxDrawnShapes) + " trapezoids"}};
     }
     result.slide = sink.finish();
     result.ok = true;

@@ -55,17 +55,34 @@ bool StrokeFont::read(std::string_view jhf) {
   return glyphs_.size() == kLast - kFirst + 1;
 }
 
-const StrokeGlyph& StrokeFont::glyph(char32_t c) const {
-  if (c >= kFirst && c <= kLast) return glyphs_[c - kFirst];
-  if (fallback_) {
-    auto found = fallbackGlyphs_.find(c);
-    if (found == fallbackGlyphs_.end()) {
-      StrokeGlyph glyph;
-      std::optional<StrokeGlyph> kept;
-      if (fallback_(c, &glyph)) kept = std::move(glyph);
-      found = fallbackGlyphs_.emplace(c, std::move(kept)).first;
-    }
-    if (found->second) return *found->second;
+StrokeFont StrokeFont::outlines(Fallback glyphs) {
+  StrokeFont font;
+  font.filled_ = true;
+  font.fallback_ = std::move(glyphs);
+  return font;
+}
+
+const StrokeGlyph* StrokeFont::fromFallback(char32_t c) const {
+  if (!fallback_) return nullptr;
+  auto found = fallbackGlyphs_.find(c);
+  if (found == fallbackGlyphs_.end()) {
+    StrokeGlyph glyph;
+    std::optional<StrokeGlyph> kept;
+    if (fallback_(c, &glyph)) kept = std::move(glyph);
+    found = fallbackGlyphs_.emplace(c, std::move(kept)).first;
   }
+  return found->second ? &*found->second : nullptr;
+}
+
+const StrokeGlyph& StrokeFont::glyph(char32_t c) const {
+  if (filled_) {
+    // Every glyph from the outlines; '?' for one they lack, else nothing.
+    static const StrokeGlyph kNone;
+    const StrokeGlyph* glyph = fromFallback(c);
+    if (!glyph) glyph = fromFallback('?');
+    return glyph ? *glyph : kNone;
+  }
+  if (c >= kFirst && c <= kLast) return glyphs_[c - kFirst];
+  if (const StrokeGlyph* glyph = fromFallback(c)) return *glyph;
   return glyphs_['?' - kFirst];
 }

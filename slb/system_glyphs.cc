@@ -6,6 +6,8 @@
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
 
+#include <algorithm>
+#include <cctype>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +27,10 @@ class Fonts {
  public:
   Fonts() {
     if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
+  }
+  // Glyphs come first from the font in `path`: false when it is no font.
+  bool prefer(const std::string& path, int index) {
+    return library_ && add(path, index) != nullptr;
   }
   ~Fonts() {
     for (Face& f : faces_) FT_Done_Face(f.face);
@@ -79,6 +85,10 @@ class Fonts {
     }
     FcPatternDestroy(match);
     if (path.empty()) return nullptr;
+    return add(path, index);
+  }
+
+  const Face* add(const std::string& path, int index) {
     Face f;
     if (FT_New_Face(library_, path.c_str(), index, &f.face) != 0) return nullptr;
     if (!FT_IS_SCALABLE(f.face)) {
@@ -174,4 +184,37 @@ class Fonts {
 StrokeFont::Fallback systemGlyphs() {
   auto fonts = std::make_shared<Fonts>();
   return [fonts](char32_t c, StrokeGlyph* glyph) { return fonts->glyph(c, glyph); };
+}
+
+StrokeFont::Fallback trueTypeGlyphs(std::string_view fontFile) {
+  // The file's name alone, in lower case: styles name fonts as Windows
+  // keeps them ("arial.ttf", or a path to one).
+  auto key = [](std::string_view name) {
+    const size_t slash = name.find_last_of("/\\");
+    std::string base(slash == std::string_view::npos ? name : name.substr(slash + 1));
+    for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return base;
+  };
+  const std::string wanted = key(fontFile);
+  if (wanted.empty()) return {};
+  std::string path;
+  int index = 0;
+  FcPattern* all = FcPatternCreate();
+  FcObjectSet* fields = FcObjectSetBuild(FC_FILE, FC_INDEX, static_cast<char*>(nullptr));
+  FcFontSet* fonts = all && fields ? FcFontList(nullptr, all, fields) : nullptr;
+  for (int k = 0; fonts && k < fonts->nfont && path.empty(); ++k) {
+    FcChar8* file = nullptr;
+    if (FcPatternGetString(fonts->fonts[k], FC_FILE, 0, &file) == FcResultMatch &&
+        key(reinterpret_cast<const char*>(file)) == wanted) {
+      path = reinterpret_cast<const char*>(file);
+      if (FcPatternGetInteger(fonts->fonts[k], FC_INDEX, 0, &index) != FcResultMatch) index = 0;
+    }
+  }
+  if (fonts) FcFontSetDestroy(fonts);
+  if (fields) FcObjectSetDestroy(fields);
+  if (all) FcPatternDestroy(all);
+  if (path.empty()) return {};
+  auto glyphs = std::make_shared<Fonts>();
+  if (!glyphs->prefer(path, index)) return {};
+  return [glyphs](char32_t c, StrokeGlyph* glyph) { return glyphs->glyph(c, glyph); };
 }

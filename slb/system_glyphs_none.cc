@@ -5,3 +5,7 @@
 StrokeFont::Fallback systemGlyphs() {
   return {};
 }
+
+StrokeFont::Fallback trueTypeGlyphs(std::string_view) {
+  return {};
+}

@@ -168,3 +168,7 @@ StrokeFont::Fallback systemGlyphs() {
   auto fonts = std::make_shared<Fonts>();
   return [fonts](char32_t c, StrokeGlyph* glyph) { return fonts->glyph(c, glyph); };
 }
+
+StrokeFont::Fallback trueTypeGlyphs(std::string_view) {
+  return {};
+}

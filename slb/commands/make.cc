@@ -88,6 +88,7 @@ int makeFromDrawing(const std::string& path, std::string bytes, const Options& o
   if (haveFont) {
     font.setFallback(systemGlyphs());
     view.font = &font;
+    view.trueType = trueTypeGlyphs;
   }
   const DxfSlideResult made = dxfToSlide(*drawing, view);
   if (!made.ok) {

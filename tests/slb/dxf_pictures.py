@@ -107,12 +107,19 @@ def spline(msp):
                             dxfattribs={"color": 2})
 
 
-def text(msp):
-    msp.add_text("Slide 42", dxfattribs={"height": 10, "rotation": 15}).set_pos((0, 0))
-    msp.add_text("centred", dxfattribs={"height": 6, "color": 3}).set_pos(
+def text(msp, style="Standard"):
+    msp.add_text("Slide 42", dxfattribs={"height": 10, "rotation": 15, "style": style}).set_pos(
+        (0, 0))
+    msp.add_text("centred", dxfattribs={"height": 6, "color": 3, "style": style}).set_pos(
         (40, -20), align="MIDDLE_CENTER")
     msp.add_mtext("two\\Plines", dxfattribs={"char_height": 5, "insert": (60, -10),
-                                             "attachment_point": 1, "color": 2})
+                                             "attachment_point": 1, "color": 2, "style": style})
+
+
+def truetype_text(msp):
+    # A style that names a TrueType font: both fill its glyphs.
+    msp.doc.styles.new("SANS", dxfattribs={"font": "DejaVuSans.ttf"})
+    text(msp, "SANS")
 
 
 def hatch(msp):
@@ -146,10 +153,12 @@ def layers(msp):
     msp.add_line((0, 50), (100, 0), dxfattribs={"true_color": ezdxf.rgb2int((0, 200, 0))})
 
 
-# One row an entity kind: its name and what draws it. Text is shown but not
-# held to the agreement: slb draws it in a stroke font (Hershey's), ezdxf
-# fills the outlines of a TrueType one, wider or narrower glyph by glyph.
-# A patterned HATCH is drawn as its outline only.
+# One row an entity kind: its name and what draws it. Text in a style of
+# a stroke font (txt, the default) is shown but not held to the agreement:
+# slb draws it in Hershey's, ezdxf fills the outlines of a TrueType font in
+# its place, wider or narrower glyph by glyph. Text in a style that names a
+# TrueType font is held: both fill that font's glyphs. A patterned HATCH is
+# drawn as its outline only.
 NOT_HELD = {"TEXT and MTEXT"}
 KINDS = [
     ("LINE", lines),
@@ -160,6 +169,7 @@ KINDS = [
     ("ELLIPSE", ellipse),
     ("SPLINE", spline),
     ("TEXT and MTEXT", text),
+    ("TEXT and MTEXT in a TrueType style", truetype_text),
     ("HATCH", hatch),
     ("POINT", point),
     ("SOLID and TRACE", solid),
@@ -293,7 +303,8 @@ def main():
         failed += held and share < AGREEMENT
         if keep:
             os.makedirs(keep, exist_ok=True)
-            stem = os.path.join(keep, os.path.splitext(name.split()[0])[0].lower())
+            words = os.path.splitext(name)[0].lower().replace(",", "").split()
+            stem = os.path.join(keep, "-".join(words))
             shutil.copy(dxf, stem + ".dxf")
             plt.imsave(stem + "-ezdxf.png", theirs)
             plt.imsave(stem + "-slide.png", ours)

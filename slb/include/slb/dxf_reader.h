@@ -41,6 +41,9 @@ struct DxfDrawing {
   std::string text;  // the file, which the groups point into
   std::vector<DxfGroup> groups;
   std::map<std::string, DxfLayer> layers;  // by name, ASCII letters upper-cased
+  // The font file of each text style ("txt", "arial.ttf"), by the style's
+  // name, ASCII letters upper-cased.
+  std::map<std::string, std::string_view> styleFonts;
   std::map<std::string, DxfBlock> blocks;  // likewise
   std::vector<DxfEntity> entities;         // of the ENTITIES section, in order
   // From the HEADER section: the release that wrote the file ($ACADVER,

@@ -1,8 +1,10 @@
 // A slide of a DXF drawing: what a CAD host's slide of a view of it shows.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "slb/dxf_reader.h"
 #include "slb/stroke_font.h"
@@ -12,6 +14,9 @@ struct DxfView {
   double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
   int width = 1024, height = 768;    // the slide's screen, in dots
   const StrokeFont* font = nullptr;  // for TEXT and MTEXT, which are skipped without one
+  // The glyphs of the TrueType font a text style names by its file, or
+  // empty: text in such a style is then drawn in `font`.
+  std::function<StrokeFont::Fallback(std::string_view fontFile)> trueType;
 };
 
 // What drawing the slide met.

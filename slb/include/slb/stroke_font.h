@@ -38,8 +38,15 @@ class StrokeFont {
   // fallback has.
   const StrokeGlyph& glyph(char32_t c) const;
 
+  // A TrueType font's glyphs, every one from `glyphs`: their contours are
+  // outlines to fill, as a host fills TrueType text.
+  static StrokeFont outlines(Fallback glyphs);
+  bool filled() const { return filled_; }
+
  private:
+  const StrokeGlyph* fromFallback(char32_t c) const;
   std::vector<StrokeGlyph> glyphs_;
+  bool filled_ = false;
   Fallback fallback_;
   mutable std::map<char32_t, std::optional<StrokeGlyph>> fallbackGlyphs_;
 };
