@@ -177,8 +177,9 @@ int32_t integerVariable(Interpreter& lisp, std::u16string_view name);
 // lists defun-q makes, when called).
 Value makeFunction(Interpreter& lisp, std::u16string name, const Value& forms);
 
-// Calls a function made by defun or lambda with evaluated arguments.
-Value callUsubr(Interpreter& lisp, Usubr* f, std::vector<Value>& args);
+// Calls a function made by defun or lambda with evaluated arguments, which
+// it takes.
+Value callUsubr(Interpreter& lisp, Usubr* f, std::span<Value> args);
 
 // Calls a function value with evaluated arguments (apply, mapcar, *error*).
 Value callFunction(Interpreter& lisp, const Value& function, std::vector<Value>& args);

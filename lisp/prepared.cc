@@ -7,6 +7,7 @@
 // means what it meant before.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "library.h"
 #include "platform/text.h"
@@ -37,6 +38,7 @@ struct Node {
   Symbol* symbol = nullptr;      // a symbol; a call's name; a setq's target
   const Object* subr = nullptr;  // the special form the node stands for
   bool append = false;           // setq: the value may be (strcat TARGET ...)
+  bool framed = false;           // binary: an argument may call or fail
   std::vector<Node> parts;
 };
 
@@ -50,6 +52,8 @@ void PreparedFormsDelete::operator()(PreparedForms* forms) const {
 
 // The nodes' runners, friends of the interpreter's.
 struct Prepared {
+  static constexpr size_t kFewArguments = 4;
+
   static Value run(Interpreter& lisp, const Node& node) { return node.run(lisp, node); }
 
   // progn's way: each value let go before the next form runs, so that a
@@ -93,22 +97,33 @@ struct Prepared {
         lisp.fail("no function definition: " + platform::toUtf8(node.symbol->name));
       }
     }
-    if (function.type() == Type::kSubr) {
+    const Type type = function.type();
+    if (type == Type::kSubr) {
       auto* subr = static_cast<Subr*>(function.asObject());
       if (subr->special) return subr->special(lisp, node.form.cons()->cdr);
+    } else if (type == Type::kUsubr && node.parts.size() <= kFewArguments) {
+      // A few arguments are held here: most calls of the script's own
+      // functions.
+      Value args[kFewArguments];
+      const size_t n = node.parts.size();
+      for (size_t i = 0; i < n; ++i) args[i] = node.parts[i].run(lisp, node.parts[i]);
+      return callUsubr(lisp, static_cast<Usubr*>(function.asObject()), std::span(args, n));
     }
     return lisp.callWith(function, [&](std::vector<Value>& args) {
       for (const Node& part : node.parts) args.push_back(part.run(lisp, part));
     });
   }
 
-  // A built-in of numbers (+ - * < > <= >= = /=) given two symbols or
-  // constants, which nothing can see being evaluated: two integers are
-  // answered here, as the function would answer them, wrapping around as
-  // it does.
+  // A built-in of numbers (+ - * < > <= >= = /=) given two arguments: two
+  // integers are answered here, as the function would answer them,
+  // wrapping around as it does. Arguments that are symbols or constants,
+  // which nothing can see being evaluated, need no frame unless the
+  // function is called.
   static Value binary(Interpreter& lisp, const Node& node) {
     if (!still(node)) return call(lisp, node);
     lisp.count();
+    std::optional<Interpreter::Frame> frame;
+    if (node.framed) frame.emplace(lisp, node.form.cons());
     Value a = run(lisp, node.parts[0]), b = run(lisp, node.parts[1]);
     if (a.isInt() && b.isInt()) {
       const int64_t x = a.asInt(), y = b.asInt();
@@ -135,11 +150,13 @@ struct Prepared {
           break;
       }
     }
-    Interpreter::Frame frame(lisp, node.form.cons());
-    return lisp.callWith(node.symbol->value, [&](std::vector<Value>& args) {
-      args.push_back(std::move(a));
-      args.push_back(std::move(b));
-    });
+    if (!frame) frame.emplace(lisp, node.form.cons());
+    // The function the name named when the call began, as a call takes it.
+    return lisp.callWith(Value::object(const_cast<Object*>(node.subr)),
+                         [&](std::vector<Value>& args) {
+                           args.push_back(std::move(a));
+                           args.push_back(std::move(b));
+                         });
   }
 
   static Value quote(Interpreter& lisp, const Node& node) {
@@ -392,12 +409,12 @@ Node prepare(const Value& form, int depth) {
   }
   node.run = Prepared::call;
   for (const Value& item : items) node.parts.push_back(prepare(item, depth + 1));
-  if (value.type() == Type::kSubr && node.parts.size() == 2 && isLeaf(node.parts[0]) &&
-      isLeaf(node.parts[1])) {
+  if (value.type() == Type::kSubr && node.parts.size() == 2) {
     node.op = intOp(static_cast<const Subr*>(value.asObject())->name);
     if (node.op != IntOp::kNone) {
       node.run = Prepared::binary;
       node.subr = value.asObject();
+      node.framed = !isLeaf(node.parts[0]) || !isLeaf(node.parts[1]);
     }
   }
   return node;
@@ -405,7 +422,7 @@ Node prepare(const Value& form, int depth) {
 
 }  // namespace
 
-Value callUsubr(Interpreter& lisp, Usubr* f, std::vector<Value>& args) {
+Value callUsubr(Interpreter& lisp, Usubr* f, std::span<Value> args) {
   if (args.size() < f->parameters.size()) lisp.fail("too few arguments");
   if (args.size() > f->parameters.size()) lisp.fail("too many arguments");
   Bindings bindings(lisp);

@@ -69,6 +69,8 @@ TEST(Lisp, DataPrintAsTheDialectPrintsThem) {
       {"(setq m 2147483647 n -2147483648) (prin1 (list (+ m 1) (- n 1) (* m m) (* 65536 65536) "
        "(< m n) (>= n n) (= m 2147483647.0) (/= 1 \"1\") (+ m 0.5)))",
        "(-2147483648 2147483647 1 0 nil T T T 2.14748e+09)"},
+      // A call takes the function its name named when the call began.
+      {"(defun f () (+ (progn (defun + (a b) 0) 1) 2)) (prin1 (list (f) (+ 1 2)))", "(3 0)"},
       {"(prin1 \"a\\\"b\\\\c\\nd\\te\") (princ \"a\\\"b\")", "\"a\\\"b\\\\c\\nd\\te\"a\"b"},
       {"(prin1 \"😀中\") (prin1 (read (strcat \"\\\"\" \"😀\" \"\\\"\")))", "\"😀中\"\"😀\""},
       {"(print 1) (print \"s\") (terpri) (princ (list \"a\" 'b))", "\n1 \n\"s\" \n(a B)"},
