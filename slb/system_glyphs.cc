@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,9 +31,11 @@ class Fonts {
   }
   // Glyphs come first from the font in `path`: false when it is no font.
   bool prefer(const std::string& path, int index) {
+    tried_.emplace(path, index);
     return library_ && add(path, index) != nullptr;
   }
   ~Fonts() {
+    if (sorted_) FcFontSetDestroy(sorted_);
     for (Face& f : faces_) FT_Done_Face(f.face);
     if (library_) FT_Done_FreeType(library_);
   }
@@ -55,37 +58,38 @@ class Fonts {
   }
 
  private:
-  // The sans-serif font fontconfig chooses for `c`, opened, when it has it.
+  // A face for `c` from the sans-serif fonts in fontconfig's order of
+  // preference, which is asked for once: each character after that costs
+  // a look at their character sets, however many a drawing holds.
   const Face* open(char32_t c) {
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif"));
-    FcCharSet* wanted = FcCharSetCreate();
-    if (!pattern || !wanted) {
-      if (pattern) FcPatternDestroy(pattern);
-      if (wanted) FcCharSetDestroy(wanted);
-      return nullptr;
+    if (!sortAsked_) {
+      sortAsked_ = true;
+      FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif"));
+      if (pattern) {
+        FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result = FcResultNoMatch;
+        sorted_ = FcFontSort(nullptr, pattern, FcTrue, nullptr, &result);
+        FcPatternDestroy(pattern);
+      }
     }
-    FcCharSetAddChar(wanted, c);
-    FcPatternAddCharSet(pattern, FC_CHARSET, wanted);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcPatternDestroy(pattern);
-    FcCharSetDestroy(wanted);
-    if (!match) return nullptr;
-    FcCharSet* has = nullptr;
-    FcChar8* file = nullptr;
-    int index = 0;
-    std::string path;
-    if (FcPatternGetCharSet(match, FC_CHARSET, 0, &has) == FcResultMatch &&
-        FcCharSetHasChar(has, c) && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-      path = reinterpret_cast<const char*>(file);
-      if (FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
+    for (int k = 0; sorted_ && k < sorted_->nfont; ++k) {
+      FcPattern* font = sorted_->fonts[k];
+      FcCharSet* has = nullptr;
+      FcChar8* file = nullptr;
+      int index = 0;
+      if (FcPatternGetCharSet(font, FC_CHARSET, 0, &has) != FcResultMatch ||
+          !FcCharSetHasChar(has, c) ||
+          FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch) {
+        continue;
+      }
+      if (FcPatternGetInteger(font, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
+      // Each font is opened once: one already open lacked the character.
+      if (!tried_.emplace(reinterpret_cast<const char*>(file), index).second) continue;
+      if (const Face* f = add(reinterpret_cast<const char*>(file), index)) return f;
     }
-    FcPatternDestroy(match);
-    if (path.empty()) return nullptr;
-    return add(path, index);
+    return nullptr;
   }
 
   const Face* add(const std::string& path, int index) {
@@ -177,6 +181,9 @@ class Fonts {
 
   FT_Library library_ = nullptr;
   std::vector<Face> faces_;
+  bool sortAsked_ = false;
+  FcFontSet* sorted_ = nullptr;
+  std::set<std::pair<std::string, int>> tried_;  // fonts opened, or that failed to open
 };
 
 }  // namespace
