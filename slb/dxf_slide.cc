@@ -280,6 +280,13 @@ struct Stop {
   DxfFault fault;
 };
 
+// A code page, with how its bytes group into characters.
+struct TextEncoding {
+  explicit TextEncoding(int page) : codePage(page), characters(page) {}
+  int codePage;  // 65001: UTF-8
+  platform::AnsiCharacters characters;
+};
+
 class Walker {
  public:
   Walker(const DxfDrawing& d, const DxfView& view, Sink& sink,
@@ -289,7 +296,7 @@ class Walker {
         trueType_(view.trueType),
         sink_(sink),
         skipped_(skipped),
-        codePage_(dxfCodePage(d)) {}
+        encoding_(dxfCodePage(d)) {}
 
   void walk(const std::vector<DxfEntity>& list, const Affine& m, const Inherited& from, int depth) {
     for (size_t i = 0; i < list.size(); ++i) {
@@ -348,8 +355,8 @@ class Walker {
     sink_.line(p, q, colour);
   }
 
-  // Fills the area inside `paths`, given in the slide's drawing
-  // coordinates.
+  // Fills the area inside `paths`, given in the drawing's coordinates:
+  // solid hatches, and the glyphs of TrueType text.
   void area(const std::vector<std::vector<Point>>& paths, int colour) {
     count();
     for (const auto& path : paths) {
@@ -480,7 +487,7 @@ class Walker {
   std::map<std::string, std::unique_ptr<StrokeFont>> styleFonts_;  // null: the stroke font
   Sink& sink_;
   std::map<std::string, size_t>* skipped_;
-  int codePage_;  // of the drawing's text
+  TextEncoding encoding_;  // of the drawing's text
   const DxfEntity* top_ = nullptr;
   size_t shapes_ = 0;
   double width_ = 0;  // of the polyline being drawn: its pieces are filled bands
@@ -581,27 +588,44 @@ void addWide(std::u16string_view wide, std::u32string* out) {
   }
 }
 
-// A run of the drawing's bytes as characters of its code page (65001:
-// UTF-8); each byte that is no character there is drawn as '?'.
-void addDecoded(std::string_view bytes, int codePage, std::u32string* out) {
-  const platform::AnsiCharacters characters(codePage);
+// Characters in `encoding`, or false when some are none.
+bool decode(std::string_view bytes, const TextEncoding& encoding, std::u16string* wide) {
+  if (encoding.codePage != 65001)
+    return platform::fromCodePageExact(encoding.codePage, bytes, wide);
+  if (!platform::isValidUtf8(bytes)) return false;
+  *wide = platform::fromUtf8(bytes);
+  return true;
+}
+
+// A run of the drawing's bytes as characters of its code page; each byte
+// that is no character there is drawn as '?'. Each stretch of characters
+// past ASCII is decoded at once, and a character at a time only when the
+// stretch holds one that is none.
+void addDecoded(std::string_view bytes, const TextEncoding& encoding, std::u32string* out) {
   std::u16string wide;
   for (size_t k = 0; k < bytes.size();) {
-    const auto c = static_cast<unsigned char>(bytes[k]);
-    if (c < 0x80) {
-      out->push_back(c);
-      ++k;
+    if (static_cast<unsigned char>(bytes[k]) < 0x80) {
+      out->push_back(static_cast<unsigned char>(bytes[k++]));
       continue;
     }
-    const size_t n = characters.lengthAt(bytes, k);
-    const std::string_view one = bytes.substr(k, n);
-    if (codePage == 65001 ? platform::isValidUtf8(one)
-                          : platform::fromCodePageExact(codePage, one, &wide)) {
-      addWide(codePage == 65001 ? platform::fromUtf8(one) : wide, out);
-    } else {
-      out->push_back('?');
+    size_t end = k;
+    while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) >= 0x80) {
+      end += encoding.characters.lengthAt(bytes, end);
     }
-    k += n;
+    if (decode(bytes.substr(k, end - k), encoding, &wide)) {
+      addWide(wide, out);
+      k = end;
+      continue;
+    }
+    for (; k < end;) {
+      const size_t n = encoding.characters.lengthAt(bytes, k);
+      if (decode(bytes.substr(k, n), encoding, &wide)) {
+        addWide(wide, out);
+      } else {
+        out->push_back('?');
+      }
+      k += n;
+    }
   }
 }
 
@@ -633,30 +657,22 @@ size_t escapeAt(std::string_view text, size_t at) {
   return 0;
 }
 
-// How many bytes the character at text[at] takes in a double-byte code
-// page: 2 for a lead byte and its trail (which may be a '\\' or a '%'), else 1.
-size_t bytesAt(std::string_view text, size_t at, int codePage) {
-  return at + 1 < text.size() &&
-                 platform::isDoubleByteLead(codePage, static_cast<unsigned char>(text[at]))
-             ? 2
-             : 1;
-}
-
 // Text as it is drawn: the drawing's bytes decoded in its code page, the
 // \U+ and \M+ escapes as the characters they stand for, and the %% codes
 // of TEXT for the degree, plus-minus and diameter signs as the nearest
 // letters the stroke font has; underline and overline codes and control
 // characters are left out.
-std::u32string plainText(std::string_view text, int codePage) {
+std::u32string plainText(std::string_view text, const TextEncoding& encoding) {
   std::u32string out;
   std::string run;  // bytes still to decode
   auto flush = [&] {
-    addDecoded(run, codePage, &out);
+    addDecoded(run, encoding, &out);
     run.clear();
   };
   for (size_t k = 0; k < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[k]);
-    if (const size_t n = bytesAt(text, k, codePage); n > 1) {
+    // A character's trail byte may be a '\\' or a '%' (Big5's 許 is B3 5C).
+    if (const size_t n = encoding.characters.lengthAt(text, k); n > 1) {
       run.append(text.substr(k, n));
       k += n;
       continue;
@@ -693,7 +709,7 @@ std::u32string plainText(std::string_view text, int codePage) {
         const char pairBytes[] = {static_cast<char>(bytes >> 8), static_cast<char>(bytes & 0xFF)};
         const int page = kPages[text[k + 3] - '1'];
         if (platform::codePageAvailable(page)) {
-          addDecoded(std::string_view(pairBytes, 2), page, &out);
+          addDecoded(std::string_view(pairBytes, 2), TextEncoding(page), &out);
         } else {
           out += U'?';
         }
@@ -713,10 +729,10 @@ std::u32string plainText(std::string_view text, int codePage) {
 }
 
 // The lines of an MTEXT: its formatting codes left out, \P ending lines.
-std::vector<std::u32string> mtextLines(std::string_view text, int codePage) {
+std::vector<std::u32string> mtextLines(std::string_view text, const TextEncoding& encoding) {
   std::vector<std::string> lines(1);
   for (size_t k = 0; k < text.size(); ++k) {
-    if (const size_t n = bytesAt(text, k, codePage); n > 1) {
+    if (const size_t n = encoding.characters.lengthAt(text, k); n > 1) {
       lines.back() += text.substr(k, n);
       k += n - 1;
       continue;
@@ -753,7 +769,7 @@ std::vector<std::u32string> mtextLines(std::string_view text, int codePage) {
     }
   }
   std::vector<std::u32string> out;
-  for (const std::string& line : lines) out.push_back(plainText(line, codePage));
+  for (const std::string& line : lines) out.push_back(plainText(line, encoding));
   return out;
 }
 
@@ -865,7 +881,7 @@ void Walker::textLine(const StrokeFont& font, const Affine& place, std::u32strin
 
 void Walker::drawText(const DxfEntity& e, const Affine& m, int colour) {
   const StrokeFont& font = fontOf(e);
-  const std::u32string line = plainText(text(e, 1), codePage_);
+  const std::u32string line = plainText(text(e, 1), encoding_);
   const double height = number(e, 40, 1), scale = height / StrokeFont::kCapHeight;
   double rotation = number(e, 50, 0) * kPi / 180, widthFactor = number(e, 41, 1);
   const int horizontal = static_cast<int>(number(e, 72, 0));
@@ -900,7 +916,7 @@ void Walker::drawMtext(const DxfEntity& e, const Affine& m, int colour) {
     if (g->code == 3 || g->code == 1) all += g->value;
   }
   const StrokeFont& font = fontOf(e);
-  std::vector<std::u32string> lines = mtextLines(all, codePage_);
+  std::vector<std::u32string> lines = mtextLines(all, encoding_);
   const double height = number(e, 40, 1), scale = height / StrokeFont::kCapHeight;
   // The reference rectangle's width, which lines wrap to (0: none), and
   // the line spacing factor.
@@ -1024,24 +1040,17 @@ void Walker::hatch(const DxfEntity& e, const Affine& m, int colour) {
     }
     boundary.push_back(std::move(points));
   }
-  count();
   for (auto& path : boundary) {
-    for (Point& p : path) {
-      p = m(p);
-      if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
-        throw Stop{{top_->line, "a point beyond the range of numbers"}};
-      }
-    }
+    for (Point& p : path) p = m(p);
   }
   if (solid) {
-    sink_.area(boundary, colour);
+    area(boundary, colour);
     return;
   }
+  count();
   for (const auto& path : boundary) {
-    for (size_t j = 0; j < path.size(); ++j) {
-      count();
-      sink_.line(path[j], path[(j + 1) % path.size()], colour);
-    }
+    for (size_t j = 0; j < path.size(); ++j)
+      line(Affine(), path[j], path[(j + 1) % path.size()], colour);
   }
 }
 
