@@ -70,7 +70,8 @@ struct Prepared {
     return forms(lisp, node.parts.data() + from, node.parts.data() + node.parts.size());
   }
 
-  // Whether the node's name still names the special form it stands for.
+  // Whether the node's name still names the built-in (a special form, or
+  // one of the numbers') it was prepared as.
   static bool still(const Node& node) { return node.symbol->value.objectOrNull() == node.subr; }
 
   static Value asRead(Interpreter& lisp, const Node& node) { return lisp.eval(node.form); }
